@@ -1,0 +1,123 @@
+// orbaplayer: picks the platform (a desktop window over SDL2, or --headless) and hands
+// the command line to the shell. Everything else lives in the core.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "media/orbalib.h"
+#include "platform/headless/headless.h"
+#include "platform/posix/posix.h"
+#include "shell/core_subsystems.h"
+#include "shell/entry.h"
+#ifdef ORBA_HAVE_SDL
+#include "platform/sdl/sdl_host.h"
+#endif
+
+namespace {
+
+using namespace orba;
+
+int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
+  namespace hl = platform::headless;
+  hl::FakeClock clock;
+  hl::Window window;
+  hl::CapturePresenter presenter;
+  hl::ScriptedInput input(clock);
+  hl::ScriptedDialogs dialogs;
+  hl::Shell shell;
+  dialogs.echoToStderr = true;
+  if (!cmd.InputScript.empty()) {
+    std::ifstream in(cmd.InputScript, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "orbaplayer: cannot read %s\n", cmd.InputScript.c_str());
+      return 2;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    try {
+      hl::LoadInputScript(text.str(), input, dialogs);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "orbaplayer: %s\n", e.what());
+      return 2;
+    }
+  }
+  platform::Platform p = base;
+  p.clock = &clock;
+  p.window = &window;
+  p.presenter = &presenter;
+  p.input = &input;
+  p.dialogs = &dialogs;
+  p.shell = &shell;
+
+  std::set<int> dumps(cmd.DumpTicks.begin(), cmd.DumpTicks.end());
+  int failures = 0;
+  auto afterIdle = [&](int pass) {
+    if (dumps.count(pass)) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/frame-%06d.png", pass);
+      std::string path = cmd.DumpDir + name;
+      if (presenter.PresentCount() == 0 || !hl::WritePng(path, presenter.LastFrame())) {
+        std::fprintf(stderr, "orbaplayer: no frame written for pass %d (%s)\n", pass, path.c_str());
+        ++failures;
+      }
+    }
+    return cmd.Ticks < 0 || pass < cmd.Ticks;
+  };
+  auto media = CreateNullMediaLibrary();
+  TCoreSubsystems subsystems(*media);
+  RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  TCommandLine cmd = ParseCommandLine(args);
+  if (!cmd.Error.empty()) {
+    std::fprintf(stderr, "orbaplayer: %s\n%s", cmd.Error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  if (cmd.Help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+
+  platform::posix::Clock clock;
+  platform::posix::InstanceLock lock;
+  platform::posix::Paths paths;
+  platform::posix::IniSettings settings;
+  platform::Platform p;
+  p.clock = &clock;
+  p.lock = &lock;
+  p.paths = &paths;
+  p.settings = &settings;
+
+  if (cmd.Headless) return RunHeadless(cmd, p);
+
+#ifdef ORBA_HAVE_SDL
+  platform::sdl::Host host;
+  if (!host.Open()) {
+    std::fprintf(stderr,
+                 "orbaplayer: no display could be opened (%s).\n"
+                 "Run with --headless to play without a window, for example:\n"
+                 "  orbaplayer --headless --ticks 600 --dump 600 %s\n",
+                 host.Error().c_str(), cmd.Params.empty() ? "PROJECT_FOLDER" : cmd.Params[0].c_str());
+    return 2;
+  }
+  p.window = &host;
+  p.presenter = &host;
+  p.input = &host;
+  p.dialogs = &host;
+  p.shell = &host;
+  auto media = CreateNullMediaLibrary();
+  TCoreSubsystems subsystems(*media);
+  RunPlayer(cmd, p, subsystems, media->orbaVersion());
+  return 0;
+#else
+  std::fprintf(stderr, "orbaplayer: built without a display platform; run with --headless\n");
+  return 2;
+#endif
+}

@@ -1,0 +1,37 @@
+// Rectangles and points as the player's data use them: right and bottom are exclusive,
+// so a rectangle is empty when left >= right or top >= bottom.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace orba {
+
+struct TPoint {
+  int32_t X = 0, Y = 0;
+  friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
+struct TRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
+  bool IsEmpty() const { return Left >= Right || Top >= Bottom; }
+  bool Contains(const TRect& r) const {
+    return r.Left >= Left && r.Top >= Top && r.Right <= Right && r.Bottom <= Bottom;
+  }
+  TRect Union(const TRect& r) const {
+    return {std::min(Left, r.Left), std::min(Top, r.Top), std::max(Right, r.Right), std::max(Bottom, r.Bottom)};
+  }
+  TRect Intersect(const TRect& r) const {
+    return {std::max(Left, r.Left), std::max(Top, r.Top), std::min(Right, r.Right), std::min(Bottom, r.Bottom)};
+  }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+inline TRect Bounds(int32_t left, int32_t top, int32_t width, int32_t height) {
+  return {left, top, left + width, top + height};
+}
+
+}  // namespace orba

@@ -1,0 +1,53 @@
+#include "base/stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orba {
+
+int64_t TKvBigStream::CopyFromBig(TKvBigStream& source, int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.GetSize();
+  }
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(count > 0 ? count : 0, 1 << 20)));
+  int64_t copied = 0;
+  while (count > 0) {
+    int64_t n = source.Read(buffer.data(), std::min<int64_t>(count, static_cast<int64_t>(buffer.size())));
+    if (n <= 0) break;
+    int64_t w = Write(buffer.data(), n);
+    copied += w;
+    count -= n;
+    if (w < n) break;
+  }
+  return copied;
+}
+
+void TKvMemoryStream::SetPosition(int64_t p) { position_ = std::clamp<int64_t>(p, 0, GetSize()); }
+
+int64_t TKvMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  size_t end = static_cast<size_t>(position_ + count);
+  if (end > data_.size()) data_.resize(end);
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ = static_cast<int64_t>(end);
+  return count;
+}
+
+int64_t TKvMemoryStream::Read(void* buffer, int64_t count) {
+  int64_t n = std::clamp<int64_t>(count, 0, GetSize() - position_);
+  if (n > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+void TKvViewStream::SetPosition(int64_t p) { position_ = std::clamp<int64_t>(p, 0, GetSize()); }
+
+int64_t TKvViewStream::Read(void* buffer, int64_t count) {
+  int64_t n = std::clamp<int64_t>(count, 0, GetSize() - position_);
+  if (n > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+}  // namespace orba

@@ -1,0 +1,162 @@
+#include "platform/headless/headless.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+
+namespace orba::platform::headless {
+
+void CapturePresenter::Present(const Frame& frame, int, int) {
+  width_ = frame.width;
+  height_ = frame.height;
+  pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+  for (int y = 0; y < height_; ++y)
+    std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch, width_, pixels_.data() + static_cast<size_t>(y) * width_);
+  ++count_;
+}
+
+void ScriptedInput::Poll(std::vector<InputEvent>& out) {
+  ++pass_;
+  clock_.Advance(step_);
+  auto it = events_.find(pass_);
+  if (it == events_.end()) return;
+  out.insert(out.end(), it->second.begin(), it->second.end());
+  events_.erase(it);
+}
+
+DialogResult ScriptedDialogs::MessageBox(const std::string& caption, const std::string& text, DialogButtons buttons,
+                                         DialogIcon) {
+  DialogResult answer = buttons == DialogButtons::YesNo ? DialogResult::Yes : DialogResult::Ok;
+  if (!answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  shown.push_back({caption, text, buttons, answer});
+  if (echoToStderr) std::fprintf(stderr, "[dialog] %s: %s\n", caption.c_str(), text.c_str());
+  return answer;
+}
+
+void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDialogs& dialogs) {
+  std::istringstream lines(text);
+  std::string line;
+  int lineNo = 0;
+  while (std::getline(lines, line)) {
+    ++lineNo;
+    if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+    std::istringstream words(line);
+    int pass = 0;
+    std::string cmd;
+    if (!(words >> pass)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      throw std::runtime_error("input script line " + std::to_string(lineNo) + ": expected a pass number");
+    }
+    auto fail = [&](const std::string& why) {
+      throw std::runtime_error("input script line " + std::to_string(lineNo) + ": " + why);
+    };
+    if (pass < 1) fail("pass numbers start at 1");
+    if (!(words >> cmd)) fail("missing command");
+    auto button = [&]() {
+      std::string b;
+      words >> b;
+      if (b == "left") return MouseButton::Left;
+      if (b == "right") return MouseButton::Right;
+      fail("expected left or right");
+      return MouseButton::Left;
+    };
+    auto point = [&](InputEvent& e) {
+      if (!(words >> e.x >> e.y)) fail("expected X Y");
+    };
+    auto key = [&]() {
+      int k = -1;
+      if (!(words >> k) || k < 0 || k > 255) fail("expected a key code 0..255");
+      return k;
+    };
+    InputEvent e;
+    if (cmd == "move") {
+      e.kind = EventKind::MouseMove;
+      point(e);
+      input.At(pass, e);
+    } else if (cmd == "down" || cmd == "up") {
+      e.kind = cmd == "down" ? EventKind::MouseDown : EventKind::MouseUp;
+      e.button = button();
+      point(e);
+      input.At(pass, e);
+    } else if (cmd == "click") {
+      point(e);
+      for (auto k : {EventKind::MouseDown, EventKind::MouseUp}) {
+        e.kind = k;
+        input.At(pass, e);
+      }
+    } else if (cmd == "wheel") {
+      std::string dir;
+      words >> dir;
+      if (dir != "up" && dir != "down") fail("expected up or down");
+      e.kind = dir == "up" ? EventKind::WheelUp : EventKind::WheelDown;
+      input.At(pass, e);
+    } else if (cmd == "key" || cmd == "keydown" || cmd == "keyup") {
+      e.key = key();
+      if (cmd != "keyup") {
+        e.kind = EventKind::KeyDown;
+        input.At(pass, e);
+      }
+      if (cmd != "keydown") {
+        e.kind = EventKind::KeyUp;
+        input.At(pass, e);
+      }
+    } else if (cmd == "answer") {
+      std::string a;
+      words >> a;
+      if (a == "yes") dialogs.QueueAnswer(DialogResult::Yes);
+      else if (a == "no") dialogs.QueueAnswer(DialogResult::No);
+      else if (a == "ok") dialogs.QueueAnswer(DialogResult::Ok);
+      else if (a == "cancel") dialogs.QueueAnswer(DialogResult::Cancel);
+      else fail("expected yes, no, ok or cancel");
+    } else {
+      static const std::map<std::string, EventKind> simple = {
+          {"activate", EventKind::Activate}, {"deactivate", EventKind::Deactivate},
+          {"close", EventKind::CloseRequest}, {"exit", EventKind::ToolbarExit},
+          {"fullscreen", EventKind::ToolbarFullScreen}, {"tick", EventKind::RunTick}};
+      auto it = simple.find(cmd);
+      if (it == simple.end()) fail("unknown command " + cmd);
+      e.kind = it->second;
+      input.At(pass, e);
+    }
+    std::string extra;
+    if (words >> extra) fail("unexpected " + extra);
+  }
+}
+
+bool WritePng(const std::string& path, const Frame& frame) {
+  if (!frame.pixels || frame.width <= 0 || frame.height <= 0) return false;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  volatile bool ok = false;  // read after a libpng error jumps back
+  std::vector<png_byte> row(static_cast<size_t>(frame.width) * 3);
+  if (png && info && !setjmp(png_jmpbuf(png))) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 6);
+    png_write_info(png, info);
+    for (int y = 0; y < frame.height; ++y) {
+      const uint32_t* src = frame.pixels + static_cast<size_t>(y) * frame.pitch;
+      for (int x = 0; x < frame.width; ++x) {
+        row[3 * x] = static_cast<png_byte>(src[x] >> 16);
+        row[3 * x + 1] = static_cast<png_byte>(src[x] >> 8);
+        row[3 * x + 2] = static_cast<png_byte>(src[x]);
+      }
+      png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    ok = true;
+  }
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace orba::platform::headless

@@ -1,0 +1,115 @@
+// The headless platform: a real platform without a display. Its clock is fake and moves 16 ms
+// per pass of the message loop, input comes from a script keyed by pass number, dialogs take
+// queued answers, and presented frames are kept for inspection or written as PNG. With the
+// same script a run is deterministic to the byte. Tests, benchmarks and --headless use it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orba::platform::headless {
+
+class FakeClock : public IClock {
+ public:
+  uint32_t NowMs() override { return now_; }
+  // Sleeping does not move the fake clock, so every pass lasts exactly the step.
+  void SleepMs(uint32_t ms) override { slept_ += ms; lastSleep_ = ms; }
+  void Advance(uint32_t ms) { now_ += ms; }
+  uint64_t TotalSlept() const { return slept_; }
+  uint32_t LastSleep() const { return lastSleep_; }
+
+ private:
+  uint32_t now_ = 0;
+  uint64_t slept_ = 0;
+  uint32_t lastSleep_ = 0;
+};
+
+class Window : public IHostWindow {
+ public:
+  void SetCaption(const std::string& utf8) override { caption = utf8; }
+  void SetClientSize(int w, int h) override { clientWidth = w; clientHeight = h; }
+  void CenterOnWorkArea() override { centered = true; }
+  bool CanFullScreen() override { return fullScreenAvailable; }
+  bool SetFullScreen(bool on) override { fullScreen = on; return true; }
+  void SetToolbarVisible(bool v) override { toolbarVisible = v; }
+  void Show() override { shown = true; }
+
+  std::string caption;
+  int clientWidth = 0, clientHeight = 0;
+  bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
+  bool fullScreenAvailable = true;
+};
+
+// Keeps a copy of the last presented frame.
+class CapturePresenter : public IPresenter {
+ public:
+  void Present(const Frame& frame, int panelLeft, int panelTop) override;
+  const std::vector<uint32_t>& Pixels() const { return pixels_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int PresentCount() const { return count_; }
+  Frame LastFrame() const { return {pixels_.data(), width_, height_, width_}; }
+
+ private:
+  std::vector<uint32_t> pixels_;
+  int width_ = 0, height_ = 0, count_ = 0;
+};
+
+// Input events keyed by pass number. Each Poll is one pass: it moves the fake clock by the
+// step and returns that pass's events.
+class ScriptedInput : public IInput {
+ public:
+  explicit ScriptedInput(FakeClock& clock, uint32_t stepMs = 16) : clock_(clock), step_(stepMs) {}
+  void Poll(std::vector<InputEvent>& out) override;
+  void WaitForEvent(int) override {}
+  void At(int pass, const InputEvent& e) { events_[pass].push_back(e); }
+  int Pass() const { return pass_; }
+
+ private:
+  FakeClock& clock_;
+  uint32_t step_;
+  int pass_ = 0;
+  std::map<int, std::vector<InputEvent>> events_;
+};
+
+// Answers from a queue; an empty queue answers with the first button (OK or Yes).
+class ScriptedDialogs : public IDialogs {
+ public:
+  DialogResult MessageBox(const std::string& caption, const std::string& text, DialogButtons buttons,
+                          DialogIcon icon) override;
+  void QueueAnswer(DialogResult r) { answers_.push_back(r); }
+  struct Shown {
+    std::string caption, text;
+    DialogButtons buttons;
+    DialogResult answer;
+  };
+  std::vector<Shown> shown;
+  bool echoToStderr = false;
+
+ private:
+  std::deque<DialogResult> answers_;
+};
+
+class Shell : public IShell {
+ public:
+  bool OpenUrl(const std::string& url) override { opened.push_back(url); return true; }
+  std::vector<std::string> opened;
+};
+
+// Reads an input script into input events and dialog answers. One command per line:
+//   PASS move X Y | down left|right X Y | up left|right X Y | click X Y
+//   PASS wheel up|down | key VK | keydown VK | keyup VK
+//   PASS activate | deactivate | close | exit | fullscreen | tick
+//   PASS answer yes|no|ok|cancel
+// '#' starts a comment. Throws std::runtime_error naming the line on a mistake.
+void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDialogs& dialogs);
+
+// Writes a frame as an 8-bit RGB PNG; deterministic bytes for the same pixels.
+bool WritePng(const std::string& path, const Frame& frame);
+
+}  // namespace orba::platform::headless

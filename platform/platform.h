@@ -1,0 +1,168 @@
+// Everything the operating system gives the player, as interfaces. The core calls only
+// these; platform/sdl, platform/posix and platform/headless implement them. Texts crossing
+// these interfaces are UTF-8 (the core converts from code page 932 at the call).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orba::platform {
+
+// Milliseconds since an arbitrary start, and sleeping.
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  // Current time in ms; wraps like a 32-bit millisecond counter.
+  virtual uint32_t NowMs() = 0;
+  // Sleeps for ms milliseconds (a fake clock may just note it).
+  virtual void SleepMs(uint32_t ms) = 0;
+};
+
+// The main window that holds the toolbar strip and the screen panel.
+class IHostWindow {
+ public:
+  virtual ~IHostWindow() = default;
+  // Window caption.
+  virtual void SetCaption(const std::string& utf8) = 0;
+  // Size of the client area in window mode (toolbar strip plus panel).
+  virtual void SetClientSize(int width, int height) = 0;
+  // Centres the window on the desktop work area (integer halves truncated toward zero).
+  virtual void CenterOnWorkArea() = 0;
+  // Whether a full-screen mode can be used at all.
+  virtual bool CanFullScreen() = 0;
+  // Switches to desktop full screen (the panel scaled to fit) or back to the window; false
+  // when the switch failed and the window stayed as it was.
+  virtual bool SetFullScreen(bool on) = 0;
+  // Shows or hides the toolbar strip (in full screen it appears while the mouse is on the top row).
+  virtual void SetToolbarVisible(bool visible) = 0;
+  // Makes the window visible; called once start-up has sized it.
+  virtual void Show() = 0;
+};
+
+// A 32-bit memory frame, pixels 0x00RRGGBB, rows top to bottom.
+struct Frame {
+  const uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int pitch = 0;  // in pixels
+};
+
+// Shows frames of the screen panel.
+class IPresenter {
+ public:
+  virtual ~IPresenter() = default;
+  // Shows the frame at the panel's place in the window client area.
+  virtual void Present(const Frame& frame, int panelLeft, int panelTop) = 0;
+};
+
+// Input and window events, in the order they happened. Coordinates are in client
+// pixels of the window (panel coordinates are derived by the shell).
+enum class EventKind {
+  MouseMove,
+  MouseDown,
+  MouseUp,
+  WheelUp,
+  WheelDown,
+  KeyDown,      // key: Windows virtual-key code 0..255; repeat: auto-repeated
+  KeyUp,
+  Activate,     // the application got the focus
+  Deactivate,   // the application lost the focus
+  MoveSizeBegin,  // a pause of the game clock begins (menu loop, window dragged)
+  MoveSizeEnd,
+  CloseRequest,   // the window's close button or the system asked to close
+  ToolbarExit,    // toolbar button "終了"
+  ToolbarFullScreen,  // toolbar button "画面切替"
+  RunTick,        // run one tick now (the private tick message)
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+struct InputEvent {
+  EventKind kind = EventKind::MouseMove;
+  int x = 0, y = 0;
+  MouseButton button = MouseButton::Left;
+  int key = 0;
+  bool repeat = false;
+};
+
+class IInput {
+ public:
+  virtual ~IInput() = default;
+  // Appends the events that arrived since the last call.
+  virtual void Poll(std::vector<InputEvent>& out) = 0;
+  // Blocks until an event may be there or timeoutMs passed (the message loop's idle wait).
+  virtual void WaitForEvent(int timeoutMs) = 0;
+};
+
+enum class DialogIcon { None, Information, Warning, Error, Question };
+enum class DialogButtons { Ok, OkCancel, YesNo };
+enum class DialogResult { Ok, Cancel, Yes, No };
+
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  // A modal message box; returns the button chosen.
+  virtual DialogResult MessageBox(const std::string& caption, const std::string& text, DialogButtons buttons,
+                                  DialogIcon icon) = 0;
+};
+
+class IShell {
+ public:
+  virtual ~IShell() = default;
+  // Opens a web address or document with the desktop's default handler.
+  virtual bool OpenUrl(const std::string& url) = 0;
+};
+
+// Plain-text settings files in the "[section] key=value" form (game.ini and friends).
+class ISettings {
+ public:
+  virtual ~ISettings() = default;
+  virtual std::optional<std::string> Read(const std::string& path, const std::string& section,
+                                          const std::string& key) = 0;
+  // Writes through a temporary file renamed into place; false on failure.
+  virtual bool Write(const std::string& path, const std::string& section, const std::string& key,
+                     const std::string& value) = 0;
+};
+
+// Keeps one player per project folder.
+class IInstanceLock {
+ public:
+  virtual ~IInstanceLock() = default;
+  // A held lock; destroying it releases the lock.
+  class Handle {
+   public:
+    virtual ~Handle() = default;
+  };
+  // Takes the lock named by key (code page 932 bytes); null when another process holds it.
+  virtual std::unique_ptr<Handle> TryAcquire(const std::string& key) = 0;
+};
+
+// Folders the player needs to know about.
+class IPaths {
+ public:
+  virtual ~IPaths() = default;
+  // Folder of the running executable, with a trailing '/'.
+  virtual std::string ExecutableFolder() = 0;
+  // Absolute, normalised form of a folder given on the command line (no trailing '/').
+  virtual std::string AbsoluteFolder(const std::string& path) = 0;
+  // Folder for short-lived work files, with a trailing '/'.
+  virtual std::string TempFolder() = 0;
+};
+
+// Everything together; the shell receives one of these.
+struct Platform {
+  IClock* clock = nullptr;
+  IHostWindow* window = nullptr;
+  IPresenter* presenter = nullptr;
+  IInput* input = nullptr;
+  IDialogs* dialogs = nullptr;
+  IShell* shell = nullptr;
+  ISettings* settings = nullptr;
+  IInstanceLock* lock = nullptr;
+  IPaths* paths = nullptr;
+};
+
+}  // namespace orba::platform

@@ -1,0 +1,194 @@
+#include "platform/posix/posix.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "base/cp932.h"
+
+namespace orba::platform::posix {
+
+namespace fs = std::filesystem;
+
+uint32_t Clock::NowMs() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void Clock::SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+namespace {
+
+class FileLockHandle : public IInstanceLock::Handle {
+ public:
+  explicit FileLockHandle(int fd) : fd_(fd) {}
+  ~FileLockHandle() override {
+    flock(fd_, LOCK_UN);
+    close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+InstanceLock::InstanceLock(std::string folder) : folder_(folder.empty() ? RuntimeFolder() : std::move(folder)) {}
+
+std::string InstanceLock::RuntimeFolder() {
+  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg && fs::is_directory(xdg)) return xdg;
+  std::string dir = (fs::temp_directory_path() / ("orbaplayer-" + std::to_string(getuid()))).string();
+  mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
+std::string InstanceLock::LockFileName(const std::string& key) {
+  std::string utf8 = ToUtf8(key), name = "orbaplayer-";
+  for (char c : utf8) {
+    if (c == '/') name += "%2F";
+    else if (c == '%') name += "%25";
+    else name += c;
+  }
+  if (name.size() > 200) {
+    char hash[32];
+    std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(key));
+    name = "orbaplayer-" + name.substr(name.size() - 150) + "-" + hash;
+  }
+  return name + ".lock";
+}
+
+std::unique_ptr<IInstanceLock::Handle> InstanceLock::TryAcquire(const std::string& key) {
+  std::string path = folder_ + "/" + LockFileName(key);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // A lock folder we cannot write must not keep the player from running.
+  if (fd < 0) return std::make_unique<Handle>();
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<FileLockHandle>(fd);
+}
+
+std::string Paths::ExecutableFolder() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "./";
+  return exe.parent_path().string() + "/";
+}
+
+std::string Paths::AbsoluteFolder(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
+  std::string s = (ec ? fs::absolute(path) : p).string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string Paths::TempFolder() {
+  std::string t = fs::temp_directory_path().string();
+  return t.back() == '/' ? t : t + "/";
+}
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// "[name]" gives name; anything else gives nothing.
+std::optional<std::string> SectionOf(const std::string& line) {
+  std::string t = Trim(line);
+  if (t.size() >= 2 && t.front() == '[' && t.back() == ']') return Trim(t.substr(1, t.size() - 2));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> IniSettings::Read(const std::string& path, const std::string& section,
+                                             const std::string& key) {
+  bool inSection = false;
+  for (const auto& line : ReadLines(path)) {
+    if (auto s = SectionOf(line)) {
+      inSection = SameText(*s, section);
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (inSection && eq != std::string::npos && SameText(Trim(line.substr(0, eq)), key))
+      return Trim(line.substr(eq + 1));
+  }
+  return std::nullopt;
+}
+
+bool IniSettings::Write(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+  std::vector<std::string> lines = ReadLines(path);
+  bool inSection = false, done = false;
+  int sectionEnd = -1;
+  for (size_t i = 0; i < lines.size() && !done; ++i) {
+    if (auto s = SectionOf(lines[i])) {
+      inSection = SameText(*s, section);
+      if (inSection) sectionEnd = static_cast<int>(i) + 1;
+      continue;
+    }
+    if (!inSection) continue;
+    size_t eq = lines[i].find('=');
+    if (eq != std::string::npos && SameText(Trim(lines[i].substr(0, eq)), key)) {
+      lines[i] = key + "=" + value;
+      done = true;
+    } else if (!Trim(lines[i]).empty()) {
+      sectionEnd = static_cast<int>(i) + 1;
+    }
+  }
+  if (!done) {
+    if (sectionEnd < 0) {
+      lines.push_back("[" + section + "]");
+      sectionEnd = static_cast<int>(lines.size());
+    }
+    lines.insert(lines.begin() + sectionEnd, key + "=" + value);
+  }
+  std::string text;
+  for (const auto& l : lines) text += l + "\n";
+  return WriteFileAtomically(path, text);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string tmp = path + ".tmp" + std::to_string(getpid());
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  bool ok = done == bytes.size() && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+  unlink(tmp.c_str());
+  return false;
+}
+
+}  // namespace orba::platform::posix

@@ -1,0 +1,53 @@
+// The POSIX side of the platform: the monotonic clock, the instance lock (an advisory file
+// lock in the user's runtime folder), folders, and "[section] key=value" settings files.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace orba::platform::posix {
+
+class Clock : public IClock {
+ public:
+  uint32_t NowMs() override;
+  void SleepMs(uint32_t ms) override;
+};
+
+// Locks a file named after the key in folder; the lock is held until the handle is destroyed
+// (or the process ends, so a crashed player never blocks the next one).
+class InstanceLock : public IInstanceLock {
+ public:
+  // folder: where the lock files live; RuntimeFolder() when empty.
+  explicit InstanceLock(std::string folder = {});
+  std::unique_ptr<Handle> TryAcquire(const std::string& key) override;
+  // The file name that stands for a key: its UTF-8 form with '/' and '%' escaped, or a hash
+  // when that would be too long for a file name.
+  static std::string LockFileName(const std::string& key);
+  // $XDG_RUNTIME_DIR, else a private folder under the temporary folder.
+  static std::string RuntimeFolder();
+
+ private:
+  std::string folder_;
+};
+
+class Paths : public IPaths {
+ public:
+  std::string ExecutableFolder() override;
+  std::string AbsoluteFolder(const std::string& path) override;
+  std::string TempFolder() override;
+};
+
+// Section and key names compare case-insensitively; values are trimmed.
+class IniSettings : public ISettings {
+ public:
+  std::optional<std::string> Read(const std::string& path, const std::string& section, const std::string& key) override;
+  bool Write(const std::string& path, const std::string& section, const std::string& key,
+             const std::string& value) override;
+};
+
+// Writes bytes to path through a temporary file in the same folder, flushed to disk and
+// renamed over the old file, so a crash leaves either the old or the new file whole.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace orba::platform::posix

@@ -1,0 +1,361 @@
+#include "platform/sdl/sdl_host.h"
+
+#include <SDL.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdio>
+#include <vector>
+
+namespace orba::platform::sdl {
+
+namespace {
+
+constexpr int kDockHeight = 22;
+constexpr int kButtonWidth = 67;
+constexpr int kButtonHeight = 18;
+constexpr int kButtonTop = 2;
+
+// The toolbar's two buttons: "終了" (exit) and "画面切替" (switch screen mode).
+const char* const kButtonLabels[2] = {"\xE7\xB5\x82\xE4\xBA\x86", "\xE7\x94\xBB\xE9\x9D\xA2\xE5\x88\x87\xE6\x9B\xBF"};
+
+// Decodes UTF-8 into code points (malformed bytes are skipped).
+std::vector<char32_t> CodePoints(const std::string& s) {
+  std::vector<char32_t> out;
+  for (size_t i = 0; i < s.size();) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) { ++i; continue; }
+    char32_t cp = len == 1 ? b : b & (0x7F >> len);
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
+// Renders a label in the desktop's Japanese gothic font; null when no font is found.
+SDL_Texture* RenderLabel(SDL_Renderer* renderer, const std::string& utf8) {
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic:lang=ja"));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  FcChar8* file = nullptr;
+  std::string path;
+  if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<char*>(file);
+  if (match) FcPatternDestroy(match);
+  if (path.empty()) return nullptr;
+
+  FT_Library lib;
+  if (FT_Init_FreeType(&lib)) return nullptr;
+  FT_Face face;
+  SDL_Texture* texture = nullptr;
+  if (!FT_New_Face(lib, path.c_str(), 0, &face)) {
+    FT_Set_Pixel_Sizes(face, 0, 12);
+    auto cps = CodePoints(utf8);
+    int width = 0;
+    for (char32_t cp : cps)
+      if (!FT_Load_Char(face, cp, FT_LOAD_DEFAULT)) width += static_cast<int>(face->glyph->advance.x >> 6);
+    const int height = 14, baseline = 11;
+    if (width > 0) {
+      std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0);
+      int penX = 0;
+      for (char32_t cp : cps) {
+        if (FT_Load_Char(face, cp, FT_LOAD_RENDER)) continue;
+        FT_GlyphSlot g = face->glyph;
+        for (unsigned row = 0; row < g->bitmap.rows; ++row)
+          for (unsigned col = 0; col < g->bitmap.width; ++col) {
+            int x = penX + g->bitmap_left + static_cast<int>(col);
+            int y = baseline - g->bitmap_top + static_cast<int>(row);
+            if (x < 0 || y < 0 || x >= width || y >= height) continue;
+            uint32_t a = g->bitmap.buffer[row * g->bitmap.pitch + col];
+            pixels[static_cast<size_t>(y) * width + x] = a << 24;  // black text, coverage as alpha
+          }
+        penX += static_cast<int>(g->advance.x >> 6);
+      }
+      texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, width, height);
+      if (texture) {
+        SDL_UpdateTexture(texture, nullptr, pixels.data(), width * 4);
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+      }
+    }
+    FT_Done_Face(face);
+  }
+  FT_Done_FreeType(lib);
+  return texture;
+}
+
+}  // namespace
+
+struct Host::Impl {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* frame = nullptr;
+  int frameWidth = 0, frameHeight = 0;
+  SDL_Texture* labels[2] = {nullptr, nullptr};
+  int clientWidth = 640, clientHeight = 480;
+  bool fullScreen = false;
+  bool toolbarVisible = true;
+  int pressedButton = -1;  // toolbar button under a held left click
+
+  // Last frame, kept to redraw when the window is exposed.
+  int panelLeft = 0, panelTop = 0;
+
+  SDL_Rect ButtonRect(int i) const { return {i * kButtonWidth, kButtonTop, kButtonWidth, kButtonHeight}; }
+
+  int ButtonAt(int x, int y) const {
+    if (!toolbarVisible) return -1;
+    for (int i = 0; i < 2; ++i) {
+      SDL_Rect r = ButtonRect(i);
+      if (x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h) return i;
+    }
+    return -1;
+  }
+
+  bool OverToolbar(int y) const { return toolbarVisible && y < kDockHeight; }
+
+  void DrawToolbar() {
+    int width = fullScreen ? frameWidth : clientWidth;
+    SDL_SetRenderDrawColor(renderer, 0xF0, 0xF0, 0xF0, 0xFF);
+    SDL_Rect dock{0, 0, width, kDockHeight};
+    SDL_RenderFillRect(renderer, &dock);
+    SDL_SetRenderDrawColor(renderer, 0xA0, 0xA0, 0xA0, 0xFF);
+    SDL_RenderDrawLine(renderer, 0, kDockHeight - 1, width, kDockHeight - 1);
+    for (int i = 0; i < 2; ++i) {
+      SDL_Rect r = ButtonRect(i);
+      bool down = pressedButton == i;
+      SDL_SetRenderDrawColor(renderer, down ? 0xD0 : 0xE4, down ? 0xD0 : 0xE4, down ? 0xD0 : 0xE4, 0xFF);
+      SDL_RenderFillRect(renderer, &r);
+      SDL_SetRenderDrawColor(renderer, 0x90, 0x90, 0x90, 0xFF);
+      SDL_RenderDrawRect(renderer, &r);
+      if (labels[i]) {
+        int w, h;
+        SDL_QueryTexture(labels[i], nullptr, nullptr, &w, &h);
+        SDL_Rect dst{r.x + (r.w - w) / 2, r.y + (r.h - h) / 2, w, h};
+        SDL_RenderCopy(renderer, labels[i], nullptr, &dst);
+      }
+    }
+  }
+
+  void Redraw() {
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0xFF);
+    SDL_RenderClear(renderer);
+    if (frame) {
+      SDL_Rect dst{panelLeft, panelTop, frameWidth, frameHeight};
+      SDL_RenderCopy(renderer, frame, nullptr, &dst);
+    }
+    if (toolbarVisible) DrawToolbar();
+    SDL_RenderPresent(renderer);
+  }
+
+  void UpdateLogicalSize() {
+    if (fullScreen && frameWidth > 0) SDL_RenderSetLogicalSize(renderer, frameWidth, frameHeight);
+    else SDL_RenderSetLogicalSize(renderer, clientWidth, clientHeight);
+  }
+};
+
+Host::Host() : impl_(std::make_unique<Impl>()) {}
+
+Host::~Host() {
+  if (impl_->frame) SDL_DestroyTexture(impl_->frame);
+  for (auto* t : impl_->labels)
+    if (t) SDL_DestroyTexture(t);
+  if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
+  if (impl_->window) SDL_DestroyWindow(impl_->window);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool Host::Open() {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    error_ = SDL_GetError();
+    return false;
+  }
+  auto& d = *impl_;
+  d.window = SDL_CreateWindow("OrbaPlayer", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, d.clientWidth,
+                              d.clientHeight, SDL_WINDOW_HIDDEN);
+  if (!d.window) {
+    error_ = SDL_GetError();
+    return false;
+  }
+  d.renderer = SDL_CreateRenderer(d.window, -1, SDL_RENDERER_ACCELERATED);
+  if (!d.renderer) d.renderer = SDL_CreateRenderer(d.window, -1, SDL_RENDERER_SOFTWARE);
+  if (!d.renderer) {
+    error_ = SDL_GetError();
+    return false;
+  }
+  for (int i = 0; i < 2; ++i) d.labels[i] = RenderLabel(d.renderer, kButtonLabels[i]);
+  return true;
+}
+
+void Host::SetCaption(const std::string& utf8) { SDL_SetWindowTitle(impl_->window, utf8.c_str()); }
+
+void Host::SetClientSize(int width, int height) {
+  auto& d = *impl_;
+  if (width <= 0 || height <= 0) return;
+  d.clientWidth = width;
+  d.clientHeight = height;
+  if (!d.fullScreen) SDL_SetWindowSize(d.window, width, height);
+  d.UpdateLogicalSize();
+}
+
+void Host::CenterOnWorkArea() {
+  auto& d = *impl_;
+  int display = SDL_GetWindowDisplayIndex(d.window);
+  SDL_Rect area;
+  if (display < 0 || SDL_GetDisplayUsableBounds(display, &area) != 0) return;
+  int w, h;
+  SDL_GetWindowSize(d.window, &w, &h);
+  SDL_SetWindowPosition(d.window, area.x + (area.w - w) / 2, area.y + (area.h - h) / 2);
+}
+
+bool Host::SetFullScreen(bool on) {
+  auto& d = *impl_;
+  if (SDL_SetWindowFullscreen(d.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+  d.fullScreen = on;
+  if (!on) SDL_SetWindowSize(d.window, d.clientWidth, d.clientHeight);
+  d.UpdateLogicalSize();
+  return true;
+}
+
+void Host::SetToolbarVisible(bool visible) { impl_->toolbarVisible = visible; }
+
+void Host::Show() {
+  SDL_ShowWindow(impl_->window);
+  SDL_RaiseWindow(impl_->window);
+}
+
+void Host::Present(const Frame& frame, int panelLeft, int panelTop) {
+  auto& d = *impl_;
+  if (!d.frame || d.frameWidth != frame.width || d.frameHeight != frame.height) {
+    if (d.frame) SDL_DestroyTexture(d.frame);
+    d.frame = SDL_CreateTexture(d.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, frame.width,
+                                frame.height);
+    d.frameWidth = frame.width;
+    d.frameHeight = frame.height;
+    d.UpdateLogicalSize();
+  }
+  if (!d.frame) return;
+  SDL_UpdateTexture(d.frame, nullptr, frame.pixels, frame.pitch * 4);
+  d.panelLeft = panelLeft;
+  d.panelTop = panelTop;
+  d.Redraw();
+}
+
+void Host::Poll(std::vector<InputEvent>& out) {
+  auto& d = *impl_;
+  SDL_Event ev;
+  while (SDL_PollEvent(&ev)) {
+    InputEvent e;
+    switch (ev.type) {
+      case SDL_QUIT:
+        e.kind = EventKind::CloseRequest;
+        out.push_back(e);
+        break;
+      case SDL_WINDOWEVENT:
+        if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) e.kind = EventKind::Activate;
+        else if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) e.kind = EventKind::Deactivate;
+        else if (ev.window.event == SDL_WINDOWEVENT_CLOSE) e.kind = EventKind::CloseRequest;
+        else {
+          if (ev.window.event == SDL_WINDOWEVENT_EXPOSED) d.Redraw();
+          break;
+        }
+        out.push_back(e);
+        break;
+      case SDL_MOUSEMOTION:
+        // Over the toolbar the mouse belongs to the toolbar, not to the screen panel.
+        if (d.OverToolbar(ev.motion.y)) break;
+        e.kind = EventKind::MouseMove;
+        e.x = ev.motion.x;
+        e.y = ev.motion.y;
+        out.push_back(e);
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        bool down = ev.type == SDL_MOUSEBUTTONDOWN;
+        int button = d.ButtonAt(ev.button.x, ev.button.y);
+        if (ev.button.button == SDL_BUTTON_LEFT && (button >= 0 || (!down && d.pressedButton >= 0))) {
+          if (down) {
+            d.pressedButton = button;
+          } else {
+            if (button >= 0 && button == d.pressedButton) {
+              e.kind = button == 0 ? EventKind::ToolbarExit : EventKind::ToolbarFullScreen;
+              out.push_back(e);
+            }
+            d.pressedButton = -1;
+          }
+          d.Redraw();
+          break;
+        }
+        if (down && d.OverToolbar(ev.button.y)) break;
+        e.kind = down ? EventKind::MouseDown : EventKind::MouseUp;
+        e.button = ev.button.button == SDL_BUTTON_RIGHT ? MouseButton::Right
+                   : ev.button.button == SDL_BUTTON_MIDDLE ? MouseButton::Middle
+                                                           : MouseButton::Left;
+        e.x = ev.button.x;
+        e.y = ev.button.y;
+        out.push_back(e);
+        break;
+      }
+      case SDL_MOUSEWHEEL:
+        if (ev.wheel.y == 0) break;
+        e.kind = (ev.wheel.y < 0) != (ev.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) ? EventKind::WheelDown
+                                                                                    : EventKind::WheelUp;
+        out.push_back(e);
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        e.key = VirtualKeyOf(ev.key.keysym.sym, ev.key.keysym.scancode);
+        if (e.key < 0) break;
+        e.kind = ev.type == SDL_KEYDOWN ? EventKind::KeyDown : EventKind::KeyUp;
+        e.repeat = ev.key.repeat != 0;
+        out.push_back(e);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void Host::WaitForEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
+
+DialogResult Host::MessageBox(const std::string& caption, const std::string& text, DialogButtons buttons,
+                              DialogIcon icon) {
+  std::vector<SDL_MessageBoxButtonData> data;
+  std::vector<DialogResult> results;
+  auto add = [&](const char* label, DialogResult r, bool isDefault, bool isCancel) {
+    Uint32 flags = (isDefault ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0) |
+                   (isCancel ? SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT : 0);
+    data.push_back({flags, static_cast<int>(results.size()), label});
+    results.push_back(r);
+  };
+  switch (buttons) {
+    case DialogButtons::Ok: add("OK", DialogResult::Ok, true, true); break;
+    case DialogButtons::OkCancel:
+      add("OK", DialogResult::Ok, true, false);
+      add("\xE3\x82\xAD\xE3\x83\xA3\xE3\x83\xB3\xE3\x82\xBB\xE3\x83\xAB", DialogResult::Cancel, false, true);  // キャンセル
+      break;
+    case DialogButtons::YesNo:
+      add("\xE3\x81\xAF\xE3\x81\x84", DialogResult::Yes, true, false);    // はい
+      add("\xE3\x81\x84\xE3\x81\x84\xE3\x81\x88", DialogResult::No, false, true);  // いいえ
+      break;
+  }
+  Uint32 flags = icon == DialogIcon::Warning ? SDL_MESSAGEBOX_WARNING
+                 : icon == DialogIcon::Error ? SDL_MESSAGEBOX_ERROR
+                                             : SDL_MESSAGEBOX_INFORMATION;
+  SDL_MessageBoxData box{flags, impl_->window, caption.c_str(), text.c_str(), static_cast<int>(data.size()),
+                         data.data(), nullptr};
+  int chosen = -1;
+  if (SDL_ShowMessageBox(&box, &chosen) != 0 || chosen < 0) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    // No box could be shown, or it was closed: the cancelling button answers.
+    return results.back();
+  }
+  return results[static_cast<size_t>(chosen)];
+}
+
+bool Host::OpenUrl(const std::string& url) { return SDL_OpenURL(url.c_str()) == 0; }
+
+}  // namespace orba::platform::sdl

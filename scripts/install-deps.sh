@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the player needs.
+# README and CI both call this one script, so the two can never drift apart.
+# Fast when everything is already there: it asks dpkg first and only touches apt for what is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  cmake ninja-build g++ pkg-config ccache clang libclang-rt-14-dev
+  # pictures and archives
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev
+  # window, input, audio device
+  libsdl2-dev
+  # glyphs and font lookup, with Japanese fonts
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  # media
+  libogg-dev libvorbis-dev libfluidsynth-dev timgm6mb-soundfont
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # a display for window tests on machines without one
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+apt_opts=(-o DPkg::Lock::Timeout=600 -y --no-install-recommends)
+echo "installing: ${missing[*]}"
+$sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+$sudo apt-get "${apt_opts[@]}" install "${missing[@]}"

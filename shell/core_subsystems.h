@@ -1,0 +1,50 @@
+// The subsystems of the running player behind the window's seams. Each subsystem joins
+// here as it is built; until then its steps do nothing.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "components/input_state.h"
+#include "media/orbalib.h"
+#include "render/screen.h"
+#include "shell/subsystems.h"
+
+namespace orba {
+
+class TCoreSubsystems : public TSubsystems {
+ public:
+  // The screen size used while no project file can be read.
+  static constexpr int32_t kDefaultWidth = 640;
+  static constexpr int32_t kDefaultHeight = 480;
+
+  explicit TCoreSubsystems(IOrbaMediaLibrary& media) : media_(media) {}
+
+  void CreateProject() override;
+  bool HasProject() override { return hasProject_; }
+  TProjectInfo ProjectInfo() override { return project_; }
+  void MediaInit() override;
+  bool HasScreenManager() override { return screen_ != nullptr; }
+  bool HasFullScreenMode() override { return screen_ && screen_->FullScreenModeIndex() >= 0; }
+  void InputUpdate() override;
+  void PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) override;
+
+  TBaseInput* BaseInput(int index) override { return index >= 0 && index < 2 ? &bases_[index] : nullptr; }
+  int CurrentBase() override { return 0; }
+  TKeyboardState* Keyboard() override { return &keys_; }
+
+  void FreeProject() override { hasProject_ = false; }
+  void MediaFinal() override;
+
+  TScreenManager* Screen() { return screen_.get(); }
+
+ private:
+  IOrbaMediaLibrary& media_;
+  bool hasProject_ = false;
+  TProjectInfo project_;
+  std::unique_ptr<TScreenManager> screen_;
+  std::array<TBaseInput, 2> bases_;
+  TKeyboardState keys_;
+};
+
+}  // namespace orba

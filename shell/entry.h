@@ -1,0 +1,41 @@
+// The player's entry point: the command line, the one-player-per-folder rule, the media
+// library check, then the main window's life from start-up to shutdown.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "shell/subsystems.h"
+
+namespace orba {
+
+struct TCommandLine {
+  std::vector<std::string> Params;  // folders (or "/config"), native UTF-8
+  bool Headless = false;
+  int Ticks = -1;              // headless: idle passes to run; -1 until the window closes
+  std::string InputScript;     // headless: scripted input file
+  std::vector<int> DumpTicks;  // headless: passes after which the frame is written as PNG
+  std::string DumpDir = ".";
+  bool Log = false;            // write the interpreter's trace to dbglog.txt
+  bool Help = false;
+  std::string Error;           // set when the command line could not be understood
+};
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string UsageText();
+
+// The instance key of a command line: the first parameter ("/config" as it stands, a folder
+// in its absolute stored form) or the executable's folder.
+std::string InstanceKeyFor(const std::vector<std::string>& params, const std::string& exeFolder,
+                           platform::IPaths& paths);
+
+enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError };
+
+// Runs the player to its end. afterIdle is handed to the message loop (headless runs use it
+// to count passes and dump frames).
+TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSubsystems& subsystems,
+                     int mediaLibraryVersion, const std::function<bool(int)>& afterIdle = {});
+
+}  // namespace orba
