@@ -18,6 +18,8 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # reference implementations that benchmarks compare against
+  libpixman-1-dev
   # a display for window tests on machines without one
   xvfb xauth
 )
