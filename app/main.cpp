@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   platform::sdl::Host host;
   if (!host.Open()) {
     std::fprintf(stderr,
-                 "orbaplayer: no display could be opened (%s).\n"
+                 "orbaplayer: no display could be opened: %s.\n"
                  "Run with --headless to play without a window, for example:\n"
                  "  orbaplayer --headless --ticks 600 --dump 600 %s\n",
                  host.Error().c_str(), cmd.Params.empty() ? "PROJECT_FOLDER" : cmd.Params[0].c_str());

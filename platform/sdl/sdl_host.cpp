@@ -173,6 +173,14 @@ bool Host::Open() {
     error_ = SDL_GetError();
     return false;
   }
+  // Without a display SDL falls back to drivers that show nothing; a player nobody can see
+  // is no player, unless such a driver was asked for by name (tests use "dummy").
+  std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+  if ((driver == "offscreen" || driver == "dummy" || driver == "evdev") && !(requested && *requested)) {
+    error_ = "only the \"" + driver + "\" video driver is available; set DISPLAY or WAYLAND_DISPLAY";
+    return false;
+  }
   auto& d = *impl_;
   d.window = SDL_CreateWindow("OrbaPlayer", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, d.clientWidth,
                               d.clientHeight, SDL_WINDOW_HIDDEN);

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#ifdef ORBA_HAVE_SDL
+#include <SDL.h>
+
+#include "platform/sdl/sdl_host.h"
+
+namespace orba::platform::sdl {
+namespace {
+
+TEST(SdlKeys, MapToTheVirtualKeyCodesScriptsSee) {
+  struct Case { SDL_Keycode key; SDL_Scancode scan; int vk; } cases[] = {
+      {SDLK_a, SDL_SCANCODE_A, 'A'},          {SDLK_z, SDL_SCANCODE_Z, 'Z'},
+      {SDLK_0, SDL_SCANCODE_0, '0'},          {SDLK_RETURN, SDL_SCANCODE_RETURN, 13},
+      {SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, 13}, {SDLK_SPACE, SDL_SCANCODE_SPACE, 32},
+      {SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 16}, {SDLK_RCTRL, SDL_SCANCODE_RCTRL, 17},
+      {SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, 27}, {SDLK_LEFT, SDL_SCANCODE_LEFT, 37},
+      {SDLK_UP, SDL_SCANCODE_UP, 38},         {SDLK_RIGHT, SDL_SCANCODE_RIGHT, 39},
+      {SDLK_DOWN, SDL_SCANCODE_DOWN, 40},     {SDLK_F1, SDL_SCANCODE_F1, 112},
+      {SDLK_F12, SDL_SCANCODE_F12, 123},      {SDLK_KP_0, SDL_SCANCODE_KP_0, 96},
+      {SDLK_KP_9, SDL_SCANCODE_KP_9, 105},    {SDLK_COMMA, SDL_SCANCODE_COMMA, 188},
+      // A layout that puts 'q' where 'a' is: letters follow the layout.
+      {SDLK_q, SDL_SCANCODE_A, 'Q'},
+      {SDLK_MUTE, SDL_SCANCODE_MUTE, -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(VirtualKeyOf(c.key, c.scan), c.vk) << SDL_GetKeyName(c.key);
+}
+
+// With the dummy video driver the host opens, takes frames and delivers a quit as a close.
+TEST(SdlHost, OpensAndPresentsWithTheDummyDriver) {
+  Host host;
+  ASSERT_TRUE(host.Open()) << host.Error();
+  host.SetCaption("OrbaPlayer");
+  host.SetClientSize(64, 48 + 22);
+  std::vector<uint32_t> pixels(64 * 48, 0x00FF0000);
+  host.Present({pixels.data(), 64, 48, 64}, 0, 22);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  std::vector<InputEvent> events;
+  host.Poll(events);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().kind, EventKind::CloseRequest);
+}
+
+}  // namespace
+}  // namespace orba::platform::sdl
+#endif

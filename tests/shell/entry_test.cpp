@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/cp932.h"
+#include "base/process.h"
+#include "media/orbalib.h"
+#include "platform/headless/headless.h"
+#include "platform/posix/posix.h"
+#include "shell/core_subsystems.h"
+#include "shell/entry.h"
+#include "shell/instance_key.h"
+#include "shell/view.h"
+
+namespace orba {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+TEST(InstanceKey, BuildsTheKeyOfAFolder) {
+  struct Case { std::string text, key; } cases[] = {
+      {"c:\\games\\a", "C:-GAMES-A-"},
+      {"C:\\Games\\Story\\", "C:-GAMES-STORY-"},
+      {"/config", "/CONFIG-"},
+      {"", "-"},
+      // 表 (0x95 0x5C) ends in the backslash byte: it is no delimiter and stays, and the
+      // text does not end with a delimiter, so one is appended.
+      {"d:\\\x95\x5C", "D:-\x95\x5C-"},
+      {"d:\\\x95\x5C\\x", "D:-\x95\x5C-X-"},
+      // A second byte 'a' is not upper-cased.
+      {"e:\\\x83\x61z", "E:-\x83\x61Z-"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BuildInstanceKey(c.text), c.key) << c.text;
+  EXPECT_EQ(BuildInstanceKey(StoredPathOf("/home/u/\xE8\xA1\xA8")), "-HOME-U-\x95\x5C-");
+}
+
+// Paths that resolve nothing, so keys depend only on the text.
+struct FixedPaths : IPaths {
+  std::string ExecutableFolder() override { return "/opt/game/"; }
+  std::string AbsoluteFolder(const std::string& p) override { return p[0] == '/' ? p : "/cwd/" + p; }
+  std::string TempFolder() override { return "/tmp/"; }
+};
+
+TEST(InstanceKey, ComesFromTheFirstParameterOrTheExecutableFolder) {
+  FixedPaths paths;
+  EXPECT_EQ(InstanceKeyFor({}, "/opt/game/", paths), "-OPT-GAME-");
+  EXPECT_EQ(InstanceKeyFor({"story", "disc2"}, "/opt/game/", paths), "-CWD-STORY-");
+  EXPECT_EQ(InstanceKeyFor({"/Config"}, "/opt/game/", paths), "/CONFIG-");
+}
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    path = fs::temp_directory_path() / ("orba-test-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+TEST(InstanceLock, OnePlayerPerFolder) {
+  TempDir dir;
+  posix::InstanceLock lock(dir.path.string());
+  auto first = lock.TryAcquire("C:-GAMES-A-");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(lock.TryAcquire("C:-GAMES-A-"), nullptr);
+  // The configuration dialog and a player of the same folder run side by side.
+  auto config = lock.TryAcquire("/CONFIG-");
+  EXPECT_NE(config, nullptr);
+  EXPECT_EQ(lock.TryAcquire("/CONFIG-"), nullptr);
+  first.reset();
+  EXPECT_NE(lock.TryAcquire("C:-GAMES-A-"), nullptr);
+  // Names stay single file names whatever the key holds.
+  EXPECT_EQ(posix::InstanceLock::LockFileName("/HOME/A%-"), "orbaplayer-%2FHOME%2FA%25-.lock");
+  EXPECT_LE(posix::InstanceLock::LockFileName(std::string(1000, 'A')).size(), 255u);
+}
+
+TEST(CommandLine, ParsesOptionsAndParameters) {
+  auto cmd = ParseCommandLine({"--headless", "--ticks", "60", "--dump", "10,60", "--dump-dir", "out", "--log",
+                               "game", "disc2"});
+  EXPECT_TRUE(cmd.Error.empty());
+  EXPECT_TRUE(cmd.Headless);
+  EXPECT_EQ(cmd.Ticks, 60);
+  EXPECT_EQ(cmd.DumpTicks, (std::vector<int>{10, 60}));
+  EXPECT_EQ(cmd.DumpDir, "out");
+  EXPECT_TRUE(cmd.Log);
+  EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
+  for (auto bad : std::vector<std::vector<std::string>>{{"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}})
+    EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
+}
+
+// A whole headless run of the player through the entry point.
+struct HeadlessRun {
+  headless::FakeClock clock;
+  headless::Window window;
+  headless::CapturePresenter presenter;
+  headless::ScriptedInput input{clock};
+  headless::ScriptedDialogs dialogs;
+  headless::Shell shell;
+  posix::InstanceLock lock;
+  posix::Paths paths;
+  posix::IniSettings settings;
+  Platform platform;
+  std::unique_ptr<IOrbaMediaLibrary> media = CreateNullMediaLibrary();
+  TCoreSubsystems subsystems{*media};
+  int passes = 0;
+
+  explicit HeadlessRun(const std::string& lockDir) : lock(lockDir) {
+    platform = {&clock, &window, &presenter, &input, &dialogs, &shell, &settings, &lock, &paths};
+  }
+  TRunResult Run(const TCommandLine& cmd, int maxPasses, int version = IOrbaMediaLibrary::kRequiredVersion) {
+    return RunPlayer(cmd, platform, subsystems, version, [&](int pass) {
+      passes = pass;
+      return pass < maxPasses;
+    });
+  }
+};
+
+TEST(Player, RunsHeadlessAndPresentsFrames) {
+  TempDir dir;
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Ran);
+  EXPECT_EQ(run.passes, 10);
+  EXPECT_EQ(run.presenter.PresentCount(), 10);
+  EXPECT_EQ(run.presenter.Width(), TCoreSubsystems::kDefaultWidth);
+  EXPECT_EQ(Process().GameTime, 160);
+  EXPECT_EQ(run.window.caption, "OrbaPlayer");
+}
+
+TEST(Player, SecondPlayerOnTheSameFolderEndsSilently) {
+  TempDir dir;
+  posix::InstanceLock other(dir.path.string());
+  posix::Paths paths;
+  auto held = other.TryAcquire(InstanceKeyFor({dir.path.string()}, "", paths));
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  EXPECT_EQ(run.Run(cmd, 10), TRunResult::AlreadyRunning);
+  EXPECT_FALSE(run.window.shown);
+  EXPECT_TRUE(run.dialogs.shown.empty());
+}
+
+TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {
+  TempDir dir;
+  HeadlessRun run(dir.path.string());
+  EXPECT_EQ(run.Run(TCommandLine{}, 10, 107), TRunResult::MediaLibraryError);
+  ASSERT_EQ(run.dialogs.shown.size(), 1u);
+  EXPECT_EQ(run.dialogs.shown[0].text, ToUtf8(Sjis(u8"orba.dllのバージョンがあいません")));
+}
+
+TEST(Player, ExitQuestionAnsweredYesEndsTheRun) {
+  TempDir dir;
+  HeadlessRun run(dir.path.string());
+  headless::LoadInputScript("5 answer no\n5 exit\n8 exit\n", run.input, run.dialogs);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  run.Run(cmd, 100);
+  EXPECT_EQ(run.passes, 7);  // pass 8's events close the window before its idle pass
+  EXPECT_EQ(run.dialogs.shown.size(), 2u);
+}
+
+TEST(InputScript, RejectsMistakesWithTheLineNumber) {
+  headless::FakeClock clock;
+  headless::ScriptedInput input(clock);
+  headless::ScriptedDialogs dialogs;
+  for (std::string bad : {"x move 1 2", "0 move 1 2", "3 move 1", "3 key 256", "3 jump", "3 wheel left",
+                          "3 answer maybe", "3 close now"}) {
+    try {
+      headless::LoadInputScript("# comment\n\n" + bad + "\n", input, dialogs);
+      ADD_FAILURE() << "accepted: " << bad;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(Settings, ReadsAndWritesIniFiles) {
+  TempDir dir;
+  std::string ini = (dir.path / "game.ini").string();
+  std::ofstream(ini) << "[Other]\nDelayTime=1\n[sound]\n DirectSound = 0 \r\n";
+  posix::IniSettings settings;
+  EXPECT_EQ(settings.Read(ini, "Sound", "directsound"), "0");
+  EXPECT_EQ(settings.Read(ini, "Sound", "DelayTime"), std::nullopt);
+  EXPECT_TRUE(settings.Write(ini, "Sound", "DelayTime", "300"));
+  EXPECT_TRUE(settings.Write(ini, "Sound", "DirectSound", "1"));
+  EXPECT_TRUE(settings.Write(ini, "New", "Key", "v"));
+  EXPECT_EQ(settings.Read(ini, "Sound", "DelayTime"), "300");
+  EXPECT_EQ(settings.Read(ini, "Sound", "DirectSound"), "1");
+  EXPECT_EQ(settings.Read(ini, "Other", "DelayTime"), "1");
+  EXPECT_EQ(settings.Read(ini, "New", "Key"), "v");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temporary left
+}
+
+TEST(Settings, GameIniSetsTheSoundOptions) {
+  struct Case { std::string ini; bool sound; int delay; } cases[] = {
+      {"[Sound]\nDirectSound=0\nDelayTime=250\n", false, 200},
+      {"[Sound]\nDelayTime=50\n", true, 100},
+      {"[Sound]\nDelayTime=9999\n", true, 500},
+      {"[Sound]\nDirectSound=false\nDelayTime=junk\n", false, 500},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    std::ofstream(dir.path / "game.ini") << c.ini;
+    ResetProcessState();
+    headless::FakeClock clock;
+    headless::Window window;
+    headless::ScriptedDialogs dialogs;
+    posix::IniSettings settings;
+    Platform p;
+    p.clock = &clock;
+    p.window = &window;
+    p.dialogs = &dialogs;
+    p.settings = &settings;
+    TSubsystems none;
+    TFormView view(p, none, TViewOptions{{}, dir.path.string() + "/"});
+    view.FormCreate();
+    EXPECT_EQ(Process().DirectSoundEnabled, c.sound) << c.ini;
+    EXPECT_EQ(Process().SoundDelay, c.delay) << c.ini;
+  }
+}
+
+}  // namespace
+}  // namespace orba
