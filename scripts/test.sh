@@ -24,6 +24,7 @@ ninja -C "$dir" -j "$jobs"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 (cd "$dir" && ctest --output-on-failure -j "$jobs")
 
 if [ "$mode" = "--sanitize" ]; then
