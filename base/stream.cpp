@@ -5,23 +5,35 @@
 
 namespace orba {
 
-int64_t TKvBigStream::CopyFromBig(TKvBigStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(count > 0 ? count : 0, 1 << 20)));
+namespace {
+
+// Moves count bytes from source to target in blocks of at most 1 MiB; stops early at the
+// end of the source or when the target takes less than offered.
+int64_t CopyBytes(TKvBigStream& source, TKvBigStream& target, int64_t count) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(count, 0, 1 << 20)));
   int64_t copied = 0;
   while (count > 0) {
     int64_t n = source.Read(buffer.data(), std::min<int64_t>(count, static_cast<int64_t>(buffer.size())));
     if (n <= 0) break;
-    int64_t w = Write(buffer.data(), n);
+    int64_t w = target.Write(buffer.data(), n);
     copied += w;
     count -= n;
     if (w < n) break;
   }
   return copied;
 }
+
+}  // namespace
+
+int64_t TKvBigStream::CopyFromBig(TKvBigStream& source, int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.GetSize();
+  }
+  return CopyBytes(source, *this, count);
+}
+
+int64_t TKvBigStream::CopyToStream(TKvBigStream& target, int64_t count) { return CopyBytes(*this, target, count); }
 
 void TKvMemoryStream::SetPosition(int64_t p) { position_ = std::clamp<int64_t>(p, 0, GetSize()); }
 

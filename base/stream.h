@@ -23,6 +23,9 @@ class TKvBigStream {
   // Appends count bytes read from source at this stream's position. A count of 0 means the
   // whole source, which is first positioned at 0.
   virtual int64_t CopyFromBig(TKvBigStream& source, int64_t count);
+  // Writes count bytes from this stream's position into target at its position (a count of
+  // 0 copies nothing).
+  virtual int64_t CopyToStream(TKvBigStream& target, int64_t count);
 
   int64_t Remaining() { return GetSize() - GetPosition(); }
 };
