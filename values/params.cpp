@@ -26,14 +26,21 @@ namespace {
 
 [[noreturn]] void RaiseBadData() { throw EReadError(Sjis(u8"変数のデータが壊れています")); }
 
-// Element count of a shape, multiplied in 64 bits and checked against the cap as it grows.
-int32_t ElementCount(std::span<const int32_t> sizes) {
+// Element count of a shape, multiplied in 64 bits and checked against the cap as it grows;
+// -1 for a size below 1 or a count beyond the cap.
+int64_t ShapeCount(std::span<const int32_t> sizes) {
   int64_t n = 1;
   for (int32_t s : sizes) {
-    if (s < 1) RaiseBadShape(sizes);
+    if (s < 1) return -1;
     n *= s;
-    if (n > kMaxParamElements) RaiseBadShape(sizes);
+    if (n > kMaxParamElements) return -1;
   }
+  return n;
+}
+
+int32_t ElementCount(std::span<const int32_t> sizes) {
+  int64_t n = ShapeCount(sizes);
+  if (n < 0) RaiseBadShape(sizes);
   return static_cast<int32_t>(n);
 }
 
@@ -298,7 +305,7 @@ void TParamTyped<T, Code>::LoadFromStream(TBinaryReader& r) {
   int32_t n = r.Count(Elem<T>::kStoredSize);
   // The element count must be what the shape says: a scalar has at least one element, an
   // array exactly the product of its sizes.
-  if (dims.empty() ? (n < 1 || n > kMaxParamElements) : (n != ElementCount(dims))) RaiseBadData();
+  if (dims.empty() ? (n < 1 || n > kMaxParamElements) : (n != ShapeCount(dims))) RaiseBadData();
   std::vector<T> items;
   items.reserve(static_cast<size_t>(n));
   for (int32_t k = 0; k < n; ++k) items.push_back(Elem<T>::Read(r));
