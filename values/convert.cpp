@@ -1,0 +1,97 @@
+#include "values/convert.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace orba {
+
+std::string IntToText(int32_t i) { return std::to_string(i); }
+
+std::string FloatToText(double x) {
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x < 0 ? "-INF" : "INF";
+  if (x == 0) return "0";  // also for -0
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15G", x);
+  std::string s(buf);
+  // "1E+20" -> "1E20", "1E-05" -> "1E-5".
+  size_t e = s.find('E');
+  if (e == std::string::npos) return s;
+  std::string mant = s.substr(0, e);
+  char sign = s[e + 1];
+  size_t d = e + 2;
+  while (d + 1 < s.size() && s[d] == '0') ++d;
+  return mant + "E" + (sign == '-' ? "-" : "") + s.substr(d);
+}
+
+int32_t TextToInt(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i >= s.size()) return 0;
+  uint64_t value = 0;
+  if (s[i] == '$') {
+    if (++i >= s.size()) return 0;
+    for (; i < s.size(); ++i) {
+      char c = s[i];
+      int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return 0;
+      value = value * 16 + static_cast<uint64_t>(digit);
+      if (value > 0xFFFFFFFFull) return 0;
+    }
+    // Hexadecimal gives the 32 bits as they are: "$FFFFFFFF" is -1.
+    uint32_t bits = static_cast<uint32_t>(value);
+    return static_cast<int32_t>(negative ? 0u - bits : bits);
+  }
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return 0;
+    value = value * 10 + static_cast<uint64_t>(s[i] - '0');
+    if (value > 0x80000000ull) return 0;
+  }
+  if (negative) return static_cast<int32_t>(0u - static_cast<uint32_t>(value));
+  return value > 0x7FFFFFFFull ? 0 : static_cast<int32_t>(value);
+}
+
+double TextToFloat(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  std::string_view t = s.substr(b, e - b);
+  // Checked by hand first: the library parser also takes "inf", "nan" and hexadecimal.
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t expDigits = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++expDigits;
+    if (expDigits == 0) return 0.0;
+  }
+  if (i != t.size()) return 0.0;
+  if (t[0] == '+') t.remove_prefix(1);
+  double x = 0.0;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), x);
+  return r.ec == std::errc() ? x : 0.0;  // out of range gives 0 too
+}
+
+int32_t FloatToInt(double x) {
+  if (!std::isfinite(x)) return 0;
+  double t = std::trunc(x);
+  if (std::abs(t) < 9.2e18) return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(t)));
+  // Outside the 64-bit range the value is an integer whose remainder by 2^32 is exact.
+  double r = std::fmod(t, 4294967296.0);
+  if (r < 0) r += 4294967296.0;
+  return static_cast<int32_t>(static_cast<uint32_t>(r));
+}
+
+}  // namespace orba

@@ -1,0 +1,30 @@
+// The conversions between the four value types of script variables, the same for scalars,
+// array elements and fills. Text is code page 932; only "TRUE" is a true flag; "$" starts
+// a hexadecimal integer; a float becomes an integer by truncation toward zero keeping the
+// low 32 bits. Unparsable text converts to 0 without failing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orba {
+
+std::string IntToText(int32_t i);
+// General form with up to 15 significant digits: integral values print without a decimal
+// point, and an exponent "E" is used for very large or small magnitudes ('1E20', '1E-5').
+std::string FloatToText(double x);
+inline std::string FlagToText(bool b) { return b ? "TRUE" : "FALSE"; }
+
+// A decimal integer with an optional sign, or "$" and up to 32 bits of hexadecimal digits;
+// spaces may lead. 0 for anything else, and for decimals outside the 32-bit range.
+int32_t TextToInt(std::string_view s);
+// A decimal float (digits, optional fraction and exponent) with optional surrounding
+// spaces; 0.0 for anything else, including values too large for a double.
+double TextToFloat(std::string_view s);
+inline bool TextToFlag(std::string_view s) { return s == "TRUE"; }
+
+// Truncation toward zero keeping the low 32 bits; NaN and infinities give 0.
+int32_t FloatToInt(double x);
+
+}  // namespace orba
