@@ -55,19 +55,23 @@ class TKvBigFileStream : public TKvBigStream {
   std::vector<int64_t> sizes_;
 };
 
-// Hands out a source's bytes in order from a buffer refilled 100 KiB at a time. When it is
-// destroyed, the source is put back to just after the last byte handed out.
-class TKvBuffBigStream {
+// Hands out a source's bytes in order from a buffer refilled 100 KiB at a time, so the many
+// small reads of an archive directory cost one large read each. Reads only: seeking does
+// nothing. When it is destroyed, the source is put back to just after the last byte handed out.
+class TKvBuffBigStream : public TKvBigStream {
  public:
   static constexpr int64_t kChunkSize = 102400;
 
   explicit TKvBuffBigStream(TKvBigStream& source) : source_(source) {}
-  ~TKvBuffBigStream();
+  ~TKvBuffBigStream() override;
   TKvBuffBigStream(const TKvBuffBigStream&) = delete;
   TKvBuffBigStream& operator=(const TKvBuffBigStream&) = delete;
 
+  int64_t GetSize() override { return source_.GetSize(); }
+  // The source position less the bytes buffered but not yet handed out.
+  int64_t GetPosition() override { return source_.GetPosition() - static_cast<int64_t>(buffer_.size() - used_); }
   // Number of bytes handed out: short only at the end of the source.
-  int64_t Read(void* buffer, int64_t count);
+  int64_t Read(void* buffer, int64_t count) override;
 
  private:
   TKvBigStream& source_;
