@@ -37,9 +37,11 @@ void THashCollectionItem::SetName(std::string_view name) { StoreName(name); }
 void THashCollectionItem::StoreName(std::string_view name) {
   if (name == name_) return;
   name_.assign(name);
-  if (linked_) collection_->Unlink(*this);
+  // An item not yet appended (or already taken out) is linked by the collection later.
+  const bool linked = linked_;
+  if (linked) collection_->Unlink(*this);
   hash_ = THashCollection::HashOf(name_);
-  collection_->Link(*this);
+  if (linked) collection_->Link(*this);
 }
 
 // ---- collection -----------------------------------------------------------------------

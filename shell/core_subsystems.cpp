@@ -2,6 +2,17 @@
 
 namespace orba {
 
+void TCoreSubsystems::CreateVariables() {
+  systemSource_.AttachInput(&bases_[CurrentBase()], &keys_);
+  variables_ = std::make_unique<TParamCollection>(&systemSource_);
+  SetVariables(variables_.get());
+}
+
+void TCoreSubsystems::FreeVariables() {
+  SetVariables(nullptr);
+  variables_.reset();
+}
+
 void TCoreSubsystems::CreateProject() {
   project_ = TProjectInfo{};
   project_.ScreenWidth = kDefaultWidth;

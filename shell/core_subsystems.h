@@ -9,6 +9,8 @@
 #include "media/orbalib.h"
 #include "render/screen.h"
 #include "shell/subsystems.h"
+#include "values/paramcollection.h"
+#include "values/sysvars.h"
 
 namespace orba {
 
@@ -20,6 +22,9 @@ class TCoreSubsystems : public TSubsystems {
 
   explicit TCoreSubsystems(IOrbaMediaLibrary& media) : media_(media) {}
 
+  // The variable collection, its system variables reading the input of the current page.
+  void CreateVariables() override;
+  void FreeVariables() override;
   void CreateProject() override;
   bool HasProject() override { return hasProject_; }
   TProjectInfo ProjectInfo() override { return project_; }
@@ -45,6 +50,8 @@ class TCoreSubsystems : public TSubsystems {
   std::unique_ptr<TScreenManager> screen_;
   std::array<TBaseInput, 2> bases_;
   TKeyboardState keys_;
+  ISystemVariableSource systemSource_;
+  std::unique_ptr<TParamCollection> variables_;
 };
 
 }  // namespace orba

@@ -22,6 +22,13 @@ uint8_t StoredCode(const TCustomParam& p) { return dynamic_cast<const TParamVar*
 
 }  // namespace
 
+namespace {
+TParamCollection* g_variables = nullptr;
+}  // namespace
+
+TParamCollection* Variables() { return g_variables; }
+void SetVariables(TParamCollection* collection) { g_variables = collection; }
+
 bool IsValidVariableName(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
   // A space byte is never the second byte of a double-byte character.

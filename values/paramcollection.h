@@ -118,4 +118,9 @@ class TParamCollection : public THashCollection {
   ISystemVariableSource* source_;
 };
 
+// The player's one variable collection, set by the shell between creating and freeing the
+// variables at start-up and shutdown; null outside that span.
+TParamCollection* Variables();
+void SetVariables(TParamCollection* collection);
+
 }  // namespace orba

@@ -184,7 +184,12 @@ void TCustomParam::ConvertFrom(const TCustomParam& source) {
       default: texts.push_back(source.ItemString(k)); break;
     }
   }
-  SetDims(dims);
+  // A scalar source makes this a scalar; MakeScalar rather than an empty shape, so a
+  // system variable can take a value this way too.
+  if (dims.empty())
+    MakeScalar();
+  else
+    SetDims(dims);
   for (int32_t k = 0; k < n; ++k) {
     switch (type) {
       case PT_INT: SetItemInt(k, ints[k]); break;

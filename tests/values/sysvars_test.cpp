@@ -116,6 +116,12 @@ TEST(SystemVariables, WritesGoToTheirOwnerOrAreIgnored) {
   EXPECT_THROW(vars.FindVariable("@MouseX")->Param()->SetDims(shape), EOrbaError);
   EXPECT_THROW(vars.FindVariable("@MouseX")->Param()->ItemInt(1), EOrbaError);
 
+  // A call result converted into a system variable goes to its owner.
+  TParamInt five;
+  five.SetInt(5);
+  vars.FindVariable("@SelStr")->Param()->ConvertFrom(five);
+  EXPECT_EQ(vars.SelStr, "5");
+
   // "@Temp" stands for the variable TempVarName names, shape and all.
   auto* table = vars.AddVariable(PT_INT, "table");
   vars.TempVarName = "TABLE";
