@@ -36,9 +36,12 @@ TKvBigFileStream::TKvBigFileStream(std::string fileName, uint16_t mode, int64_t 
     }
     if (volumes_.empty()) throw EOrbaError(FromUtf8(fileName_) + Sjis(u8":ファイルが開けません"));
   } else {
-    for (int i = 0;; ++i) {
-      std::error_code ec;
-      if (!fs::remove(VolumeName(fileName_, i), ec)) break;
+    // Volume 0 goes whether or not it exists, then every numbered volume up to the first
+    // missing number: a stale 'a.002' left beside a missing 'a.dat' would otherwise be read
+    // as part of the new stream.
+    std::error_code ec;
+    fs::remove(fileName_, ec);
+    for (int i = 1; fs::remove(VolumeName(fileName_, i), ec); ++i) {
     }
   }
 }

@@ -29,8 +29,8 @@ class TKvBigFileStream : public TKvBigStream {
   static constexpr int64_t kVolumeSize = int64_t{1} << 30;
 
   // Read or read-write: opens the existing volumes in order, creating none; a missing
-  // volume 0 raises EOrbaError. Any other access deletes every existing volume (stopping at
-  // the first missing number); volumes are then created as writes reach them.
+  // volume 0 raises EOrbaError. Any other access deletes volume 0 and every numbered volume
+  // up to the first missing number; volumes are then created as writes reach them.
   TKvBigFileStream(std::string fileName, uint16_t mode, int64_t volumeSize = kVolumeSize);
   ~TKvBigFileStream() override;
 

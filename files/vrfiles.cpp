@@ -46,7 +46,7 @@ int32_t TVrFileCollection::EntryCount() const {
   return n > 0 && Entry(n - 1)->Name() == kSentinel ? n - 1 : n;
 }
 
-void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFolder) {
+void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFolder, int64_t volumeSize) {
   Clear();
   stream_.reset();
   resourceName_.clear();
@@ -64,7 +64,7 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
   if (baseFolder_.back() != '/') baseFolder_ += '/';
   if (!exists) return;
 
-  auto stream = std::make_unique<TKvBigFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+  auto stream = std::make_unique<TKvBigFileStream>(fileName, fmOpenRead | fmShareDenyWrite, volumeSize);
   if (HasExtension(fileName, {".EXE", ".SCR"})) {
     // The executable ends with int32 A and "rz"; the archive starts at A.
     int64_t size = stream->GetSize();

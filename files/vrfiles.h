@@ -51,7 +51,8 @@ class TVrFileCollection : public THashCollection {
   // Clears the collection and opens fileName (a native path) as an archive; a file that does
   // not exist leaves an empty collection whose base folder is fileName itself. A damaged or
   // hostile directory raises EOrbaError and leaves the collection empty.
-  void OpenArchiveFile(const std::string& fileName, bool asFolder = false);
+  void OpenArchiveFile(const std::string& fileName, bool asFolder = false,
+                       int64_t volumeSize = TKvBigFileStream::kVolumeSize);
   // The same over a built-in resource; an empty resource raises "リソースが見つかりません".
   void OpenArchiveResource(const std::string& resourceName, const std::string& resourceType);
   // Reads a directory at the stream's position, which is the archive's start; every count,

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace std::string_literals;
+
+#include "base/error.h"
+#include "files/bigstream.h"
+#include "files/diskpath.h"
+#include "files/vrmanager.h"
+
+namespace orba {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    path = fs::temp_directory_path() / ("orba-vfm-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Load(TVrFileManager& m, const std::string& name) {
+  TKvMemoryStream out;
+  m.LoadFile(out, name);
+  EXPECT_EQ(out.GetPosition(), 0);
+  return {out.Bytes().begin(), out.Bytes().end()};
+}
+
+// Writes game.dat in dir with the given entries.
+void WriteArchive(const std::string& path, const std::vector<std::pair<std::string, std::string>>& files) {
+  TVrFileCollection c;
+  for (const auto& [name, data] : files) c.AddMemoryEntry(name)->Content->Write(data.data(), static_cast<int64_t>(data.size()));
+  TKvBigFileStream out(path, fmCreate);
+  ASSERT_TRUE(c.WriteArchive(out, TArchiveSources::MemoryAndArchive));
+}
+
+TEST(DiskNames, MapStoredNamesCaseInsensitively) {
+  TempDir dir;
+  WriteFile(dir / "BG/Event/E01.png", "e");
+  WriteFile(dir / "\xE8\xA1\xA8/a.txt", "k");  // 表: second byte 0x5C in code page 932
+  WriteFile(dir / "top.txt", "t");
+  TDiskNames names;
+  std::string base = dir.path.string() + "/";
+  struct Case { std::string stored; std::string found; } cases[] = {
+      {"bg\\event\\e01.PNG", "BG/Event/E01.png"},
+      {"BG\\Event\\E01.png", "BG/Event/E01.png"},
+      {"\x95\x5C\\A.TXT", "\xE8\xA1\xA8/a.txt"},
+      {"TOP.txt", "top.txt"},
+      {"bg\\event", ""},          // a folder is no file
+      {"..\\x", ""},
+      {"bg\\..\\top.txt", ""},
+      {"c:\\top.txt", ""},
+      {"missing.txt", ""},
+  };
+  for (const auto& c : cases) {
+    auto got = names.Resolve(base, c.stored);
+    EXPECT_EQ(got.value_or(""), c.found.empty() ? "" : base + c.found) << c.stored;
+  }
+  // A file added later is found: the listing is read again when its folder changes.
+  WriteFile(dir / "Later.TXT", "l");
+  EXPECT_TRUE(names.Exists(base, "later.txt"));
+}
+
+TEST(VirtualFiles, SearchOrderAndNames) {
+  TempDir dir;
+  WriteFile(dir / "both.txt", "from disk");
+  WriteArchive(dir / "game.dat", {{"both.txt", "from archive"}, {"Only\\Archived.txt", "archived"}, {"empty", ""}});
+  TVrFileManager m;
+  m.SetBaseFolder(dir.path.string());
+  ASSERT_EQ(m.AddArchive(dir / "game.dat"), 0);
+  EXPECT_EQ(m.AddArchive(dir.path.string()), -1);  // that folder's archive is mounted already
+
+  EXPECT_EQ(Load(m, "both.txt"), "from disk");
+  EXPECT_EQ(Load(m, "only\\ARCHIVED.TXT"), "archived");
+  EXPECT_EQ(Load(m, "empty"), "");
+  EXPECT_TRUE(m.HasFile("BOTH.TXT"));
+  EXPECT_TRUE(m.HasFile("only\\archived.txt"));
+  EXPECT_FALSE(m.HasFile(""));
+  EXPECT_FALSE(m.HasFile("nope"));
+  EXPECT_THROW(Load(m, "nope"), EOrbaError);
+  EXPECT_EQ(m.GetFileName("both.txt"), dir / "both.txt");
+  auto range = m.OpenRange("both.txt");
+  EXPECT_EQ(range->GetSize(), 9);
+  EXPECT_THROW(m.OpenRange("nope"), EOrbaError);
+}
+
+TEST(VirtualFiles, WorkFilesAreReusedAndRemoved) {
+  TempDir dir;
+  WriteArchive(dir / "game.dat", {{"movie.mpg", "frames"}});
+  std::string work;
+  {
+    TVrFileManager m;
+    m.AddArchive(dir / "game.dat");
+    work = m.GetFileName("movie.mpg");
+    EXPECT_EQ(m.GetFileName("MOVIE.MPG") == work, false);  // locks match names byte for byte
+    EXPECT_EQ(m.GetFileName("movie.mpg"), work);
+    EXPECT_EQ(fs::path(work).extension(), ".mpg");
+    EXPECT_EQ(fs::path(work).filename().string().substr(0, 3), "~rz");
+    std::ifstream in(work);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "frames");
+    EXPECT_EQ(m.Locks().FindByName("movie.mpg")->LockCount, 2);
+  }
+  EXPECT_FALSE(fs::exists(work));
+  EXPECT_FALSE(fs::exists(fs::path(work).parent_path()));
+}
+
+TEST(VirtualFiles, CacheKeepsRecentFilesWithinItsBudget) {
+  TempDir dir;
+  std::string big(3 << 20, 'b');
+  WriteFile(dir / "a.txt", "first");
+  WriteFile(dir / "big1", big);
+  WriteFile(dir / "big2", big);
+  WriteFile(dir / "big3", big);
+  TVrFileManager m;
+  m.SetBaseFolder(dir.path.string());
+  EXPECT_EQ(Load(m, "a.txt"), "first");
+  WriteFile(dir / "a.txt", "changed");
+  EXPECT_EQ(Load(m, "A.TXT"), "first");  // served from the cache, one entry for both spellings
+  EXPECT_EQ(m.Cache().Count(), 1);
+  Load(m, "big1");
+  Load(m, "big2");  // the budget is checked when an entry is added, before it is filled
+  EXPECT_EQ(m.Cache().Count(), 3);
+  Load(m, "big3");  // now over budget: the oldest go (a.txt, then big1) until it fits
+  EXPECT_EQ(m.Cache().Count(), 2);
+  EXPECT_EQ(Load(m, "a.txt"), "changed");
+}
+
+TEST(VirtualFiles, DamagedArchiveLeavesTheManagerAsItWas) {
+  TempDir dir;
+  WriteFile(dir / "bad.dat", "vf\x66\0\0\0\xFF\xFF\xFF\x7F"s);
+  TVrFileManager m;
+  EXPECT_THROW(m.AddArchive(dir / "bad.dat"), EOrbaError);
+  EXPECT_EQ(m.ArchiveCount(), 0);
+  EXPECT_EQ(m.AddArchive(dir / "missing.dat"), 0);  // a missing file mounts an empty archive
+}
+
+TEST(VirtualFiles, FolderOf) {
+  struct Case { std::string name, folder; } cases[] = {
+      {"image\\bg\\a.png", "image\\bg\\"}, {"a.png", ""}, {"C:\\x\\a.png", "C:\\x\\"},
+      {"\\\\server\\share\\a", "\\\\server\\share\\"}, {"\x95\x5C.png", ""}, {"d\\\x95\x5C", "d\\"}};
+  for (const auto& c : cases) EXPECT_EQ(TVrFileManager::FolderOf(c.name), c.folder) << c.name;
+}
+
+TEST(BigStreams, VolumesSplitAtTheirSize) {
+  TempDir dir;
+  WriteFile(dir / "a.001", "stale");
+  WriteFile(dir / "a.002", "stale");
+  WriteFile(dir / "a.004", "kept: not in sequence");
+  {
+    TKvBigFileStream s(dir / "a.dat", fmCreate, 100);
+    EXPECT_FALSE(fs::exists(dir / "a.001"));
+    EXPECT_FALSE(fs::exists(dir / "a.002"));
+    EXPECT_TRUE(fs::exists(dir / "a.004"));
+    std::string data(110, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i);
+    EXPECT_EQ(s.Write(data.data(), 110), 110);
+  }
+  EXPECT_EQ(fs::file_size(dir / "a.dat"), 100u);
+  EXPECT_EQ(fs::file_size(dir / "a.001"), 10u);
+  TKvBigFileStream r(dir / "a.dat", fmOpenRead, 100);
+  EXPECT_EQ(r.GetSize(), 110);
+  r.SetPosition(90);
+  char buf[20];
+  EXPECT_EQ(r.Read(buf, 20), 20);
+  EXPECT_EQ(buf[0], 90);
+  EXPECT_EQ(buf[19], 109);
+  r.SetPosition(500);
+  EXPECT_EQ(r.GetPosition(), 110);
+}
+
+TEST(BigStreams, RangesAndTheBufferedReader) {
+  std::vector<uint8_t> bytes(300);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+  TRangeStream range(std::make_unique<TKvMemoryStream>(bytes), 100, 50);
+  EXPECT_EQ(range.Seek(-10, TRangeStream::soBeginning), 0);
+  EXPECT_EQ(range.Seek(0, TRangeStream::soEnd), 50);
+  range.Seek(40, TRangeStream::soBeginning);
+  uint8_t buf[80];
+  EXPECT_EQ(range.Read(buf, 80), 10);
+  EXPECT_EQ(buf[0], 140);
+  TRangeStream whole(std::make_unique<TKvMemoryStream>(bytes), 100, TRangeStream::kWhole);
+  EXPECT_EQ(whole.GetSize(), 200);
+  TRangeStream none(std::make_unique<TKvMemoryStream>(bytes), 100, 0);
+  EXPECT_EQ(none.Read(buf, 80), 0);
+
+  TKvMemoryStream source(std::vector<uint8_t>(250000, 1));
+  {
+    TKvBuffBigStream buffered(source);
+    EXPECT_EQ(buffered.Read(buf, 10), 10);
+    EXPECT_EQ(buffered.GetPosition(), 10);
+  }
+  EXPECT_EQ(source.GetPosition(), 10);  // the unread rest of the buffer was put back
+}
+
+}  // namespace
+}  // namespace orba
