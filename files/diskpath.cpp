@@ -70,6 +70,13 @@ std::optional<std::string> TDiskNames::Resolve(const std::string& folder, const 
   return std::nullopt;
 }
 
+std::string StoredPathOf(std::string_view utf8Path) {
+  std::string stored = FromUtf8(utf8Path);
+  for (size_t i = 0; i < stored.size(); i += CharLenAt(stored, i))
+    if (stored[i] == '/') stored[i] = '\\';
+  return stored;
+}
+
 TDiskNames& DiskNames() {
   static TDiskNames names;
   return names;

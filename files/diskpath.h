@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orba {
@@ -33,6 +34,9 @@ class TDiskNames {
 
   std::map<std::string, Listing> dirs_;
 };
+
+// The stored form (code page 932, '\' between parts) of a native UTF-8 path.
+std::string StoredPathOf(std::string_view utf8Path);
 
 // One instance for the player.
 TDiskNames& DiskNames();

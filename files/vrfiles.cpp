@@ -99,6 +99,18 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
   stream_ = std::move(stream);
 }
 
+void TVrFileCollection::OpenArchiveStream(std::unique_ptr<TKvBigStream> stream) {
+  Clear();
+  stream_.reset();
+  fileName_.clear();
+  baseFolder_.clear();
+  resourceName_.clear();
+  resourceType_.clear();
+  version_ = 0;
+  ReadDirectory(*stream);
+  stream_ = std::move(stream);
+}
+
 void TVrFileCollection::OpenArchiveResource(const std::string& resourceName, const std::string& resourceType) {
   Clear();
   stream_.reset();

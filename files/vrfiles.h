@@ -55,6 +55,9 @@ class TVrFileCollection : public THashCollection {
                        int64_t volumeSize = TKvBigFileStream::kVolumeSize);
   // The same over a built-in resource; an empty resource raises "リソースが見つかりません".
   void OpenArchiveResource(const std::string& resourceName, const std::string& resourceType);
+  // Clears the collection and reads an archive from an owned stream at its position (save
+  // data read into memory, fuzz inputs).
+  void OpenArchiveStream(std::unique_ptr<TKvBigStream> stream);
   // Reads a directory at the stream's position, which is the archive's start; every count,
   // length and offset is checked against the stream. On error nothing changes.
   void ReadDirectory(TKvBigStream& stream);

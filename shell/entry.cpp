@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "media/orbalib.h"
+#include "files/diskpath.h"
 #include "shell/instance_key.h"
 #include "shell/view.h"
 

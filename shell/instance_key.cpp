@@ -13,11 +13,4 @@ std::string BuildInstanceKey(std::string_view text) {
   return key;
 }
 
-std::string StoredPathOf(std::string_view utf8Path) {
-  std::string stored = FromUtf8(utf8Path);
-  for (size_t i = 0; i < stored.size(); i += CharLenAt(stored, i))
-    if (stored[i] == '/') stored[i] = '\\';
-  return stored;
-}
-
 }  // namespace orba

@@ -12,7 +12,4 @@ namespace orba {
 // character into '-'. "c:\games\a" gives "C:-GAMES-A-".
 std::string BuildInstanceKey(std::string_view text);
 
-// The stored (code page 932, '\'-delimited) form of a native UTF-8 path.
-std::string StoredPathOf(std::string_view utf8Path);
-
 }  // namespace orba

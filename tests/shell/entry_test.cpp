@@ -11,6 +11,7 @@
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
 #include "shell/entry.h"
+#include "files/diskpath.h"
 #include "shell/instance_key.h"
 #include "shell/view.h"
 

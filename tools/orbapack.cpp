@@ -1,0 +1,142 @@
+// orbapack: lists, extracts and builds project archives with the same code the player reads
+// them with.
+//   orbapack ls ARCHIVE                 entries with their stored size, storage and checksum
+//   orbapack cat ARCHIVE NAME           one entry's bytes to standard output
+//   orbapack x ARCHIVE DIR              every entry into DIR
+//   orbapack pack DIR -o OUT            an archive of every file under DIR
+//   orbapack pack DIR --append-to EXE   the same, appended to EXE with its trailer
+// Names inside archives are code page 932 with '\'; on the command line and on disk they are UTF-8.
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/binio.h"
+#include "base/cp932.h"
+#include "base/error.h"
+#include "files/bigstream.h"
+#include "files/diskpath.h"
+#include "files/vrfiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace orba;
+
+int Usage() {
+  std::fputs(
+      "usage: orbapack ls ARCHIVE\n"
+      "       orbapack cat ARCHIVE NAME\n"
+      "       orbapack x ARCHIVE DIR\n"
+      "       orbapack pack DIR (-o OUT | --append-to EXE)\n",
+      stderr);
+  return 2;
+}
+
+std::string DiskName(const std::string& stored) {
+  std::string utf8 = ToUtf8(stored);
+  for (char& c : utf8)
+    if (c == '\\') c = '/';
+  return utf8;
+}
+
+int List(const std::string& path) {
+  TVrFileCollection c;
+  c.OpenArchiveFile(path);
+  std::printf("version %d, %d entries\n", c.Version(), c.EntryCount());
+  for (int32_t i = 0; i < c.EntryCount(); ++i) {
+    const TVrFile* e = c.Entry(i);
+    std::printf("%12lld %s %08x %s\n", static_cast<long long>(e->Size), e->Raw ? "stored " : "deflate",
+                e->Checksum, ToUtf8(e->Name()).c_str());
+  }
+  return 0;
+}
+
+int Cat(const std::string& path, const std::string& name) {
+  TVrFileCollection c;
+  c.OpenArchiveFile(path);
+  TKvMemoryStream out;
+  c.ReadEntry(FromUtf8(name), out);
+  std::fwrite(out.Bytes().data(), 1, out.Bytes().size(), stdout);
+  return 0;
+}
+
+int Extract(const std::string& path, const std::string& dir) {
+  TVrFileCollection c;
+  c.OpenArchiveFile(path);
+  for (int32_t i = 0; i < c.EntryCount(); ++i) {
+    const TVrFile* e = c.Entry(i);
+    std::string rel = DiskName(e->Name());
+    fs::path target = fs::path(dir) / rel;
+    if (rel.empty() || rel.find("..") != std::string::npos || rel[0] == '/') {
+      std::fprintf(stderr, "orbapack: skipping unsafe name %s\n", rel.c_str());
+      continue;
+    }
+    fs::create_directories(target.parent_path());
+    TKvBigFileStream out(target.string(), fmCreate);
+    c.ReadEntry(*e, out);
+  }
+  return 0;
+}
+
+// Writes the archive of every file under dir to target (positions from the target's start).
+bool PackTo(const std::string& dir, TKvBigStream& target) {
+  TVrFileCollection c;
+  c.OpenArchiveFile((fs::path(dir) / "").string(), true);
+  std::vector<std::string> names;
+  for (const auto& f : fs::recursive_directory_iterator(dir))
+    if (f.is_regular_file()) names.push_back(StoredPathOf(fs::relative(f.path(), dir).generic_string()));
+  std::sort(names.begin(), names.end());
+  for (const auto& n : names) c.AddEntry(n);
+  return c.WriteArchive(target);
+}
+
+int Pack(const std::string& dir, const std::string& out, bool append) {
+  if (!fs::is_directory(dir)) {
+    std::fprintf(stderr, "orbapack: %s is not a folder\n", dir.c_str());
+    return 1;
+  }
+  if (!append) {
+    TKvBigFileStream target(out, fmCreate);
+    return PackTo(dir, target) ? 0 : 1;
+  }
+  // An appended archive counts its offsets from its own start: build it apart, then append
+  // it and the trailer (int32 start, "rz").
+  std::string temp = out + ".orbapack-tmp";
+  {
+    TKvBigFileStream archive(temp, fmCreate);
+    if (!PackTo(dir, archive)) return 1;
+  }
+  {
+    TKvBigFileStream exe(out, fmOpenReadWrite);
+    TKvBigFileStream archive(temp, fmOpenRead);
+    int64_t start = exe.GetSize();
+    if (start > INT32_MAX) throw EOrbaError("the executable is too large for an appended archive");
+    exe.SetPosition(start);
+    exe.CopyFromBig(archive, 0);
+    TBinaryWriter w(exe);
+    w.I32(static_cast<int32_t>(start));
+    w.Write("rz", 2);
+  }
+  fs::remove(temp);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> a(argv + 1, argv + argc);
+  try {
+    if (a.size() == 2 && a[0] == "ls") return List(a[1]);
+    if (a.size() == 3 && a[0] == "cat") return Cat(a[1], a[2]);
+    if (a.size() == 3 && a[0] == "x") return Extract(a[1], a[2]);
+    if (a.size() == 4 && a[0] == "pack" && a[2] == "-o") return Pack(a[1], a[3], false);
+    if (a.size() == 4 && a[0] == "pack" && a[2] == "--append-to") return Pack(a[1], a[3], true);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "orbapack: %s\n", ToUtf8(e.what()).c_str());
+    return 1;
+  }
+  return Usage();
+}
