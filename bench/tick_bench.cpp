@@ -29,7 +29,7 @@ void BM_EmptyTick(benchmark::State& state) {
   p.shell = &shell;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media);
-  TFormView view(p, subsystems, TViewOptions{{}, "/nonexistent/"});
+  TFormView view(p, subsystems, TViewOptions{{}, "/nonexistent/", ""});
   view.FormCreate();
   std::vector<platform::InputEvent> events;
   for (auto _ : state) {

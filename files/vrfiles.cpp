@@ -36,6 +36,20 @@ bool HasExtension(const std::string& path, std::initializer_list<const char*> ex
 TVrFileCollection::TVrFileCollection() = default;
 TVrFileCollection::~TVrFileCollection() { Clear(); }
 
+std::string& TVrFileCollection::ExecutablePath() {
+  static std::string path;
+  return path;
+}
+
+bool HasArchiveTrailer(const std::string& path) {
+  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char mark[2] = {};
+  bool ok = std::fseek(f, -2, SEEK_END) == 0 && std::fread(mark, 1, 2, f) == 2;
+  std::fclose(f);
+  return ok && mark[0] == 'r' && mark[1] == 'z';
+}
+
 std::function<bool(TKvBigStream&)>& TVrFileCollection::LayeredImageIsRaw() {
   static std::function<bool(TKvBigStream&)> hook = [](TKvBigStream&) { return false; };
   return hook;
@@ -65,7 +79,9 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
   if (!exists) return;
 
   auto stream = std::make_unique<TKvBigFileStream>(fileName, fmOpenRead | fmShareDenyWrite, volumeSize);
-  if (HasExtension(fileName, {".EXE", ".SCR"})) {
+  bool executable = HasExtension(fileName, {".EXE", ".SCR"}) ||
+                    (!ExecutablePath().empty() && fs::equivalent(fileName, ExecutablePath(), ec));
+  if (executable) {
     // The executable ends with int32 A and "rz"; the archive starts at A.
     int64_t size = stream->GetSize();
     if (size < 6) Damaged("trailer");

@@ -88,6 +88,9 @@ class TVrFileCollection : public THashCollection {
   TKvBigStream* Stream() const { return stream_.get(); }
   int32_t Version() const { return version_; }
 
+  // The running player's own file: like a ".exe", it carries its archive at its tail.
+  static std::string& ExecutablePath();
+
   // Asks whether a layered image's pixel data are stored uncompressed (then the writer
   // compresses it); set by the layered-image reader, false until then.
   static std::function<bool(TKvBigStream&)>& LayeredImageIsRaw();
@@ -109,6 +112,9 @@ class TVrFileCollection : public THashCollection {
   std::string resourceName_, resourceType_;
   int32_t version_ = 0;
 };
+
+// The file ends with the 2-byte mark "rz" of an appended archive.
+bool HasArchiveTrailer(const std::string& path);
 
 // The packed date and time of a file's last change (local time: year-1980, month, day,
 // hours, minutes, seconds/2 in the high and low 16 bits); 0 when it cannot be read.

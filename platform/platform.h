@@ -146,6 +146,8 @@ class IPaths {
   virtual ~IPaths() = default;
   // Folder of the running executable, with a trailing '/'.
   virtual std::string ExecutableFolder() = 0;
+  // Full path of the running executable.
+  virtual std::string ExecutablePath() = 0;
   // Absolute, normalised form of a folder given on the command line (no trailing '/').
   virtual std::string AbsoluteFolder(const std::string& path) = 0;
   // Folder for short-lived work files, with a trailing '/'.

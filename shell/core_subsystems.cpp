@@ -1,5 +1,9 @@
 #include "shell/core_subsystems.h"
 
+#include <filesystem>
+
+#include "files/vrmanager.h"
+
 namespace orba {
 
 void TCoreSubsystems::CreateVariables() {
@@ -11,6 +15,36 @@ void TCoreSubsystems::CreateVariables() {
 void TCoreSubsystems::FreeVariables() {
   SetVariables(nullptr);
   variables_.reset();
+}
+
+void TCoreSubsystems::RegisterEmptyArchive() { VrFileManager().AddArchive(""); }
+
+void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) {
+  TVrFileManager& files = VrFileManager();
+  if (params.empty()) {
+    // The project beside the player: an archive built into it, one appended to it, or the
+    // files in its folder.
+    files.SetBaseFolder(std::filesystem::path(exePath).parent_path().string());
+    auto builtIn = FindResource("BINTYPE", "DUMMY");
+    if (builtIn.size() >= 2 && builtIn[builtIn.size() - 2] == 'v' && builtIn.back() == 'f')
+      files.AddResourceArchive("DUMMY", "BINTYPE");
+    TVrFileCollection::ExecutablePath() = exePath;
+    if (HasArchiveTrailer(exePath)) files.AddArchive(exePath);
+    return;
+  }
+  // A project folder, and further folders whose "game.dat" joins it.
+  files.SetBaseFolder(params[0]);
+  for (const auto& folder : params) {
+    std::string data = (std::filesystem::path(folder) / "game.dat").string();
+    if (std::filesystem::is_regular_file(data)) files.AddArchive(data);
+  }
+}
+
+void TCoreSubsystems::VirtualFileUpkeep(int32_t delta) { VrFileManager().Tick(delta); }
+
+void TCoreSubsystems::FinalizeFiles() {
+  VrFileManager().Locks().Clear();
+  RunFileDeletions();
 }
 
 void TCoreSubsystems::CreateProject() {

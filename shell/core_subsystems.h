@@ -23,6 +23,10 @@ class TCoreSubsystems : public TSubsystems {
   explicit TCoreSubsystems(IOrbaMediaLibrary& media) : media_(media) {}
 
   // The variable collection, its system variables reading the input of the current page.
+  void RegisterEmptyArchive() override;
+  void OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) override;
+  void VirtualFileUpkeep(int32_t delta) override;
+  void FinalizeFiles() override;
   void CreateVariables() override;
   void FreeVariables() override;
   void CreateProject() override;

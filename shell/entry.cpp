@@ -110,7 +110,7 @@ TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSub
     OrbaLog().Init(folder + "dbglog.txt");
   }
 
-  TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder});
+  TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder, platform.paths->ExecutablePath()});
   view.FormCreate();
   if (!view.ClosePosted()) view.RunMessageLoop(afterIdle);
   else view.FormClose();

@@ -29,8 +29,9 @@ class TSubsystems {
   // ---- start-up, in the order the window calls them ----
   // The archive entry with an empty path in the virtual file manager.
   virtual void RegisterEmptyArchive() {}
-  // Base folder and archives from the command line (native UTF-8 paths) or beside the executable.
-  virtual void OpenProjectData(const std::vector<std::string>& /*params*/, const std::string& /*exeFolder*/) {}
+  // Base folder and archives from the command line (native UTF-8 paths), or beside and
+  // inside the executable.
+  virtual void OpenProjectData(const std::vector<std::string>& /*params*/, const std::string& /*exePath*/) {}
   virtual void CreateVariables() {}
   virtual void CreateSystemFunctions() {}
   // The sound device; an exception here is ignored by the window.

@@ -41,7 +41,7 @@ void TFormView::FormCreate() {
   ReadGameIni();
   p_.window->SetCaption("OrbaPlayer");
   s_.RegisterEmptyArchive();
-  s_.OpenProjectData(options_.Params, options_.ExeFolder);
+  s_.OpenProjectData(options_.Params, options_.ExePath);
   s_.CreateVariables();
   s_.CreateSystemFunctions();
 

@@ -16,6 +16,7 @@ namespace orba {
 struct TViewOptions {
   std::vector<std::string> Params;  // command-line parameters, native UTF-8
   std::string ExeFolder;            // native UTF-8, trailing '/'
+  std::string ExePath;              // native UTF-8
 };
 
 class TFormView {

@@ -80,11 +80,15 @@ std::unique_ptr<IInstanceLock::Handle> InstanceLock::TryAcquire(const std::strin
   return std::make_unique<FileLockHandle>(fd);
 }
 
-std::string Paths::ExecutableFolder() {
+std::string Paths::ExecutablePath() {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return "./";
-  return exe.parent_path().string() + "/";
+  return ec ? std::string() : exe.string();
+}
+
+std::string Paths::ExecutableFolder() {
+  std::string exe = ExecutablePath();
+  return exe.empty() ? "./" : fs::path(exe).parent_path().string() + "/";
 }
 
 std::string Paths::AbsoluteFolder(const std::string& path) {

@@ -34,6 +34,7 @@ class InstanceLock : public IInstanceLock {
 class Paths : public IPaths {
  public:
   std::string ExecutableFolder() override;
+  std::string ExecutablePath() override;
   std::string AbsoluteFolder(const std::string& path) override;
   std::string TempFolder() override;
 };

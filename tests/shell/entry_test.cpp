@@ -41,6 +41,7 @@ TEST(InstanceKey, BuildsTheKeyOfAFolder) {
 // Paths that resolve nothing, so keys depend only on the text.
 struct FixedPaths : IPaths {
   std::string ExecutableFolder() override { return "/opt/game/"; }
+  std::string ExecutablePath() override { return "/opt/game/orbaplayer"; }
   std::string AbsoluteFolder(const std::string& p) override { return p[0] == '/' ? p : "/cwd/" + p; }
   std::string TempFolder() override { return "/tmp/"; }
 };
@@ -219,7 +220,7 @@ TEST(Settings, GameIniSetsTheSoundOptions) {
     p.dialogs = &dialogs;
     p.settings = &settings;
     TSubsystems none;
-    TFormView view(p, none, TViewOptions{{}, dir.path.string() + "/"});
+    TFormView view(p, none, TViewOptions{{}, dir.path.string() + "/", ""});
     view.FormCreate();
     EXPECT_EQ(Process().DirectSoundEnabled, c.sound) << c.ini;
     EXPECT_EQ(Process().SoundDelay, c.delay) << c.ini;

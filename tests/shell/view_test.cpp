@@ -31,7 +31,7 @@ struct ViewFixture : ::testing::Test {
     platform.input = &input;
     platform.dialogs = &dialogs;
     platform.shell = &shell;
-    view = std::make_unique<TFormView>(platform, subs, TViewOptions{{}, "/nonexistent-orba-test/"});
+    view = std::make_unique<TFormView>(platform, subs, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   }
 
   // Creates the window and runs the first tick, which tries the logo; the script runs from then on.
@@ -143,7 +143,7 @@ TEST_F(ViewFixture, PacingSleepsForTheRestOfTheTickButAtLeastTwoMs) {
   };
   SlowTick slow;
   slow.clock = &clock;
-  TFormView v(platform, slow, TViewOptions{{}, "/nonexistent-orba-test/"});
+  TFormView v(platform, slow, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   v.FormCreate();
   for (auto [spend, sleep] : {std::pair{10u, 6u}, {14u, 2u}, {15u, 2u}, {40u, 2u}}) {
     slow.spend = spend;
@@ -153,7 +153,7 @@ TEST_F(ViewFixture, PacingSleepsForTheRestOfTheTickButAtLeastTwoMs) {
     EXPECT_EQ(clock.LastSleep(), sleep) << "spent " << spend;
   }
   subs.pacing = false;
-  TFormView unpaced(platform, subs, TViewOptions{{}, "/nonexistent-orba-test/"});
+  TFormView unpaced(platform, subs, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   unpaced.FormCreate();
   uint64_t slept = clock.TotalSlept();
   clock.Advance(16);
@@ -266,7 +266,7 @@ TEST_F(ViewFixture, TicksNeverNest) {
     }
   };
   Reentrant r;
-  TFormView v(platform, r, TViewOptions{{}, "/nonexistent-orba-test/"});
+  TFormView v(platform, r, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   r.view = &v;
   v.FormCreate();
   r.Clear();
@@ -279,7 +279,7 @@ TEST_F(ViewFixture, AFailedProjectClosesTheWindowBeforeAnyTick) {
     void CreateProject() override { Process().Terminating = true; }
   };
   Failing f;
-  TFormView v(platform, f, TViewOptions{{}, "/nonexistent-orba-test/"});
+  TFormView v(platform, f, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   v.FormCreate();
   EXPECT_TRUE(v.ClosePosted());
   EXPECT_FALSE(window.shown);
@@ -291,7 +291,7 @@ TEST_F(ViewFixture, AnErrorInTheSecondStageIsShownAndClosesTheWindow) {
     void InitSound() override { throw std::runtime_error("no sound"); }  // ignored
   };
   Throwing t;
-  TFormView v(platform, t, TViewOptions{{}, "/nonexistent-orba-test/"});
+  TFormView v(platform, t, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   v.FormCreate();
   EXPECT_TRUE(v.ClosePosted());
   ASSERT_EQ(dialogs.shown.size(), 1u);
