@@ -10,6 +10,13 @@ namespace {
 // Moves count bytes from source to target in blocks of at most 1 MiB; stops early at the
 // end of the source or when the target takes less than offered.
 int64_t CopyBytes(TKvBigStream& source, TKvBigStream& target, int64_t count) {
+  if (auto* memory = dynamic_cast<TKvMemoryStream*>(&source)) {
+    // Bytes already in memory go across in one write, without a staging buffer.
+    int64_t n = std::clamp<int64_t>(count, 0, memory->GetSize() - memory->GetPosition());
+    int64_t w = target.Write(memory->Bytes().data() + memory->GetPosition(), n);
+    memory->SetPosition(memory->GetPosition() + w);
+    return w;
+  }
   std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(count, 0, 1 << 20)));
   int64_t copied = 0;
   while (count > 0) {
@@ -40,6 +47,12 @@ void TKvMemoryStream::SetPosition(int64_t p) { position_ = std::clamp<int64_t>(p
 int64_t TKvMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   size_t end = static_cast<size_t>(position_ + count);
+  auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (static_cast<size_t>(position_) == data_.size()) {
+    data_.insert(data_.end(), bytes, bytes + count);  // appending: no zero fill first
+    position_ = static_cast<int64_t>(end);
+    return count;
+  }
   if (end > data_.size()) data_.resize(end);
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   position_ = static_cast<int64_t>(end);

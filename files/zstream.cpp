@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -34,7 +35,10 @@ void InflateTo(std::span<const uint8_t> zdata, TKvBigStream& target, int64_t lim
   if (inflateInit(&z) != Z_OK) throw EOrbaError("inflateInit");
   z.next_in = const_cast<Bytef*>(zdata.data());
   z.avail_in = static_cast<uInt>(zdata.size());
-  std::vector<uint8_t> chunk(std::clamp<size_t>(zdata.size() * 4, 1 << 16, 1 << 22));
+  // One reusable output buffer per thread, left uninitialised: inflate fills what it hands out.
+  constexpr size_t kChunk = 1 << 18;
+  thread_local std::unique_ptr<uint8_t[]> buffer = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
+  std::span<uint8_t> chunk(buffer.get(), kChunk);
   int64_t produced = 0;
   int rc = Z_OK;
   while (rc != Z_STREAM_END) {
