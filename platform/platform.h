@@ -152,6 +152,8 @@ class IPaths {
   virtual std::string AbsoluteFolder(const std::string& path) = 0;
   // Folder for short-lived work files, with a trailing '/'.
   virtual std::string TempFolder() = 0;
+  // Mount points of optical discs that hold a disc now, each with a trailing '/'.
+  virtual std::vector<std::string> DiscFolders() { return {}; }
 };
 
 // Everything together; the shell receives one of these.

@@ -104,6 +104,37 @@ std::string Paths::TempFolder() {
   return t.back() == '/' ? t : t + "/";
 }
 
+std::vector<std::string> Paths::DiscFoldersIn(const std::string& mountTable) {
+  std::vector<std::string> folders;
+  std::istringstream lines(mountTable);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string device, folder, type;
+    if (!(words >> device >> folder >> type) || (type != "iso9660" && type != "udf")) continue;
+    // The mount table writes a space as \040 (and tab, newline, backslash likewise).
+    std::string plain;
+    for (size_t i = 0; i < folder.size(); ++i) {
+      auto octal = [&](size_t k) { return k < folder.size() && folder[k] >= '0' && folder[k] <= '7'; };
+      if (folder[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+        plain += static_cast<char>((folder[i + 1] - '0') * 64 + (folder[i + 2] - '0') * 8 + (folder[i + 3] - '0'));
+        i += 3;
+      } else {
+        plain += folder[i];
+      }
+    }
+    folders.push_back(plain.back() == '/' ? plain : plain + "/");
+  }
+  return folders;
+}
+
+std::vector<std::string> Paths::DiscFolders() {
+  std::ifstream in("/proc/mounts");
+  std::stringstream text;
+  text << in.rdbuf();
+  return DiscFoldersIn(text.str());
+}
+
 namespace {
 
 std::string Trim(const std::string& s) {

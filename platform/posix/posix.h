@@ -37,6 +37,10 @@ class Paths : public IPaths {
   std::string ExecutablePath() override;
   std::string AbsoluteFolder(const std::string& path) override;
   std::string TempFolder() override;
+  // Mounted ISO 9660 and UDF file systems, from /proc/mounts.
+  std::vector<std::string> DiscFolders() override;
+  // The same from the text of a mount table (one "device folder type options ..." a line).
+  static std::vector<std::string> DiscFoldersIn(const std::string& mountTable);
 };
 
 // Section and key names compare case-insensitively; values are trimmed.

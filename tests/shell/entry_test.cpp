@@ -229,3 +229,19 @@ TEST(Settings, GameIniSetsTheSoundOptions) {
 
 }  // namespace
 }  // namespace orba
+
+namespace orba {
+namespace {
+
+TEST(Discs, FoundInTheMountTable) {
+  std::string table =
+      "/dev/sda1 / ext4 rw 0 0\n"
+      "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+      "/dev/sr1 /media/My\\040Disc udf ro 0 0\n"
+      "proc /proc proc rw 0 0\n";
+  EXPECT_EQ(platform::posix::Paths::DiscFoldersIn(table),
+            (std::vector<std::string>{"/media/cdrom/", "/media/My Disc/"}));
+}
+
+}  // namespace
+}  // namespace orba
