@@ -210,6 +210,35 @@ TEST(InstallSet, HostileFilesRaiseAndLeaveTheSetAsItWas) {
   }
 }
 
+// The seeds of the install-set fuzz target are files of our own writer and of the old
+// versions above. Run with ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate
+// change of the layout; otherwise a difference means the stored form changed.
+TEST(InstallSet, FuzzSeedsAreWhatTheWriterMakes) {
+  const fs::path dir = fs::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "install_set";
+  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
+  struct Seed {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } seeds[] = {
+      {"v107", Written(Sample())},
+      {"v107-empty", Written(TOrbaInstallSet{})},
+      {"v105", InstallFile(105)},
+      {"v099", InstallFile(99)},
+      {"v000", InstallFile(0)},
+  };
+  for (const auto& seed : seeds) {
+    fs::path file = dir / seed.name;
+    if (write) {
+      fs::create_directories(dir);
+      std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(seed.bytes.data()),
+                                                  static_cast<std::streamsize>(seed.bytes.size()));
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(stored, seed.bytes) << file << " differs from what the writer makes";
+  }
+}
+
 TEST(InstallSet, FileListIgnoresAsciiCaseOnly) {
   TOrbaInstallSet s;
   s.AddFile("BG\\Title.png");
