@@ -7,6 +7,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "files/diskpath.h"
+#include "files/header.h"
 
 namespace orba {
 
@@ -271,6 +272,62 @@ std::string TVrFileManager::FolderOf(const std::string& name) {
   for (size_t i = 0; i < name.size(); i += CharLenAt(name, i))
     if (name[i] == '\\') last = i;
   return last == std::string::npos ? std::string() : name.substr(0, last + 1);
+}
+
+std::string TVrFileManager::FormatDiscPrompt(const std::string& prompt, int diskNumber) {
+  std::string out;
+  bool done = false;
+  for (size_t i = 0; i < prompt.size(); i += CharLenAt(prompt, i)) {
+    if (!done && prompt.compare(i, 2, "%d") == 0) {
+      out += std::to_string(diskNumber);
+      done = true;
+      ++i;
+    } else {
+      out.append(prompt, i, CharLenAt(prompt, i));
+    }
+  }
+  return out;
+}
+
+bool TVrFileManager::MountDisk(int diskIndex) {
+  bool mounted = false;
+  for (const auto& disc : discs_) {
+    auto data = DiskNames().Resolve(disc, "game.dat");
+    auto install = DiskNames().Resolve(disc, "install.dat");
+    if (!data || !install) continue;
+    TOrbaInstallSet set;
+    try {
+      set.LoadFromFile(*install);
+    } catch (const EOrbaError&) {
+      continue;  // a disc whose description cannot be read is not ours
+    }
+    if (set.Title != prompt_.ProjectName || set.DiscIndex != diskIndex) continue;
+    try {
+      if (AddArchive(*data) >= 0) mounted = true;
+    } catch (const EOrbaError&) {
+    }
+  }
+  return mounted;
+}
+
+bool TVrFileManager::RequestDisk(int diskNumber) {
+  // Archives of the discs go first: the disc in the drive is about to change.
+  for (int i = archives_.Count() - 1; i >= 0; --i)
+    for (const auto& disc : discs_)
+      if (archives_[i]->BaseFolder().size() >= disc.size() &&
+          SameText(archives_[i]->BaseFolder().substr(0, disc.size()), disc)) {
+        archives_.Delete(i);
+        break;
+      }
+  if (!prompt_.AskOkCancel) return false;
+  for (;;) {
+    if (prompt_.AskOkCancel(prompt_.Title, FormatDiscPrompt(prompt_.Prompt, diskNumber))) {
+      if (MountDisk(diskNumber - 1)) return true;
+    } else if (prompt_.AskOkCancel(prompt_.Title, prompt_.ExitMessage)) {
+      if (prompt_.RequestClose) prompt_.RequestClose();
+      return false;
+    }
+  }
 }
 
 void TVrFileManager::Tick(int32_t elapsed) {

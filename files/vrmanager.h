@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/cp932.h"
 #include "base/lists.h"
 #include "files/vrfiles.h"
 
@@ -72,6 +74,19 @@ class TVrLockList {
 void QueueFileDeletion(const std::string& path);
 void RunFileDeletions();
 
+// What the disc prompt needs from the rest of the player: the project's texts and a way to
+// ask and to close. All texts are code page 932.
+struct TDiscPrompt {
+  std::string Prompt = Sjis(u8"ディスク%dを入れてから[OK]をクリックしてください");
+  std::string ExitMessage = Sjis(u8"終了します");
+  std::string Title;        // the application title: the caption of both boxes
+  std::string ProjectName;  // matched byte for byte with the title of a disc's install set
+  // Shows an OK/Cancel box; true for OK.
+  std::function<bool(const std::string& caption, const std::string& text)> AskOkCancel;
+  // Stops the player: sets the stop flag and closes the main window.
+  std::function<void()> RequestClose;
+};
+
 class TVrFileManager {
  public:
   TVrFileManager();
@@ -105,6 +120,16 @@ class TVrFileManager {
   std::string ExtractToTemp(const std::string& name);
   TVrFile* FindEntry(const std::string& name) const;
 
+  // Asks for disc diskNumber (from 1) until it is mounted (true) or the player gives up
+  // (false, after asking the main window to close).
+  bool RequestDisk(int diskNumber);
+  // Mounts "game.dat" of every disc whose "install.dat" names this project and disc index.
+  bool MountDisk(int diskIndex);
+  TDiscPrompt& DiscPrompt() { return prompt_; }
+  // The prompt text with the disc number in place of its "%d" (the text comes from the
+  // project, so it is never used as a printf format).
+  static std::string FormatDiscPrompt(const std::string& prompt, int diskNumber);
+
   // The folder part of a name, with its trailing '\'; "" when it has none.
   static std::string FolderOf(const std::string& name);
 
@@ -123,6 +148,7 @@ class TVrFileManager {
   TVrCacheList cache_;
   TVrLockList locks_;
   std::string workFolder_;
+  TDiscPrompt prompt_;
 };
 
 // The player's manager.

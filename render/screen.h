@@ -15,6 +15,9 @@ class TScreenManager {
 
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
+  // The display mode the project prefers in full screen.
+  int32_t FullScreenWidth() const { return fullScreenWidth_; }
+  int32_t FullScreenHeight() const { return fullScreenHeight_; }
   // Index of the usable full-screen mode, or -1 when there is none.
   int32_t FullScreenModeIndex() const { return 0; }
 

@@ -10,6 +10,7 @@ using namespace std::string_literals;
 #include "base/error.h"
 #include "files/bigstream.h"
 #include "files/diskpath.h"
+#include "files/header.h"
 #include "files/vrmanager.h"
 
 namespace orba {
@@ -207,6 +208,55 @@ TEST(BigStreams, RangesAndTheBufferedReader) {
     EXPECT_EQ(buffered.GetPosition(), 10);
   }
   EXPECT_EQ(source.GetPosition(), 10);  // the unread rest of the buffer was put back
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+TEST(VirtualFiles, DiscPromptMountsTheRightDisc) {
+  TempDir dir;
+  // Two discs in two drives: disc 2 of this project, and disc 2 of another project.
+  for (auto [folder, title] : {std::pair{"drive1", "Story"}, std::pair{"drive2", "Other"}}) {
+    std::string root = dir / folder;
+    fs::create_directories(root);
+    WriteArchive(root + "/game.dat", {{std::string("on-") + folder, "x"}});
+    TOrbaInstallSet set;
+    set.Title = title;
+    set.DiscIndex = 1;
+    set.SaveToFile(root + "/install.dat");
+  }
+  TVrFileManager m;
+  m.SetDiscFolders({dir / "drive1/", dir / "drive2/"});
+  int asked = 0;
+  bool closed = false;
+  auto& p = m.DiscPrompt();
+  p.ProjectName = "Story";
+  p.Title = "Story";
+  p.Prompt = "Disc %d please (100%% sure) %d";
+  p.AskOkCancel = [&](const std::string&, const std::string& text) {
+    ++asked;
+    EXPECT_EQ(text, "Disc 2 please (100%% sure) %d");
+    return true;
+  };
+  p.RequestClose = [&] { closed = true; };
+  EXPECT_TRUE(m.RequestDisk(2));
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(m.HasFile("on-drive1"));
+  EXPECT_FALSE(m.HasFile("on-drive2"));
+
+  // Asking again unmounts the disc's archive first; refusing and confirming the exit closes.
+  int answers = 0;
+  p.AskOkCancel = [&](const std::string&, const std::string& text) {
+    ++answers;
+    return text == p.ExitMessage;  // Cancel the prompt, OK the exit question
+  };
+  EXPECT_FALSE(m.RequestDisk(3));
+  EXPECT_EQ(answers, 2);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(m.HasFile("on-drive1"));
 }
 
 }  // namespace
