@@ -66,7 +66,7 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
     return cmd.Ticks < 0 || pass < cmd.Ticks;
   };
   auto media = CreateNullMediaLibrary();
-  TCoreSubsystems subsystems(*media);
+  TCoreSubsystems subsystems(*media, &p);
   RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
   return failures ? 1 : 0;
 }
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   p.dialogs = &host;
   p.shell = &host;
   auto media = CreateNullMediaLibrary();
-  TCoreSubsystems subsystems(*media);
+  TCoreSubsystems subsystems(*media, &p);
   RunPlayer(cmd, p, subsystems, media->orbaVersion());
   return 0;
 #else

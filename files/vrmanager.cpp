@@ -335,9 +335,19 @@ void TVrFileManager::Tick(int32_t elapsed) {
   RunFileDeletions();
 }
 
-TVrFileManager& VrFileManager() {
-  static TVrFileManager manager;
+namespace {
+std::unique_ptr<TVrFileManager>& ManagerSlot() {
+  static std::unique_ptr<TVrFileManager> manager;
   return manager;
 }
+}  // namespace
+
+TVrFileManager& VrFileManager() {
+  auto& slot = ManagerSlot();
+  if (!slot) slot = std::make_unique<TVrFileManager>();
+  return *slot;
+}
+
+void FreeVrFileManager() { ManagerSlot().reset(); }
 
 }  // namespace orba

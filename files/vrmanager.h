@@ -151,7 +151,9 @@ class TVrFileManager {
   TDiscPrompt prompt_;
 };
 
-// The player's manager.
+// The player's manager, created on first use.
 TVrFileManager& VrFileManager();
+// Frees it (its work files go); the next use creates a fresh one.
+void FreeVrFileManager();
 
 }  // namespace orba

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "base/cp932.h"
+#include "base/process.h"
 #include "files/vrmanager.h"
 
 namespace orba {
@@ -17,10 +19,23 @@ void TCoreSubsystems::FreeVariables() {
   variables_.reset();
 }
 
-void TCoreSubsystems::RegisterEmptyArchive() { VrFileManager().AddArchive(""); }
+void TCoreSubsystems::RegisterEmptyArchive() {
+  TVrFileManager& files = VrFileManager();
+  files.AddArchive("");
+  TDiscPrompt& prompt = files.DiscPrompt();
+  prompt.AskOkCancel = [this](const std::string& caption, const std::string& text) {
+    return platform_ && platform_->dialogs && platform_->dialogs->MessageBox(ToUtf8(caption), ToUtf8(text), platform::DialogButtons::OkCancel,
+                                            platform::DialogIcon::Information) == platform::DialogResult::Ok;
+  };
+  prompt.RequestClose = [this] {
+    Process().Terminating = true;
+    if (PostClose) PostClose();
+  };
+}
 
 void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) {
   TVrFileManager& files = VrFileManager();
+  if (platform_ && platform_->paths) files.SetDiscFolders(platform_->paths->DiscFolders());
   if (params.empty()) {
     // The project beside the player: an archive built into it, one appended to it, or the
     // files in its folder.
@@ -42,10 +57,7 @@ void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, co
 
 void TCoreSubsystems::VirtualFileUpkeep(int32_t delta) { VrFileManager().Tick(delta); }
 
-void TCoreSubsystems::FinalizeFiles() {
-  VrFileManager().Locks().Clear();
-  RunFileDeletions();
-}
+void TCoreSubsystems::FinalizeFiles() { FreeVrFileManager(); }
 
 void TCoreSubsystems::CreateProject() {
   project_ = TProjectInfo{};

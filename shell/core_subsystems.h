@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "components/input_state.h"
+#include "platform/platform.h"
 #include "media/orbalib.h"
 #include "render/screen.h"
 #include "shell/subsystems.h"
@@ -20,7 +21,10 @@ class TCoreSubsystems : public TSubsystems {
   static constexpr int32_t kDefaultWidth = 640;
   static constexpr int32_t kDefaultHeight = 480;
 
-  explicit TCoreSubsystems(IOrbaMediaLibrary& media) : media_(media) {}
+  // platform: dialogs for the questions the subsystems ask (the disc prompt; without them
+  // every question is answered Cancel) and the disc folders.
+  explicit TCoreSubsystems(IOrbaMediaLibrary& media, platform::Platform* platform = nullptr)
+      : media_(media), platform_(platform) {}
 
   // The variable collection, its system variables reading the input of the current page.
   void RegisterEmptyArchive() override;
@@ -49,6 +53,7 @@ class TCoreSubsystems : public TSubsystems {
 
  private:
   IOrbaMediaLibrary& media_;
+  platform::Platform* platform_;
   bool hasProject_ = false;
   TProjectInfo project_;
   std::unique_ptr<TScreenManager> screen_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct TProjectInfo {
 class TSubsystems {
  public:
   virtual ~TSubsystems() = default;
+
+  // Set by the main window: asks it to close (a subsystem that gives up the player, such as
+  // a refused disc prompt, calls it after setting the stop flag).
+  std::function<void()> PostClose;
 
   // ---- start-up, in the order the window calls them ----
   // The archive entry with an empty path in the virtual file manager.

@@ -15,7 +15,9 @@ using platform::EventKind;
 using platform::MouseButton;
 
 TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TViewOptions options)
-    : p_(platform), s_(subsystems), options_(std::move(options)) {}
+    : p_(platform), s_(subsystems), options_(std::move(options)) {
+  s_.PostClose = [this] { closePosted_ = true; };
+}
 
 void TFormView::ReadGameIni() {
   std::string ini = options_.ExeFolder + "game.ini";
