@@ -21,13 +21,8 @@ using namespace orba;
 
 int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   namespace hl = platform::headless;
-  hl::FakeClock clock;
-  hl::Window window;
-  hl::CapturePresenter presenter;
-  hl::ScriptedInput input(clock);
-  hl::ScriptedDialogs dialogs;
-  hl::Shell shell;
-  dialogs.echoToStderr = true;
+  hl::HeadlessPlatform headless;
+  headless.dialogs.echoToStderr = true;
   if (!cmd.InputScript.empty()) {
     std::ifstream in(cmd.InputScript, std::ios::binary);
     if (!in) {
@@ -37,19 +32,17 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
     std::stringstream text;
     text << in.rdbuf();
     try {
-      hl::LoadInputScript(text.str(), input, dialogs);
+      hl::LoadInputScript(text.str(), headless.input, headless.dialogs);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "orbaplayer: %s\n", e.what());
       return 2;
     }
   }
-  platform::Platform p = base;
-  p.clock = &clock;
-  p.window = &window;
-  p.presenter = &presenter;
-  p.input = &input;
-  p.dialogs = &dialogs;
-  p.shell = &shell;
+  platform::Platform& p = headless.platform;
+  p.settings = base.settings;
+  p.lock = base.lock;
+  p.paths = base.paths;
+  const auto& presenter = headless.presenter;
 
   std::set<int> dumps(cmd.DumpTicks.begin(), cmd.DumpTicks.end());
   int failures = 0;

@@ -14,27 +14,15 @@ namespace {
 using namespace orba;
 
 void BM_EmptyTick(benchmark::State& state) {
-  platform::headless::FakeClock clock;
-  platform::headless::Window window;
-  platform::headless::CapturePresenter presenter;
-  platform::headless::ScriptedInput input(clock);
-  platform::headless::ScriptedDialogs dialogs;
-  platform::headless::Shell shell;
-  platform::Platform p;
-  p.clock = &clock;
-  p.window = &window;
-  p.presenter = &presenter;
-  p.input = &input;
-  p.dialogs = &dialogs;
-  p.shell = &shell;
+  platform::headless::HeadlessPlatform headless;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media);
-  TFormView view(p, subsystems, TViewOptions{{}, "/nonexistent/", ""});
+  TFormView view(headless.platform, subsystems, TViewOptions{{}, "/nonexistent/", ""});
   view.FormCreate();
   std::vector<platform::InputEvent> events;
   for (auto _ : state) {
     events.clear();
-    input.Poll(events);
+    headless.input.Poll(events);
     bool done;
     view.ApplicationEventsIdle(done);
     benchmark::DoNotOptimize(done);

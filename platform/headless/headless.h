@@ -101,6 +101,29 @@ class Shell : public IShell {
   std::vector<std::string> opened;
 };
 
+// Every headless part together, wired into one Platform (the OS services it does not fake,
+// such as settings, the instance lock and paths, are left for the caller to fill in).
+struct HeadlessPlatform {
+  FakeClock clock;
+  Window window;
+  CapturePresenter presenter;
+  ScriptedInput input{clock};
+  ScriptedDialogs dialogs;
+  Shell shell;
+  Platform platform;
+
+  HeadlessPlatform() {
+    platform.clock = &clock;
+    platform.window = &window;
+    platform.presenter = &presenter;
+    platform.input = &input;
+    platform.dialogs = &dialogs;
+    platform.shell = &shell;
+  }
+  HeadlessPlatform(const HeadlessPlatform&) = delete;
+  HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;
+};
+
 // Reads an input script into input events and dialog answers. One command per line:
 //   PASS move X Y | down left|right X Y | up left|right X Y | click X Y
 //   PASS wheel up|down | key VK | keydown VK | keyup VK

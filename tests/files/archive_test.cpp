@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,19 +17,9 @@
 namespace orba {
 namespace {
 
-namespace fs = std::filesystem;
+using testing_support::TempDir;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    path = fs::temp_directory_path() / ("orba-archive-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
+namespace fs = std::filesystem;
 
 std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 

@@ -2,6 +2,8 @@
 // meets, written here byte by byte; hostile files; the disc lookup by folder.
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,8 @@
 
 namespace orba {
 namespace {
+
+using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 
@@ -251,15 +255,6 @@ TEST(InstallSet, FileListIgnoresAsciiCaseOnly) {
   EXPECT_EQ(s.IndexOfFile("\x83\x61"), 2);
   EXPECT_EQ(s.IndexOfFile("bg\\title.pn"), -1);
 }
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    path = fs::temp_directory_path() / ("orba-header-test-" + std::to_string(std::random_device()()));
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
 
 TEST(InstallSet, SavesToFileThroughATemporaryRenamedIntoPlace) {
   TempDir dir;

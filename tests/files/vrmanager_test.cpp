@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,19 +18,9 @@ using namespace std::string_literals;
 namespace orba {
 namespace {
 
-namespace fs = std::filesystem;
+using testing_support::TempDir;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    path = fs::temp_directory_path() / ("orba-vfm-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
+namespace fs = std::filesystem;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());

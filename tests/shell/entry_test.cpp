@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,6 +19,8 @@
 
 namespace orba {
 namespace {
+
+using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -53,17 +57,6 @@ TEST(InstanceKey, ComesFromTheFirstParameterOrTheExecutableFolder) {
   EXPECT_EQ(InstanceKeyFor({"/Config"}, "/opt/game/", paths), "/CONFIG-");
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    path = fs::temp_directory_path() / ("orba-test-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
-
 TEST(InstanceLock, OnePlayerPerFolder) {
   TempDir dir;
   posix::InstanceLock lock(dir.path.string());
@@ -96,23 +89,18 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
 }
 
 // A whole headless run of the player through the entry point.
-struct HeadlessRun {
-  headless::FakeClock clock;
-  headless::Window window;
-  headless::CapturePresenter presenter;
-  headless::ScriptedInput input{clock};
-  headless::ScriptedDialogs dialogs;
-  headless::Shell shell;
+struct HeadlessRun : headless::HeadlessPlatform {
   posix::InstanceLock lock;
   posix::Paths paths;
   posix::IniSettings settings;
-  Platform platform;
   std::unique_ptr<IOrbaMediaLibrary> media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems{*media};
   int passes = 0;
 
   explicit HeadlessRun(const std::string& lockDir) : lock(lockDir) {
-    platform = {&clock, &window, &presenter, &input, &dialogs, &shell, &settings, &lock, &paths};
+    platform.settings = &settings;
+    platform.lock = &lock;
+    platform.paths = &paths;
   }
   TRunResult Run(const TCommandLine& cmd, int maxPasses, int version = IOrbaMediaLibrary::kRequiredVersion) {
     return RunPlayer(cmd, platform, subsystems, version, [&](int pass) {
@@ -210,17 +198,11 @@ TEST(Settings, GameIniSetsTheSoundOptions) {
     TempDir dir;
     std::ofstream(dir.path / "game.ini") << c.ini;
     ResetProcessState();
-    headless::FakeClock clock;
-    headless::Window window;
-    headless::ScriptedDialogs dialogs;
+    headless::HeadlessPlatform headless;
     posix::IniSettings settings;
-    Platform p;
-    p.clock = &clock;
-    p.window = &window;
-    p.dialogs = &dialogs;
-    p.settings = &settings;
+    headless.platform.settings = &settings;
     TSubsystems none;
-    TFormView view(p, none, TViewOptions{{}, dir.path.string() + "/", ""});
+    TFormView view(headless.platform, none, TViewOptions{{}, dir.path.string() + "/", ""});
     view.FormCreate();
     EXPECT_EQ(Process().DirectSoundEnabled, c.sound) << c.ini;
     EXPECT_EQ(Process().SoundDelay, c.delay) << c.ini;

@@ -14,23 +14,15 @@ using Calls = std::vector<std::string>;
 
 // A window over the headless platform with recording subsystems.
 struct ViewFixture : ::testing::Test {
-  headless::FakeClock clock;
-  headless::Window window;
-  headless::CapturePresenter presenter;
-  headless::ScriptedInput input{clock};
-  headless::ScriptedDialogs dialogs;
-  headless::Shell shell;
-  Platform platform;
+  headless::HeadlessPlatform headless;
+  headless::FakeClock& clock = headless.clock;
+  headless::Window& window = headless.window;
+  headless::ScriptedDialogs& dialogs = headless.dialogs;
+  Platform& platform = headless.platform;
   RecordingSubsystems subs;
   std::unique_ptr<TFormView> view;
 
   void SetUp() override {
-    platform.clock = &clock;
-    platform.window = &window;
-    platform.presenter = &presenter;
-    platform.input = &input;
-    platform.dialogs = &dialogs;
-    platform.shell = &shell;
     view = std::make_unique<TFormView>(platform, subs, TViewOptions{{}, "/nonexistent-orba-test/", ""});
   }
 
