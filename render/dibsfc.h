@@ -40,6 +40,8 @@ class TDIBSurface {
   TDIBSurface(int32_t width, int32_t height, int32_t format) { SetSize(width, height, format); }
   TDIBSurface(const TDIBSurface&) = delete;
   TDIBSurface& operator=(const TDIBSurface&) = delete;
+  TDIBSurface(TDIBSurface&&) = default;
+  TDIBSurface& operator=(TDIBSurface&&) = default;
   ~TDIBSurface() = default;
 
   // ---- the bitmap itself ----

@@ -5,6 +5,7 @@
 #include "render/dibx.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
