@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/cp932.h"
 #include "base/error.h"
 #include "render/quantize.h"
 
@@ -96,7 +97,8 @@ void TDIBSurface::SetSize(int32_t width, int32_t height, int32_t format) {
   }
   width = std::max(width, 0);
   height = std::max(height, 0);
-  if (static_cast<int64_t>(width) * height > (int64_t{1} << 28)) throw EOrbaError("image too large");
+  // "The picture is too large."
+  if (static_cast<int64_t>(width) * height > kMaxSurfacePixels) throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   if (format == 15) { redMask_ = 0x7C00; greenMask_ = 0x03E0; blueMask_ = 0x001F; }
   else if (format == 16) { redMask_ = 0xF800; greenMask_ = 0x07E0; blueMask_ = 0x001F; }
   else { redMask_ = 0xFF0000; greenMask_ = 0x00FF00; blueMask_ = 0x0000FF; }

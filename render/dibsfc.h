@@ -34,6 +34,9 @@ struct TRGB {
 // nothing is left.
 bool ClipBlit(const TRect& clip, const TRect& srcBounds, int32_t& x, int32_t& y, TRect& srcRect);
 
+// The largest picture a surface holds (64 M pixels, 16384 x 4096); bigger sizes raise.
+inline constexpr int64_t kMaxSurfacePixels = int64_t{1} << 26;
+
 class TDIBSurface {
  public:
   TDIBSurface() = default;

@@ -230,6 +230,13 @@ void LoadBmp(std::span<const uint8_t> data, TDIBSurface& surface) {
       break;
     default: Broken();
   }
+  // The rows must be there before memory is taken for them.
+  uint64_t pixelCount = static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height);
+  if (offBits > data.size()) Broken();
+  uint64_t pixelBytes = data.size() - offBits;
+  if (rle ? pixelCount > pixelBytes * 1024
+          : static_cast<uint64_t>(RowBytes(info.width, info.bits)) * (info.height - 1) > pixelBytes)
+    Broken();
   TDIBSurface s;
   s.SetSize(info.width, info.height, format);
   if (info.bits <= 8) {
@@ -355,6 +362,15 @@ int64_t LoadTga(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAl
   if ((imageType == 1 || imageType == 9) && depth != 8) Broken();
   if ((imageType == 2 || imageType == 10) && depth == 8) Broken();
   if (width == 0 || height == 0) Broken();
+  // The pixels must be there before memory is taken for them: a run packet of 1 + n bytes
+  // gives at most 128 pixels.
+  {
+    uint64_t pixels = static_cast<uint64_t>(width) * height, remaining = c.Remaining();
+    uint64_t perPixel = format == 1 ? 1 : (depth + 7) / 8;
+    bool fits = imageType >= 9 ? pixels <= remaining * 128 / (1 + perPixel)
+                               : (static_cast<uint64_t>(width) * depth + 7) / 8 * height <= remaining;
+    if (!fits) Broken();
+  }
   TDIBSurface s;
   s.SetSize(width, height, format);
   if (imageType == 3 || imageType == 11) {
@@ -549,6 +565,8 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Broken();
   if (compression == 3) h.Skip(12);
   int32_t format = bits == 16 ? 15 : bits;
+  int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
+  if (static_cast<uint64_t>(xorBytes) * height > h.Remaining()) Broken();
   TDIBSurface s;
   s.SetSize(width, height, format);
   if (bits <= 8) {
@@ -558,7 +576,6 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
       if (i < 256) s.Palette()[i] = {e[0], e[1], e[2], 0};
     }
   }
-  int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
   h.Need(static_cast<uint64_t>(xorBytes) * height);
   for (int32_t y = height - 1; y >= 0; --y) std::memcpy(s.ScanLine(y), h.Take(xorBytes), s.Pitch());
   // The AND mask: a set bit is transparent. 32-bit images may leave it out.
@@ -662,7 +679,7 @@ void LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAlpha
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) Broken();
   bool hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-  if (static_cast<uint64_t>(image.width) * image.height > (uint64_t{1} << 28)) {
+  if (static_cast<uint64_t>(image.width) * image.height > static_cast<uint64_t>(kMaxSurfacePixels)) {
     png_image_free(&image);
     Broken();
   }
@@ -753,7 +770,7 @@ void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface) {
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    if (static_cast<uint64_t>(info.output_width) * info.output_height > (uint64_t{1} << 28) ||
+    if (static_cast<uint64_t>(info.output_width) * info.output_height > static_cast<uint64_t>(kMaxSurfacePixels) ||
         info.output_components != 3) {
       failed = true;
     } else {
