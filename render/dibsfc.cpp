@@ -710,11 +710,14 @@ void TDIBSurface::ConvertTo(int32_t format) {
   alpha_ = std::move(plane);
 }
 
-void TDIBSurface::ReduceColors(int32_t format, int32_t /*quality*/, bool dither) {
+void TDIBSurface::ReduceColors(int32_t format, int32_t quality, bool dither) {
   if (Empty()) {
     SetSize(width_, height_, format);
     return;
   }
+  // Two colours picked straight from a deep picture lose too much; a 16-colour stage first
+  // gives the second cut a palette to work from.
+  if (format == 1 && bitCount_ > 7) ReduceColors(4, quality, dither);
   std::vector<TRGB> colours(static_cast<size_t>(width_) * height_);
   for (int32_t y = 0; y < height_; ++y)
     for (int32_t x = 0; x < width_; ++x) colours[static_cast<size_t>(y) * width_ + x] = PixelToRGB(GetPixel(x, y), false);

@@ -267,6 +267,28 @@ TEST(DIBSurface, ReduceColorsKeepsFewColoursExactly) {
     }
 }
 
+TEST(DIBSurface, ReduceToOneBitDithersAGradient) {
+  TDIBSurface s(64, 8, 24);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 64; ++x) s.SetPixel(x, y, (x * 4) * 0x010101u);
+  TDIBSurface plain, dithered;
+  plain.Assign(s);
+  dithered.Assign(s);
+  plain.ReduceColors(1, 0, false);
+  dithered.ReduceColors(1, 0, true);
+  ASSERT_EQ(dithered.BitCount(), 1);
+  // Without dithering the middle column band is one colour; with it both colours mix there.
+  auto mixed = [](const TDIBSurface& t) {
+    bool seen[2] = {false, false};
+    for (int y = 0; y < 8; ++y)
+      for (int x = 28; x < 36; ++x) seen[t.GetPixel(x, y)] = true;
+    return seen[0] && seen[1];
+  };
+  EXPECT_TRUE(mixed(dithered));
+  EXPECT_NE(dithered.PixelToRGB(0, false), dithered.PixelToRGB(1, false));
+  EXPECT_LT(plain.PixelToRGB(plain.GetPixel(0, 0), false).Red, plain.PixelToRGB(plain.GetPixel(63, 0), false).Red);
+}
+
 TEST(DIBSurface, DrawConvertedMapsPalettes) {
   TDIBSurface src(2, 1, 8), dst(2, 1, 8);
   src.Palette()[1] = {0, 0, 255, 0};

@@ -122,7 +122,7 @@ TEST(DIBX, FastRowsMatchPlainFormulas) {
     src.SetSize(37, 3, format);
     dst.SetSize(37, 3, format);
     mask.SetSize(37, 3, 8);
-    for (int kind = 0; kind < 6; ++kind)
+    for (int kind = 0; kind < 7; ++kind)
       for (bool flipH : {false, true}) {
         FillRandom(src, rng, all);
         FillRandom(dst, rng, all);
@@ -143,6 +143,7 @@ TEST(DIBX, FastRowsMatchPlainFormulas) {
           case 3: dst.DrawAdd(0, 0, amount, false, flipH, all3, src); break;
           case 4: dst.DrawAddMasked(0, 0, amount, mask, false, flipH, all3, src); break;
           case 5: dst.DrawAdd(0, 0, 256, false, flipH, all3, src); break;
+          case 6: dst.Draw(0, 0, false, flipH, true, all3, src); break;
         }
         for (int y = 0; y < 3; ++y)
           for (int x = 0; x < 37; ++x) {
@@ -155,6 +156,7 @@ TEST(DIBX, FastRowsMatchPlainFormulas) {
               case 3: want = s == key ? d : PlainAdd(format, d, s, amount); break;
               case 4: want = (k * amount >> 8) == 0 ? d : PlainAdd(format, d, s, k * amount >> 8); break;
               case 5: want = s == key ? d : PlainAdd(format, d, s, 256); break;
+              case 6: want = s == key ? d : s; break;
             }
             ASSERT_EQ(dst.GetPixel(x, y), want)
                 << "format " << format << " kind " << kind << " flipH " << flipH << " at " << x << "," << y;

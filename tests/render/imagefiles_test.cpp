@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "base/stream.h"
+#include "render/dibx.h"
 #include "render/imagefiles.h"
 
 namespace orba {
@@ -275,6 +276,18 @@ TEST(ImageFiles, PngAndJpegThroughTheirLibraries) {
   EXPECT_NEAR(c.Blue, 0x80, 3);
   std::vector<uint8_t> broken(jpeg.Bytes().begin(), jpeg.Bytes().begin() + 20);
   EXPECT_THROW(LoadJpeg(broken, j), EReadError);
+}
+
+TEST(ImageFiles, SniffsByFirstBytes) {
+  const struct { std::vector<uint8_t> bytes; TImageKind kind; } cases[] = {
+      {{'B', 'M', 0, 0}, IK_BMP},
+      {{0x89, 'P', 'N', 'G'}, IK_PNG},
+      {{'T', 'a', 'r', 'n'}, IK_LAYERED},
+      {{0xFF, 0xD8, 0xFF, 0xE0}, IK_JPEG},
+      {{'B'}, IK_UNKNOWN},
+      {{0, 0, 2, 0}, IK_UNKNOWN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SniffImageKind(c.bytes.data(), c.bytes.size()), c.kind);
 }
 
 TEST(ImageFiles, BmpTruncatedOrLyingRaises) {
