@@ -224,10 +224,6 @@ int32_t TDIBSurface::NearestPaletteIndex(uint8_t red, uint8_t green, uint8_t blu
 
 // ---- drawing ----
 
-void TDIBSurface::CheckSameDepth(const TDIBSurface& src) const {
-  if (src.bitCount_ != bitCount_) throw EOrbaError("surfaces of different depths");
-}
-
 void TDIBSurface::DrawRect(int32_t x, int32_t y, TRect srcRect, const TDIBSurface& src) {
   if (src.bitCount_ != bitCount_ || Empty()) return;
   if (!ClipBlit(EffectiveClip(), src.BoundsRect(), x, y, srcRect)) return;

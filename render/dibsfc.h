@@ -139,9 +139,10 @@ class TDIBSurface {
   int64_t LoadImage(const std::string& fileName, bool wantAlpha);
   void LoadFromFile(const std::string& fileName) { LoadImage(fileName, false); }
   void SaveToFile(const std::string& fileName) const;
+  // The picture as a JPEG file (24-bit colour; the alpha plane is not kept).
+  void SaveToJpeg(TKvBigStream& stream, int32_t quality = 90) const;
 
  private:
-  void CheckSameDepth(const TDIBSurface& src) const;
 
   int32_t width_ = 0, height_ = 0, bitCount_ = 0, pitch_ = 0;
   uint32_t redMask_ = 0, greenMask_ = 0, blueMask_ = 0;

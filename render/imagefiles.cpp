@@ -872,6 +872,8 @@ void TDIBSurface::SaveToFile(const std::string& fileName) const {
   WriteFileBytes(fileName, out.Bytes());
 }
 
+void TDIBSurface::SaveToJpeg(TKvBigStream& stream, int32_t quality) const { SaveJpeg(stream, *this, quality); }
+
 void TCustomDIBX::LoadFromStream(TKvBigStream& stream) {
   int64_t size = stream.Remaining();
   if (size < 0 || size > (int64_t{1} << 31)) Broken();

@@ -223,7 +223,7 @@ TEST(ImageFiles, TgaBoundsAreChecked) {
 }
 
 TEST(ImageFiles, IconsAndCursorsRoundTrip) {
-  for (int32_t format : {1, 4, 8, 24, 32})
+  for (int32_t format : {1, 4, 8, 15, 16, 24, 32})
     for (bool cursor : {false, true}) {
       SCOPED_TRACE(testing::Message() << "format " << format << " cursor " << cursor);
       TDIBSurface s = Pattern(format, 16, 16);
