@@ -819,12 +819,17 @@ void TDIBXWave::ForBands(int32_t first, int32_t last, DrawBand draw) {
   int64_t top = std::max<int64_t>({first, clip.Top, OriginY});
   int64_t bottom = std::min<int64_t>({last, clip.Bottom, OriginY + rows});
   std::optional<TRect> saved = target_->ClipState();
+  // The target's own clip still holds: bands only narrow it.
+  TRect targetClip = target_->EffectiveClip();
   for (int64_t y = top; y < bottom;) {
     int32_t offset = Offsets[y - OriginY];
     int64_t end = y + 1;
     while (end < bottom && Offsets[end - OriginY] == offset) ++end;
-    target_->SetClipRect(TRect{static_cast<int32_t>(clip.Left + int64_t{offset}), static_cast<int32_t>(y),
-                               static_cast<int32_t>(clip.Right + int64_t{offset}), static_cast<int32_t>(end)});
+    TRect band{static_cast<int32_t>(std::clamp<int64_t>(clip.Left + int64_t{offset}, INT32_MIN, INT32_MAX)),
+               static_cast<int32_t>(y),
+               static_cast<int32_t>(std::clamp<int64_t>(clip.Right + int64_t{offset}, INT32_MIN, INT32_MAX)),
+               static_cast<int32_t>(end)};
+    target_->SetClipRect(band.Intersect(targetClip));
     draw(offset);
     y = end;
   }

@@ -326,6 +326,13 @@ TEST(DIBX, WaveDrawsBandsShifted) {
   EXPECT_EQ(target.GetPixel(4, 3), 7u);
   EXPECT_EQ(wave.GetPixel(0, 3), 7u);
   EXPECT_FALSE(target.HasClip());
+  // The target's own clip still limits the bands, and comes back afterwards.
+  target.Clear(0);
+  target.SetClipRect(TRect{0, 0, 4, 4});
+  wave.FillRect(TRect{0, 0, 2, 4}, 7);
+  EXPECT_EQ(target.GetPixel(3, 3), 7u);
+  EXPECT_EQ(target.GetPixel(4, 3), 0u);
+  EXPECT_EQ(target.ClipState(), (std::optional<TRect>{TRect{0, 0, 4, 4}}));
 }
 
 }  // namespace
