@@ -135,12 +135,14 @@ static void RunStretch(TCustomDIBX& dst, TRect dr, TRect sr, bool flipV, bool fl
   if (dr.IsEmpty() || sr.IsEmpty()) return;
   TRect srcBounds = Whole(src);
   if (mask) srcBounds = srcBounds.Intersect(Whole(*mask));
-  double stepX = static_cast<double>(sr.Width()) / dr.Width(), stepY = static_cast<double>(sr.Height()) / dr.Height();
+  auto span = [](int32_t a, int32_t b) { return static_cast<double>(int64_t{b} - a); };
+  double stepX = span(sr.Left, sr.Right) / span(dr.Left, dr.Right);
+  double stepY = span(sr.Top, sr.Bottom) / span(dr.Top, dr.Bottom);
   TRect clipped = dr.Intersect(dst.EffectiveClip());
   if (clipped.IsEmpty()) return;
   int64_t step16X = static_cast<int64_t>(stepX * 65536.0), step16Y = static_cast<int64_t>(stepY * 65536.0);
-  int64_t start16X = static_cast<int64_t>((clipped.Left - dr.Left) * stepX * 65536.0);
-  int64_t start16Y = static_cast<int64_t>((clipped.Top - dr.Top) * stepY * 65536.0);
+  int64_t start16X = static_cast<int64_t>(span(dr.Left, clipped.Left) * stepX * 65536.0);
+  int64_t start16Y = static_cast<int64_t>(span(dr.Top, clipped.Top) * stepY * 65536.0);
   int32_t w = clipped.Width(), h = clipped.Height();
   std::vector<int32_t> columns(w);
   for (int32_t i = 0; i < w; ++i) {
@@ -193,8 +195,9 @@ TRect RotatedBounds(int32_t x, int32_t y, int32_t angle, int32_t centreX, int32_
     minX = std::min(minX, tx); maxX = std::max(maxX, tx);
     minY = std::min(minY, ty); maxY = std::max(maxY, ty);
   }
-  return {static_cast<int32_t>(std::trunc(minX)), static_cast<int32_t>(std::trunc(minY)),
-          static_cast<int32_t>(std::trunc(maxX + 1)), static_cast<int32_t>(std::trunc(maxY + 1))};
+  // Huge zooms are held to what a coordinate can say.
+  auto coord = [](double v) { return static_cast<int32_t>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0)); };
+  return {coord(minX), coord(minY), coord(maxX + 1), coord(maxY + 1)};
 }
 
 static void RunRotate(TCustomDIBX& dst, int32_t x, int32_t y, bool flipV, bool flipH, int32_t angle, int32_t centreY,
@@ -307,11 +310,15 @@ void TCustomDIBX::SubtractRect(TRect rect, uint32_t v) {
 template <class StripFn>
 static void Frame(const TRect& r, int32_t width, StripFn strip) {
   if (width <= 0 || r.IsEmpty()) return;
-  strip(TRect{r.Left, r.Top, r.Right, r.Top + width});
-  strip(TRect{r.Left, r.Bottom - width, r.Right, r.Bottom});
-  if (r.Height() - 2 * width > 0) {
-    strip(TRect{r.Left, r.Top + width, r.Left + width, r.Bottom - width});
-    strip(TRect{r.Right - width, r.Top + width, r.Right, r.Bottom - width});
+  // Strips never reach outside the rectangle, however wide the border.
+  int64_t height = int64_t{r.Bottom} - r.Top, across = int64_t{r.Right} - r.Left;
+  int32_t h = static_cast<int32_t>(std::min<int64_t>(width, height));
+  int32_t w = static_cast<int32_t>(std::min<int64_t>(width, across));
+  strip(TRect{r.Left, r.Top, r.Right, r.Top + h});
+  strip(TRect{r.Left, r.Bottom - h, r.Right, r.Bottom});
+  if (height - 2 * int64_t{width} > 0) {
+    strip(TRect{r.Left, r.Top + width, r.Left + w, r.Bottom - width});
+    strip(TRect{r.Right - w, r.Top + width, r.Right, r.Bottom - width});
   }
 }
 
