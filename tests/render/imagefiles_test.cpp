@@ -1,0 +1,308 @@
+// Picture files: every BMP and PNG fixture against its netpbm source, round trips of our own
+// writers, and the TGA reader's footer, orientation and bounds.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "base/error.h"
+#include "base/stream.h"
+#include "render/dibx.h"
+#include "render/imagefiles.h"
+
+namespace orba {
+namespace {
+
+std::string Fixture(const std::string& name) { return std::string(ORBA_SOURCE_DIR) + "/tests/render/fixtures/" + name; }
+
+// A binary PPM (P6) or PGM (P5) as rows of 0x00RRGGBB (grey repeated in the three channels).
+struct Pnm {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+Pnm ReadPnm(const std::string& name) {
+  std::vector<uint8_t> bytes = ReadFileBytes(Fixture(name));
+  std::string text(bytes.begin(), bytes.end());
+  std::istringstream in(text);
+  std::string magic;
+  int maxValue;
+  Pnm p;
+  in >> magic >> p.width >> p.height >> maxValue;
+  in.get();
+  size_t pos = static_cast<size_t>(in.tellg());
+  bool colour = magic == "P6";
+  for (int32_t i = 0; i < p.width * p.height; ++i) {
+    if (colour) {
+      p.pixels.push_back(bytes[pos] << 16 | bytes[pos + 1] << 8 | bytes[pos + 2]);
+      pos += 3;
+    } else {
+      p.pixels.push_back(bytes[pos] * 0x010101u);
+      pos += 1;
+    }
+  }
+  return p;
+}
+
+uint32_t Rgb(const TDIBSurface& s, int32_t x, int32_t y) {
+  TRGB c = s.PixelToRGB(s.GetPixel(x, y), false);
+  return c.Red << 16 | c.Green << 8 | c.Blue;
+}
+
+struct TwinCase {
+  const char* file;
+  const char* twin;
+  int32_t format;
+  const char* alphaTwin;
+};
+
+TEST(ImageFiles, FixturesMatchTheirTwins) {
+  const TwinCase cases[] = {
+      {"rgb24.bmp", "rgb.ppm", 24, nullptr},   {"pal8.bmp", "pal.ppm", 8, nullptr},
+      {"pal4.bmp", "pal.ppm", 4, nullptr},     {"pal8rle.bmp", "pal.ppm", 8, nullptr},
+      {"bw1.bmp", "bw.ppm", 1, nullptr},       {"rgb565.bmp", "rgb565.ppm", 16, nullptr},
+      {"rgb555.bmp", "rgb555.ppm", 15, nullptr},  {"rgba32.bmp", "rgb.ppm", 24, "alpha.pgm"},
+      {"rgb.png", "rgb.ppm", 24, nullptr},     {"pal.png", "pal.ppm", 24, nullptr},
+      {"grey.png", "grey.pgm", 24, nullptr},   {"rgba.png", "rgb.ppm", 32, "alpha.pgm"},
+  };
+  for (const TwinCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    TDIBSurface s;
+    s.LoadImage(Fixture(c.file), c.alphaTwin != nullptr);
+    Pnm twin = ReadPnm(c.twin);
+    ASSERT_EQ(s.Width(), twin.width);
+    ASSERT_EQ(s.Height(), twin.height);
+    EXPECT_EQ(s.PixelFormat(), c.format);
+    for (int32_t y = 0; y < twin.height; ++y)
+      for (int32_t x = 0; x < twin.width; ++x) {
+        uint32_t want = twin.At(x, y);
+        if (c.format == 15 || c.format == 16) {
+          // Each channel of the twin, scaled back to the stored width.
+          uint32_t v = s.GetPixel(x, y), greenMax = c.format == 16 ? 63 : 31;
+          auto back = [](uint32_t t, uint32_t max) { return (t * max + 127) / 255; };
+          ASSERT_EQ(v & 0x1F, back(want & 0xFF, 31)) << x << "," << y;
+          ASSERT_EQ((v >> 5) & greenMax, back(want >> 8 & 0xFF, greenMax)) << x << "," << y;
+          ASSERT_EQ(v >> (c.format == 16 ? 11 : 10), back(want >> 16, 31)) << x << "," << y;
+        } else {
+          ASSERT_EQ(Rgb(s, x, y), want) << x << "," << y;
+        }
+      }
+    if (c.alphaTwin) {
+      Pnm alpha = ReadPnm(c.alphaTwin);
+      ASSERT_NE(s.Alpha(), nullptr);
+      for (int32_t y = 0; y < alpha.height; ++y)
+        for (int32_t x = 0; x < alpha.width; ++x) ASSERT_EQ(s.Alpha()->GetPixel(x, y), alpha.At(x, y) & 0xFF);
+    }
+  }
+}
+
+// A test picture at any format: distinct values with runs (for run-length coding) and singles.
+TDIBSurface Pattern(int32_t format, int32_t w = 13, int32_t h = 7) {
+  TDIBSurface s(w, h, format);
+  if (format <= 8)
+    for (int i = 0; i < (1 << format); ++i) s.Palette()[i] = {uint8_t(i * 3), uint8_t(255 - i), uint8_t(i * 7), 0};
+  uint32_t limit = format <= 8 ? (1u << format) - 1 : format == 15 ? 0x7FFF : format == 16 ? 0xFFFF : 0xFFFFFF;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) s.SetPixel(x, y, (x < 4 ? y * 5 : x * 977 + y * 31337) & limit);
+  return s;
+}
+
+void ExpectSamePixels(const TDIBSurface& a, const TDIBSurface& b) {
+  ASSERT_EQ(a.Width(), b.Width());
+  ASSERT_EQ(a.Height(), b.Height());
+  for (int32_t y = 0; y < a.Height(); ++y)
+    for (int32_t x = 0; x < a.Width(); ++x) ASSERT_EQ(Rgb(a, x, y), Rgb(b, x, y)) << x << "," << y;
+}
+
+TEST(ImageFiles, BmpRoundTripsAtEveryDepth) {
+  for (int32_t format : {1, 4, 8, 15, 16, 24, 32}) {
+    SCOPED_TRACE(format);
+    TDIBSurface s = Pattern(format), back;
+    TKvMemoryStream out;
+    SaveBmp(out, s);
+    LoadBmp(out.Bytes(), back);
+    EXPECT_EQ(back.PixelFormat(), format);
+    ExpectSamePixels(s, back);
+  }
+}
+
+// Sets the descriptor byte (offset 17) of a TGA file.
+std::vector<uint8_t> WithDescriptor(std::vector<uint8_t> bytes, uint8_t descriptor) {
+  bytes[17] = descriptor;
+  return bytes;
+}
+
+TEST(ImageFiles, TgaRoundTripsEveryTypeAndOrientation) {
+  for (int32_t format : {1, 4, 8, 15, 16, 24, 32})
+    for (bool rle : {false, true})
+      for (uint8_t descriptor : {0x20, 0x00, 0x30, 0x10}) {
+        SCOPED_TRACE(testing::Message() << "format " << format << " rle " << rle << " descriptor " << int(descriptor));
+        TDIBSurface s = Pattern(format), stored;
+        // 5-6-5 is stored as 1-5-5-5: the low bit of green does not survive.
+        if (format == 16)
+          for (int32_t y = 0; y < s.Height(); ++y)
+            for (int32_t x = 0; x < s.Width(); ++x) s.SetPixel(x, y, s.GetPixel(x, y) & ~0x20u);
+        stored.Assign(s);
+        // Store the picture the way the descriptor says it lies, so reading undoes it.
+        if (descriptor & 0x10) stored.MirrorHorizontal();
+        if (!(descriptor & 0x20)) stored.FlipVertical();
+        TKvMemoryStream out;
+        SaveTga(out, stored, -1, rle, false);
+        EXPECT_EQ(out.Bytes()[2], (format <= 8 ? 1 : 2) + (rle ? 8 : 0));
+        TDIBSurface back;
+        EXPECT_EQ(LoadTga(WithDescriptor(out.Bytes(), descriptor), back, false), -1);
+        EXPECT_EQ(back.PixelFormat(), format <= 8 ? 8 : format == 15 ? 16 : format);
+        ExpectSamePixels(s, back);
+      }
+}
+
+// A greyscale file (type 3 or 11) written by hand.
+std::vector<uint8_t> GreyTga(bool rle) {
+  std::vector<uint8_t> b = {0, 0, uint8_t(rle ? 11 : 3), 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 8, 0x20};
+  if (rle) b.insert(b.end(), {0x82, 40, 0x02, 1, 2, 3});
+  else b.insert(b.end(), {40, 40, 40, 1, 2, 3});
+  return b;
+}
+
+TEST(ImageFiles, TgaGreyscaleTypes) {
+  for (bool rle : {false, true}) {
+    TDIBSurface s;
+    LoadTga(GreyTga(rle), s, false);
+    EXPECT_EQ(Rgb(s, 2, 0), 0x282828u);
+    EXPECT_EQ(Rgb(s, 2, 1), 0x030303u);
+  }
+}
+
+TEST(ImageFiles, TgaTransparentColourAndAlpha) {
+  TDIBSurface s = Pattern(24);
+  TKvMemoryStream keyed;
+  SaveTga(keyed, s, s.GetPixel(5, 2), true, false);
+  TDIBSurface back;
+  EXPECT_EQ(LoadTga(keyed.Bytes(), back, false), static_cast<int64_t>(s.GetPixel(5, 2)));
+  s.CreateAlpha();
+  for (int32_t x = 0; x < s.Width(); ++x) s.Alpha()->SetPixel(x, 1, x * 10);
+  TKvMemoryStream withAlpha;
+  SaveTga(withAlpha, s, 0x123, false, true);
+  TDIBSurface a;
+  EXPECT_EQ(LoadTga(withAlpha.Bytes(), a, true), -1);  // no extension area beside an alpha plane
+  EXPECT_EQ(a.PixelFormat(), 24);
+  ASSERT_NE(a.Alpha(), nullptr);
+  EXPECT_EQ(a.Alpha()->GetPixel(7, 1), 70u);
+  EXPECT_EQ(a.Alpha()->GetPixel(7, 0), 0u);
+  ExpectSamePixels(s, a);
+}
+
+TEST(ImageFiles, TgaBoundsAreChecked) {
+  // A colour map running past index 255 is consumed but not stored.
+  std::vector<uint8_t> b = {0, 1, 1, 250, 0, 10, 0, 24, 0, 0, 0, 0, 1, 0, 1, 0, 8, 0x20};
+  for (int i = 0; i < 10; ++i) b.insert(b.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
+  b.push_back(255);
+  TDIBSurface s;
+  LoadTga(b, s, false);
+  EXPECT_EQ(s.Palette()[255], (TPaletteEntry{5, 5, 5, 0}));
+  EXPECT_EQ(s.GetPixel(0, 0), 255u);
+  // Cut files raise; so does a run-length stream that ends early.
+  TKvMemoryStream out;
+  SaveTga(out, Pattern(24), -1, true, false);
+  for (size_t cut : {size_t{5}, size_t{18}, size_t{40}}) {
+    std::vector<uint8_t> shortFile(out.Bytes().begin(), out.Bytes().begin() + static_cast<ptrdiff_t>(cut));
+    EXPECT_THROW(LoadTga(shortFile, s, false), EReadError) << cut;
+  }
+  // A footer whose extension offset points outside the file is not believed.
+  std::vector<uint8_t> lying = out.Bytes();
+  size_t footer = lying.size() - 26;
+  lying[footer] = 0xFF;
+  lying[footer + 3] = 0x7F;
+  EXPECT_EQ(LoadTga(lying, s, false), -1);
+  // An unknown image type leaves the surface empty without an error.
+  std::vector<uint8_t> odd = out.Bytes();
+  odd[2] = 32;
+  EXPECT_EQ(LoadTga(odd, s, false), -1);
+  EXPECT_TRUE(s.Empty());
+}
+
+TEST(ImageFiles, IconsAndCursorsRoundTrip) {
+  for (int32_t format : {1, 4, 8, 15, 16, 24, 32})
+    for (bool cursor : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "format " << format << " cursor " << cursor);
+      TDIBSurface s = Pattern(format, 16, 16);
+      s.CreateAlpha();
+      s.ResetAlpha();
+      s.Alpha()->SetPixel(3, 4, 0);
+      TKvMemoryStream out;
+      SaveIcon(out, s, cursor, TPoint{5, 6});
+      TDIBSurface back;
+      TIconInfo info = LoadIcon(out.Bytes(), back, format > 1 ? 0x00FF00 : -1);
+      EXPECT_EQ(info.Cursor, cursor);
+      if (cursor) {
+        EXPECT_EQ(info.HotSpot, (TPoint{5, 6}));
+      }
+      ASSERT_NE(back.Alpha(), nullptr);
+      EXPECT_EQ(back.Alpha()->GetPixel(3, 4), 0u);
+      EXPECT_EQ(back.Alpha()->GetPixel(4, 4), 255u);
+      for (int32_t y = 0; y < 16; ++y)
+        for (int32_t x = 0; x < 16; ++x) {
+          if (x == 3 && y == 4) {
+            if (format > 1 && format <= 8) {
+              EXPECT_EQ(Rgb(back, x, y), 0x00FF00u);
+            }
+            continue;
+          }
+          ASSERT_EQ(Rgb(back, x, y), Rgb(s, x, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST(ImageFiles, PngAndJpegThroughTheirLibraries) {
+  TDIBSurface s = Pattern(24);
+  s.CreateAlpha();
+  s.Alpha()->SetPixel(1, 1, 77);
+  TKvMemoryStream png;
+  SavePng(png, s);
+  TDIBSurface back;
+  LoadPng(png.Bytes(), back, true);
+  ExpectSamePixels(s, back);
+  EXPECT_EQ(back.Alpha()->GetPixel(1, 1), 77u);
+  TDIBSurface flat(8, 8, 24);
+  flat.FillRect(flat.BoundsRect(), 0x406080);
+  TKvMemoryStream jpeg;
+  SaveJpeg(jpeg, flat, 95);
+  TDIBSurface j;
+  LoadJpeg(jpeg.Bytes(), j);
+  ASSERT_EQ(j.Width(), 8);
+  TRGB c = j.PixelToRGB(j.GetPixel(4, 4), false);
+  EXPECT_NEAR(c.Red, 0x40, 3);
+  EXPECT_NEAR(c.Blue, 0x80, 3);
+  std::vector<uint8_t> broken(jpeg.Bytes().begin(), jpeg.Bytes().begin() + 20);
+  EXPECT_THROW(LoadJpeg(broken, j), EReadError);
+}
+
+TEST(ImageFiles, SniffsByFirstBytes) {
+  const struct { std::vector<uint8_t> bytes; TImageKind kind; } cases[] = {
+      {{'B', 'M', 0, 0}, IK_BMP},
+      {{0x89, 'P', 'N', 'G'}, IK_PNG},
+      {{'T', 'a', 'r', 'n'}, IK_LAYERED},
+      {{0xFF, 0xD8, 0xFF, 0xE0}, IK_JPEG},
+      {{'B'}, IK_UNKNOWN},
+      {{0, 0, 2, 0}, IK_UNKNOWN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SniffImageKind(c.bytes.data(), c.bytes.size()), c.kind);
+}
+
+TEST(ImageFiles, BmpTruncatedOrLyingRaises) {
+  TKvMemoryStream out;
+  SaveBmp(out, Pattern(8));
+  std::vector<uint8_t> bytes = out.Bytes();
+  TDIBSurface s;
+  std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 40);
+  EXPECT_THROW(LoadBmp(cut, s), EReadError);
+  std::vector<uint8_t> hugeCount = bytes;
+  hugeCount[46] = 0xFF;
+  hugeCount[47] = 0xFF;
+  hugeCount[48] = 0xFF;
+  EXPECT_THROW(LoadBmp(hugeCount, s), EReadError);
+}
+
+}  // namespace
+}  // namespace orba
