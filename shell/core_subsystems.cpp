@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "files/vrmanager.h"
+#include "render/trn.h"
 
 namespace orba {
 
@@ -20,6 +21,7 @@ void TCoreSubsystems::FreeVariables() {
 }
 
 void TCoreSubsystems::RegisterEmptyArchive() {
+  TVrFileCollection::LayeredImageIsRaw() = TTarnFrameList::IsRawStored;
   TVrFileManager& files = VrFileManager();
   files.AddArchive("");
   TDiscPrompt& prompt = files.DiscPrompt();

@@ -19,6 +19,7 @@
 #include "files/bigstream.h"
 #include "files/diskpath.h"
 #include "files/vrfiles.h"
+#include "render/trn.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ int Pack(const std::string& dir, const std::string& out, bool append) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
+  // Layered images stored raw are worth compressing in the archive.
+  TVrFileCollection::LayeredImageIsRaw() = TTarnFrameList::IsRawStored;
   try {
     if (a.size() == 2 && a[0] == "ls") return List(a[1]);
     if (a.size() == 3 && a[0] == "cat") return Cat(a[1], a[2]);

@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "base/binio.h"
+#include "base/error.h"
+#include "files/kvrandom.h"
+#include "files/zstream.h"
+#include "render/trn.h"
+
+namespace orba {
+namespace {
+
+// A 24-bit picture whose every pixel differs from its neighbours.
+TDIBSurface Picture(int w, int h, int salt = 0) {
+  TDIBSurface s(w, h, 24);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) s.SetPixel(x, y, static_cast<uint32_t>((x * 7 + y * 131 + salt) * 2654435761u) & 0xFFFFFF);
+  return s;
+}
+
+bool SamePixels(const TDIBSurface& a, const TDIBSurface& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (a.GetPixel(x, y) != b.GetPixel(x, y)) return false;
+  return true;
+}
+
+TTarnFrameList RoundTrip(const TTarnFrameList& list, int32_t readSeed, int mode = 0) {
+  TKvMemoryStream s;
+  list.SaveToStream(s, mode, 90);
+  s.SetPosition(0);
+  TTarnFrameList back(readSeed);
+  back.LoadFromStream(s);
+  return back;
+}
+
+TEST(LayeredImage, WriterRoundTripsFramesAlphaAndSeeds) {
+  TTarnFrameList list(0);
+  TTarnFrame& f = list.AddFrame();
+  f.Surface.Assign(Picture(13, 9));
+  TTarnFrameList back = RoundTrip(list, 0);
+  ASSERT_EQ(back.Count(), 1);
+  EXPECT_EQ(back.Version, 106);
+  EXPECT_TRUE(SamePixels(back[0].Surface, f.Surface));
+  EXPECT_EQ(back[0].TransparentColor, -1);
+  EXPECT_EQ(back[0].Delay, 100);
+  EXPECT_EQ(back[0].Name, "Frame1");
+
+  // With a seed the rows are stored in a drawn order: the same seed restores them, another
+  // does not.
+  TTarnFrameList seeded(1234);
+  seeded.AddFrame().Surface.Assign(Picture(5, 40));
+  seeded[0].Surface.CreateAlpha();
+  for (int y = 0; y < 40; ++y) seeded[0].Surface.Alpha()->ScanLine(y)[0] = static_cast<uint8_t>(y);
+  TTarnFrameList same = RoundTrip(seeded, 1234);
+  EXPECT_TRUE(SamePixels(same[0].Surface, seeded[0].Surface));
+  ASSERT_NE(same[0].Surface.Alpha(), nullptr);
+  EXPECT_TRUE(SamePixels(*same[0].Surface.Alpha(), *seeded[0].Surface.Alpha()));
+  EXPECT_FALSE(SamePixels(RoundTrip(seeded, 99)[0].Surface, seeded[0].Surface));
+  TKvMemoryStream raw;
+  seeded.SaveToStream(raw, 0, 70);
+  raw.SetPosition(0);
+  EXPECT_TRUE(TTarnFrameList::IsRawStored(raw));  // a scrambled file is stored raw
+
+  // The transparent pixel value survives as a value (not as a colour with red and blue swapped).
+  TTarnFrameList keyed(0);
+  keyed.AddFrame().Surface.Assign(Picture(4, 4));
+  keyed[0].TransparentValue = 0x123456;
+  TTarnFrameList k = RoundTrip(keyed, 0);
+  EXPECT_EQ(k[0].TransparentValue, 0x123456);
+  EXPECT_EQ(k[0].TransparentColor, 0x563412);  // 0x00BBGGRR of red 0x12, green 0x34, blue 0x56
+}
+
+TEST(LayeredImage, FirstOnlyAndJpegStorage) {
+  TTarnFrameList list(0);
+  for (int i = 0; i < 5; ++i) list.AddFrame().Surface.Assign(Picture(8, 8, i));
+  TKvMemoryStream s;
+  list.SaveToStream(s, 0, 70);
+  s.SetPosition(0);
+  TTarnFrameList first(0);
+  first.LoadFromStream(s, true);
+  EXPECT_EQ(first.Count(), 1);
+
+  TTarnFrameList flat(0);
+  TDIBSurface grey(16, 16, 24);
+  grey.FillRect(grey.BoundsRect(), 0x808080);
+  flat.AddFrame().Surface.Assign(grey);
+  TTarnFrameList jpeg = RoundTrip(flat, 0, 2);
+  ASSERT_EQ(jpeg.Count(), 1);
+  TRGB c = jpeg[0].Surface.PixelToRGB(jpeg[0].Surface.GetPixel(8, 8), false);
+  EXPECT_NEAR(c.Red, 0x80, 2);
+}
+
+// Writes layered images by hand for what our writer never makes: old versions, several
+// layers, tiles. Blocks are raw (mode 1) or zlib (version < 103).
+struct HandWriter {
+  TKvMemoryStream s;
+  TBinaryWriter w{s};
+  int version;
+  explicit HandWriter(int v, int frames, int mode = 1, int tileW = 0, int tileH = 0, bool firstOpaque = false,
+                      bool scrambled = false)
+      : version(v) {
+    if (v > 0) w.Write(("Tarn" + std::to_string(v)).c_str(), 7);
+    if (v < 103) {
+      w.I32(frames);
+      w.U8(0);
+      if (v >= 102) w.I32(0x0000FF);  // red background
+      return;
+    }
+    w.I32(40);
+    uint8_t h[40] = {};
+    h[16] = static_cast<uint8_t>(frames);
+    h[21] = scrambled;
+    h[22] = static_cast<uint8_t>(mode);
+    h[24] = 0xFF;
+    h[28] = static_cast<uint8_t>(tileW);
+    h[32] = static_cast<uint8_t>(tileH);
+    h[36] = firstOpaque;
+    w.Write(h, 40);
+  }
+  void Frame(int layers, int width, int height, int32_t transparent = -1) {
+    w.String("f");
+    w.I32(transparent);
+    w.I32(50);
+    w.U8(2);
+    w.I32(0);
+    w.I32(layers);
+    w.I32(width);
+    w.I32(height);
+    w.I32(24);
+  }
+  void Layer(bool visible, int32_t transparent, int32_t opacity, const std::vector<uint8_t>& pixels,
+             const std::vector<uint8_t>& alpha = {}, bool alphaUsed = true) {
+    w.I32(0);
+    w.I32(0);
+    w.U8(visible);
+    w.I32(transparent);
+    w.I32(opacity);
+    if (version >= 101) w.U8(alphaUsed);
+    w.String("Layer");
+    Block(pixels);
+    if (version >= 100) {
+      if (alpha.empty()) w.I32(0);
+      else Block(alpha);
+    }
+  }
+  void Block(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> stored = version < 103 ? Deflate(data) : data;
+    w.I32(static_cast<int32_t>(stored.size()));
+    w.Write(stored.data(), static_cast<int64_t>(stored.size()));
+  }
+  void Rects() {
+    if (version < 104) return;
+    w.I32(1);
+    for (int v : {0, 0, 2, 1}) w.I32(v);
+    w.I32(0);
+  }
+  TTarnFrameList Read(int32_t seed = 0) {
+    s.SetPosition(0);
+    TTarnFrameList list(seed);
+    list.LoadFromStream(s);
+    return list;
+  }
+};
+
+// Rows of a 24-bit image: 4-byte aligned.
+std::vector<uint8_t> Rows24(int w, const std::vector<uint32_t>& pixels) {
+  size_t pitch = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
+  size_t h = pixels.size() / static_cast<size_t>(w);
+  std::vector<uint8_t> out(pitch * h, 0);
+  for (size_t y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int k = 0; k < 3; ++k) out[y * pitch + x * 3 + k] = static_cast<uint8_t>(pixels[y * w + x] >> (8 * k));
+  return out;
+}
+
+TEST(LayeredImage, OldVersionsReadTheirLayout) {
+  for (int version : {0, 100, 101, 102, 104}) {
+    HandWriter hw(version, 1, version >= 103 ? 1 : 0);
+    hw.Frame(1, 2, 1);
+    hw.Layer(true, -1, 255, Rows24(2, {0x010203, 0x040506}));
+    hw.Rects();
+    TTarnFrameList list = hw.Read();
+    ASSERT_EQ(list.Count(), 1) << version;
+    EXPECT_EQ(list.Version, version);
+    EXPECT_EQ(list[0].Surface.GetPixel(1, 0), 0x040506u) << version;
+    EXPECT_EQ(list[0].Delay, 50);
+    EXPECT_EQ(list[0].Rects1.size(), version >= 104 ? 1u : 0u);
+  }
+}
+
+TEST(LayeredImage, LayersFlattenByTheirRules) {
+  // Two 1x1 layers over the background: the table gives the second layer's settings and the
+  // pixel that results (first layer blue 0x0000FF... stored as pixel value 0x0000FF).
+  const uint32_t base = 0x000000FF, top = 0x0000FF00;
+  struct Case {
+    const char* name;
+    bool visible;
+    int32_t transparent;
+    int32_t opacity;
+    uint32_t expected;
+  } cases[] = {
+      {"opaque layer covers", true, -1, 255, top},
+      {"hidden layer changes nothing", false, -1, 255, base},
+      {"transparent value skips its pixels", true, static_cast<int32_t>(top), 255, base},
+      {"opacity blends", true, -1, 0, base},
+  };
+  for (const auto& c : cases) {
+    HandWriter hw(106, 1);
+    hw.Frame(2, 1, 1);
+    hw.Layer(true, -1, 255, Rows24(1, {base}));
+    hw.Layer(c.visible, c.transparent, c.opacity, Rows24(1, {top}));
+    hw.Rects();
+    EXPECT_EQ(hw.Read()[0].Surface.GetPixel(0, 0), c.expected) << c.name;
+  }
+  // The first layer's alpha becomes the frame's alpha plane.
+  HandWriter hw(106, 1);
+  hw.Frame(1, 1, 1);
+  hw.Layer(true, -1, 255, Rows24(1, {base}), {77, 0, 0, 0});
+  hw.Rects();
+  TTarnFrameList list = hw.Read();
+  ASSERT_NE(list[0].Surface.Alpha(), nullptr);
+  EXPECT_EQ(list[0].Surface.Alpha()->GetPixel(0, 0), 77u);
+}
+
+TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
+  // 4x2 pixels in tiles of 2x2: tile 0 stored, tile 1 a copy of tile 0; frame 2 copies
+  // everything from frame 1's layer.
+  auto tileData = [](std::vector<std::pair<int32_t, int32_t>> table, std::vector<uint8_t> tiles) {
+    TKvMemoryStream s;
+    TBinaryWriter w(s);
+    for (auto [d, e] : table) {
+      w.I32(d);
+      w.I32(e);
+    }
+    w.Write(tiles.data(), static_cast<int64_t>(tiles.size()));
+    return s.TakeBytes();
+  };
+  std::vector<uint8_t> tile0 = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};  // two rows of 2 pixels
+  HandWriter hw(106, 2, 1, 2, 2);
+  hw.Frame(1, 4, 2);
+  hw.Layer(true, -1, 255, tileData({{-1, 0}, {-2, 0}}, tile0));
+  hw.Rects();
+  hw.Frame(1, 4, 2);
+  hw.Layer(true, -1, 255, tileData({{0, 0}, {0, 0}}, {}));
+  hw.Rects();
+  TTarnFrameList list = hw.Read();
+  ASSERT_EQ(list.Count(), 2);
+  for (int f = 0; f < 2; ++f) {
+    EXPECT_EQ(list[f].Surface.GetPixel(0, 0), 0x010101u) << f;
+    EXPECT_EQ(list[f].Surface.GetPixel(3, 1), 0x040404u) << f;  // from the copied tile
+  }
+
+  // References forward, to themselves or to frames that are not earlier are refused; the
+  // frames read before stay.
+  for (auto table : std::vector<std::vector<std::pair<int32_t, int32_t>>>{{{-2, 1}, {-1, 0}}, {{1, 0}, {1, 0}}, {{0, 5}, {0, 5}}}) {
+    HandWriter bad(106, 2, 1, 2, 2);
+    bad.Frame(1, 4, 2);
+    bad.Layer(true, -1, 255, tileData({{-1, 0}, {-1, 0}}, std::vector<uint8_t>(24, 9)));
+    bad.Rects();
+    bad.Frame(1, 4, 2);
+    bad.Layer(true, -1, 255, tileData(table, std::vector<uint8_t>(12, 9)));
+    bad.Rects();
+    bad.s.SetPosition(0);
+    TTarnFrameList l(0);
+    EXPECT_THROW(l.LoadFromStream(bad.s), EOrbaError);
+    EXPECT_EQ(l.Count(), 1);
+  }
+}
+
+TEST(LayeredImage, HostileHeadersAreRefused) {
+  struct Case { const char* name; std::function<void(HandWriter&)> body; } cases[] = {
+      {"huge frame", [](HandWriter& hw) { hw.Frame(1, 100000, 100000); }},
+      {"bad depth", [](HandWriter& hw) { hw.w.String("f"); for (int v : {-1, 0}) hw.w.I32(v); hw.w.U8(0); hw.w.I32(0); for (int v : {1, 2, 2, 7}) hw.w.I32(v); }},
+      {"layer count beyond the data", [](HandWriter& hw) { hw.Frame(1000000, 2, 2); }},
+      {"truncated block", [](HandWriter& hw) { hw.Frame(1, 2, 2); hw.w.I32(0); hw.w.I32(0); hw.w.U8(1); hw.w.I32(-1); hw.w.I32(255); hw.w.U8(0); hw.w.String("L"); hw.w.I32(1000); }},
+  };
+  for (const auto& c : cases) {
+    HandWriter hw(106, 1);
+    c.body(hw);
+    EXPECT_THROW(hw.Read(), EOrbaError) << c.name;
+  }
+}
+
+TEST(LayeredImage, TrimCropsToWhatIsVisible) {
+  TTarnFrame f;
+  f.Surface.Assign(Picture(10, 10));
+  f.Surface.CreateAlpha();  // all transparent
+  EXPECT_EQ(f.Trim(), (TRect{0, 0, 10, 10}));
+  f.Surface.Alpha()->FillRect({2, 3, 5, 7}, 255);
+  f.Rects1 = {{0, 0, 4, 4}, {8, 8, 9, 9}};
+  EXPECT_EQ(f.Trim(), (TRect{2, 3, 5, 7}));
+  EXPECT_EQ(f.Surface.Width(), 3);
+  EXPECT_EQ(f.Surface.Height(), 4);
+  EXPECT_EQ(f.Rects1, (std::vector<TRect>{{0, 0, 2, 1}}));
+}
+
+}  // namespace
+}  // namespace orba
