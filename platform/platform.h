@@ -21,6 +21,12 @@ class IClock {
   virtual void SleepMs(uint32_t ms) = 0;
 };
 
+// A display mode the screen can be switched to.
+struct DisplayMode {
+  int width = 0, height = 0, bits = 0, refresh = 0;
+  friend bool operator==(const DisplayMode&, const DisplayMode&) = default;
+};
+
 // The main window that holds the toolbar strip and the screen panel.
 class IHostWindow {
  public:
@@ -40,6 +46,9 @@ class IHostWindow {
   virtual void SetToolbarVisible(bool visible) = 0;
   // Makes the window visible; called once start-up has sized it.
   virtual void Show() = 0;
+  // The display's modes, in the order the system lists them, and the desktop's depth.
+  virtual std::vector<DisplayMode> DisplayModes() { return {}; }
+  virtual int DesktopBits() { return 24; }
 };
 
 // A 32-bit memory frame, pixels 0x00RRGGBB, rows top to bottom.
@@ -50,12 +59,25 @@ struct Frame {
   int pitch = 0;  // in pixels
 };
 
+// One piece of a presentation: a rectangle of the frame (left, top, right, bottom) and where
+// it goes on the panel, in panel pixels (scaled when the sizes differ).
+struct PresentPiece {
+  int srcLeft = 0, srcTop = 0, srcRight = 0, srcBottom = 0;
+  int dstLeft = 0, dstTop = 0, dstRight = 0, dstBottom = 0;
+  friend bool operator==(const PresentPiece&, const PresentPiece&) = default;
+};
+
 // Shows frames of the screen panel.
 class IPresenter {
  public:
   virtual ~IPresenter() = default;
-  // Shows the frame at the panel's place in the window client area.
+  // Shows the whole frame at the panel's place in the window client area.
   virtual void Present(const Frame& frame, int panelLeft, int panelTop) = 0;
+  // Shows the changed pieces of the frame; the rest of the panel keeps what it showed.
+  virtual void PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) {
+    (void)pieces;
+    Present(frame, panelLeft, panelTop);
+  }
 };
 
 // Input and window events, in the order they happened. Coordinates are in client

@@ -73,9 +73,17 @@ void TCoreSubsystems::CreateProject() {
 void TCoreSubsystems::MediaInit() {
   media_.orbaInit();
   media_.orbaOggmanSetUseThread(true);
-  if (project_.ScreenWidth > 0 && project_.ScreenHeight > 0)
-    screen_ = std::make_unique<TScreenManager>(project_.ScreenWidth, project_.ScreenHeight,
+  if (project_.ScreenWidth > 0 && project_.ScreenHeight > 0) {
+    std::vector<platform::DisplayMode> modes;
+    int bits = 24;
+    if (platform_ && platform_->window) {
+      modes = platform_->window->DisplayModes();
+      bits = platform_->window->DesktopBits();
+    }
+    screen_ = std::make_unique<TScreenManager>(modes, bits, project_.ScreenWidth, project_.ScreenHeight,
                                                project_.FullScreenWidth, project_.FullScreenHeight);
+    dirty_[0].Add({0, 0, project_.ScreenWidth, project_.ScreenHeight});  // the first frame shows everything
+  }
 }
 
 void TCoreSubsystems::InputUpdate() {
@@ -94,7 +102,17 @@ void TCoreSubsystems::InputUpdate() {
 }
 
 void TCoreSubsystems::PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) {
-  if (screen_) screen_->Present(presenter, panelLeft, panelTop);
+  if (screen_) screen_->Present(presenter, panelLeft, panelTop, dirty_[0], dirty_[1]);
+}
+
+bool TCoreSubsystems::SetScreenMode(bool fullScreen) {
+  if (!screen_ || !screen_->SetMode(fullScreen ? screen_->BestMode() : -1)) return false;
+  dirty_[0].Add({0, 0, screen_->Width(), screen_->Height()});
+  return true;
+}
+
+void TCoreSubsystems::OrbaInitColor() {
+  if (screen_) screen_->OrbaInitColor();
 }
 
 void TCoreSubsystems::MediaFinal() {

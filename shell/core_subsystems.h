@@ -38,7 +38,9 @@ class TCoreSubsystems : public TSubsystems {
   TProjectInfo ProjectInfo() override { return project_; }
   void MediaInit() override;
   bool HasScreenManager() override { return screen_ != nullptr; }
-  bool HasFullScreenMode() override { return screen_ && screen_->FullScreenModeIndex() >= 0; }
+  bool HasFullScreenMode() override { return screen_ && screen_->BestMode() >= 0; }
+  bool SetScreenMode(bool fullScreen) override;
+  void OrbaInitColor() override;
   void InputUpdate() override;
   void PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) override;
 
@@ -57,6 +59,7 @@ class TCoreSubsystems : public TSubsystems {
   bool hasProject_ = false;
   TProjectInfo project_;
   std::unique_ptr<TScreenManager> screen_;
+  std::array<TClipList, 2> dirty_;  // what each screen page needs repainted
   std::array<TBaseInput, 2> bases_;
   TKeyboardState keys_;
   ISystemVariableSource systemSource_;

@@ -95,6 +95,8 @@ class TSubsystems {
   virtual void SuspendVideos() {}
   virtual void ResumeVideos() {}
   virtual void ReleaseSurfaces() {}
+  // The screen manager's mode: the best full-screen mode, or the window; false when refused.
+  virtual bool SetScreenMode(bool /*fullScreen*/) { return true; }
   virtual void RestoreSurfaces() {}
   virtual void PublishWindowHandles() {}
 

@@ -260,9 +260,10 @@ void TFormView::SetFullScreen(bool on) {
   if (on) {
     p_.window->SetToolbarVisible(false);
     toolbarVisible_ = false;
-    if (p_.window->SetFullScreen(true)) {
+    if (s_.SetScreenMode(true) && p_.window->SetFullScreen(true)) {
       fullScreen_ = true;
     } else {
+      s_.SetScreenMode(false);
       p_.window->SetToolbarVisible(true);
       toolbarVisible_ = true;
       p_.window->SetClientSize(project_.ScreenWidth, project_.ScreenHeight + kDockHeight);
@@ -270,6 +271,7 @@ void TFormView::SetFullScreen(bool on) {
   } else {
     p_.window->SetToolbarVisible(true);
     toolbarVisible_ = true;
+    s_.SetScreenMode(false);
     p_.window->SetFullScreen(false);
     fullScreen_ = false;
     p_.window->SetClientSize(project_.ScreenWidth, project_.ScreenHeight + kDockHeight);

@@ -18,6 +18,20 @@ void CapturePresenter::Present(const Frame& frame, int, int) {
   ++count_;
 }
 
+void CapturePresenter::PresentPieces(const Frame& frame, int panelLeft, int panelTop,
+                                     const std::vector<PresentPiece>& pieces) {
+  if (frame.width != width_ || frame.height != height_) {
+    Present(frame, panelLeft, panelTop);
+  } else {
+    for (const auto& p : pieces)
+      for (int y = std::max(0, p.srcTop); y < std::min(height_, p.srcBottom); ++y)
+        for (int x = std::max(0, p.srcLeft); x < std::min(width_, p.srcRight); ++x)
+          pixels_[static_cast<size_t>(y) * width_ + x] = frame.pixels[static_cast<size_t>(y) * frame.pitch + x];
+    ++count_;
+  }
+  lastPieces_ = pieces;
+}
+
 void ScriptedInput::Poll(std::vector<InputEvent>& out) {
   ++pass_;
   clock_.Advance(step_);

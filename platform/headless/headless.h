@@ -36,6 +36,10 @@ class Window : public IHostWindow {
   void CenterOnWorkArea() override { centered = true; }
   bool CanFullScreen() override { return fullScreenAvailable; }
   bool SetFullScreen(bool on) override { fullScreen = on; return true; }
+  std::vector<DisplayMode> DisplayModes() override { return modes; }
+  int DesktopBits() override { return desktopBits; }
+  std::vector<DisplayMode> modes = {{1920, 1080, 32, 60}};
+  int desktopBits = 32;
   void SetToolbarVisible(bool v) override { toolbarVisible = v; }
   void Show() override { shown = true; }
 
@@ -49,6 +53,9 @@ class Window : public IHostWindow {
 class CapturePresenter : public IPresenter {
  public:
   void Present(const Frame& frame, int panelLeft, int panelTop) override;
+  // Copies only the pieces' source rectangles into the kept frame, as a screen would show them.
+  void PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) override;
+  const std::vector<PresentPiece>& LastPieces() const { return lastPieces_; }
   const std::vector<uint32_t>& Pixels() const { return pixels_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -57,6 +64,7 @@ class CapturePresenter : public IPresenter {
 
  private:
   std::vector<uint32_t> pixels_;
+  std::vector<PresentPiece> lastPieces_;
   int width_ = 0, height_ = 0, count_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -233,6 +234,38 @@ void Host::SetToolbarVisible(bool visible) { impl_->toolbarVisible = visible; }
 void Host::Show() {
   SDL_ShowWindow(impl_->window);
   SDL_RaiseWindow(impl_->window);
+}
+
+std::vector<DisplayMode> Host::DisplayModes() {
+  std::vector<DisplayMode> modes;
+  int display = std::max(0, SDL_GetWindowDisplayIndex(impl_->window));
+  for (int i = 0, n = SDL_GetNumDisplayModes(display); i < n; ++i) {
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(display, i, &m) == 0)
+      modes.push_back({m.w, m.h, static_cast<int>(SDL_BITSPERPIXEL(m.format)), m.refresh_rate});
+  }
+  return modes;
+}
+
+int Host::DesktopBits() {
+  SDL_DisplayMode m;
+  int display = std::max(0, SDL_GetWindowDisplayIndex(impl_->window));
+  if (SDL_GetDesktopDisplayMode(display, &m) != 0) return 24;
+  return static_cast<int>(SDL_BITSPERPIXEL(m.format));
+}
+
+void Host::PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) {
+  auto& d = *impl_;
+  if (!d.frame || d.frameWidth != frame.width || d.frameHeight != frame.height) return Present(frame, panelLeft, panelTop);
+  // Only the changed rectangles travel to the texture; the whole texture is drawn as always.
+  for (const auto& p : pieces) {
+    SDL_Rect r{p.srcLeft, p.srcTop, p.srcRight - p.srcLeft, p.srcBottom - p.srcTop};
+    if (r.w <= 0 || r.h <= 0) continue;
+    SDL_UpdateTexture(d.frame, &r, frame.pixels + static_cast<size_t>(r.y) * frame.pitch + r.x, frame.pitch * 4);
+  }
+  d.panelLeft = panelLeft;
+  d.panelTop = panelTop;
+  d.Redraw();
 }
 
 void Host::Present(const Frame& frame, int panelLeft, int panelTop) {

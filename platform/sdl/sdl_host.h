@@ -30,9 +30,12 @@ class Host : public IHostWindow, public IPresenter, public IInput, public IDialo
   bool SetFullScreen(bool on) override;
   void SetToolbarVisible(bool visible) override;
   void Show() override;
+  std::vector<DisplayMode> DisplayModes() override;
+  int DesktopBits() override;
 
   // IPresenter
   void Present(const Frame& frame, int panelLeft, int panelTop) override;
+  void PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) override;
 
   // IInput
   void Poll(std::vector<InputEvent>& out) override;

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "platform/headless/headless.h"
+#include "render/screen.h"
+
+namespace orba {
+namespace {
+
+using platform::DisplayMode;
+using platform::PresentPiece;
+
+TEST(ScreenManager, ListsTheModesThatFitAndPicksTheBest) {
+  struct Case {
+    const char* name;
+    std::vector<DisplayMode> modes;
+    int desktopBits;
+    std::vector<DisplayMode> kept;
+    int best;
+  } cases[] = {
+      {"too small or too shallow is left out",
+       {{320, 240, 32, 60}, {800, 600, 16, 60}, {800, 600, 15, 60}, {1024, 768, 32, 60}},
+       32, {{800, 600, 16, 60}, {1024, 768, 32, 60}}, 0},
+      {"nothing fits", {{320, 240, 32, 60}, {640, 480, 8, 60}}, 32, {}, -1},
+      {"the preferred size wins", {{1024, 768, 32, 60}, {800, 600, 32, 60}}, 32,
+       {{1024, 768, 32, 60}, {800, 600, 32, 60}}, 1},
+      {"at the preferred size the lowest refresh", {{800, 600, 32, 75}, {800, 600, 32, 60}}, 32,
+       {{800, 600, 32, 75}, {800, 600, 32, 60}}, 1},
+      {"at the preferred size the desktop's depth", {{800, 600, 32, 60}, {800, 600, 16, 60}}, 16,
+       {{800, 600, 32, 60}, {800, 600, 16, 60}}, 1},
+      {"a deeper mode does not replace the desktop's depth", {{800, 600, 16, 75}, {800, 600, 32, 60}}, 16,
+       {{800, 600, 16, 75}, {800, 600, 32, 60}}, 0},
+  };
+  for (const auto& c : cases) {
+    TScreenManager screen(c.modes, c.desktopBits, 640, 480, 800, 600);
+    EXPECT_EQ(screen.Modes(), c.kept) << c.name;
+    EXPECT_EQ(screen.BestMode(), c.best) << c.name;
+    EXPECT_EQ(screen.ModeIndex(), -1) << c.name;
+  }
+  TScreenManager none({}, 32, 640, 480, 640, 480);
+  EXPECT_FALSE(none.SetMode(0));  // full screen is refused without a mode
+  EXPECT_FALSE(none.FullScreen());
+}
+
+TEST(ScreenManager, BackBufferFollowsTheDesktop) {
+  struct Case { int bits; bool is555; int format; } cases[] = {{16, false, 16}, {16, true, 15}, {24, false, 32}, {32, false, 32}};
+  for (const auto& c : cases) {
+    TScreenManager screen({}, c.bits, 64, 48, 64, 48, c.is555);
+    EXPECT_EQ(screen.BackFormat(), c.format) << c.bits;
+    EXPECT_EQ(screen.BackBuffer().PixelFormat(), c.format) << c.bits;
+    EXPECT_EQ(screen.BackBuffer().Width(), 64);
+  }
+}
+
+TEST(ScreenManager, PresentsDirtyRectanglesByTheZoomRule) {
+  TClipList dirty;
+  dirty.Add({10, 10, 20, 20});
+  dirty.Add({100, 100, 110, 120});
+  using Plan = std::vector<PresentPiece>;
+  EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {}, 100),
+            (Plan{{10, 10, 20, 20, 10, 10, 20, 20}, {100, 100, 110, 120, 100, 100, 110, 120}}));
+  EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {}, 200),
+            (Plan{{10, 10, 20, 20, 20, 20, 40, 40}, {100, 100, 110, 120, 200, 200, 220, 240}}));
+  // Zoom 150 stretches the whole picture every time.
+  EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {}, 150), (Plan{{0, 0, 640, 480, 0, 0, 960, 720}}));
+  // An update rectangle replaces the dirty list; rectangles are kept inside the picture.
+  EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {600, 400, 700, 500}, 100),
+            (Plan{{600, 400, 640, 480, 600, 400, 640, 480}}));
+  EXPECT_TRUE(TScreenManager::PresentPlan(640, 480, TClipList{}, {}, 100).empty());
+}
+
+TEST(ScreenManager, PresentShowsTheChangedPartsAndCountsFrames) {
+  platform::headless::CapturePresenter presenter;
+  TScreenManager screen({}, 16, 8, 4, 8, 4);  // a 16-bit buffer, widened for the presenter
+  screen.OrbaInitColor();
+  TDIBSurface& image = screen.BackBuffer().Image();
+  image.FillRect(image.BoundsRect(), screen.Grey16()[255]);
+  TClipList dirty, back;
+  dirty.Add({0, 0, 8, 4});
+  back.Add({0, 0, 1, 1});
+  screen.Present(presenter, 0, 22, dirty, back);
+  EXPECT_EQ(presenter.Pixels()[0], 0xFFFFFFu);
+  EXPECT_EQ(screen.FrameCount, 1);
+  EXPECT_EQ(dirty.Count(), 0);
+  EXPECT_EQ(back.Count(), 0);
+
+  image.SetPixel(2, 1, screen.Grey16()[0]);
+  image.SetPixel(5, 3, screen.Grey16()[0]);  // not marked dirty: not shown
+  dirty.Add({2, 1, 3, 2});
+  screen.Present(presenter, 0, 22, dirty, back);
+  EXPECT_EQ(presenter.Pixels()[1 * 8 + 2], 0u);
+  EXPECT_EQ(presenter.Pixels()[3 * 8 + 5], 0xFFFFFFu);
+  EXPECT_EQ(presenter.LastPieces().size(), 1u);
+  screen.Present(presenter, 0, 22, dirty, back);  // nothing dirty: no frame
+  EXPECT_EQ(screen.FrameCount, 2);
+  EXPECT_EQ(screen.Grey32()[0x80], 0x808080u);
+}
+
+}  // namespace
+}  // namespace orba
