@@ -60,6 +60,19 @@ void InflateTo(std::span<const uint8_t> zdata, TKvBigStream& target, int64_t lim
   inflateEnd(&z);
 }
 
+void InflateExactly(std::span<const uint8_t> zdata, std::span<uint8_t> dst) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) throw EOrbaError("inflateInit");
+  z.next_in = const_cast<Bytef*>(zdata.data());
+  z.avail_in = static_cast<uInt>(zdata.size());
+  z.next_out = dst.data();
+  z.avail_out = static_cast<uInt>(dst.size());
+  int rc = inflate(&z, Z_FINISH);
+  bool exact = rc == Z_STREAM_END && z.avail_out == 0;
+  inflateEnd(&z);
+  if (!exact) throw EOrbaError(Sjis(u8"圧縮データが壊れています"));
+}
+
 uint32_t StreamCrc32(TKvBigStream& stream) {
   stream.SetPosition(0);
   std::vector<uint8_t> buffer(1 << 20);

@@ -21,6 +21,10 @@ std::vector<uint8_t> Deflate(std::span<const uint8_t> data, int level = 1);
 // would pass limit bytes.
 void InflateTo(std::span<const uint8_t> zdata, TKvBigStream& target, int64_t limit = kDefaultInflateLimit);
 
+// Inflates one zlib stream into exactly dst.size() bytes; raises EOrbaError on damaged data or
+// when the stream holds fewer or more bytes.
+void InflateExactly(std::span<const uint8_t> zdata, std::span<uint8_t> dst);
+
 // CRC-32 of a stream's bytes from position 0, read in 1 MiB pieces (the stream ends at its end).
 uint32_t StreamCrc32(TKvBigStream& stream);
 uint32_t Crc32(std::span<const uint8_t> data);

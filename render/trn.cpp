@@ -59,7 +59,14 @@ class TReader {
 
  private:
   // One stored block, inflated where the storage mode says so; nothing for a block of size 0.
-  std::optional<std::vector<uint8_t>> Block(bool alpha, int64_t rawLimit);
+  // With direct set and a plain row layout, a zlib block is inflated straight into the plane
+  // and the result is empty.
+  std::optional<std::vector<uint8_t>> Block(bool alpha, int64_t rawLimit, TDIBSurface* direct = nullptr);
+  bool PlainRows(bool alpha) const {
+    bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
+    bool permuted = version_ >= 103 && h_.scrambled && list_.Seed != 0;
+    return !tiled && !permuted && !(h_.mode == 2 && !alpha);
+  }
   void FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
   void FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data);
   void FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
@@ -133,15 +140,19 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
   }
 }
 
-std::optional<std::vector<uint8_t>> TReader::Block(bool alpha, int64_t rawLimit) {
+std::optional<std::vector<uint8_t>> TReader::Block(bool alpha, int64_t rawLimit, TDIBSurface* direct) {
   int32_t size = r_.I32();
   if (size < 0) Bad("block size");
   if (size == 0) return std::nullopt;
-  std::string stored = r_.Bytes(size);
-  std::vector<uint8_t> bytes(stored.begin(), stored.end());
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(size, r_.Remaining())));
+  r_.Read(bytes.data(), size);
   // Older versions know only zlib (their storage mode reads as 0); the JPEG mode keeps its
   // alpha blocks as zlib streams.
   if (h_.mode == 0 || (h_.mode == 2 && alpha)) {
+    if (direct && PlainRows(alpha)) {
+      InflateExactly(bytes, {direct->Bits(), static_cast<size_t>(direct->Pitch()) * direct->Height()});
+      return std::vector<uint8_t>();
+    }
     TKvMemoryStream out;
     InflateTo(bytes, out, rawLimit);
     return out.TakeBytes();
@@ -190,9 +201,17 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
   } else {
     frame.TransparentColor = -1;
   }
-  const TRGB bg{static_cast<uint8_t>(list_.Background), static_cast<uint8_t>(list_.Background >> 8),
-                static_cast<uint8_t>(list_.Background >> 16)};
-  frame.Surface.FillRect(frame.Surface.BoundsRect(), frame.Surface.RGBToPixel(bg.Red, bg.Green, bg.Blue));
+  // The frame starts as the background colour; the fill waits until a layer is drawn over it,
+  // since a first opaque layer replaces the frame's pixels whole.
+  bool filled = false;
+  auto fill = [&] {
+    if (filled) return;
+    filled = true;
+    const auto bg = static_cast<uint32_t>(list_.Background);
+    frame.Surface.FillRect(frame.Surface.BoundsRect(),
+                           frame.Surface.RGBToPixel(static_cast<uint8_t>(bg), static_cast<uint8_t>(bg >> 8),
+                                                    static_cast<uint8_t>(bg >> 16)));
+  };
 
   // A block never holds more than its plane (plus a tile table): the cap on inflating.
   const int64_t planeBytes = int64_t{frame.Surface.Pitch()} * height;
@@ -210,14 +229,19 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
     r_.String();
     layer.Surface.SetSize(width, height, depth);
     if (depth <= 8) layer.Surface.Palette() = frame.Surface.Palette();
-    auto pixels = Block(false, rawLimit);
+    auto pixels = Block(false, rawLimit, &layer.Surface);
     if (!pixels) Bad("pixel block");
-    FillPlane(layer.Surface, *pixels, false, index);
+    if (!pixels->empty()) FillPlane(layer.Surface, *pixels, false, index);
     if (version_ >= 100) {
-      if (auto alphaBlock = Block(true, rawLimit)) {
+      // The alpha plane is made before its block is read, so it can be inflated into place;
+      // a block of size 0 means none.
+      layer.Surface.CreateAlpha();
+      auto alphaBlock = Block(true, rawLimit, layer.Surface.Alpha());
+      if (!alphaBlock) {
+        layer.Surface.FreeAlpha();
+      } else {
         layer.TransparentValue = -1;
-        layer.Surface.CreateAlpha();
-        FillPlane(*layer.Surface.Alpha(), *alphaBlock, true, index);
+        if (!alphaBlock->empty()) FillPlane(*layer.Surface.Alpha(), *alphaBlock, true, index);
       }
     }
     if (!layer.Visible) continue;
@@ -229,13 +253,26 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
       frame.Surface.Alpha()->Draw(0, 0, *alpha);
     }
     if (i > 0 && alpha && layer.AlphaUsed) {
+      fill();
       frame.Surface.DrawAlpha(0, 0, 255, layer.Surface.BoundsRect(), layer.Surface);
     } else if ((layer.TransparentValue < 0 || (firstVisible && list_.FirstOpaque)) && layer.Opacity > 254) {
-      frame.Surface.Draw(0, 0, layer.Surface);
+      // The usual picture, one opaque layer first: its surface becomes the frame's (with the
+      // alpha plane the frame takes from it anyway). Tiled files keep their layers, which
+      // later frames may copy from.
+      bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
+      if (i == 0 && !tiled && (!alpha || layer.AlphaUsed)) {
+        frame.Surface = std::move(layer.Surface);
+        filled = true;
+      } else {
+        fill();
+        frame.Surface.Draw(0, 0, layer.Surface);
+      }
     } else {
+      fill();
       frame.Surface.DrawBlend(0, 0, layer.Opacity, layer.TransparentValue, layer.Surface.BoundsRect(), layer.Surface);
     }
   }
+  fill();
   if (version_ >= 104) {
     for (auto* list : {&frame.Rects1, &frame.Rects2}) {
       int32_t n = r_.Count(16);
