@@ -91,7 +91,13 @@ int main(int argc, char** argv) {
   if (cmd.Headless) return RunHeadless(cmd, p);
 
 #ifdef ORBA_HAVE_SDL
-  platform::sdl::Host host;
+  platform::sdl::ScaleOptions scale;
+  scale.fit = cmd.Scale == "integer"   ? platform::sdl::ScaleOptions::Fit::Integer
+              : cmd.Scale == "stretch" ? platform::sdl::ScaleOptions::Fit::Stretch
+                                       : platform::sdl::ScaleOptions::Fit::Aspect;
+  scale.smooth = cmd.Filter == "smooth";
+  scale.vsync = cmd.VSync;
+  platform::sdl::Host host(scale);
   if (!host.Open()) {
     std::fprintf(stderr,
                  "orbaplayer: no display could be opened: %s.\n"

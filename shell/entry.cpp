@@ -30,6 +30,9 @@ std::string UsageText() {
          "  --input FILE        headless: scripted input (see docs/headless.md)\n"
          "  --dump T1,T2,...    headless: write the presented frame after these passes as PNG\n"
          "  --dump-dir DIR      where --dump writes frame-NNNNNN.png (default .)\n"
+         "  --scale MODE        a larger window or full screen: aspect (default), integer or stretch\n"
+         "  --filter MODE       scaling filter: nearest (default) or smooth\n"
+         "  --no-vsync          do not wait for the display's refresh when presenting\n"
          "  --log               write the script trace to dbglog.txt\n"
          "  --help              this text\n";
 }
@@ -66,6 +69,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (a == "--dump-dir") {
       if (auto v = value(i)) cmd.DumpDir = *v;
+    } else if (a == "--scale") {
+      if (auto v = value(i); v && (*v == "aspect" || *v == "integer" || *v == "stretch")) cmd.Scale = *v;
+      else if (v) cmd.Error = "bad --scale: " + *v;
+    } else if (a == "--filter") {
+      if (auto v = value(i); v && (*v == "nearest" || *v == "smooth")) cmd.Filter = *v;
+      else if (v) cmd.Error = "bad --filter: " + *v;
+    } else if (a == "--no-vsync") {
+      cmd.VSync = false;
     } else if (a == "--log") {
       cmd.Log = true;
     } else if (a == "--help" || a == "-h") {

@@ -19,6 +19,9 @@ struct TCommandLine {
   std::vector<int> DumpTicks;  // headless: passes after which the frame is written as PNG
   std::string DumpDir = ".";
   bool Log = false;            // write the interpreter's trace to dbglog.txt
+  std::string Scale = "aspect";  // a larger window shows the picture: aspect, integer or stretch
+  std::string Filter = "nearest";  // scaling filter: nearest or smooth
+  bool VSync = true;
   bool Help = false;
   std::string Error;           // set when the command line could not be understood
 };

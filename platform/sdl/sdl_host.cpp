@@ -92,6 +92,7 @@ SDL_Texture* RenderLabel(SDL_Renderer* renderer, const std::string& utf8) {
 }  // namespace
 
 struct Host::Impl {
+  ScaleOptions scale;
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* frame = nullptr;
@@ -152,13 +153,24 @@ struct Host::Impl {
     SDL_RenderPresent(renderer);
   }
 
+  // The picture's own size maps onto whatever size the window has; SDL maps the mouse back.
   void UpdateLogicalSize() {
-    if (fullScreen && frameWidth > 0) SDL_RenderSetLogicalSize(renderer, frameWidth, frameHeight);
-    else SDL_RenderSetLogicalSize(renderer, clientWidth, clientHeight);
+    int w = fullScreen && frameWidth > 0 ? frameWidth : clientWidth;
+    int h = fullScreen && frameWidth > 0 ? frameHeight : clientHeight;
+    if (scale.fit == ScaleOptions::Fit::Stretch) {
+      int outW = 0, outH = 0;
+      SDL_RenderSetLogicalSize(renderer, 0, 0);
+      SDL_GetRendererOutputSize(renderer, &outW, &outH);
+      SDL_RenderSetScale(renderer, static_cast<float>(outW) / static_cast<float>(w),
+                         static_cast<float>(outH) / static_cast<float>(h));
+    } else {
+      SDL_RenderSetLogicalSize(renderer, w, h);
+      SDL_RenderSetIntegerScale(renderer, scale.fit == ScaleOptions::Fit::Integer ? SDL_TRUE : SDL_FALSE);
+    }
   }
 };
 
-Host::Host() : impl_(std::make_unique<Impl>()) {}
+Host::Host(ScaleOptions scale) : impl_(std::make_unique<Impl>()) { impl_->scale = scale; }
 
 Host::~Host() {
   if (impl_->frame) SDL_DestroyTexture(impl_->frame);
@@ -183,13 +195,15 @@ bool Host::Open() {
     return false;
   }
   auto& d = *impl_;
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, d.scale.smooth ? "linear" : "nearest");
   d.window = SDL_CreateWindow("OrbaPlayer", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, d.clientWidth,
-                              d.clientHeight, SDL_WINDOW_HIDDEN);
+                              d.clientHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!d.window) {
     error_ = SDL_GetError();
     return false;
   }
-  d.renderer = SDL_CreateRenderer(d.window, -1, SDL_RENDERER_ACCELERATED);
+  Uint32 vsync = d.scale.vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
+  d.renderer = SDL_CreateRenderer(d.window, -1, SDL_RENDERER_ACCELERATED | vsync);
   if (!d.renderer) d.renderer = SDL_CreateRenderer(d.window, -1, SDL_RENDERER_SOFTWARE);
   if (!d.renderer) {
     error_ = SDL_GetError();
@@ -300,7 +314,8 @@ void Host::Poll(std::vector<InputEvent>& out) {
         else if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) e.kind = EventKind::Deactivate;
         else if (ev.window.event == SDL_WINDOWEVENT_CLOSE) e.kind = EventKind::CloseRequest;
         else {
-          if (ev.window.event == SDL_WINDOWEVENT_EXPOSED) d.Redraw();
+          if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) d.UpdateLogicalSize();
+          if (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) d.Redraw();
           break;
         }
         out.push_back(e);

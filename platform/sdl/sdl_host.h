@@ -13,9 +13,17 @@ namespace orba::platform::sdl {
 // Windows virtual-key code for an SDL key, or -1 when the key has none.
 int VirtualKeyOf(int sdlKeycode, int sdlScancode);
 
+// How the picture fills a window larger than the project (full screen, a maximised or resized
+// window): keeping its shape, in whole multiples, or stretched; with nearest or smooth filtering.
+struct ScaleOptions {
+  enum class Fit { Aspect, Integer, Stretch } fit = Fit::Aspect;
+  bool smooth = false;
+  bool vsync = true;  // present at the display's refresh where the driver can
+};
+
 class Host : public IHostWindow, public IPresenter, public IInput, public IDialogs, public IShell {
  public:
-  Host();
+  explicit Host(ScaleOptions scale = {});
   ~Host() override;
 
   // Opens the video subsystem and a hidden window; false (with Error() set) when no display.

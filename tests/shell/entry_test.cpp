@@ -84,7 +84,9 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
   EXPECT_EQ(cmd.DumpDir, "out");
   EXPECT_TRUE(cmd.Log);
   EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
-  for (auto bad : std::vector<std::vector<std::string>>{{"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}})
+  EXPECT_EQ(ParseCommandLine({"--scale", "integer", "--filter", "smooth"}).Scale, "integer");
+  for (auto bad : std::vector<std::vector<std::string>>{
+           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
 
