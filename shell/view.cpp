@@ -205,9 +205,10 @@ void TFormView::PanelMouseUp(MouseButton b) {
 void TFormView::PanelMouseMove(int x, int y) {
   for (int i = 0; i < 2; ++i)
     if (TBaseInput* base = s_.BaseInput(i)) base->SetMouse(x - panelLeft_, y - panelTop_);
-  // In full screen the toolbar shows while the mouse is on the top row.
+  // In full screen the toolbar shows while the mouse is on the top row (or above it, in the
+  // border a picture of another shape leaves).
   if (fullScreen_) {
-    bool show = y == 0;
+    bool show = y <= 0;
     if (show != toolbarVisible_) {
       toolbarVisible_ = show;
       p_.window->SetToolbarVisible(show);
