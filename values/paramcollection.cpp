@@ -55,8 +55,7 @@ TParamCollection::TParamCollection(ISystemVariableSource* source) : source_(sour
 
 TParamCollection::~TParamCollection() { Clear(); }
 
-int32_t TParamCollection::IndexOf(std::string_view name) const {
-  const uint64_t h = HashOf(name);
+int32_t TParamCollection::IndexOf(std::string_view name, uint64_t h) const {
   int32_t found = -1;
   for (const THashCollectionItem* p = ChainHead(h); p; p = p->NextInChain()) {
     if (!Matches(*p, h, name)) continue;

@@ -66,9 +66,16 @@ class TParamCollection : public THashCollection {
   TParamCollectionItem* Variable(int32_t index) const { return static_cast<TParamCollectionItem*>(Item(index)); }
   ISystemVariableSource& Source() const { return *source_; }
 
-  int32_t IndexOf(std::string_view name) const override;
+  int32_t IndexOf(std::string_view name) const override { return IndexOf(name, HashOf(name)); }
+  // The same lookup with the name's HashOf computed beforehand (stored operation lists
+  // keep the hashes of the names they use).
+  int32_t IndexOf(std::string_view name, uint64_t hash) const;
   TParamCollectionItem* FindVariable(std::string_view name) const {
     int32_t i = IndexOf(name);
+    return i < 0 ? nullptr : Variable(i);
+  }
+  TParamCollectionItem* FindVariable(std::string_view name, uint64_t hash) const {
+    int32_t i = IndexOf(name, hash);
     return i < 0 ? nullptr : Variable(i);
   }
   // The variable of this name in the asked scope: a local of the current depth, or (local
