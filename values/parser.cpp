@@ -438,40 +438,62 @@ thread_local int g_evaluationDepth = 0;
 
 struct TOrbaParser::Frame {
   std::vector<std::unique_ptr<TParamCollectionItem>> items;
-  std::vector<uint8_t> live;
+  // A slot is live in the evaluation whose epoch it carries; a new epoch frees them all.
+  std::vector<uint32_t> live;
+  uint32_t epoch = 1;
+  // The type of the plain value a slot holds; PT_NONE for a reference (an element binding).
+  std::vector<uint8_t> types;
+  // Scratch of one operation, kept to spare an allocation per evaluation.
+  std::vector<TCustomParam*> values;
+  std::vector<TParamVar*> bound;
 
   void Begin(int32_t slots) {
     if (static_cast<int32_t>(items.size()) < slots) {
       items.resize(static_cast<size_t>(slots));
       live.resize(static_cast<size_t>(slots));
+      types.resize(static_cast<size_t>(slots));
     }
-    std::fill(live.begin(), live.end(), 0);
+    if (++epoch == 0) {
+      std::fill(live.begin(), live.end(), 0);
+      epoch = 1;
+    }
   }
   TParamCollectionItem* Find(int32_t slot) const {
-    return slot >= 0 && live[static_cast<size_t>(slot)] ? items[static_cast<size_t>(slot)].get() : nullptr;
+    return slot >= 0 && live[static_cast<size_t>(slot)] == epoch ? items[static_cast<size_t>(slot)].get() : nullptr;
   }
-  // A new temporary of the type in slot: the storage of an earlier evaluation is reused when
-  // it is a plain value of that type, reset to the type's default.
-  TParamCollectionItem& Create(int32_t slot, uint8_t type, const std::string& name) {
-    auto& item = items[static_cast<size_t>(slot)];
+  // A new temporary of the type in slot. The storage of an earlier evaluation is reused
+  // when it is a plain value of that type; it is reset to the type's default unless the
+  // operation is about to overwrite it (reset false).
+  TParamCollectionItem& Create(int32_t slot, uint8_t type, const std::string& name, bool reset = true) {
+    const size_t k = static_cast<size_t>(slot);
+    auto& item = items[k];
     if (!item) {
       item = std::make_unique<TParamCollectionItem>(TempHome());
       item->SetName(name);
     }
     TCustomParam* p = item->Param();
-    if (p && type != PT_NONE && p->ValueType() == type && !dynamic_cast<TParamVar*>(p)) {
-      p->MakeScalar();
-      switch (type) {
-        case PT_INT: p->SetInt(0); break;
-        case PT_FLOAT: p->SetFloat(0.0); break;
-        case PT_BOOL: p->SetFlag(false); break;
-        default: p->SetString({}); break;
+    if (p && type != PT_NONE && types[k] == type) {
+      if (reset) {
+        p->MakeScalar();
+        switch (type) {
+          case PT_INT: p->SetInt(0); break;
+          case PT_FLOAT: p->SetFloat(0.0); break;
+          case PT_BOOL: p->SetFlag(false); break;
+          default: p->SetString({}); break;
+        }
       }
     } else {
       item->SetParam(CreateParam(type));
     }
-    live[static_cast<size_t>(slot)] = 1;
+    types[k] = type;
+    live[k] = epoch;
     return *item;
+  }
+  // Puts a value of the caller's making into a new temporary.
+  TParamCollectionItem& Adopt(int32_t slot, std::unique_ptr<TCustomParam> param, const std::string& name) {
+    TParamCollectionItem& item = Create(slot, PT_NONE, name);
+    item.SetParam(std::move(param));
+    return item;
   }
 };
 
@@ -481,6 +503,7 @@ TOrbaParser::~TOrbaParser() = default;
 void TOrbaParser::ReadOps(TKvBigStream& stream) {
   ops_.clear();
   slotCount_ = 0;
+  setsResult_ = false;
   TBinaryReader r(stream);
   std::vector<TOpeData> ops;
   const int32_t n = r.Count(kMinOpSize);
@@ -591,6 +614,7 @@ void TOrbaParser::Prepare() {
     }
   }
   slotCount_ = static_cast<int32_t>(slots.size());
+  setsResult_ = !ops_.empty() && ops_.back().OpCode == ocTo && ops_.back().Target == "____arg";
 }
 
 // ---- evaluation -------------------------------------------------------------------------------
@@ -609,6 +633,28 @@ namespace {
   for (size_t k = 0; k < op.Operands.size(); ++k)
     text += "\r\n" + (k < values.size() && values[k] ? values[k]->AsString() : op.Operands[k].Value->AsString());
   throw EOrbaError(text);
+}
+
+// Reading and writing values, straight to element 0 of plain values (the common case of
+// every operand and temporary) and through the virtual conversions otherwise.
+inline uint8_t TypeOf(const TCustomParam& p) { return p.PlainType() ? p.PlainType() : p.ValueType(); }
+inline int32_t ReadInt(const TCustomParam& p) {
+  return p.PlainType() == PT_INT ? static_cast<const TParamInt&>(p).First() : p.AsInt();
+}
+inline double ReadFloat(const TCustomParam& p) {
+  return p.PlainType() == PT_FLOAT ? static_cast<const TParamFloat&>(p).First() : p.AsFloat();
+}
+inline void WriteInt(TCustomParam& p, int32_t v) {
+  if (p.PlainType() == PT_INT)
+    static_cast<TParamInt&>(p).SetFirst(v);
+  else
+    p.SetInt(v);
+}
+inline void WriteFloat(TCustomParam& p, double v) {
+  if (p.PlainType() == PT_FLOAT)
+    static_cast<TParamFloat&>(p).SetFirst(v);
+  else
+    p.SetFloat(v);
 }
 
 // Operands each operation needs at least.
@@ -659,6 +705,14 @@ bool Compare(uint8_t code, const T& l, const T& r) {
     case ocESmall: return l <= r;
     default: return l != r;
   }
+}
+
+TParamCollectionItem* Lookup(TParamCollection& vars, const std::string& name, uint64_t hash, TLookupCache& cache) {
+  if (cache.Owner == &vars && cache.Generation == vars.Generation() && cache.Level == vars.CurrentLevel)
+    return cache.Item;
+  TParamCollectionItem* item = vars.FindVariable(name, hash);
+  cache = {&vars, vars.Generation(), vars.CurrentLevel, item};
+  return item;
 }
 
 // Counts evaluations in progress on this thread for the nesting limit.
@@ -712,8 +766,8 @@ void TOrbaParser::Execute(TParamCollection& vars) {
 
 void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
   frame.Begin(slotCount_);
-  std::vector<TCustomParam*> values;
-  std::vector<TParamVar*> bound;
+  std::vector<TCustomParam*>& values = frame.values;
+  std::vector<TParamVar*>& bound = frame.bound;
   for (const TOpeData& op : ops_) {
     // a. Resolve the names among the operands.
     values.clear();
@@ -732,7 +786,7 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
       }
       auto& ref = static_cast<TParamVar&>(*o.Value);
       TParamCollectionItem* item = frame.Find(o.Slot);
-      if (!item) item = vars.FindVariable(ref.TargetName(), o.Hash);
+      if (!item) item = Lookup(vars, ref.TargetName(), o.Hash, o.Cache);
       if (!item) RaiseMissing(ref.TargetName());
       if (needRefs) {
         // Functions receive references bound to the variables, as they write through them.
@@ -752,8 +806,9 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
 
     // b. A temporary is made on first use, of the type the operation gives.
     TParamCollectionItem* target = frame.Find(op.TargetSlot);
+    int targetType = -1;  // known without asking when the temporary was just made
     if (!target && op.TargetSlot >= 0) {
-      auto typeOf = [&](size_t k) { return values[k]->ValueType(); };
+      auto typeOf = [&](size_t k) { return TypeOf(*values[k]); };
       uint8_t type = PT_INT;
       switch (op.OpCode) {
         case ocTo: type = typeOf(0); break;
@@ -776,25 +831,26 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         for (size_t k = 1; k < values.size(); ++k) indexes.push_back(values[k]->AsInt());
         auto binding = std::make_unique<TParamVar>(&vars);
         binding->BindElement(*array->Target(), indexes);
-        TParamCollectionItem& t = frame.Create(op.TargetSlot, PT_NONE, op.Target);
-        t.SetParam(std::move(binding));
-        target = &t;
+        target = &frame.Adopt(op.TargetSlot, std::move(binding), op.Target);
       } else {
-        target = &frame.Create(op.TargetSlot, type, op.Target);
+        // Only a function may leave its target as it is; every other operation writes it.
+        target = &frame.Create(op.TargetSlot, type, op.Target, op.OpCode == ocFunc);
+        targetType = type;
       }
     }
     // c. Otherwise the target is a variable.
-    if (!target) target = vars.FindVariable(op.Target, op.TargetHash);
+    if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
     if (!target) RaiseMissing(op.Target);
     TCustomParam& out = *target->Param();
+    const uint8_t outType = targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out);
 
     // d. The operation.
     switch (op.OpCode) {
       case ocTo: {
         const TCustomParam& l = *values[0];
-        switch (out.ValueType()) {
-          case PT_INT: out.SetInt(l.AsInt()); break;
-          case PT_FLOAT: out.SetFloat(l.AsFloat()); break;
+        switch (outType) {
+          case PT_INT: WriteInt(out, ReadInt(l)); break;
+          case PT_FLOAT: WriteFloat(out, ReadFloat(l)); break;
           case PT_BOOL: out.SetFlag(l.AsFlag()); break;
           case PT_STR: out.SetString(l.AsString()); break;
           default: break;  // an unresolved reference is left alone
@@ -802,24 +858,24 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         break;
       }
       case ocPlus: case ocMinus: case ocMul: case ocDiv:
-        if (out.ValueType() == PT_FLOAT)
-          out.SetFloat(FloatOp(op.OpCode, values[0]->AsFloat(), values[1]->AsFloat()));
+        if (outType == PT_FLOAT)
+          WriteFloat(out, FloatOp(op.OpCode, ReadFloat(*values[0]), ReadFloat(*values[1])));
         else
-          out.SetInt(IntOp(op.OpCode, values[0]->AsInt(), values[1]->AsInt()));
+          WriteInt(out, IntOp(op.OpCode, ReadInt(*values[0]), ReadInt(*values[1])));
         break;
       case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR:
-        out.SetInt(IntOp(op.OpCode, values[0]->AsInt(), values[1]->AsInt()));
+        WriteInt(out, IntOp(op.OpCode, ReadInt(*values[0]), ReadInt(*values[1])));
         break;
       case ocComboStr: out.SetString(values[0]->AsString() + values[1]->AsString()); break;
       case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: {
         const TCustomParam& l = *values[0];
         const TCustomParam& r = *values[1];
         bool b;
-        switch (l.ValueType()) {
+        switch (TypeOf(l)) {
           case PT_STR: b = Compare(op.OpCode, l.AsString(), r.AsString()); break;
           case PT_FLOAT: b = Compare(op.OpCode, l.AsFloat(), r.AsFloat()); break;
           case PT_BOOL: b = Compare(op.OpCode, l.AsFlag(), r.AsFlag()); break;
-          default: b = Compare(op.OpCode, l.AsInt(), r.AsInt()); break;
+          default: b = Compare(op.OpCode, ReadInt(l), ReadInt(r)); break;
         }
         out.SetFlag(b);
         break;
@@ -830,7 +886,7 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
     }
   }
 
-  if (!ops_.empty() && ops_.back().OpCode == ocTo && ops_.back().Target == "____arg") {
+  if (setsResult_) {
     const TOpeData& last = ops_.back();
     TParamCollectionItem* arg = frame.Find(last.TargetSlot);
     if (!arg) arg = vars.FindVariable(last.Target, last.TargetHash);

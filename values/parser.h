@@ -63,12 +63,22 @@ class TBuildOrbaParser {
   int32_t counter_ = 0;
 };
 
+// The variable a name found last time, valid while the collection's generation and call
+// depth are the same.
+struct TLookupCache {
+  const TParamCollection* Owner = nullptr;
+  uint64_t Generation = 0;
+  int32_t Level = 0;
+  TParamCollectionItem* Item = nullptr;
+};
+
 // One operand of a loaded operation: a literal value, or a reference by name.
 struct TOperand {
   std::unique_ptr<TCustomParam> Value;  // the literal, or a TParamVar holding the name
   bool IsName = false;
   int32_t Slot = -1;  // the evaluation's temporary this name stands for, or -1
   uint64_t Hash = 0;  // HashOf(name) for names
+  mutable TLookupCache Cache;
 };
 
 struct TOpeData {
@@ -78,6 +88,7 @@ struct TOpeData {
   std::vector<TOperand> Operands;
   int32_t TargetSlot = -1;
   uint64_t TargetHash = 0;
+  mutable TLookupCache TargetCache;
 };
 
 class TOrbaParser {
@@ -115,6 +126,7 @@ class TOrbaParser {
 
   std::vector<TOpeData> ops_;
   int32_t slotCount_ = 0;
+  bool setsResult_ = false;  // the last operation assigns "____arg"
   std::unique_ptr<TCustomParam> result_;
   std::string lastError_;
   // The temporaries of an evaluation, kept between evaluations so their storage is reused.
