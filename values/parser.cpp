@@ -591,6 +591,10 @@ void TOrbaParser::AssignOps(const TOrbaParser& other) {
   Prepare();
 }
 
+namespace {
+bool IsSimple(const TOpeData& op);
+}  // namespace
+
 // Numbers the temporaries the list names and keeps the hashes of all other names, so an
 // evaluation finds a temporary by position and a variable without hashing its name.
 void TOrbaParser::Prepare() {
@@ -614,6 +618,22 @@ void TOrbaParser::Prepare() {
     }
   }
   slotCount_ = static_cast<int32_t>(slots.size());
+  for (TOpeData& op : ops_) op.Simple = IsSimple(op);
+  // Uses of each temporary, as target or operand, for joining an operation with the copy
+  // of its result that follows.
+  std::vector<int32_t> uses(slots.size(), 0);
+  for (const TOpeData& op : ops_) {
+    if (op.TargetSlot >= 0) ++uses[static_cast<size_t>(op.TargetSlot)];
+    for (const TOperand& o : op.Operands)
+      if (o.Slot >= 0) ++uses[static_cast<size_t>(o.Slot)];
+  }
+  for (size_t i = 0; i + 1 < ops_.size(); ++i) {
+    TOpeData& op = ops_[i];
+    const TOpeData& next = ops_[i + 1];
+    op.FuseNext = op.Simple && op.TargetSlot >= 0 && uses[static_cast<size_t>(op.TargetSlot)] == 2 &&
+                  next.Simple && next.OpCode == ocTo && next.TargetSlot < 0 && next.Operands[0].IsName &&
+                  next.Operands[0].Slot == op.TargetSlot;
+  }
   setsResult_ = !ops_.empty() && ops_.back().OpCode == ocTo && ops_.back().Target == "____arg";
 }
 
@@ -707,7 +727,7 @@ bool Compare(uint8_t code, const T& l, const T& r) {
   }
 }
 
-TParamCollectionItem* Lookup(TParamCollection& vars, const std::string& name, uint64_t hash, TLookupCache& cache) {
+inline TParamCollectionItem* Lookup(TParamCollection& vars, const std::string& name, uint64_t hash, TLookupCache& cache) {
   if (cache.Owner == &vars && cache.Generation == vars.Generation() && cache.Level == vars.CurrentLevel)
     return cache.Item;
   TParamCollectionItem* item = vars.FindVariable(name, hash);
@@ -764,128 +784,198 @@ void TOrbaParser::Execute(TParamCollection& vars) {
   frame_->Begin(0);  // every temporary of this evaluation is gone
 }
 
-void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
-  frame.Begin(slotCount_);
+namespace {
+
+// The type of a new temporary receiving the operation's result, from its first operand.
+uint8_t TempType(const TOpeData& op, TCustomParam* const* values, size_t count) {
+  const uint8_t left = count > 0 ? TypeOf(*values[0]) : PT_NONE;
+  switch (op.OpCode) {
+    case ocTo: return left;
+    case ocPlus: return left == PT_STR ? PT_STR : left == PT_FLOAT ? PT_FLOAT : PT_INT;
+    case ocMinus: case ocMul: case ocDiv: return left == PT_FLOAT ? PT_FLOAT : PT_INT;
+    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: return PT_BOOL;
+    case ocComboStr: return PT_STR;
+    case ocDimTo: return PT_NONE;
+    case ocFunc:
+      if (op.FuncNo == kFuncGetProp && count >= 2 && (values[1]->AsInt() & 0xFF) > 161)
+        throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
+      return op.FuncNo < kSysFuncCount ? SysFuncInfo(op.FuncNo).ResultType : PT_INT;
+    default: return PT_INT;
+  }
+}
+
+// Step d of an operation other than ocDimTo and ocFunc: the result into out, whose type
+// is outType.
+inline void Apply(uint8_t code, TCustomParam& out, uint8_t outType, TCustomParam* const* values) {
+  switch (code) {
+    case ocTo: {
+      const TCustomParam& l = *values[0];
+      switch (outType) {
+        case PT_INT: WriteInt(out, ReadInt(l)); break;
+        case PT_FLOAT: WriteFloat(out, ReadFloat(l)); break;
+        case PT_BOOL: out.SetFlag(l.AsFlag()); break;
+        case PT_STR: out.SetString(l.AsString()); break;
+        default: break;  // an unresolved reference is left alone
+      }
+      break;
+    }
+    case ocPlus: case ocMinus: case ocMul: case ocDiv:
+      if (outType == PT_FLOAT)
+        WriteFloat(out, FloatOp(code, ReadFloat(*values[0]), ReadFloat(*values[1])));
+      else
+        WriteInt(out, IntOp(code, ReadInt(*values[0]), ReadInt(*values[1])));
+      break;
+    case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR:
+      WriteInt(out, IntOp(code, ReadInt(*values[0]), ReadInt(*values[1])));
+      break;
+    case ocComboStr: out.SetString(values[0]->AsString() + values[1]->AsString()); break;
+    case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: {
+      const TCustomParam& l = *values[0];
+      const TCustomParam& r = *values[1];
+      bool b;
+      switch (TypeOf(l)) {
+        case PT_STR: b = Compare(code, l.AsString(), r.AsString()); break;
+        case PT_FLOAT: b = Compare(code, l.AsFloat(), r.AsFloat()); break;
+        case PT_BOOL: b = Compare(code, l.AsFlag(), r.AsFlag()); break;
+        default: b = Compare(code, ReadInt(l), ReadInt(r)); break;
+      }
+      out.SetFlag(b);
+      break;
+    }
+    default: break;
+  }
+}
+
+// True for an operation of one or two operands that no function or binding is involved in,
+// with as many operands as it needs: the evaluator runs these on a short path.
+bool IsSimple(const TOpeData& op) {
+  if (op.OpCode == ocNone || op.OpCode > ocLast || op.OpCode == ocFunc || op.OpCode == ocDimTo) return false;
+  return op.Operands.size() == NeededOperands(op.OpCode);
+}
+
+}  // namespace
+
+void TOrbaParser::Step(const TOpeData& op, TParamCollection& vars, Frame& frame) {
   std::vector<TCustomParam*>& values = frame.values;
   std::vector<TParamVar*>& bound = frame.bound;
-  for (const TOpeData& op : ops_) {
-    // a. Resolve the names among the operands.
-    values.clear();
-    bound.clear();
-    struct Unbind {
-      std::vector<TParamVar*>& refs;
-      ~Unbind() {
-        for (TParamVar* r : refs) r->SetTarget(nullptr, 0);
-      }
-    } unbind{bound};
-    const bool needRefs = op.OpCode == ocFunc || op.OpCode == ocDimTo;
-    for (const TOperand& o : op.Operands) {
-      if (!o.IsName) {
-        values.push_back(o.Value.get());
-        continue;
-      }
-      auto& ref = static_cast<TParamVar&>(*o.Value);
-      TParamCollectionItem* item = frame.Find(o.Slot);
-      if (!item) item = Lookup(vars, ref.TargetName(), o.Hash, o.Cache);
-      if (!item) RaiseMissing(ref.TargetName());
-      if (needRefs) {
-        // Functions receive references bound to the variables, as they write through them.
-        // Binding takes the variable's spelling of the name; the stored one is kept.
-        auto* inner = dynamic_cast<TParamVar*>(item->Param());
-        std::string name = ref.TargetName();
-        ref.SetTarget(item, inner ? inner->ElementIndex() : 0);
-        ref.SetTargetName(name);
-        bound.push_back(&ref);
-        values.push_back(&ref);
-      } else {
-        values.push_back(item->Param());
-      }
+  // a. Resolve the names among the operands.
+  values.clear();
+  bound.clear();
+  struct Unbind {
+    std::vector<TParamVar*>& refs;
+    ~Unbind() {
+      for (TParamVar* r : refs) r->SetTarget(nullptr, 0);
     }
-    if (op.OpCode == ocNone || op.OpCode > ocLast || values.size() < NeededOperands(op.OpCode))
-      RaiseInvalid(op, values);
-
-    // b. A temporary is made on first use, of the type the operation gives.
-    TParamCollectionItem* target = frame.Find(op.TargetSlot);
-    int targetType = -1;  // known without asking when the temporary was just made
-    if (!target && op.TargetSlot >= 0) {
-      auto typeOf = [&](size_t k) { return TypeOf(*values[k]); };
-      uint8_t type = PT_INT;
-      switch (op.OpCode) {
-        case ocTo: type = typeOf(0); break;
-        case ocPlus: type = typeOf(0) == PT_STR ? PT_STR : typeOf(0) == PT_FLOAT ? PT_FLOAT : PT_INT; break;
-        case ocMinus: case ocMul: case ocDiv: type = typeOf(0) == PT_FLOAT ? PT_FLOAT : PT_INT; break;
-        case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: type = PT_BOOL; break;
-        case ocComboStr: type = PT_STR; break;
-        case ocDimTo: type = PT_NONE; break;
-        case ocFunc:
-          if (op.FuncNo < kSysFuncCount) type = SysFuncInfo(op.FuncNo).ResultType;
-          if (op.FuncNo == kFuncGetProp && values.size() >= 2 && (values[1]->AsInt() & 0xFF) > 161)
-            throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
-          break;
-        default: break;
-      }
-      if (op.OpCode == ocDimTo) {
-        auto* array = dynamic_cast<TParamVar*>(values[0]);
-        if (!array || !array->Target()) RaiseInvalid(op, values);
-        std::vector<int32_t> indexes;
-        for (size_t k = 1; k < values.size(); ++k) indexes.push_back(values[k]->AsInt());
-        auto binding = std::make_unique<TParamVar>(&vars);
-        binding->BindElement(*array->Target(), indexes);
-        target = &frame.Adopt(op.TargetSlot, std::move(binding), op.Target);
-      } else {
-        // Only a function may leave its target as it is; every other operation writes it.
-        target = &frame.Create(op.TargetSlot, type, op.Target, op.OpCode == ocFunc);
-        targetType = type;
-      }
+  } unbind{bound};
+  const bool needRefs = op.OpCode == ocFunc || op.OpCode == ocDimTo;
+  for (const TOperand& o : op.Operands) {
+    if (!o.IsName) {
+      values.push_back(o.Value.get());
+      continue;
     }
-    // c. Otherwise the target is a variable.
-    if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
-    if (!target) RaiseMissing(op.Target);
-    TCustomParam& out = *target->Param();
-    const uint8_t outType = targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out);
-
-    // d. The operation.
-    switch (op.OpCode) {
-      case ocTo: {
-        const TCustomParam& l = *values[0];
-        switch (outType) {
-          case PT_INT: WriteInt(out, ReadInt(l)); break;
-          case PT_FLOAT: WriteFloat(out, ReadFloat(l)); break;
-          case PT_BOOL: out.SetFlag(l.AsFlag()); break;
-          case PT_STR: out.SetString(l.AsString()); break;
-          default: break;  // an unresolved reference is left alone
-        }
-        break;
-      }
-      case ocPlus: case ocMinus: case ocMul: case ocDiv:
-        if (outType == PT_FLOAT)
-          WriteFloat(out, FloatOp(op.OpCode, ReadFloat(*values[0]), ReadFloat(*values[1])));
-        else
-          WriteInt(out, IntOp(op.OpCode, ReadInt(*values[0]), ReadInt(*values[1])));
-        break;
-      case ocMod: case ocOr: case ocAnd: case ocXor: case ocShiftL: case ocShiftR:
-        WriteInt(out, IntOp(op.OpCode, ReadInt(*values[0]), ReadInt(*values[1])));
-        break;
-      case ocComboStr: out.SetString(values[0]->AsString() + values[1]->AsString()); break;
-      case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: {
-        const TCustomParam& l = *values[0];
-        const TCustomParam& r = *values[1];
-        bool b;
-        switch (TypeOf(l)) {
-          case PT_STR: b = Compare(op.OpCode, l.AsString(), r.AsString()); break;
-          case PT_FLOAT: b = Compare(op.OpCode, l.AsFloat(), r.AsFloat()); break;
-          case PT_BOOL: b = Compare(op.OpCode, l.AsFlag(), r.AsFlag()); break;
-          default: b = Compare(op.OpCode, ReadInt(l), ReadInt(r)); break;
-        }
-        out.SetFlag(b);
-        break;
-      }
-      case ocDimTo: break;
-      case ocFunc: SysFuncMan().CallFunction(vars, out, op.FuncNo, values); break;
-      default: break;
+    auto& ref = static_cast<TParamVar&>(*o.Value);
+    TParamCollectionItem* item = frame.Find(o.Slot);
+    if (!item) item = Lookup(vars, ref.TargetName(), o.Hash, o.Cache);
+    if (!item) RaiseMissing(ref.TargetName());
+    if (needRefs) {
+      // Functions receive references bound to the variables, as they write through them.
+      // Binding takes the variable's spelling of the name; the stored one is kept.
+      auto* inner = dynamic_cast<TParamVar*>(item->Param());
+      std::string name = ref.TargetName();
+      ref.SetTarget(item, inner ? inner->ElementIndex() : 0);
+      ref.SetTargetName(name);
+      bound.push_back(&ref);
+      values.push_back(&ref);
+    } else {
+      values.push_back(item->Param());
     }
   }
+  if (op.OpCode == ocNone || op.OpCode > ocLast || values.size() < NeededOperands(op.OpCode))
+    RaiseInvalid(op, values);
 
+  // b. A temporary is made on first use, of the type the operation gives.
+  TParamCollectionItem* target = frame.Find(op.TargetSlot);
+  int targetType = -1;
+  if (!target && op.TargetSlot >= 0) {
+    if (op.OpCode == ocDimTo) {
+      auto* array = dynamic_cast<TParamVar*>(values[0]);
+      if (!array || !array->Target()) RaiseInvalid(op, values);
+      std::vector<int32_t> indexes;
+      for (size_t k = 1; k < values.size(); ++k) indexes.push_back(values[k]->AsInt());
+      auto binding = std::make_unique<TParamVar>(&vars);
+      binding->BindElement(*array->Target(), indexes);
+      target = &frame.Adopt(op.TargetSlot, std::move(binding), op.Target);
+    } else {
+      const uint8_t type = TempType(op, values.data(), values.size());
+      // Only a function may leave its target as it is; every other operation writes it.
+      target = &frame.Create(op.TargetSlot, type, op.Target, op.OpCode == ocFunc);
+      targetType = type;
+    }
+  }
+  // c. Otherwise the target is a variable.
+  if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
+  if (!target) RaiseMissing(op.Target);
+  TCustomParam& out = *target->Param();
+
+  // d. The operation.
+  if (op.OpCode == ocFunc)
+    SysFuncMan().CallFunction(vars, out, op.FuncNo, values);
+  else if (op.OpCode != ocDimTo)
+    Apply(op.OpCode, out, targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out), values.data());
+}
+
+void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
+  frame.Begin(slotCount_);
+  const size_t count = ops_.size();
+  for (size_t i = 0; i < count; ++i) {
+    const TOpeData& op = ops_[i];
+    if (op.Simple) {
+      // a. The operands: literals as they are, names looked up.
+      TCustomParam* v[2];
+      const size_t n = op.Operands.size();
+      for (size_t k = 0; k < n; ++k) {
+        const TOperand& o = op.Operands[k];
+        if (!o.IsName) {
+          v[k] = o.Value.get();
+          continue;
+        }
+        TParamCollectionItem* item = frame.Find(o.Slot);
+        if (!item) {
+          const std::string& name = static_cast<const TParamVar&>(*o.Value).TargetName();
+          item = Lookup(vars, name, o.Hash, o.Cache);
+          if (!item) RaiseMissing(name);
+        }
+        v[k] = item->Param();
+      }
+      if (op.FuseNext) {
+        // "T = a op b; V = T" with T used nowhere else: written straight into a plain V
+        // with V's setter for T's type, which converts exactly as the copy would.
+        const TOpeData& next = ops_[i + 1];
+        TParamCollectionItem* dest = Lookup(vars, next.Target, next.TargetHash, next.TargetCache);
+        const uint8_t type = TempType(op, v, n);
+        if (dest && dest->Param()->PlainType() != PT_NONE && type != PT_NONE && !frame.Find(op.TargetSlot)) {
+          Apply(op.OpCode, *dest->Param(), type, v);
+          ++i;
+          continue;
+        }
+      }
+      // b, c. The target: a temporary made on first use, or a variable.
+      TParamCollectionItem* target = frame.Find(op.TargetSlot);
+      int targetType = -1;  // known without asking when the temporary was just made
+      if (!target && op.TargetSlot >= 0) {
+        const uint8_t type = TempType(op, v, n);
+        target = &frame.Create(op.TargetSlot, type, op.Target, false);  // about to be written
+        targetType = type;
+      }
+      if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
+      if (!target) RaiseMissing(op.Target);
+      TCustomParam& out = *target->Param();
+      // d. The operation.
+      Apply(op.OpCode, out, targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out), v);
+      continue;
+    }
+    Step(op, vars, frame);
+  }
   if (setsResult_) {
     const TOpeData& last = ops_.back();
     TParamCollectionItem* arg = frame.Find(last.TargetSlot);

@@ -89,6 +89,8 @@ struct TOpeData {
   int32_t TargetSlot = -1;
   uint64_t TargetHash = 0;
   mutable TLookupCache TargetCache;
+  bool Simple = false;     // runs on the evaluator's short path
+  bool FuseNext = false;   // may write its result straight into the next operation's target
 };
 
 class TOrbaParser {
@@ -123,6 +125,7 @@ class TOrbaParser {
  private:
   void Prepare();
   void Run(TParamCollection& vars, Frame& frame);
+  void Step(const TOpeData& op, TParamCollection& vars, Frame& frame);
 
   std::vector<TOpeData> ops_;
   int32_t slotCount_ = 0;

@@ -299,6 +299,19 @@ TEST_F(Expressions, AssignmentsConvertToTheTargetsType) {
   EXPECT_EQ(Var("x").AsInt(), FloatToInt(1e300));
   Eval(vars, "str = 1 == 1");
   EXPECT_EQ(Var("str").AsString(), "TRUE");
+  Eval(vars, "str = 2.5 * 2");
+  EXPECT_EQ(Var("str").AsString(), "5");
+  vars.AddVariable(PT_BOOL, "flag");
+  Eval(vars, "flag = 0.5 + 0");  // a float temporary of 0.5 is true
+  EXPECT_TRUE(Var("flag").AsFlag());
+  Eval(vars, "flag = 1 - 1");
+  EXPECT_FALSE(Var("flag").AsFlag());
+  // Through a reference the value lands in the variable referred to.
+  auto& ref = static_cast<TParamVar&>(*vars.AddVariable(PT_NONE, "ref")->Param());
+  ref.SetTargetName("x");
+  ref.Resolve();
+  Eval(vars, "ref = 2 * 3");
+  EXPECT_EQ(Var("x").AsInt(), 6);
   Eval(vars, "arr[2, 3] = n * 10");
   EXPECT_EQ(Var("arr").ItemInt(11), 40);
   EXPECT_EQ(Var("arr").Count(), 12);
