@@ -1,5 +1,6 @@
 #include "files/hash.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -46,7 +47,12 @@ void THashCollectionItem::StoreName(std::string_view name) {
 
 // ---- collection -----------------------------------------------------------------------
 
-THashCollection::THashCollection() : buckets_(kInitialBuckets, nullptr), mask_(kInitialBuckets - 1) {}
+THashCollection::THashCollection() : buckets_(kInitialBuckets, nullptr), mask_(kInitialBuckets - 1) { Touch(); }
+
+void THashCollection::Touch() {
+  static std::atomic<uint64_t> counter{0};
+  generation_ = counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 THashCollection::~THashCollection() { Clear(); }
 
@@ -113,10 +119,12 @@ void THashCollection::Link(THashCollectionItem& item) {
   if (head) head->prev_ = &item;
   head = &item;
   item.linked_ = true;
+  Touch();
 }
 
 void THashCollection::Unlink(THashCollectionItem& item) {
   if (!item.linked_) return;
+  Touch();
   if (item.prev_) {
     item.prev_->next_ = item.next_;
   } else {

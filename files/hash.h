@@ -105,11 +105,19 @@ class THashCollection {
   // The most recently linked item of the chain that holds names of this hash, or null.
   THashCollectionItem* ChainHead(uint64_t hash) const { return buckets_[hash & mask_]; }
 
+  // Changes whenever a lookup by name could find something else: an item is linked or
+  // unlinked (added, freed, renamed), or a descendant says its own rules changed. Values are
+  // unique across every collection of the process, so a holder may cache a lookup under
+  // the pair (collection, generation).
+  uint64_t Generation() const { return generation_; }
+
  protected:
   // Makes an item of the collection's item class; the collection appends and links it.
   virtual std::unique_ptr<THashCollectionItem> NewItem() { return std::make_unique<THashCollectionItem>(*this); }
   // Appends an item made by the caller and links it under its name.
   THashCollectionItem* Append(std::unique_ptr<THashCollectionItem> item, std::string_view name);
+  // Starts a new generation.
+  void Touch();
 
  private:
   friend class THashCollectionItem;
@@ -121,6 +129,7 @@ class THashCollection {
   std::vector<std::unique_ptr<THashCollectionItem>> items_;
   std::vector<THashCollectionItem*> buckets_;
   uint64_t mask_ = 0;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace orba

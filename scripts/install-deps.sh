@@ -20,6 +20,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # reference implementations that benchmarks compare against
   libpixman-1-dev
+  liblua5.4-dev
   # a display for window tests on machines without one
   xvfb xauth
 )

@@ -27,35 +27,51 @@ std::string FloatToText(double x) {
 }
 
 int32_t TextToInt(std::string_view s) {
+  int32_t v = 0;
+  return TryTextToInt(s, v) ? v : 0;
+}
+
+bool TryTextToInt(std::string_view s, int32_t& out) {
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i >= s.size()) return 0;
+  if (i >= s.size()) return false;
   uint64_t value = 0;
   if (s[i] == '$') {
-    if (++i >= s.size()) return 0;
+    if (++i >= s.size()) return false;
     for (; i < s.size(); ++i) {
       char c = s[i];
       int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-      if (digit < 0) return 0;
+      if (digit < 0) return false;
       value = value * 16 + static_cast<uint64_t>(digit);
-      if (value > 0xFFFFFFFFull) return 0;
+      if (value > 0xFFFFFFFFull) return false;
     }
     // Hexadecimal gives the 32 bits as they are: "$FFFFFFFF" is -1.
     uint32_t bits = static_cast<uint32_t>(value);
-    return static_cast<int32_t>(negative ? 0u - bits : bits);
+    out = static_cast<int32_t>(negative ? 0u - bits : bits);
+    return true;
   }
   for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return 0;
+    if (s[i] < '0' || s[i] > '9') return false;
     value = value * 10 + static_cast<uint64_t>(s[i] - '0');
-    if (value > 0x80000000ull) return 0;
+    if (value > 0x80000000ull) return false;
   }
-  if (negative) return static_cast<int32_t>(0u - static_cast<uint32_t>(value));
-  return value > 0x7FFFFFFFull ? 0 : static_cast<int32_t>(value);
+  if (negative) {
+    out = static_cast<int32_t>(0u - static_cast<uint32_t>(value));
+    return true;
+  }
+  if (value > 0x7FFFFFFFull) return false;
+  out = static_cast<int32_t>(value);
+  return true;
 }
 
 double TextToFloat(std::string_view s) {
+  double x = 0.0;
+  return TryTextToFloat(s, x) ? x : 0.0;
+}
+
+bool TryTextToFloat(std::string_view s, double& out) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] == ' ') ++b;
   while (e > b && s[e - 1] == ' ') --e;
@@ -69,19 +85,21 @@ double TextToFloat(std::string_view s) {
     ++i;
     while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
   }
-  if (digits == 0) return 0.0;
+  if (digits == 0) return false;
   if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
     ++i;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     size_t expDigits = 0;
     while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++expDigits;
-    if (expDigits == 0) return 0.0;
+    if (expDigits == 0) return false;
   }
-  if (i != t.size()) return 0.0;
+  if (i != t.size()) return false;
   if (t[0] == '+') t.remove_prefix(1);
   double x = 0.0;
   auto r = std::from_chars(t.data(), t.data() + t.size(), x);
-  return r.ec == std::errc() ? x : 0.0;  // out of range gives 0 too
+  if (r.ec != std::errc()) return false;  // out of range is no float either
+  out = x;
+  return true;
 }
 
 int32_t FloatToInt(double x) {

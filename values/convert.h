@@ -19,9 +19,13 @@ inline std::string FlagToText(bool b) { return b ? "TRUE" : "FALSE"; }
 // A decimal integer with an optional sign, or "$" and up to 32 bits of hexadecimal digits;
 // spaces may lead. 0 for anything else, and for decimals outside the 32-bit range.
 int32_t TextToInt(std::string_view s);
+// The same reading, telling whether the text was a valid integer (out stays as it was when
+// not).
+bool TryTextToInt(std::string_view s, int32_t& out);
 // A decimal float (digits, optional fraction and exponent) with optional surrounding
 // spaces; 0.0 for anything else, including values too large for a double.
 double TextToFloat(std::string_view s);
+bool TryTextToFloat(std::string_view s, double& out);
 inline bool TextToFlag(std::string_view s) { return s == "TRUE"; }
 
 // Truncation toward zero keeping the low 32 bits; NaN and infinities give 0.

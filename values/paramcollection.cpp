@@ -55,8 +55,7 @@ TParamCollection::TParamCollection(ISystemVariableSource* source) : source_(sour
 
 TParamCollection::~TParamCollection() { Clear(); }
 
-int32_t TParamCollection::IndexOf(std::string_view name) const {
-  const uint64_t h = HashOf(name);
+int32_t TParamCollection::IndexOf(std::string_view name, uint64_t h) const {
   int32_t found = -1;
   for (const THashCollectionItem* p = ChainHead(h); p; p = p->NextInChain()) {
     if (!Matches(*p, h, name)) continue;
@@ -91,10 +90,11 @@ TParamCollectionItem* TParamCollection::AddVariable(uint8_t code, std::string_vi
   return item;
 }
 
-void TParamCollection::SetScope(TParamCollectionItem& item, uint8_t scope) const {
+void TParamCollection::SetScope(TParamCollectionItem& item, uint8_t scope) {
   item.Level = (scope == SC_AUTO || scope == SC_LOCAL) ? CurrentLevel : -1;
   item.IsLocal = scope == SC_LOCAL;
   item.IsStatus = scope == SC_STATUS;
+  Touch();  // what a lookup of the name finds may have changed
 }
 
 void TParamCollection::FreeLevel(int32_t level) {

@@ -41,6 +41,8 @@ class TParamCollectionItem : public THashCollectionItem {
 
   uint8_t Reserved = 0;  // stored and restored with the variable, no other meaning
   bool IsStatus = false;
+  // Level and IsLocal of a variable in the collection change only through SetScope, which
+  // tells lookups cached under the collection's generation that they may be stale.
   int32_t Level = -1;    // the call depth that owns the variable, or -1
   bool IsLocal = false;
 
@@ -66,9 +68,16 @@ class TParamCollection : public THashCollection {
   TParamCollectionItem* Variable(int32_t index) const { return static_cast<TParamCollectionItem*>(Item(index)); }
   ISystemVariableSource& Source() const { return *source_; }
 
-  int32_t IndexOf(std::string_view name) const override;
+  int32_t IndexOf(std::string_view name) const override { return IndexOf(name, HashOf(name)); }
+  // The same lookup with the name's HashOf computed beforehand (stored operation lists
+  // keep the hashes of the names they use).
+  int32_t IndexOf(std::string_view name, uint64_t hash) const;
   TParamCollectionItem* FindVariable(std::string_view name) const {
     int32_t i = IndexOf(name);
+    return i < 0 ? nullptr : Variable(i);
+  }
+  TParamCollectionItem* FindVariable(std::string_view name, uint64_t hash) const {
+    int32_t i = IndexOf(name, hash);
     return i < 0 ? nullptr : Variable(i);
   }
   // The variable of this name in the asked scope: a local of the current depth, or (local
@@ -79,7 +88,7 @@ class TParamCollection : public THashCollection {
   // added ("\"%s\"：変数名が不正です"); a code above 4 raises "内部エラー".
   TParamCollectionItem* AddVariable(uint8_t code, std::string_view name);
   // Sets Level, IsLocal and IsStatus as the scope code requires.
-  void SetScope(TParamCollectionItem& item, uint8_t scope) const;
+  void SetScope(TParamCollectionItem& item, uint8_t scope);
   // Frees every user variable whose Level equals level.
   void FreeLevel(int32_t level);
   // A standalone copy of the variable's value; null when no variable has the name.

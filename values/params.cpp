@@ -215,13 +215,13 @@ std::unique_ptr<TCustomParam> CreateParam(uint8_t code, TParamCollection* collec
 
 template <typename T, uint8_t Code>
 const T& TParamTyped<T, Code>::At(int32_t k) const {
-  if (k < 0 || k >= Count()) RaiseBadIndex();
+  if (k < 0 || static_cast<size_t>(k) >= items_.size()) RaiseBadIndex();
   return items_[static_cast<size_t>(k)];
 }
 
 template <typename T, uint8_t Code>
 T& TParamTyped<T, Code>::At(int32_t k) {
-  if (k < 0 || k >= Count()) RaiseBadIndex();
+  if (k < 0 || static_cast<size_t>(k) >= items_.size()) RaiseBadIndex();
   return items_[static_cast<size_t>(k)];
 }
 
@@ -240,13 +240,13 @@ void TParamTyped<T, Code>::MakeScalar() {
 }
 
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetFlag(bool b) { MakeScalar(); items_[0] = Elem<T>::FromFlag(b); }
+void TParamTyped<T, Code>::SetFlag(bool b) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromFlag(b); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetFloat(double x) { MakeScalar(); items_[0] = Elem<T>::FromFloat(x); }
+void TParamTyped<T, Code>::SetFloat(double x) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromFloat(x); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetInt(int32_t i) { MakeScalar(); items_[0] = Elem<T>::FromInt(i); }
+void TParamTyped<T, Code>::SetInt(int32_t i) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromInt(i); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetString(std::string_view s) { MakeScalar(); items_[0] = Elem<T>::FromText(s); }
+void TParamTyped<T, Code>::SetString(std::string_view s) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromText(s); }
 
 template <typename T, uint8_t Code>
 int32_t TParamTyped<T, Code>::ItemInt(int32_t k) const { return Elem<T>::ToInt(At(k)); }

@@ -90,8 +90,13 @@ class TCustomParam {
 
   const std::vector<int32_t>& Dims() const { return dims_; }
 
+  // The type code of a plain integer, float, flag or string value, whose element 0 the
+  // typed classes reach without a virtual call; 0 for references and system variables.
+  uint8_t PlainType() const { return plainType_; }
+
  protected:
   std::vector<int32_t> dims_;
+  uint8_t plainType_ = PT_NONE;
 };
 
 // Makes the value object of a type code (only the low 7 bits count); null above 4. A
@@ -102,14 +107,26 @@ std::unique_ptr<TCustomParam> CreateParam(uint8_t code, TParamCollection* collec
 template <typename T, uint8_t Code>
 class TParamTyped : public TCustomParam {
  public:
+  TParamTyped() { plainType_ = Code; }
+
+  // Element 0 as stored (there is always one), and the scalar store of a value already of
+  // the element type: the same as the scalar getter and setter, without dispatch.
+  const T& First() const { return items_[0]; }
+  void SetFirst(const T& v) {
+    if (!dims_.empty()) TParamTyped::MakeScalar();
+    items_[0] = v;
+  }
+
   int32_t Count() const override { return static_cast<int32_t>(items_.size()); }
   void SetCount(int32_t n) override;
   uint8_t ValueType() const override { return Code; }
 
-  bool AsFlag() const override { return ItemFlag(0); }
-  double AsFloat() const override { return ItemFloat(0); }
-  int32_t AsInt() const override { return ItemInt(0); }
-  std::string AsString() const override { return ItemString(0); }
+  // The scalar accessors read element 0 without a second dispatch: expressions call them
+  // for every operand.
+  bool AsFlag() const override { return TParamTyped::ItemFlag(0); }
+  double AsFloat() const override { return TParamTyped::ItemFloat(0); }
+  int32_t AsInt() const override { return TParamTyped::ItemInt(0); }
+  std::string AsString() const override { return TParamTyped::ItemString(0); }
   void SetFlag(bool b) override;
   void SetFloat(double x) override;
   void SetInt(int32_t i) override;
