@@ -22,6 +22,8 @@ class TBinaryReader {
   TBinaryReader(TKvBigStream& stream, int64_t limit);
 
   int64_t Remaining() const { return end_ - position_; }
+  // Takes the stream's position again after someone else read from it directly.
+  void Resync() { position_ = stream_.GetPosition(); }
   int64_t Position() const { return position_; }
 
   uint8_t U8();

@@ -1,0 +1,285 @@
+#include "script/page.h"
+
+#include <cstring>
+
+#include "base/cp932.h"
+#include "base/error.h"
+
+namespace orba {
+
+namespace {
+
+using K = TFieldKind;
+constexpr int32_t kAlways = -1;
+
+TFieldLayout E(const char* name, int32_t after = kAlways) { return {K::Expr, name, after}; }
+TFieldLayout S(const char* name, int32_t after = kAlways) { return {K::String, name, after}; }
+TFieldLayout I(const char* name, int32_t after = kAlways) { return {K::Int32, name, after}; }
+TFieldLayout B(const char* name, int32_t after = kAlways) { return {K::Byte, name, after}; }
+TFieldLayout Blk(const char* name) { return {K::Block, name, kAlways}; }
+TFieldLayout L(const char* name) { return {K::ExprList, name, kAlways}; }
+TFieldLayout P() { return {K::Props, "props", kAlways}; }
+
+[[noreturn]] void BadCommand() { throw EOrbaError(Sjis(u8"不正なコマンド")); }
+
+}  // namespace
+
+const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
+  static const std::array<TCommandLayout, kCommandKinds> layouts = {{
+      {"TComIf", "if", {E("condition")}},
+      {"TComElseif", "elseif", {E("condition")}},
+      {"TComElse", "else", {}},
+      {"TComLabel", "label", {S("name")}},
+      {"TComJump", "jump", {S("page"), I("target"), E("condition")}},
+      {"TComCall", "call", {S("page"), I("target"), S("result"), E("condition"), L("arguments")}},
+      {"TComExit", "exit", {E("condition")}},
+      {"TComWait", "wait", {E("condition"), E("time"), E("blockevents", 106)}},
+      {"TComBoxNew", "boxnew", {P()}},
+      {"TComImgNew", "imgnew", {P()}},
+      {"TComMesNew", "mesnew", {P()}},
+      {"TComTimer", "timer", {P()}},
+      {"TComMovie", "movie", {P()}},
+      {"TComFlip", "flip", {E("kind"), E("time"), E("reverse"), E("selection"), L("names"), E("clearold"),
+                            E("param1"), E("param2"), E("mask", 100), E("blockevents", 106)}},
+      {"TComCalc", "calc", {E("expression")}},
+      {"TComVarNew", "varnew", {S("name"), B("type"), E("value"), B("scope")}},
+      {"TComVarDel", "vardel", {S("name")}},
+      {"TComGetProp", "getprop", {E("component"), E("property"), S("variable")}},
+      {"TComSetProp", "setprop", {E("component"), E("property"), E("value")}},
+      {"TComObjDel", "objdel", {E("component")}},
+      {"TComTextIns", "textins", {Blk("text"), E("window"), E("markread"), E("waitend"), E("blockevents", 106)}},
+      {"TComMovieStop", "moviestop", {E("component"), E("fade"), E("waitend"), E("blockevents", 106)}},
+      {"TComClrHist", "clrhist", {}},
+      {"TComCinema", "cinema", {P()}},
+      {"TComCaption", "caption", {P()}},
+      {"TComMenu", "menu", {P()}},
+      {"TComMenuClose", "menuclose", {E("menu")}},
+      {"TComComment", "comment", {S("text")}},
+      {"TComTextClr", "textclr", {E("window")}},
+      {"TComCallHist", "callhist", {E("window"), E("first"), E("count"), E("flag")}},
+      {"TComBtnNew", "btnnew", {P()}},
+      {"TComWhile", "while", {E("condition"), I("end")}},
+      {"TComWhileInit", "whileinit", {E("init")}},
+      {"TComWhileLoop", "whileloop", {E("step"), I("start")}},
+      {"TComBreak", "break", {E("condition"), I("target")}},
+      {"TComContinue", "continue", {E("condition"), I("target")}},
+      {"TComParticleNew", "particlenew", {P()}},
+      {"TComFireNew", "firenew", {P()}},
+      {"TComGameSave", "gamesave", {E("slot"), S("page"), I("index", 104), E("caption")}},
+      {"TComGameLoad", "gameload", {E("slot")}},
+      {"TComPCReset", "pcreset", {S("page"), I("target"), B("wholestack")}},
+      {"TComReset", "reset", {S("page"), I("target"), B("unused")}},
+      {"TComSound", "sound", {P()}},
+      {"TComEditNew", "editnew", {P()}},
+      {"TComMemoNew", "memonew", {P()}},
+      {"TComTerminate", "terminate", {}},
+      {"TComDoEvent", "doevent", {}},
+      {"TComClrRead", "clrread", {}},
+      {"TComMapImgNew", "mapimgnew", {P()}},
+      {"TComWaveNew", "wavenew", {P()}},
+      {"TComTileNew", "tilenew", {P()}},
+      {"TComSliderNew", "slidernew", {P()}},
+      {"TComScrollbarNew", "scrollbarnew", {P()}},
+      {"TComGaugeNew", "gaugenew", {P()}},
+      {"TComCGCaption", "cgcaption", {P()}},
+      {"TComMediaPlay", "mediaplay", {E("component")}},
+      {"TComPrevMenuNew", "prevmenunew", {P()}},
+      {"TComPropMotion", "propmotion", {E("motion"), E("component"), E("property"), E("end"), E("time"),
+                                        E("curve"), E("paused", 107)}},
+      {"TComEntryHist", "entryhist", {E("window")}},
+      {"TComCabinetSave", "cabinetsave", {P(), E("selection"), L("names")}},
+      {"TComCabinetLoad", "cabinetload", {P(), E("selection"), L("names")}},
+  }};
+  return layouts;
+}
+
+TCommand::TCommand(TPage& page, uint8_t kind) : page_(&page), kind_(kind) {
+  const auto& layout = Layout();
+  Fields.resize(layout.Fields.size());
+  for (size_t i = 0; i < layout.Fields.size(); ++i) {
+    TFieldValue& f = Fields[i];
+    f.Present = layout.Fields[i].AfterVersion < page.Version;
+    if (layout.Fields[i].Kind == K::Expr) f.Expr = std::make_unique<TOrbaParser>();
+  }
+}
+
+bool TCommand::GetRunOn() const {
+  switch (kind_) {
+    case 2: case 32: case 33: return true;             // Else, WhileInit, WhileLoop
+    case 27: case 46: case 38: case 39: return false;  // Comment, DoEvent, GameSave, GameLoad
+    default: return RunOn;
+  }
+}
+
+bool TCommand::IsLabel(std::string_view name) const {
+  return (kind_ == 3 || kind_ == 27) && !Fields.empty() && Fields[0].Text == name;
+}
+
+void TCommand::ReadFromStream(TKvBigStream& stream, int32_t version) {
+  TBinaryReader r(stream);
+  Indent = r.I32();
+  Disabled = r.U8() != 0;
+  RunOn = r.U8() != 0;
+  Line = r.I32();
+  auto readExpr = [&](TOrbaParser& p) {
+    p.ReadOps(stream);
+    r.Resync();
+  };
+  const auto& layout = Layout();
+  for (size_t i = 0; i < layout.Fields.size(); ++i) {
+    TFieldValue& f = Fields[i];
+    f.Present = layout.Fields[i].AfterVersion < version;
+    if (!f.Present) continue;
+    switch (layout.Fields[i].Kind) {
+      case K::Expr:
+        if (!f.Expr) f.Expr = std::make_unique<TOrbaParser>();
+        readExpr(*f.Expr);
+        break;
+      case K::String:
+      case K::Block: f.Text = r.String(); break;
+      case K::Int32: f.Number = r.I32(); break;
+      case K::Byte: f.Number = r.U8(); break;
+      case K::ExprList: {
+        int32_t n = r.Count(4);  // an expression takes at least its count of operations
+        f.List.clear();
+        for (int32_t k = 0; k < n; ++k) readExpr(*f.List.emplace_back(std::make_unique<TOrbaParser>()));
+        break;
+      }
+      case K::Props: {
+        const TPropertySet& set = page_->PropertySets[kind_];
+        for (int code = 0; code < kPropertyCount; ++code) {
+          Props[code].reset();
+          if (!HasProperty(set, code)) continue;
+          Props[code] = std::make_unique<TOrbaParser>();
+          readExpr(*Props[code]);
+        }
+        break;
+      }
+    }
+  }
+}
+
+void TCommand::WriteToStream(TKvBigStream& stream, int32_t version) const {
+  TBinaryWriter w(stream);
+  w.I32(Indent);
+  w.U8(Disabled);
+  w.U8(RunOn);
+  w.I32(Line);
+  TOrbaParser empty;
+  auto writeExpr = [&](const TOrbaParser* p) { (p ? *p : empty).WriteOps(stream); };
+  const auto& layout = Layout();
+  for (size_t i = 0; i < layout.Fields.size(); ++i) {
+    if (layout.Fields[i].AfterVersion >= version) continue;
+    const TFieldValue& f = Fields[i];
+    switch (layout.Fields[i].Kind) {
+      case K::Expr: writeExpr(f.Expr.get()); break;
+      case K::String:
+      case K::Block: w.String(f.Text); break;
+      case K::Int32: w.I32(f.Number); break;
+      case K::Byte: w.U8(static_cast<uint8_t>(f.Number)); break;
+      case K::ExprList:
+        w.I32(static_cast<int32_t>(f.List.size()));
+        for (const auto& p : f.List) writeExpr(p.get());
+        break;
+      case K::Props: {
+        const TPropertySet& set = page_->PropertySets[kind_];
+        for (int code = 0; code < kPropertyCount; ++code)
+          if (HasProperty(set, code)) writeExpr(Props[code].get());
+        break;
+      }
+    }
+  }
+}
+
+int32_t TCommand::ReadStateHeader(TKvBigStream& stream) {
+  int64_t start = stream.GetPosition();
+  char head[7];
+  if (stream.Read(head, 7) == 7 && std::memcmp(head, "orba", 4) == 0) {
+    int32_t v = 0;
+    for (int i = 4; i < 7; ++i) {
+      if (head[i] < '0' || head[i] > '9') return 0;
+      v = v * 10 + (head[i] - '0');
+    }
+    return v;
+  }
+  stream.SetPosition(start);
+  return 0;
+}
+
+void TCommand::WriteStateHeader(TKvBigStream& stream) { stream.Write("orba100", 7); }
+
+TPage::TPage() = default;
+TPage::~TPage() = default;
+
+std::unique_ptr<TCommand> TPage::CreateCommand(uint8_t code) {
+  uint8_t kind = code & 0x7F;
+  if (kind >= kCommandKinds) BadCommand();
+  return std::make_unique<TCommand>(*this, kind);
+}
+
+void TPage::LoadFromStream(TKvBigStream& stream) {
+  Commands.clear();
+  TBinaryReader r(stream);
+  int32_t version = r.I32();
+  if (version > kMaxVersion) return;  // from a newer authoring tool: the page runs empty
+  if (version < kOldestVersion) throw ENeedsRebuild(Name + "\r\n" + Sjis(u8"リビルドしてください"));
+  Version = version;
+  ResultType = r.U8();
+  int32_t n = r.I32();
+  int32_t size = r.I32();
+  if (n < 0 || size < 0) throw EReadError(Sjis(u8"データが途中で終わっています"));
+  if (size > 0 && n > r.Remaining() / size) throw EReadError(Sjis(u8"データが途中で終わっています"));
+  PropertySets = {};
+  for (int32_t k = 0; k < n; ++k) {
+    if (k < kCommandKinds) {
+      int32_t take = std::min(size, kPropertySetSize);
+      r.Read(PropertySets[static_cast<size_t>(k)].data(), take);
+      r.Skip(size - take);
+    } else {
+      r.Skip(size);
+    }
+  }
+  int32_t m = r.Count(11);  // a kind byte and the 10-byte base record at least
+  std::vector<std::unique_ptr<TCommand>> commands;
+  commands.reserve(static_cast<size_t>(m));
+  for (int32_t i = 0; i < m; ++i) {
+    auto command = CreateCommand(r.U8());
+    command->ReadFromStream(stream, Version);
+    r.Resync();
+    commands.push_back(std::move(command));
+  }
+  Commands = std::move(commands);
+}
+
+void TPage::LoadFromBytes(std::span<const uint8_t> bytes) {
+  TKvViewStream stream(bytes);
+  LoadFromStream(stream);
+}
+
+void TPage::SaveToStream(TKvBigStream& stream) const {
+  TBinaryWriter w(stream);
+  w.I32(Version);
+  w.U8(ResultType);
+  w.I32(kCommandKinds);
+  w.I32(kPropertySetSize);
+  for (const auto& set : PropertySets) w.Write(set.data(), kPropertySetSize);
+  w.I32(static_cast<int32_t>(Commands.size()));
+  for (const auto& c : Commands) {
+    w.U8(c->Kind());
+    c->WriteToStream(stream, Version);
+  }
+}
+
+int TPage::IndexOf(const TCommand* command) const {
+  for (size_t i = 0; i < Commands.size(); ++i)
+    if (Commands[i].get() == command) return static_cast<int>(i);
+  return -1;
+}
+
+int TPage::FindLabel(std::string_view name) const {
+  for (size_t i = 0; i < Commands.size(); ++i)
+    if (Commands[i]->IsLabel(name)) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace orba

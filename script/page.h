@@ -1,0 +1,140 @@
+// Compiled pages: a page file holds the property sets of the component kinds and a flat list
+// of commands, each a base record followed by the fields of its kind. One table describes
+// every kind's fields with their version gates; the reader and the writer both walk it, so
+// they cannot disagree about a record's structure.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "base/binio.h"
+#include "values/parser.h"
+
+namespace orba {
+
+constexpr int kCommandKinds = 61;
+constexpr int kPropertyCount = 162;
+constexpr int kPropertySetSize = 21;  // 168 bits, of which 0..161 are used
+
+enum class TFieldKind : uint8_t {
+  Expr,      // one stored expression
+  String,    // int32 length + bytes
+  Int32,
+  Byte,
+  Block,     // int32 length + bytes kept as they are (a stored glyph list)
+  ExprList,  // int32 count + that many expressions
+  Props,     // the property block: one expression per property whose bit is set
+};
+
+struct TFieldLayout {
+  TFieldKind Kind;
+  const char* Name;     // how the page source calls the field
+  int32_t AfterVersion; // present only when the page's version is above this (-1: always)
+};
+
+struct TCommandLayout {
+  const char* ClassName;  // TComIf, TComElseif, ...
+  const char* Keyword;    // the page source's name for the kind
+  std::vector<TFieldLayout> Fields;
+};
+
+// The layout of every command kind, by kind code.
+const std::array<TCommandLayout, kCommandKinds>& CommandLayouts();
+
+class TPage;
+
+// The value of one field of a command record.
+struct TFieldValue {
+  bool Present = true;  // false for a field the page's version does not carry
+  std::unique_ptr<TOrbaParser> Expr;
+  std::string Text;  // String and Block
+  int32_t Number = 0;  // Int32 and Byte
+  std::vector<std::unique_ptr<TOrbaParser>> List;
+};
+
+using TPropertySet = std::array<uint8_t, kPropertySetSize>;
+
+inline bool HasProperty(const TPropertySet& set, int code) { return (set[code / 8] >> (code % 8)) & 1; }
+inline void AddProperty(TPropertySet& set, int code) { set[code / 8] |= static_cast<uint8_t>(1 << (code % 8)); }
+
+class TCommand {
+ public:
+  TCommand(TPage& page, uint8_t kind);
+  virtual ~TCommand() = default;
+
+  TPage& Page() const { return *page_; }
+  uint8_t Kind() const { return kind_; }
+  const TCommandLayout& Layout() const { return CommandLayouts()[kind_]; }
+
+  bool RunOn = false;
+  bool Disabled = false;
+  int32_t Line = 0;
+  int32_t Indent = 0;
+  std::vector<TFieldValue> Fields;  // in the layout's order
+  // The property block's expressions by property code (props kinds only; null where the
+  // page's set for this kind has no bit).
+  std::array<std::unique_ptr<TOrbaParser>, kPropertyCount> Props;
+
+  // After this command the interpreter goes on in the same tick; some kinds fix it.
+  bool GetRunOn() const;
+  // Comments are always skipped.
+  bool GetDisabled() const { return kind_ == 27 || Disabled; }
+  // A label (and a comment, for its text) answers whether its name is name, case-sensitively.
+  bool IsLabel(std::string_view name) const;
+
+  void ReadFromStream(TKvBigStream& stream, int32_t version);
+  void WriteToStream(TKvBigStream& stream, int32_t version) const;
+
+  // The 7-byte state-block header "orba" + three digits; returns the version (0 when the
+  // tag is missing, and then the stream is put back).
+  static int32_t ReadStateHeader(TKvBigStream& stream);
+  static void WriteStateHeader(TKvBigStream& stream);
+
+ private:
+  TPage* page_;
+  uint8_t kind_;
+};
+
+class TPage {
+ public:
+  static constexpr int32_t kMaxVersion = 110;
+  static constexpr int32_t kOldestVersion = 103;  // 102 and below must be rebuilt
+
+  TPage();
+  ~TPage();
+  // Commands point back at their page: a page stays where it was made.
+  TPage(const TPage&) = delete;
+  TPage& operator=(const TPage&) = delete;
+
+  uint8_t ResultType = 1;
+  std::vector<std::unique_ptr<TCommand>> Commands;
+  std::string Name;
+  std::array<TPropertySet, kCommandKinds> PropertySets{};
+  int32_t Version = 104;
+
+  // Reads a compiled page. Raises EOrbaError for a record it cannot read ("不正なコマンド" for
+  // an unknown kind) and ENeedsRebuild for a page older than 103; a page newer than 110
+  // loads empty.
+  void LoadFromStream(TKvBigStream& stream);
+  void LoadFromBytes(std::span<const uint8_t> bytes);
+  // Writes the page in its Version's layout.
+  void SaveToStream(TKvBigStream& stream) const;
+
+  // An empty command of a kind (low 7 bits of code); raises "不正なコマンド" above 60.
+  std::unique_ptr<TCommand> CreateCommand(uint8_t code);
+  int IndexOf(const TCommand* command) const;
+  // The first command that is the label name, or -1.
+  int FindLabel(std::string_view name) const;
+};
+
+// A page too old to run: its authors must compile it again.
+class ENeedsRebuild : public EOrbaError {
+ public:
+  using EOrbaError::EOrbaError;
+};
+
+}  // namespace orba
