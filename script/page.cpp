@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/error.h"
+#include "files/vrmanager.h"
 
 namespace orba {
 
@@ -254,6 +255,14 @@ void TPage::LoadFromStream(TKvBigStream& stream) {
 void TPage::LoadFromBytes(std::span<const uint8_t> bytes) {
   TKvViewStream stream(bytes);
   LoadFromStream(stream);
+}
+
+void TPage::Load(const std::string& name) {
+  Commands.clear();
+  Name = name;
+  TKvMemoryStream bytes;
+  VrFileManager().LoadFile(bytes, name);
+  LoadFromStream(bytes);
 }
 
 void TPage::SaveToStream(TKvBigStream& stream) const {

@@ -121,6 +121,8 @@ class TPage {
   // loads empty.
   void LoadFromStream(TKvBigStream& stream);
   void LoadFromBytes(std::span<const uint8_t> bytes);
+  // Clears the page, takes name and reads the file of that name through the file manager.
+  void Load(const std::string& name);
   // Writes the page in its Version's layout.
   void SaveToStream(TKvBigStream& stream) const;
 

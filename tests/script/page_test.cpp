@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "base/binio.h"
@@ -182,6 +183,38 @@ TEST(Page, StateHeader) {
   TKvMemoryStream other(std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8});
   EXPECT_EQ(TCommand::ReadStateHeader(other), 0);
   EXPECT_EQ(other.GetPosition(), 0);  // put back: the fields start at the first byte
+}
+
+}  // namespace
+}  // namespace orba
+
+#include "files/vrmanager.h"
+
+namespace orba {
+namespace {
+
+TEST(Page, LoadsThroughTheFileManager) {
+  TVrFileCollection archive;
+  TPage source;
+  source.Commands.push_back(source.CreateCommand(3));
+  source.Commands[0]->Fields[0].Text = "top";
+  source.SaveToStream(*archive.AddMemoryEntry("scene\\Start.rsb")->Content);
+  TKvMemoryStream image;
+  archive.WriteArchive(image, TArchiveSources::MemoryAndArchive);
+  auto path = std::filesystem::temp_directory_path() / "orba-page-test.dat";
+  {
+    TKvBigFileStream out(path.string(), fmCreate);
+    out.Write(image.Bytes().data(), image.GetSize());
+  }
+  FreeVrFileManager();
+  VrFileManager().AddArchive(path.string());
+  TPage page;
+  page.Load("SCENE\\start.rsb");
+  EXPECT_EQ(page.Name, "SCENE\\start.rsb");
+  EXPECT_EQ(page.FindLabel("top"), 0);
+  EXPECT_THROW(page.Load("missing.rsb"), EOrbaError);
+  FreeVrFileManager();
+  std::filesystem::remove(path);
 }
 
 }  // namespace
