@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 #include "render/dibx.h"
 
@@ -53,9 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool fv = op & 0x40, fh = op & 0x20;
     if (b.U8() & 1) d.SetClipRect(Rect(b));
     else d.ResetClip();
+    if (op & 0x10) dst.Image().SetClipRect(Rect(b));
+    else dst.Image().ResetClip();
     int32_t x = b.I32(), y = b.I32(), a = b.I32() & 511;
     orba::TRect r = Rect(b);
-    switch (op % 16) {
+    switch (op % 21) {
       case 0: d.Draw(x, y, fv, fh, true, r, src); break;
       case 1: d.DrawMasked(x, y, mask, fv, fh, r, src); break;
       case 2: d.DrawBlend(x, y, a, fv, fh, false, r, src); break;
@@ -71,7 +74,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 12: d.BlendFrameRect(r, b.I32(), a, 0x123456); break;
       case 13: d.DrawColorMasked(x, y, a, 0x654321, fv, fh, r, mask); break;
       case 14: d.DrawMapped(x, y, table, r, mask); break;
-      default: d.DrawGlyphBytes(x, y, 1 + b.U8() % 5, a, fv, fh, 0xABCDEF, r, mask); break;
+      case 15: d.DrawGlyphBytes(x, y, 1 + b.U8() % 5, a, fv, fh, 0xABCDEF, r, mask); break;
+      // The DIB surface's own routines, with its own clip.
+      case 16: dst.Image().DrawKeyed(x, y, b.I32(), r, src.Image()); break;
+      case 17: dst.Image().DrawBlend(x, y, a - 100, b.I32(), r, src.Image()); break;
+      case 18:
+        if (fv) src.Image().CreateAlpha();
+        dst.Image().DrawAlpha(x, y, a, r, src.Image());
+        break;
+      case 19: dst.Image().DrawConverted(x, y, b.I32(), mask.Image()); break;
+      default: {
+        orba::TDIBSurface copy;
+        try {
+          copy.CopyFrom(src.Image(), r, true);
+        } catch (const std::exception&) {
+        }
+        break;
+      }
     }
   }
   return 0;
