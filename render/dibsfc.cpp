@@ -401,15 +401,23 @@ void TDIBSurface::DrawAlpha(int32_t x, int32_t y, int32_t opacity, TRect srcRect
 
 void TDIBSurface::DrawConverted(int32_t x, int32_t y, int64_t key, const TDIBSurface& src) {
   if (Empty() || src.Empty()) return;
+  // Only the part of the source that lands inside the clip is walked; positions are
+  // computed wide so a far-away (x, y) cannot overflow.
   TRect clip = EffectiveClip();
-  auto inside = [&](int32_t px, int32_t py) {
-    return px >= clip.Left && py >= clip.Top && px < clip.Right && py < clip.Bottom;
+  TRect part = src.BoundsRect().Intersect(TRect{
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{clip.Left} - x, INT32_MIN, INT32_MAX)),
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{clip.Top} - y, INT32_MIN, INT32_MAX)),
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{clip.Right} - x, INT32_MIN, INT32_MAX)),
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{clip.Bottom} - y, INT32_MIN, INT32_MAX))});
+  if (part.IsEmpty()) return;
+  auto inside = [&](int32_t i, int32_t j) {
+    return i >= part.Left && j >= part.Top && i < part.Right && j < part.Bottom;
   };
   if (bitCount_ > 8) {
     // A depth-converting copy of the whole source; the key does not apply here.
     for (int32_t j = 0; j < src.height_; ++j)
       for (int32_t i = 0; i < src.width_; ++i) {
-        if (!inside(x + i, y + j)) continue;
+        if (!inside(i, j)) continue;
         TRGB c = src.PixelToRGB(src.GetPixel(i, j), false);
         SetPixel(x + i, y + j, RGBToPixel(c.Red, c.Green, c.Blue));
       }
@@ -418,7 +426,7 @@ void TDIBSurface::DrawConverted(int32_t x, int32_t y, int64_t key, const TDIBSur
   if (src.bitCount_ > 8) {
     for (int32_t j = 0; j < src.height_; ++j)
       for (int32_t i = 0; i < src.width_; ++i) {
-        if (!inside(x + i, y + j)) continue;
+        if (!inside(i, j)) continue;
         TRGB c = src.PixelToRGB(src.GetPixel(i, j), false);
         SetPixel(x + i, y + j, static_cast<uint32_t>(NearestPaletteIndex(c.Red, c.Green, c.Blue)));
       }
@@ -439,7 +447,7 @@ void TDIBSurface::DrawConverted(int32_t x, int32_t y, int64_t key, const TDIBSur
     for (int32_t i = 0; i < src.width_; ++i) {
       uint32_t v = src.GetPixel(i, j);
       if (key >= 0 && static_cast<int64_t>(v) == key) continue;
-      if (inside(x + i, y + j)) SetPixel(x + i, y + j, map[v & 0xFF]);
+      if (inside(i, j)) SetPixel(x + i, y + j, map[v & 0xFF]);
     }
 }
 
@@ -475,7 +483,13 @@ void TDIBSurface::CopyFrom(const TDIBSurface& src, TRect rect, bool withAlpha) {
   }
   alpha_.reset();
   clip_.reset();
-  SetSize(rect.Width(), rect.Height(), src.PixelFormat());
+  int64_t width = int64_t{rect.Right} - rect.Left, height = int64_t{rect.Bottom} - rect.Top;
+  if (width <= 0 || height <= 0) {
+    SetSize(0, 0, src.PixelFormat());
+    return;
+  }
+  if (width * height > kMaxSurfacePixels) throw EOrbaError(Sjis(u8"画像が大きすぎます"));
+  SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height), src.PixelFormat());
   palette_ = src.palette_;
   std::fill(bits_.begin(), bits_.end(), 0);
   DrawRect(0, 0, rect, src);

@@ -73,6 +73,11 @@ void WithFormat(int32_t format, Fn&& fn) {
 
 TRect Whole(TCustomDIBX& s) { return Bounds(0, 0, s.Width(), s.Height()); }
 
+// Callers' rectangles and points may be anywhere in the 32-bit range: their sizes and shifted
+// coordinates are computed wide and held to what a coordinate can say.
+int64_t Extent(int32_t from, int32_t to) { return int64_t{to} - from; }
+int32_t Sat(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 int32_t Wrap(int64_t v, int64_t period) {
   int64_t r = v % period;
   return static_cast<int32_t>(r < 0 ? r + period : r);
@@ -144,10 +149,12 @@ static void RunStretch(TCustomDIBX& dst, TRect dr, TRect sr, bool flipV, bool fl
   int64_t start16X = static_cast<int64_t>(span(dr.Left, clipped.Left) * stepX * 65536.0);
   int64_t start16Y = static_cast<int64_t>(span(dr.Top, clipped.Top) * stepY * 65536.0);
   int32_t w = clipped.Width(), h = clipped.Height();
-  std::vector<int32_t> columns(w);
+  // Source columns and rows are computed wide: a source rectangle reaching past the source
+  // (or the 32-bit range) only yields positions that are skipped below.
+  std::vector<int64_t> columns(w);
   for (int32_t i = 0; i < w; ++i) {
-    int32_t u = static_cast<int32_t>((start16X + i * step16X) >> 16);
-    columns[i] = flipH ? sr.Right - 1 - u : sr.Left + u;
+    int64_t u = (start16X + i * step16X) >> 16;
+    columns[i] = flipH ? int64_t{sr.Right} - 1 - u : int64_t{sr.Left} + u;
   }
   Access d(dst), s(src);
   if (!d || !s) return;
@@ -158,14 +165,14 @@ static void RunStretch(TCustomDIBX& dst, TRect dr, TRect sr, bool flipV, bool fl
   }
   WithFormat(format, [&]<class F>() {
     for (int32_t j = 0; j < h; ++j) {
-      int32_t v = static_cast<int32_t>((start16Y + j * step16Y) >> 16);
-      int32_t sy = flipV ? sr.Bottom - 1 - v : sr.Top + v;
+      int64_t v = (start16Y + j * step16Y) >> 16;
+      int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - v : int64_t{sr.Top} + v;
       if (sy < srcBounds.Top || sy >= srcBounds.Bottom) continue;
       uint8_t* dp = d.Row(clipped.Top + j) + static_cast<ptrdiff_t>(clipped.Left) * F::B;
-      const uint8_t* srow = s.Row(sy);
-      const uint8_t* mrow = mask ? m->Row(sy) : nullptr;
+      const uint8_t* srow = s.Row(static_cast<int32_t>(sy));
+      const uint8_t* mrow = mask ? m->Row(static_cast<int32_t>(sy)) : nullptr;
       for (int32_t i = 0; i < w; ++i) {
-        int32_t sx = columns[i];
+        int64_t sx = columns[i];
         if (sx < srcBounds.Left || sx >= srcBounds.Right) continue;
         uint32_t sv = table ? table[srow[sx]] : Ld<F>(srow + static_cast<ptrdiff_t>(sx) * F::B);
         if (table && static_cast<int64_t>(srow[sx]) <= src.TransparentColor) continue;
@@ -186,8 +193,8 @@ TRect RotatedBounds(int32_t x, int32_t y, int32_t angle, int32_t centreX, int32_
   double minX = 0, minY = 0, maxX = 0, maxY = 0;
   bool first = true;
   for (int corner = 0; corner < 4; ++corner) {
-    double px = ((corner & 1) ? srcRect.Width() : 0) - centreX;
-    double py = ((corner & 2) ? srcRect.Height() : 0) - centreY;
+    double px = static_cast<double>((corner & 1) ? Extent(srcRect.Left, srcRect.Right) : 0) - centreX;
+    double py = static_cast<double>((corner & 2) ? Extent(srcRect.Top, srcRect.Bottom) : 0) - centreY;
     px *= zx;
     py *= zy;
     double tx = x + c * px - s * py, ty = y + s * px + c * py;
@@ -219,7 +226,7 @@ static void RunRotate(TCustomDIBX& dst, int32_t x, int32_t y, bool flipV, bool f
   int64_t offX = box.Left - x, offY = box.Top - y;
   int64_t rowU = static_cast<int64_t>(centreX) * 65536 + offX * duX + offY * dvX;
   int64_t rowV = static_cast<int64_t>(centreY) * 65536 + offX * duY + offY * dvY;
-  int32_t w = sr.Width(), h = sr.Height();
+  int64_t w = Extent(sr.Left, sr.Right), h = Extent(sr.Top, sr.Bottom);
   Access d(dst), sa(src);
   if (!d || !sa) return;
   std::optional<Access> m;
@@ -234,11 +241,12 @@ static void RunRotate(TCustomDIBX& dst, int32_t x, int32_t y, bool flipV, bool f
       for (int32_t px = box.Left; px < box.Right; ++px, u += duX, v += duY) {
         int64_t iu = u >> 16, iv = v >> 16;
         if (iu < 0 || iv < 0 || iu >= w || iv >= h) continue;
-        int32_t sx = flipH ? sr.Right - 1 - static_cast<int32_t>(iu) : sr.Left + static_cast<int32_t>(iu);
-        int32_t sy = flipV ? sr.Bottom - 1 - static_cast<int32_t>(iv) : sr.Top + static_cast<int32_t>(iv);
+        int64_t sx = flipH ? int64_t{sr.Right} - 1 - iu : int64_t{sr.Left} + iu;
+        int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - iv : int64_t{sr.Top} + iv;
         if (sx < srcBounds.Left || sy < srcBounds.Top || sx >= srcBounds.Right || sy >= srcBounds.Bottom) continue;
-        uint32_t sv = Ld<F>(sa.Row(sy) + static_cast<ptrdiff_t>(sx) * F::B);
-        ApplyPx<F>(op.kind, drow + static_cast<ptrdiff_t>(px) * F::B, sv, mask ? m->Row(sy)[sx] : 255, op.amount,
+        int32_t row = static_cast<int32_t>(sy);
+        uint32_t sv = Ld<F>(sa.Row(row) + static_cast<ptrdiff_t>(sx) * F::B);
+        ApplyPx<F>(op.kind, drow + static_cast<ptrdiff_t>(px) * F::B, sv, mask ? m->Row(row)[sx] : 255, op.amount,
                    op.keyed, op.key);
       }
     }
@@ -429,9 +437,10 @@ static void RunGlyph(TCustomDIBX& dst, int32_t x, int32_t y, int32_t factor, int
                      uint32_t colour, TRect sr, const TRect& srcBounds, InkAt inkAt) {
   if (factor <= 0 || factor > 16 || alpha <= 0 || !DrawableFormat(dst.PixelFormat())) return;
   sr = sr.Intersect(srcBounds);
+  if (sr.IsEmpty()) return;
   int32_t w = sr.Width() / factor, h = sr.Height() / factor;
   if (w <= 0 || h <= 0) return;
-  TRect area = Bounds(x, y, w, h).Intersect(dst.EffectiveClip());
+  TRect area = TRect{x, y, Sat(int64_t{x} + w), Sat(int64_t{y} + h)}.Intersect(dst.EffectiveClip());
   if (area.IsEmpty()) return;
   Access d(dst);
   if (!d) return;
@@ -474,10 +483,10 @@ void TCustomDIBX::DrawGlyphBytes(int32_t x, int32_t y, int32_t factor, int32_t a
 // ---- tiling ----
 
 template <class DrawCell>
-static void Tile(TCustomDIBX& dst, const TRect& dstRect, int32_t w, int32_t h, int32_t scrollX, int32_t scrollY,
+static void Tile(TCustomDIBX& dst, const TRect& dstRect, int64_t w, int64_t h, int32_t scrollX, int32_t scrollY,
                  int32_t gapX, int32_t gapY, DrawCell drawCell) {
-  if (w <= 0 || h <= 0) return;
-  int64_t periodX = static_cast<int64_t>(w) + gapX, periodY = static_cast<int64_t>(h) + gapY;
+  if (w <= 0 || h <= 0 || w > (1 << 24) || h > (1 << 24)) return;
+  int64_t periodX = w + gapX, periodY = h + gapY;
   if (periodX <= 0 || periodY <= 0) return;
   TRect area = dstRect.Intersect(dst.EffectiveClip());
   if (area.IsEmpty()) return;
@@ -495,57 +504,57 @@ static void Tile(TCustomDIBX& dst, const TRect& dstRect, int32_t w, int32_t h, i
 
 void TCustomDIBX::TileDraw(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX, int32_t gapY,
                            bool keyed, TCustomDIBX& src) {
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { Draw(cx, cy, false, false, keyed, srcRect, src); });
 }
 
 void TCustomDIBX::TileDrawBlend(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX,
                                 int32_t gapY, int32_t alpha, bool keyed, TCustomDIBX& src) {
   if (alpha <= 0) return;
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { DrawBlend(cx, cy, alpha, false, false, keyed, srcRect, src); });
 }
 
 void TCustomDIBX::TileDrawMasked(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX,
                                  int32_t gapY, TCustomDIBX& mask, TCustomDIBX& src) {
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { DrawMasked(cx, cy, mask, false, false, srcRect, src); });
 }
 
 void TCustomDIBX::TileDrawAdd(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX,
                               int32_t gapY, int32_t amount, TCustomDIBX& src) {
   if (amount <= 0) return;
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { DrawAdd(cx, cy, amount, false, false, srcRect, src); });
 }
 
 void TCustomDIBX::TileDrawBlendMasked(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX,
                                       int32_t gapY, int32_t alpha, TCustomDIBX& mask, TCustomDIBX& src) {
   if (alpha <= 0) return;
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { DrawBlendMasked(cx, cy, alpha, mask, false, false, srcRect, src); });
 }
 
 void TCustomDIBX::TileDrawAddMasked(TRect dstRect, TRect srcRect, int32_t scrollX, int32_t scrollY, int32_t gapX,
                                     int32_t gapY, int32_t amount, TCustomDIBX& mask, TCustomDIBX& src) {
   if (amount <= 0) return;
-  Tile(*this, dstRect, srcRect.Width(), srcRect.Height(), scrollX, scrollY, gapX, gapY,
+  Tile(*this, dstRect, Extent(srcRect.Left, srcRect.Right), Extent(srcRect.Top, srcRect.Bottom), scrollX, scrollY, gapX, gapY,
        [&](int32_t cx, int32_t cy) { DrawAddMasked(cx, cy, amount, mask, false, false, srcRect, src); });
 }
 
 template <class DrawCell>
 static void TileScaled(TCustomDIBX& dst, const TRect& dstRect, const TRect& srcRect, int32_t scrollX, int32_t scrollY,
                        int32_t scaleX, int32_t scaleY, DrawCell drawCell) {
-  int32_t w = srcRect.Width(), h = srcRect.Height();
-  if (w <= 0 || h <= 0 || scaleX <= 0 || scaleY <= 0) return;
-  int64_t cellX = static_cast<int64_t>(w) * scaleX, cellY = static_cast<int64_t>(h) * scaleY;
+  int64_t w = Extent(srcRect.Left, srcRect.Right), h = Extent(srcRect.Top, srcRect.Bottom);
+  if (w <= 0 || h <= 0 || scaleX <= 0 || scaleY <= 0 || w > (1 << 24) || h > (1 << 24)) return;
+  int64_t cellX = w * scaleX, cellY = h * scaleY;
   if (cellX < 65536 || cellY < 65536) return;  // cells under one pixel would never end
   TRect area = dstRect.Intersect(dst.EffectiveClip());
   if (area.IsEmpty()) return;
   std::optional<TRect> saved = dst.ClipState();
   dst.SetClipRect(area);
-  int64_t x0 = (static_cast<int64_t>(dstRect.Left) << 16) - static_cast<int64_t>(Wrap(scrollX, w)) * scaleX;
-  int64_t y0 = (static_cast<int64_t>(dstRect.Top) << 16) - static_cast<int64_t>(Wrap(scrollY, h)) * scaleY;
+  int64_t x0 = static_cast<int64_t>(dstRect.Left) * 65536 - static_cast<int64_t>(Wrap(scrollX, w)) * scaleX;
+  int64_t y0 = static_cast<int64_t>(dstRect.Top) * 65536 - static_cast<int64_t>(Wrap(scrollY, h)) * scaleY;
   for (int64_t cy = y0; (cy >> 16) < area.Bottom; cy += cellY) {
     if (((cy + cellY) >> 16) <= area.Top) continue;
     for (int64_t cx = x0; (cx >> 16) < area.Right; cx += cellX) {
@@ -820,7 +829,7 @@ void TDIBXWave::IncludeRect(const TRect& rect) {
 }
 
 template <class DrawBand>
-void TDIBXWave::ForBands(int32_t first, int32_t last, DrawBand draw) {
+void TDIBXWave::ForBands(int64_t first, int64_t last, DrawBand draw) {
   TRect clip = EffectiveClip();
   int64_t rows = static_cast<int64_t>(Offsets.size());
   int64_t top = std::max<int64_t>({first, clip.Top, OriginY});
@@ -843,7 +852,7 @@ void TDIBXWave::ForBands(int32_t first, int32_t last, DrawBand draw) {
   target_->RestoreClip(saved);
 }
 
-static TRect Shift(TRect r, int32_t dx) { return {r.Left + dx, r.Top, r.Right + dx, r.Bottom}; }
+static TRect Shift(TRect r, int32_t dx) { return {Sat(int64_t{r.Left} + dx), r.Top, Sat(int64_t{r.Right} + dx), r.Bottom}; }
 
 void TDIBXWave::FillRect(TRect rect, uint32_t v) {
   ForBands(rect.Top, rect.Bottom, [&](int32_t o) { target_->FillRect(Shift(rect, o), v); });
@@ -858,37 +867,37 @@ void TDIBXWave::SubtractRect(TRect rect, uint32_t v) {
   ForBands(rect.Top, rect.Bottom, [&](int32_t o) { target_->SubtractRect(Shift(rect, o), v); });
 }
 void TDIBXWave::Draw(int32_t x, int32_t y, bool flipV, bool flipH, bool keyed, TRect srcRect, TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(), [&](int32_t o) { target_->Draw(x + o, y, flipV, flipH, keyed, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom), [&](int32_t o) { target_->Draw(Sat(int64_t{x} + o), y, flipV, flipH, keyed, srcRect, src); });
 }
 void TDIBXWave::DrawMasked(int32_t x, int32_t y, TCustomDIBX& mask, bool flipV, bool flipH, TRect srcRect,
                            TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(), [&](int32_t o) { target_->DrawMasked(x + o, y, mask, flipV, flipH, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom), [&](int32_t o) { target_->DrawMasked(Sat(int64_t{x} + o), y, mask, flipV, flipH, srcRect, src); });
 }
 void TDIBXWave::DrawBlend(int32_t x, int32_t y, int32_t alpha, bool flipV, bool flipH, bool keyed, TRect srcRect,
                           TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(),
-           [&](int32_t o) { target_->DrawBlend(x + o, y, alpha, flipV, flipH, keyed, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom),
+           [&](int32_t o) { target_->DrawBlend(Sat(int64_t{x} + o), y, alpha, flipV, flipH, keyed, srcRect, src); });
 }
 void TDIBXWave::DrawBlendMasked(int32_t x, int32_t y, int32_t alpha, TCustomDIBX& mask, bool flipV, bool flipH,
                                 TRect srcRect, TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(),
-           [&](int32_t o) { target_->DrawBlendMasked(x + o, y, alpha, mask, flipV, flipH, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom),
+           [&](int32_t o) { target_->DrawBlendMasked(Sat(int64_t{x} + o), y, alpha, mask, flipV, flipH, srcRect, src); });
 }
 void TDIBXWave::DrawAdd(int32_t x, int32_t y, int32_t amount, bool flipV, bool flipH, TRect srcRect,
                         TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(), [&](int32_t o) { target_->DrawAdd(x + o, y, amount, flipV, flipH, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom), [&](int32_t o) { target_->DrawAdd(Sat(int64_t{x} + o), y, amount, flipV, flipH, srcRect, src); });
 }
 void TDIBXWave::DrawAddMasked(int32_t x, int32_t y, int32_t amount, TCustomDIBX& mask, bool flipV, bool flipH,
                               TRect srcRect, TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(),
-           [&](int32_t o) { target_->DrawAddMasked(x + o, y, amount, mask, flipV, flipH, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom),
+           [&](int32_t o) { target_->DrawAddMasked(Sat(int64_t{x} + o), y, amount, mask, flipV, flipH, srcRect, src); });
 }
 void TDIBXWave::DrawRotate(int32_t x, int32_t y, int32_t alpha, bool flipV, bool flipH, bool keyed, int32_t angle,
                            int32_t centreY, int32_t centreX, TRect srcRect, TCustomDIBX& src, int32_t zoomY,
                            int32_t zoomX) {
   TRect b = RotatedBounds(x, y, angle, centreX, centreY, srcRect, zoomX, zoomY);
   ForBands(b.Top, b.Bottom, [&](int32_t o) {
-    target_->DrawRotate(x + o, y, alpha, flipV, flipH, keyed, angle, centreY, centreX, srcRect, src, zoomY, zoomX);
+    target_->DrawRotate(Sat(int64_t{x} + o), y, alpha, flipV, flipH, keyed, angle, centreY, centreX, srcRect, src, zoomY, zoomX);
   });
 }
 void TDIBXWave::DrawRotateMasked(int32_t x, int32_t y, int32_t alpha, TCustomDIBX& mask, bool flipV, bool flipH,
@@ -896,7 +905,7 @@ void TDIBXWave::DrawRotateMasked(int32_t x, int32_t y, int32_t alpha, TCustomDIB
                                  int32_t zoomY, int32_t zoomX) {
   TRect b = RotatedBounds(x, y, angle, centreX, centreY, srcRect, zoomX, zoomY);
   ForBands(b.Top, b.Bottom, [&](int32_t o) {
-    target_->DrawRotateMasked(x + o, y, alpha, mask, flipV, flipH, angle, centreY, centreX, srcRect, src, zoomY, zoomX);
+    target_->DrawRotateMasked(Sat(int64_t{x} + o), y, alpha, mask, flipV, flipH, angle, centreY, centreX, srcRect, src, zoomY, zoomX);
   });
 }
 void TDIBXWave::StretchDraw(TRect dstRect, TRect srcRect, int32_t alpha, bool flipV, bool flipH, bool keyed,
@@ -922,21 +931,21 @@ void TDIBXWave::StretchDrawAddMasked(TRect dstRect, TCustomDIBX& mask, int32_t a
 }
 void TDIBXWave::DrawGlyph(int32_t x, int32_t y, int32_t factor, int32_t alpha, bool flipV, bool flipH, uint32_t colour,
                           TRect srcRect, const TDIBSurface& src) {
-  int32_t rows = factor > 0 ? srcRect.Height() / factor : 0;
+  int64_t rows = factor > 0 ? Extent(srcRect.Top, srcRect.Bottom) / factor : 0;
   ForBands(y, y + rows,
-           [&](int32_t o) { target_->DrawGlyph(x + o, y, factor, alpha, flipV, flipH, colour, srcRect, src); });
+           [&](int32_t o) { target_->DrawGlyph(Sat(int64_t{x} + o), y, factor, alpha, flipV, flipH, colour, srcRect, src); });
 }
 void TDIBXWave::DrawGlyphBytes(int32_t x, int32_t y, int32_t factor, int32_t alpha, bool flipV, bool flipH,
                                uint32_t colour, TRect srcRect, TCustomDIBX& src) {
-  int32_t rows = factor > 0 ? srcRect.Height() / factor : 0;
+  int64_t rows = factor > 0 ? Extent(srcRect.Top, srcRect.Bottom) / factor : 0;
   ForBands(y, y + rows,
-           [&](int32_t o) { target_->DrawGlyphBytes(x + o, y, factor, alpha, flipV, flipH, colour, srcRect, src); });
+           [&](int32_t o) { target_->DrawGlyphBytes(Sat(int64_t{x} + o), y, factor, alpha, flipV, flipH, colour, srcRect, src); });
 }
 void TDIBXWave::DrawMapped(int32_t x, int32_t y, const uint32_t* table, TRect srcRect, TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(), [&](int32_t o) { target_->DrawMapped(x + o, y, table, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom), [&](int32_t o) { target_->DrawMapped(Sat(int64_t{x} + o), y, table, srcRect, src); });
 }
 void TDIBXWave::DrawMappedAdd(int32_t x, int32_t y, const uint32_t* table, TRect srcRect, TCustomDIBX& src) {
-  ForBands(y, y + srcRect.Height(), [&](int32_t o) { target_->DrawMappedAdd(x + o, y, table, srcRect, src); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom), [&](int32_t o) { target_->DrawMappedAdd(Sat(int64_t{x} + o), y, table, srcRect, src); });
 }
 void TDIBXWave::StretchDrawMapped(TRect dstRect, const uint32_t* table, TRect srcRect, TCustomDIBX& src) {
   ForBands(dstRect.Top, dstRect.Bottom,
@@ -958,8 +967,8 @@ void TDIBXWave::FillPattern(const TRect& rect, TCustomDIBX& src, bool flipH, boo
 }
 void TDIBXWave::DrawColorMasked(int32_t x, int32_t y, int32_t alpha, uint32_t colour, bool flipV, bool flipH,
                                 TRect srcRect, TCustomDIBX& mask) {
-  ForBands(y, y + srcRect.Height(),
-           [&](int32_t o) { target_->DrawColorMasked(x + o, y, alpha, colour, flipV, flipH, srcRect, mask); });
+  ForBands(y, y + Extent(srcRect.Top, srcRect.Bottom),
+           [&](int32_t o) { target_->DrawColorMasked(Sat(int64_t{x} + o), y, alpha, colour, flipV, flipH, srcRect, mask); });
 }
 
 // ---- sniffing ----

@@ -273,7 +273,7 @@ class TDIBXWave : public TCustomDIBX {
   // Calls draw(offset) once per band of rows [first, last) with equal offsets, the target's
   // clip set to the band (shifted by its offset) for the duration.
   template <class DrawBand>
-  void ForBands(int32_t first, int32_t last, DrawBand draw);
+  void ForBands(int64_t first, int64_t last, DrawBand draw);
 
   TCustomDIBX* target_;
 };

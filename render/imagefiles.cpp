@@ -368,7 +368,7 @@ int64_t LoadTga(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAl
     uint64_t pixels = static_cast<uint64_t>(width) * height, remaining = c.Remaining();
     uint64_t perPixel = format == 1 ? 1 : (depth + 7) / 8;
     bool fits = imageType >= 9 ? pixels <= remaining * 128 / (1 + perPixel)
-                               : (static_cast<uint64_t>(width) * depth + 7) / 8 * height <= remaining;
+                               : (format == 1 ? (width + 7) / 8 : width * perPixel) * height <= remaining;
     if (!fits) Broken();
   }
   TDIBSurface s;
@@ -422,7 +422,8 @@ int64_t LoadTga(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAl
       done += count;
     }
   }
-  int32_t rowBytes = (width * depth + 7) / 8;
+  // 15-bit pixels take whole 16-bit words like 16-bit ones: rows are counted in pixel bytes.
+  int32_t rowBytes = format == 1 ? (width + 7) / 8 : width * pixelBytes;
   if (imageType < 9) c.Need(static_cast<uint64_t>(rowBytes) * height);
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = imageType >= 9 ? &buffer[static_cast<size_t>(y) * width * pixelBytes] : c.Take(rowBytes);

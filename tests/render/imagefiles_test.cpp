@@ -215,6 +215,18 @@ TEST(ImageFiles, TgaBoundsAreChecked) {
   lying[footer] = 0xFF;
   lying[footer + 3] = 0x7F;
   EXPECT_EQ(LoadTga(lying, s, false), -1);
+  // 15-bit pixels are whole 16-bit words: a row of 3 of them is 6 bytes, and a file that
+  // holds only the 15-bit count of bits raises instead of being read past its end.
+  std::vector<uint8_t> fifteen = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 1, 0, 15, 0x20,
+                                  0x1F, 0, 0xE0, 0x03, 0, 0x7C};
+  LoadTga(fifteen, s, false);
+  EXPECT_EQ(s.GetPixel(0, 0), 0x001Fu);
+  EXPECT_EQ(s.GetPixel(1, 0), 0x07C0u);
+  EXPECT_EQ(s.GetPixel(2, 0), 0xF800u);
+  // Eight pixels need 16 bytes, not the 15 that 8 x 15 bits would fill.
+  std::vector<uint8_t> eight = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 1, 0, 15, 0x20};
+  eight.resize(18 + 15, 0x11);
+  EXPECT_THROW(LoadTga(eight, s, false), EReadError);
   // An unknown image type leaves the surface empty without an error.
   std::vector<uint8_t> odd = out.Bytes();
   odd[2] = 32;
