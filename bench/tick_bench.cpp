@@ -1,23 +1,30 @@
-// The floor under every later figure: one empty tick of the main loop on the headless
-// platform, beside a plain virtual call as the reference.
+// The floor under every later figure: one tick of the main loop on the headless platform
+// with a script that only waits, beside copying a frame as the reference.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+
+#include <filesystem>
 
 #include "media/orbalib.h"
 #include "platform/headless/headless.h"
 #include "shell/core_subsystems.h"
 #include "shell/view.h"
+#include "support/project_fixture.h"
 
 namespace {
 
 using namespace orba;
 
 void BM_EmptyTick(benchmark::State& state) {
+  // A project whose script waits: the tick itself is what is measured.
+  auto dir = std::filesystem::temp_directory_path() / "orba-bench-tick";
+  std::filesystem::create_directories(dir);
+  testing_support::WriteWaitProject(dir);
   platform::headless::HeadlessPlatform headless;
   auto media = CreateNullMediaLibrary();
-  TCoreSubsystems subsystems(*media);
-  TFormView view(headless.platform, subsystems, TViewOptions{{}, "/nonexistent/", ""});
+  TCoreSubsystems subsystems(*media, &headless.platform);
+  TFormView view(headless.platform, subsystems, TViewOptions{{dir.string()}, "/nonexistent/", ""});
   view.FormCreate();
   std::vector<platform::InputEvent> events;
   for (auto _ : state) {
@@ -28,7 +35,8 @@ void BM_EmptyTick(benchmark::State& state) {
     benchmark::DoNotOptimize(done);
   }
   state.SetItemsProcessed(state.iterations());
-  state.counters["frame_bytes"] = TCoreSubsystems::kDefaultWidth * TCoreSubsystems::kDefaultHeight * 4;
+  view.FormClose();
+  std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_EmptyTick);
 

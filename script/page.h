@@ -46,6 +46,7 @@ struct TCommandLayout {
 const std::array<TCommandLayout, kCommandKinds>& CommandLayouts();
 
 class TPage;
+class TCallMan;
 
 // The value of one field of a command record.
 struct TFieldValue {
@@ -85,6 +86,32 @@ class TCommand {
   bool GetDisabled() const { return kind_ == 27 || Disabled; }
   // A label (and a comment, for its text) answers whether its name is name, case-sensitively.
   bool IsLabel(std::string_view name) const;
+
+  // ---- running (the interpreter calls these; each kind's meaning is in commands.cpp) ----
+  // Called once when the command becomes current, before its first Execute.
+  void Start(TCallMan& interpreter);
+  // One step: moves pc, may set page to another page or to none (leave the page), or leaves
+  // both alone to run again next time.
+  void Execute(TCallMan& interpreter, TPage*& page, int32_t& pc);
+  // While in progress, no component event is dispatched.
+  bool BlocksEvents() const;
+  // After executing it, an event handler gives up the rest of the tick.
+  bool Yields() const;
+  // The state block of a command in progress, and reading it back.
+  void SaveState(TKvBigStream& stream) const;
+  void LoadState(TKvBigStream& stream);
+  // Finishes a command in progress at once.
+  void Abort();
+
+  // What a command in progress keeps between its steps.
+  struct TRunState {
+    int32_t Remaining = 0;   // Wait: ms still to wait
+    bool FirstStep = true;   // Wait: the first step only clears this
+    bool BlockEvents = false;
+    bool Waiting = false;    // MovieStop, TextIns
+    std::string AwaitName;   // MovieStop, TextIns: the component waited for
+    bool ClearOld = false;   // Flip
+  } Run;
 
   void ReadFromStream(TKvBigStream& stream, int32_t version);
   void WriteToStream(TKvBigStream& stream, int32_t version) const;

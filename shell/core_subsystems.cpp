@@ -61,28 +61,73 @@ void TCoreSubsystems::VirtualFileUpkeep(int32_t delta) { VrFileManager().Tick(de
 
 void TCoreSubsystems::FinalizeFiles() { FreeVrFileManager(); }
 
+TCustomParam* TPlayerSystemSource::CallResult() {
+  return Project && Project->CallMan() ? Project->CallMan()->CallResult() : nullptr;
+}
+
+std::vector<std::string> TPlayerSystemSource::CallArgs() {
+  return Project && Project->CallMan() ? Project->CallMan()->Args.Items() : std::vector<std::string>();
+}
+
+std::string TPlayerSystemSource::Sender() {
+  return Project && Project->CallMan() ? Project->CallMan()->SenderName() : std::string();
+}
+
+void TCoreSubsystems::OrbaInitialize() { SetComponentRoot(&root_); }
+
+void TCoreSubsystems::OrbaFinalize() {
+  SetComponentRoot(nullptr);
+  root_.Events().Clear();
+}
+
 void TCoreSubsystems::CreateProject() {
-  project_ = TProjectInfo{};
-  project_.ScreenWidth = kDefaultWidth;
-  project_.ScreenHeight = kDefaultHeight;
-  project_.FullScreenWidth = kDefaultWidth;
-  project_.FullScreenHeight = kDefaultHeight;
-  hasProject_ = true;
+  TProject::THost host;
+  host.Message = [this](const std::string& caption, const std::string& text, bool okCancel) {
+    if (!platform_ || !platform_->dialogs) return false;
+    auto r = platform_->dialogs->MessageBox(ToUtf8(caption), ToUtf8(text),
+                                           okCancel ? platform::DialogButtons::OkCancel : platform::DialogButtons::Ok,
+                                           platform::DialogIcon::Warning);
+    return r == platform::DialogResult::Ok || r == platform::DialogResult::Yes;
+  };
+  host.PostClose = [this] {
+    if (PostClose) PostClose();
+  };
+  host.SetTitle = [this](const std::string& name) {
+    if (platform_ && platform_->window) platform_->window->SetCaption(ToUtf8(name));
+  };
+  project_ = std::make_unique<TProject>(std::move(host));
+  systemSource_.Project = project_.get();
+  project_->Create();
+  const TProjectFile& f = project_->File;
+  info_ = TProjectInfo{f.Name, f.ScreenWidth, f.ScreenHeight, f.FullScreenWidth, f.FullScreenHeight, f.Pacing != 0};
+}
+
+void TCoreSubsystems::RunInterpreter() {
+  if (project_) project_->Step();
+}
+
+bool TCoreSubsystems::ProcessProjectRequests() { return project_ && project_->ProcessRequests(); }
+
+void TCoreSubsystems::FreeProject() {
+  if (!project_) return;
+  project_->Free();
+  systemSource_.Project = nullptr;
+  project_.reset();
 }
 
 void TCoreSubsystems::MediaInit() {
   media_.orbaInit();
   media_.orbaOggmanSetUseThread(true);
-  if (project_.ScreenWidth > 0 && project_.ScreenHeight > 0) {
+  if (info_.ScreenWidth > 0 && info_.ScreenHeight > 0) {
     std::vector<platform::DisplayMode> modes;
     int bits = 24;
     if (platform_ && platform_->window) {
       modes = platform_->window->DisplayModes();
       bits = platform_->window->DesktopBits();
     }
-    screen_ = std::make_unique<TScreenManager>(modes, bits, project_.ScreenWidth, project_.ScreenHeight,
-                                               project_.FullScreenWidth, project_.FullScreenHeight);
-    dirty_[0].Add({0, 0, project_.ScreenWidth, project_.ScreenHeight});  // the first frame shows everything
+    screen_ = std::make_unique<TScreenManager>(modes, bits, info_.ScreenWidth, info_.ScreenHeight,
+                                               info_.FullScreenWidth, info_.FullScreenHeight);
+    dirty_[0].Add({0, 0, info_.ScreenWidth, info_.ScreenHeight});  // the first frame shows everything
   }
 }
 

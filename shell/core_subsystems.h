@@ -9,17 +9,25 @@
 #include "platform/platform.h"
 #include "media/orbalib.h"
 #include "render/screen.h"
+#include "script/project.h"
 #include "shell/subsystems.h"
 #include "values/paramcollection.h"
 #include "values/sysvars.h"
 
 namespace orba {
 
+// The system variables of the running player: the input of the current page and the
+// interpreter's current call.
+class TPlayerSystemSource : public ISystemVariableSource {
+ public:
+  TProject* Project = nullptr;
+  TCustomParam* CallResult() override;
+  std::vector<std::string> CallArgs() override;
+  std::string Sender() override;
+};
+
 class TCoreSubsystems : public TSubsystems {
  public:
-  // The screen size used while no project file can be read.
-  static constexpr int32_t kDefaultWidth = 640;
-  static constexpr int32_t kDefaultHeight = 480;
 
   // platform: dialogs for the questions the subsystems ask (the disc prompt; without them
   // every question is answered Cancel) and the disc folders.
@@ -33,9 +41,13 @@ class TCoreSubsystems : public TSubsystems {
   void FinalizeFiles() override;
   void CreateVariables() override;
   void FreeVariables() override;
+  void OrbaInitialize() override;
+  void OrbaFinalize() override;
   void CreateProject() override;
-  bool HasProject() override { return hasProject_; }
-  TProjectInfo ProjectInfo() override { return project_; }
+  bool HasProject() override { return project_ != nullptr; }
+  TProjectInfo ProjectInfo() override { return info_; }
+  void RunInterpreter() override;
+  bool ProcessProjectRequests() override;
   void MediaInit() override;
   bool HasScreenManager() override { return screen_ != nullptr; }
   bool HasFullScreenMode() override { return screen_ && screen_->BestMode() >= 0; }
@@ -48,21 +60,23 @@ class TCoreSubsystems : public TSubsystems {
   int CurrentBase() override { return 0; }
   TKeyboardState* Keyboard() override { return &keys_; }
 
-  void FreeProject() override { hasProject_ = false; }
+  void FreeProject() override;
   void MediaFinal() override;
 
   TScreenManager* Screen() { return screen_.get(); }
+  TProject* Project() { return project_.get(); }
 
  private:
   IOrbaMediaLibrary& media_;
   platform::Platform* platform_;
-  bool hasProject_ = false;
-  TProjectInfo project_;
+  std::unique_ptr<TProject> project_;
+  TProjectInfo info_;
+  TEventQueueOnly root_;  // the event queue until the component tree exists
   std::unique_ptr<TScreenManager> screen_;
   std::array<TClipList, 2> dirty_;  // what each screen page needs repainted
   std::array<TBaseInput, 2> bases_;
   TKeyboardState keys_;
-  ISystemVariableSource systemSource_;
+  TPlayerSystemSource systemSource_;
   std::unique_ptr<TParamCollection> variables_;
 };
 

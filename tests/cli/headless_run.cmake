@@ -2,7 +2,8 @@
 # writes the asked-for frames, and writes the same bytes both times.
 set(work ${BINARY_DIR}/headless-run)
 file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work}/a ${work}/b ${work}/project)
+file(MAKE_DIRECTORY ${work}/a ${work}/b)
+file(COPY ${SOURCE_DIR}/tests/fixtures/wait-project/ DESTINATION ${work}/project)
 file(WRITE ${work}/input.txt "3 move 100 100\n4 click 100 100\n5 key 13\n6 answer no\n6 exit\n")
 foreach(run a b)
   execute_process(

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/project_fixture.h"
 #include "support/temp_dir.h"
 #include <unistd.h>
 
@@ -114,15 +115,16 @@ struct HeadlessRun : headless::HeadlessPlatform {
 
 TEST(Player, RunsHeadlessAndPresentsFrames) {
   TempDir dir;
+  testing_support::WriteWaitProject(dir.path);
   HeadlessRun run(dir.path.string());
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
   EXPECT_EQ(run.Run(cmd, 10), TRunResult::Ran);
   EXPECT_EQ(run.passes, 10);
   EXPECT_EQ(run.presenter.PresentCount(), 1);  // only the first frame had anything to show
-  EXPECT_EQ(run.presenter.Width(), TCoreSubsystems::kDefaultWidth);
+  EXPECT_EQ(run.presenter.Width(), 320);
   EXPECT_EQ(Process().GameTime, 160);
-  EXPECT_EQ(run.window.caption, "OrbaPlayer");
+  EXPECT_EQ(run.window.caption, "Wait");
 }
 
 TEST(Player, SecondPlayerOnTheSameFolderEndsSilently) {
@@ -138,6 +140,17 @@ TEST(Player, SecondPlayerOnTheSameFolderEndsSilently) {
   EXPECT_TRUE(run.dialogs.shown.empty());
 }
 
+TEST(Player, AFolderWithoutAProjectEndsSilently) {
+  TempDir dir;
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Ran);
+  EXPECT_FALSE(run.window.shown);
+  EXPECT_TRUE(run.dialogs.shown.empty());
+  EXPECT_EQ(run.passes, 0);
+}
+
 TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {
   TempDir dir;
   HeadlessRun run(dir.path.string());
@@ -148,6 +161,7 @@ TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {
 
 TEST(Player, ExitQuestionAnsweredYesEndsTheRun) {
   TempDir dir;
+  testing_support::WriteWaitProject(dir.path);
   HeadlessRun run(dir.path.string());
   headless::LoadInputScript("5 answer no\n5 exit\n8 exit\n", run.input, run.dialogs);
   TCommandLine cmd;

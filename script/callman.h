@@ -1,0 +1,120 @@
+// The interpreter: runs the current page command by command once per tick, calls pages like
+// subroutines with arguments and results, and runs the handler pages of component events as
+// nested calls. Pages stay in a small cache of the most recently used.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/lists.h"
+#include "base/stream.h"
+#include "components/events.h"
+#include "script/page.h"
+#include "values/params.h"
+
+namespace orba {
+
+// What the interpreter asks of the project.
+class IScriptHost {
+ public:
+  virtual ~IScriptHost() = default;
+  // Whether a page (or other file) may be used now; may ask for a disc.
+  virtual bool CheckFileAvailable(const std::string& name) = 0;
+  virtual void RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) = 0;
+  virtual void RequestLoad(int32_t slot) = 0;
+  // Stops the player: the stop flag is set and the main window closes.
+  virtual void Terminate() = 0;
+};
+
+// One call frame.
+struct TStack {
+  std::string PageName;
+  int32_t PC = 0;
+  bool Started = false;
+  std::string ResultVar;
+  TArrayString Args;
+  TComponentId Sender = 0;
+  bool Continue = false;
+  std::unique_ptr<TKvMemoryStream> State;  // state block of the interrupted command
+  std::unique_ptr<TCustomParam> Result;    // "@Result" of the call
+  bool EventFrame = false;                 // pushed by event dispatch, not by a Call
+
+  std::unique_ptr<TStack> Copy() const;
+};
+
+class TStackList {
+ public:
+  TStack& Push();
+  // The top frame, removed; raises "スタックエラー" on an empty stack.
+  std::unique_ptr<TStack> Pop();
+  void Clear();
+  int32_t Count() const { return static_cast<int32_t>(frames_.size()); }
+  TStack& Item(int32_t i) { return *frames_[static_cast<size_t>(i)]; }
+  TStack* Top() { return frames_.empty() ? nullptr : frames_.back().get(); }
+
+ private:
+  void LevelChanged();
+  std::vector<std::unique_ptr<TStack>> frames_;
+};
+
+class TCallMan {
+ public:
+  static constexpr int kCacheSize = 10;
+
+  explicit TCallMan(IScriptHost* host = nullptr) : host_(host) {}
+  ~TCallMan();
+
+  TPage* CurrentPage = nullptr;
+  int32_t PC = 0;
+  bool Continue = false;
+  TStackList Stack;
+  bool Started = false;
+  TArrayString Args;
+  int32_t Mode = 0;
+  TComponentId Sender = 0;
+  int32_t EventLevel = 2;
+
+  // Makes name the current page at its start with an empty stack; the running events go.
+  TPage* StartPage(const std::string& name);
+  // A page from the cache, or loaded into it; makeCurrent also moves it to the front (and
+  // trims the cache to 10 pages, keeping the current page). Raises when loading fails.
+  TPage* LoadPage(const std::string& name, bool makeCurrent);
+  // One tick of the script. Returns true.
+  bool Run();
+
+  int32_t ArgCount() const { return Args.Count(); }
+  std::string Arg(int32_t i) const { return i >= 0 && i < Args.Count() ? Args[i] : std::string(); }
+  std::string SenderName() const;
+  TCustomParam* CallResult();
+  bool CommandBlocksEvents() const;
+
+  // Calls page at target with the arguments; the frame returns to this page after pc.
+  // Loads the page first: when that fails nothing has changed and the error is raised.
+  void CallPage(const std::string& pageName, int32_t target, const std::string& resultVar, TArrayString args,
+                TPage*& page, int32_t& pc);
+
+  // The interpreter's state inside a saved game.
+  void SaveToStream(TKvBigStream& stream) const;
+  void LoadFromStream(TKvBigStream& stream, int32_t version);
+
+  IScriptHost* Host() const { return host_; }
+  int CachedPages() const { return static_cast<int>(cache_.size()); }
+
+  // Splits an event handler text into page file (its last three characters made "rsb") and
+  // label; the label is empty when the text has none.
+  static void SplitHandler(const std::string& handler, std::string& file, std::string& label);
+
+ private:
+  void ExecuteCommand(TPage*& page, bool& yield);
+  int ExecuteStep();
+  int DispatchEvent(int32_t level);
+  TTimerList* Events() const;
+
+  IScriptHost* host_;
+  std::vector<std::unique_ptr<TPage>> cache_;  // most recently used first
+  const TCommand* lastTraced_ = nullptr;
+};
+
+}  // namespace orba

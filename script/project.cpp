@@ -1,0 +1,129 @@
+#include "script/project.h"
+
+#include <filesystem>
+
+#include "base/cp932.h"
+#include "base/error.h"
+#include "base/process.h"
+#include "files/vrmanager.h"
+#include "values/paramcollection.h"
+
+namespace orba {
+
+TProject::TProject(THost host) : host_(std::move(host)) {}
+TProject::~TProject() = default;
+
+void TProject::Create() {
+  auto& proc = Process();
+  proc.Terminating = true;
+  LoadRequest = SaveRequest = -1;
+  Name = Sjis(u8"情報");
+  TVrFileManager& files = VrFileManager();
+
+  TKvMemoryStream bytes;
+  try {
+    files.LoadFile(bytes, "orba.rpb");
+  } catch (const std::exception&) {
+    return;  // no project here: the player ends silently
+  }
+  if (bytes.GetSize() == 0) {
+    if (host_.Message) host_.Message(Sjis(u8"警告"), Sjis(u8"プロジェクトがありません"), false);
+    return;
+  }
+  try {
+    File.LoadFromStream(bytes);
+  } catch (const std::exception&) {
+    return;  // unreadable or newer than we know: silently
+  }
+  Name = File.Name;
+  if (host_.SetTitle) host_.SetTitle(Name);
+  auto& prompt = files.DiscPrompt();
+  prompt.Prompt = File.DiskPrompt.empty() ? prompt.Prompt : File.DiskPrompt;
+  prompt.ExitMessage = File.ExitMessage.empty() ? prompt.ExitMessage : File.ExitMessage;
+  prompt.Title = prompt.ProjectName = Name;
+
+  // Variables that exist already (restored status data) keep their values.
+  if (TParamCollection* vars = Variables()) {
+    for (const auto& v : File.Variables) {
+      if (v.Type < 1 || v.Type > 4 || vars->FindVariable(v.Name)) continue;
+      try {
+        TParamCollectionItem* item = vars->AddVariable(v.Type, v.Name);
+        item->IsStatus = true;
+        TCustomParam* p = item->Param();
+        switch (v.Type) {
+          case 1: p->SetInt(v.Int); break;
+          case 2: p->SetFloat(v.Float); break;
+          case 3: p->SetFlag(v.Flag); break;
+          case 4: p->SetString(v.Text); break;
+        }
+      } catch (const EOrbaError&) {
+        // an invalid name in the file: that variable is left out
+      }
+    }
+  }
+  proc.Terminating = false;
+
+  callMan_ = std::make_unique<TCallMan>(this);
+  try {
+    if (!files.HasFile(File.StartPage)) throw EOrbaError(Sjis(u8"スタートページがありません"));
+    callMan_->StartPage(File.StartPage);
+  } catch (const EOrbaError& e) {
+    if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false);
+    proc.Terminating = true;
+  }
+}
+
+void TProject::Free() {
+  auto& proc = Process();
+  if (callMan_ && !File.ExitPage.empty()) {
+    try {
+      callMan_->StartPage(File.ExitPage);
+      proc.Terminating = false;
+      callMan_->Run();
+    } catch (...) {
+    }
+    proc.Terminating = true;
+  }
+  callMan_.reset();
+}
+
+void TProject::Step() {
+  if (callMan_) callMan_->Run();
+}
+
+bool TProject::ProcessRequests() {
+  bool loaded = false;
+  if (LoadRequest >= 0) {
+    // Saved games are written and read by the save subsystem; until it exists a request is
+    // dropped.
+    LoadRequest = -1;
+    loaded = true;
+  }
+  if (SaveRequest >= 0) SaveRequest = -1;
+  return loaded;
+}
+
+bool TProject::CheckFileAvailable(const std::string& name) {
+  if (name.empty()) return false;
+  TVrFileManager& files = VrFileManager();
+  if (files.HasFile(name)) return true;
+  int32_t disc = File.DiskList.DiscOf(name);
+  if (disc == 0) return false;
+  std::string ext = LowerCase(std::filesystem::path(ToUtf8(name)).extension().string());
+  if (!ext.empty() && (LowerCase(File.OptionalMediaExts) + ".").find(ext + ".") != std::string::npos) return false;
+  return files.RequestDisk(disc);
+}
+
+void TProject::RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) {
+  SaveRequest = slot;
+  SaveRequestPage = page;
+  SaveRequestLine = line;
+  SaveRequestCaption = caption;
+}
+
+void TProject::Terminate() {
+  Process().Terminating = true;
+  if (host_.PostClose) host_.PostClose();
+}
+
+}  // namespace orba

@@ -1,0 +1,60 @@
+// The running project: finds the game data, reads "orba.rpb", creates the interpreter on the
+// start page, runs it once per tick, carries out the save and load requests at the end of
+// the tick, answers whether a file may be used, and runs the exit page at the end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "script/callman.h"
+#include "script/projectfile.h"
+
+namespace orba {
+
+class TProject : public IScriptHost {
+ public:
+  // How the project talks to the player around it.
+  struct THost {
+    // Shows a message box (code page 932 texts); answers true for OK or Yes.
+    std::function<bool(const std::string& caption, const std::string& text, bool okCancel)> Message;
+    // Closes the main window (the stop flag is already set).
+    std::function<void()> PostClose;
+    // Sets the application title and window caption.
+    std::function<void(const std::string& name)> SetTitle;
+    bool HasCommandLineFolder = false;
+  };
+
+  explicit TProject(THost host);
+  ~TProject() override;
+
+  // The whole load; leaves the stop flag set when the project cannot run.
+  void Create();
+  // Runs the exit page once and lets go of the interpreter.
+  void Free();
+  // One interpreter run.
+  void Step();
+  // Carries out a pending game load (true) and then a pending save.
+  bool ProcessRequests();
+
+  // IScriptHost
+  bool CheckFileAvailable(const std::string& name) override;
+  void RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) override;
+  void RequestLoad(int32_t slot) override { LoadRequest = slot; }
+  void Terminate() override;
+
+  TProjectFile File;  // name, sizes, pages, options as read
+  std::string Name;
+  int32_t LoadRequest = -1, SaveRequest = -1;
+  std::string SaveRequestPage, SaveRequestCaption;
+  int32_t SaveRequestLine = 0;
+  TCallMan* CallMan() { return callMan_.get(); }
+
+ private:
+  THost host_;
+  std::unique_ptr<TCallMan> callMan_;
+};
+
+}  // namespace orba
