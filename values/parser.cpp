@@ -770,7 +770,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     return;
   }
   result_.reset();
-  lastError_.clear();
+  if (!lastError_.empty()) lastError_.clear();
   busy_ = true;
   try {
     TDepthGuard depth;
@@ -844,6 +844,30 @@ inline void Apply(uint8_t code, TCustomParam& out, uint8_t outType, TCustomParam
     }
     default: break;
   }
+}
+
+// Integer +, - and * of plain integers into a plain integer, the bulk of script arithmetic,
+// without the general dispatch; false when the operands or target are of another kind.
+inline bool QuickInt(uint8_t code, TCustomParam& out, TCustomParam* const* v) {
+  if (out.PlainType() != PT_INT || v[0]->PlainType() != PT_INT || v[1]->PlainType() != PT_INT) return false;
+  const int64_t l = static_cast<const TParamInt&>(*v[0]).First();
+  const int64_t r = static_cast<const TParamInt&>(*v[1]).First();
+  int64_t result;
+  switch (code) {
+    case ocPlus: result = l + r; break;
+    case ocMinus: result = l - r; break;
+    case ocMul: result = l * r; break;
+    default: return false;
+  }
+  static_cast<TParamInt&>(out).SetFirst(Wrap(result));
+  return true;
+}
+
+// The temporary's type without the general switch when the left operand is a plain
+// integer under an integer operator.
+inline uint8_t QuickTempType(const TOpeData& op, TCustomParam* const* v, size_t n) {
+  if (n == 2 && op.OpCode >= ocPlus && op.OpCode <= ocXor && v[0]->PlainType() == PT_INT) return PT_INT;
+  return TempType(op, v, n);
 }
 
 // True for an operation of one or two operands that no function or binding is involved in,
@@ -952,9 +976,9 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         // with V's setter for T's type, which converts exactly as the copy would.
         const TOpeData& next = ops_[i + 1];
         TParamCollectionItem* dest = Lookup(vars, next.Target, next.TargetHash, next.TargetCache);
-        const uint8_t type = TempType(op, v, n);
+        const uint8_t type = QuickTempType(op, v, n);
         if (dest && dest->Param()->PlainType() != PT_NONE && type != PT_NONE && !frame.Find(op.TargetSlot)) {
-          Apply(op.OpCode, *dest->Param(), type, v);
+          if (type != PT_INT || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
           ++i;
           continue;
         }
@@ -963,7 +987,7 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
       TParamCollectionItem* target = frame.Find(op.TargetSlot);
       int targetType = -1;  // known without asking when the temporary was just made
       if (!target && op.TargetSlot >= 0) {
-        const uint8_t type = TempType(op, v, n);
+        const uint8_t type = QuickTempType(op, v, n);
         target = &frame.Create(op.TargetSlot, type, op.Target, false);  // about to be written
         targetType = type;
       }
@@ -971,6 +995,7 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
       if (!target) RaiseMissing(op.Target);
       TCustomParam& out = *target->Param();
       // d. The operation.
+      if (n == 2 && QuickInt(op.OpCode, out, v)) continue;
       Apply(op.OpCode, out, targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out), v);
       continue;
     }
