@@ -213,6 +213,7 @@ std::string ReplaceText(const std::string& s, const std::string& from, const std
     if (at == std::string::npos) break;
     out.append(s, pos, at - pos);
     out += to;
+    if (static_cast<int64_t>(out.size()) > kMaxBuiltText) RaiseTooLong();
     pos = at + needle.size();
     if (!all) break;
   }

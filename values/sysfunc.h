@@ -42,8 +42,9 @@ class TSysFuncMan {
 // The player's one function manager; it has no state.
 const TSysFuncMan& SysFuncMan();
 
-// Longest text a function builds by repetition or padding (StringOfChar, IntToStr digits):
-// longer requests raise "文字列が長すぎます" instead of exhausting memory.
+// Longest text a function builds by repetition, padding or replacing (StringOfChar,
+// IntToStr digits, StringReplace, ArrayToString): longer requests raise
+// "文字列が長すぎます" instead of exhausting memory.
 constexpr int64_t kMaxBuiltText = int64_t{1} << 24;
 
 }  // namespace orba
