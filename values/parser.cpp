@@ -797,8 +797,12 @@ uint8_t TempType(const TOpeData& op, TCustomParam* const* values, size_t count) 
     case ocComboStr: return PT_STR;
     case ocDimTo: return PT_NONE;
     case ocFunc:
-      if (op.FuncNo == kFuncGetProp && count >= 2 && (values[1]->AsInt() & 0xFF) > 161)
-        throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
+      if (op.FuncNo == kFuncGetProp && count >= 2) {
+        // The temporary takes the kind of the property the low byte of the code names.
+        const int32_t code = values[1]->AsInt() & 0xFF;
+        if (code > kMaxPropertyCode) throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
+        return PropertyValueType(code);
+      }
       return op.FuncNo < kSysFuncCount ? SysFuncInfo(op.FuncNo).ResultType : PT_INT;
     default: return PT_INT;
   }

@@ -489,7 +489,24 @@ void DeleteArrayFunc(const TCall& c) {
   c.Return(n - k);
 }
 
+// The value kind of each component property code 0..161, in code order: I int, F float,
+// B bool, S str.
+constexpr char kPropertyKinds[] =
+    "SSSIIIIIIIIIIIISIIIIIIIIIBIBIBIISSSSSSSSSSISIISBIISIII"
+    "SSSSSSSSSIIIIIISSBSBSSSSIIIBISSIBBBIIIIIIFFIBSBSFSSSSI"
+    "IIIBBSIIIIIIISSIIIIIISIIISBSSBBBIIIISSSBSSBSBIIIIIBIII";
+static_assert(sizeof kPropertyKinds == kMaxPropertyCode + 2);
+
 }  // namespace
+
+uint8_t PropertyValueType(int32_t code) {
+  switch (kPropertyKinds[code]) {
+    case 'I': return PT_INT;
+    case 'F': return PT_FLOAT;
+    case 'B': return PT_BOOL;
+    default: return PT_STR;
+  }
+}
 
 const TSysFuncInfo& SysFuncInfo(int32_t number) { return kTable[number]; }
 
