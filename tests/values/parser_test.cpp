@@ -347,6 +347,40 @@ TEST_F(Expressions, AssignmentsConvertToTheTargetsType) {
   EXPECT_EQ(Var("arr").Count(), 12);
 }
 
+TEST(StoredLists, NamesFollowTheVariablesAsTheyChange) {
+  // A list keeps what its names found last time; every change of the variables must show.
+  TParamCollection vars;
+  vars.AddVariable(PT_INT, "a")->Param()->SetInt(1);
+  TOrbaParser p;
+  CompileExpression("a * 10", p);
+  auto value = [&] {
+    p.Execute(vars);
+    return p.Result() ? p.Result()->AsString() : std::string("(none)");
+  };
+  EXPECT_EQ(value(), "10");
+  auto* local = vars.AddVariable(PT_INT, "A");
+  local->Param()->SetInt(2);
+  vars.CurrentLevel = 1;
+  vars.SetScope(*local, SC_LOCAL);
+  EXPECT_EQ(value(), "20");  // a local of the current call hides the global
+  vars.CurrentLevel = 2;
+  EXPECT_EQ(value(), "10");  // a caller's local is invisible
+  vars.CurrentLevel = 1;
+  vars.FreeLevel(1);
+  EXPECT_EQ(value(), "10");
+  vars.Delete(vars.IndexOf("a"));
+  EXPECT_EQ(value(), "(none)");
+  vars.AddVariable(PT_FLOAT, "a")->Param()->SetFloat(0.5);
+  EXPECT_EQ(value(), "5");
+  vars.FindVariable("a")->SetName("b");
+  EXPECT_EQ(value(), "(none)");
+  // The same list against another collection finds that collection's variables.
+  TParamCollection other;
+  other.AddVariable(PT_INT, "a")->Param()->SetInt(7);
+  p.Execute(other);
+  EXPECT_EQ(p.Result()->AsString(), "70");
+}
+
 TEST_F(Expressions, StoredListWrittenByHand) {
   // f = 1.5 * n; ____arg = f, with n under an operand tag the reader does not know.
   Bytes in;
