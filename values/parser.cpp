@@ -489,6 +489,14 @@ struct TOrbaParser::Frame {
     live[k] = epoch;
     return *item;
   }
+  // The slot's storage of an earlier evaluation as this evaluation's temporary when it
+  // holds a plain value of the type, its value left for the caller to overwrite; else null.
+  TParamCollectionItem* Reuse(int32_t slot, uint8_t type) {
+    const size_t k = static_cast<size_t>(slot);
+    if (type == PT_NONE || types[k] != type || !items[k] || !items[k]->Param()) return nullptr;
+    live[k] = epoch;
+    return items[k].get();
+  }
   // Puts a value of the caller's making into a new temporary.
   TParamCollectionItem& Adopt(int32_t slot, std::unique_ptr<TCustomParam> param, const std::string& name) {
     TParamCollectionItem& item = Create(slot, PT_NONE, name);
@@ -781,7 +789,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     lastError_ = e.what();
   }
   busy_ = false;
-  frame_->Begin(0);  // every temporary of this evaluation is gone
+  // The temporaries are gone with this evaluation: the next one starts a new epoch.
 }
 
 namespace {
@@ -992,7 +1000,8 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
       int targetType = -1;  // known without asking when the temporary was just made
       if (!target && op.TargetSlot >= 0) {
         const uint8_t type = QuickTempType(op, v, n);
-        target = &frame.Create(op.TargetSlot, type, op.Target, false);  // about to be written
+        target = frame.Reuse(op.TargetSlot, type);  // about to be written: no reset
+        if (!target) target = &frame.Create(op.TargetSlot, type, op.Target, false);
         targetType = type;
       }
       if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
