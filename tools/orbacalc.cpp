@@ -25,10 +25,10 @@ int Usage() {
   return 2;
 }
 
-void AddVariable(TParamCollection& vars, const std::string& spec) {
-  size_t eq = spec.find('=');
-  std::string name = spec.substr(0, eq);
-  std::string value = eq == std::string::npos ? std::string() : spec.substr(eq + 1);
+void AddVariable(TParamCollection& vars, const std::string& definition) {
+  size_t eq = definition.find('=');
+  std::string name = definition.substr(0, eq);
+  std::string value = eq == std::string::npos ? std::string() : definition.substr(eq + 1);
   int32_t i = 0;
   double x = 0;
   TParamCollectionItem* v;
@@ -75,7 +75,7 @@ void PrintOps(const TOrbaParser& parser) {
 
 int main(int argc, char** argv) {
   bool hex = false;
-  std::vector<std::string> varSpecs;
+  std::vector<std::string> definitions;
   std::string expression;
   bool haveExpression = false;
   for (int i = 1; i < argc; ++i) {
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     if (a == "--hex") {
       hex = true;
     } else if (a == "--var" && i + 1 < argc) {
-      varSpecs.push_back(FromUtf8(argv[++i]));
+      definitions.push_back(FromUtf8(argv[++i]));
     } else if (!haveExpression) {
       expression = FromUtf8(a);
       haveExpression = true;
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
 
   TParamCollection vars;
   try {
-    for (const auto& spec : varSpecs) AddVariable(vars, spec);
+    for (const auto& definition : definitions) AddVariable(vars, definition);
   } catch (const EOrbaError& e) {
     std::fprintf(stderr, "orbacalc: %s\n", ToUtf8(e.Message()).c_str());
     return 2;

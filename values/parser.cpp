@@ -489,6 +489,14 @@ struct TOrbaParser::Frame {
     live[k] = epoch;
     return *item;
   }
+  // The slot's storage of an earlier evaluation as this evaluation's temporary when it
+  // holds a plain value of the type, its value left for the caller to overwrite; else null.
+  TParamCollectionItem* Reuse(int32_t slot, uint8_t type) {
+    const size_t k = static_cast<size_t>(slot);
+    if (type == PT_NONE || types[k] != type || !items[k] || !items[k]->Param()) return nullptr;
+    live[k] = epoch;
+    return items[k].get();
+  }
   // Puts a value of the caller's making into a new temporary.
   TParamCollectionItem& Adopt(int32_t slot, std::unique_ptr<TCustomParam> param, const std::string& name) {
     TParamCollectionItem& item = Create(slot, PT_NONE, name);
@@ -770,7 +778,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     return;
   }
   result_.reset();
-  lastError_.clear();
+  if (!lastError_.empty()) lastError_.clear();
   busy_ = true;
   try {
     TDepthGuard depth;
@@ -781,7 +789,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     lastError_ = e.what();
   }
   busy_ = false;
-  frame_->Begin(0);  // every temporary of this evaluation is gone
+  // The temporaries are gone with this evaluation: the next one starts a new epoch.
 }
 
 namespace {
@@ -797,8 +805,12 @@ uint8_t TempType(const TOpeData& op, TCustomParam* const* values, size_t count) 
     case ocComboStr: return PT_STR;
     case ocDimTo: return PT_NONE;
     case ocFunc:
-      if (op.FuncNo == kFuncGetProp && count >= 2 && (values[1]->AsInt() & 0xFF) > 161)
-        throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
+      if (op.FuncNo == kFuncGetProp && count >= 2) {
+        // The temporary takes the kind of the property the low byte of the code names.
+        const int32_t code = values[1]->AsInt() & 0xFF;
+        if (code > kMaxPropertyCode) throw EOrbaError(Sjis(u8"GetPropの引数が違います"));
+        return PropertyValueType(code);
+      }
       return op.FuncNo < kSysFuncCount ? SysFuncInfo(op.FuncNo).ResultType : PT_INT;
     default: return PT_INT;
   }
@@ -844,6 +856,30 @@ inline void Apply(uint8_t code, TCustomParam& out, uint8_t outType, TCustomParam
     }
     default: break;
   }
+}
+
+// Integer +, - and * of plain integers into a plain integer, the bulk of script arithmetic,
+// without the general dispatch; false when the operands or target are of another kind.
+inline bool QuickInt(uint8_t code, TCustomParam& out, TCustomParam* const* v) {
+  if (out.PlainType() != PT_INT || v[0]->PlainType() != PT_INT || v[1]->PlainType() != PT_INT) return false;
+  const int64_t l = static_cast<const TParamInt&>(*v[0]).First();
+  const int64_t r = static_cast<const TParamInt&>(*v[1]).First();
+  int64_t result;
+  switch (code) {
+    case ocPlus: result = l + r; break;
+    case ocMinus: result = l - r; break;
+    case ocMul: result = l * r; break;
+    default: return false;
+  }
+  static_cast<TParamInt&>(out).SetFirst(Wrap(result));
+  return true;
+}
+
+// The temporary's type without the general switch when the left operand is a plain
+// integer under an integer operator.
+inline uint8_t QuickTempType(const TOpeData& op, TCustomParam* const* v, size_t n) {
+  if (n == 2 && op.OpCode >= ocPlus && op.OpCode <= ocXor && v[0]->PlainType() == PT_INT) return PT_INT;
+  return TempType(op, v, n);
 }
 
 // True for an operation of one or two operands that no function or binding is involved in,
@@ -952,9 +988,9 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         // with V's setter for T's type, which converts exactly as the copy would.
         const TOpeData& next = ops_[i + 1];
         TParamCollectionItem* dest = Lookup(vars, next.Target, next.TargetHash, next.TargetCache);
-        const uint8_t type = TempType(op, v, n);
+        const uint8_t type = QuickTempType(op, v, n);
         if (dest && dest->Param()->PlainType() != PT_NONE && type != PT_NONE && !frame.Find(op.TargetSlot)) {
-          Apply(op.OpCode, *dest->Param(), type, v);
+          if (type != PT_INT || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
           ++i;
           continue;
         }
@@ -963,14 +999,16 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
       TParamCollectionItem* target = frame.Find(op.TargetSlot);
       int targetType = -1;  // known without asking when the temporary was just made
       if (!target && op.TargetSlot >= 0) {
-        const uint8_t type = TempType(op, v, n);
-        target = &frame.Create(op.TargetSlot, type, op.Target, false);  // about to be written
+        const uint8_t type = QuickTempType(op, v, n);
+        target = frame.Reuse(op.TargetSlot, type);  // about to be written: no reset
+        if (!target) target = &frame.Create(op.TargetSlot, type, op.Target, false);
         targetType = type;
       }
       if (!target) target = Lookup(vars, op.Target, op.TargetHash, op.TargetCache);
       if (!target) RaiseMissing(op.Target);
       TCustomParam& out = *target->Param();
       // d. The operation.
+      if (n == 2 && QuickInt(op.OpCode, out, v)) continue;
       Apply(op.OpCode, out, targetType >= 0 ? static_cast<uint8_t>(targetType) : TypeOf(out), v);
       continue;
     }

@@ -213,6 +213,7 @@ std::string ReplaceText(const std::string& s, const std::string& from, const std
     if (at == std::string::npos) break;
     out.append(s, pos, at - pos);
     out += to;
+    if (static_cast<int64_t>(out.size()) > kMaxBuiltText) RaiseTooLong();
     pos = at + needle.size();
     if (!all) break;
   }
@@ -451,12 +452,13 @@ void CalcFunc(const TCall& c) {
   c.Return(true);
 }
 
-int32_t GrowArray(const TCall& c, TCustomParam& a1, int32_t position, const TCustomParam& source) {
+// a1 with the elements of source (converted to a1's type) inserted at position; returns
+// the new count, or the old one for arrays of two or more dimensions.
+int32_t GrowArray(TCustomParam& a1, int32_t position, const TCustomParam& source) {
   const int32_t n = a1.Count();
   if (a1.DimCount() >= 2 || source.DimCount() >= 2) return n;
   const uint8_t type = a1.ValueType();
   if (type < PT_INT || type > PT_STR) return n;
-  (void)c;
   TElements added(source, type);
   TElements before(a1, type, 0, position);
   TElements after(a1, type, position, n - position);
@@ -487,7 +489,24 @@ void DeleteArrayFunc(const TCall& c) {
   c.Return(n - k);
 }
 
+// The value kind of each component property code 0..161, in code order: I int, F float,
+// B bool, S str.
+constexpr char kPropertyKinds[] =
+    "SSSIIIIIIIIIIIISIIIIIIIIIBIBIBIISSSSSSSSSSISIISBIISIII"
+    "SSSSSSSSSIIIIIISSBSBSSSSIIIBISSIBBBIIIIIIFFIBSBSFSSSSI"
+    "IIIBBSIIIIIIISSIIIIIISIIISBSSBBBIIIISSSBSSBSBIIIIIBIII";
+static_assert(sizeof kPropertyKinds == kMaxPropertyCode + 2);
+
 }  // namespace
+
+uint8_t PropertyValueType(int32_t code) {
+  switch (kPropertyKinds[code]) {
+    case 'I': return PT_INT;
+    case 'F': return PT_FLOAT;
+    case 'B': return PT_BOOL;
+    default: return PT_STR;
+  }
+}
 
 const TSysFuncInfo& SysFuncInfo(int32_t number) { return kTable[number]; }
 
@@ -699,14 +718,14 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
       break;
     }
     case 50: c.Return(c.Vars().FindVariable(c.Text(0)) != nullptr); break;
-    case 66: { TCustomParam& a = c.Var(0); c.Return(GrowArray(c, a, a.Count(), c.Var(1))); break; }
+    case 66: { TCustomParam& a = c.Var(0); c.Return(GrowArray(a, a.Count(), c.Arg(1))); break; }
     case 67: {
       TCustomParam& a = c.Var(0);
-      c.Return(GrowArray(c, a, std::clamp(c.Int(1), 0, a.Count()), c.Var(2)));
+      c.Return(GrowArray(a, std::clamp(c.Int(1), 0, a.Count()), c.Arg(2)));
       break;
     }
     case 68: DeleteArrayFunc(c); break;
-    case 70: c.Var(0).ConvertFrom(c.Var(1)); c.Return(true); break;
+    case 70: c.Var(0).ConvertFrom(c.Arg(1)); c.Return(true); break;
     case 84: {
       const std::string name = c.Text(0);
       const bool ok = !name.empty() && c.Vars().FindVariable(name);

@@ -30,6 +30,13 @@ int32_t FindSysFunc(std::string_view name);
 // Function numbers the evaluator treats specially.
 constexpr int32_t kFuncGetProp = 2;
 
+// Highest component property code; GetProp of a code above it raises
+// "GetPropの引数が違います".
+constexpr int32_t kMaxPropertyCode = 161;
+// The value type a property code reads as (int, float, bool or str: PT_INT .. PT_STR), for
+// the temporary that receives GetProp; code must be 0..kMaxPropertyCode.
+uint8_t PropertyValueType(int32_t code);
+
 class TSysFuncMan {
  public:
   // Runs function number on operands (resolved references are TParamVar objects bound to
@@ -42,8 +49,9 @@ class TSysFuncMan {
 // The player's one function manager; it has no state.
 const TSysFuncMan& SysFuncMan();
 
-// Longest text a function builds by repetition or padding (StringOfChar, IntToStr digits):
-// longer requests raise "文字列が長すぎます" instead of exhausting memory.
+// Longest text a function builds by repetition, padding or replacing (StringOfChar,
+// IntToStr digits, StringReplace, ArrayToString): longer requests raise
+// "文字列が長すぎます" instead of exhausting memory.
 constexpr int64_t kMaxBuiltText = int64_t{1} << 24;
 
 }  // namespace orba

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -208,6 +210,34 @@ TEST(Compile, StoredBytes) {
   EXPECT_EQ(out.Bytes(), want.b);
 }
 
+TEST(Compile, OperandClassification) {
+  struct Case {
+    const char* text;
+    std::vector<uint8_t> stored;  // tag and value
+  } cases[] = {
+      {"12", {1, 12, 0, 0, 0}},
+      {"007", {1, 7, 0, 0, 0}},
+      {"$FF", {1, 0xFF, 0, 0, 0}},
+      {"$FFFFFFFF", {1, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {"2147483648", {2, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x1E, 0x40}},  // beyond 32 bits: a float
+      {"2E3", {2, 0, 0, 0, 0, 0, 0, 0, 0xFA, 0x09, 0x40}},
+      {"TRUE", {3, 1}},
+      {"FALSE", {3, 0}},
+      {"True", {0, 4, 0, 0, 0, 'T', 'r', 'u', 'e'}},
+      {"$1FFFFFFFF", {0, 10, 0, 0, 0, '$', '1', 'F', 'F', 'F', 'F', 'F', 'F', 'F', 'F'}},
+      {"1E", {0, 2, 0, 0, 0, '1', 'E'}},
+  };
+  for (const auto& c : cases) {
+    TBuildOrbaParser b;
+    b.Parse(std::string("x = ") + c.text);
+    TKvMemoryStream out;
+    b.WriteOps(out);
+    // count, op code, target "x", operand count: 14 bytes before the operand.
+    std::vector<uint8_t> operand(out.Bytes().begin() + 14, out.Bytes().end());
+    EXPECT_EQ(operand, c.stored) << c.text;
+  }
+}
+
 TEST_F(Expressions, Values) {
   struct Case {
     const char8_t* text;
@@ -317,6 +347,40 @@ TEST_F(Expressions, AssignmentsConvertToTheTargetsType) {
   EXPECT_EQ(Var("arr").Count(), 12);
 }
 
+TEST(StoredLists, NamesFollowTheVariablesAsTheyChange) {
+  // A list keeps what its names found last time; every change of the variables must show.
+  TParamCollection vars;
+  vars.AddVariable(PT_INT, "a")->Param()->SetInt(1);
+  TOrbaParser p;
+  CompileExpression("a * 10", p);
+  auto value = [&] {
+    p.Execute(vars);
+    return p.Result() ? p.Result()->AsString() : std::string("(none)");
+  };
+  EXPECT_EQ(value(), "10");
+  auto* local = vars.AddVariable(PT_INT, "A");
+  local->Param()->SetInt(2);
+  vars.CurrentLevel = 1;
+  vars.SetScope(*local, SC_LOCAL);
+  EXPECT_EQ(value(), "20");  // a local of the current call hides the global
+  vars.CurrentLevel = 2;
+  EXPECT_EQ(value(), "10");  // a caller's local is invisible
+  vars.CurrentLevel = 1;
+  vars.FreeLevel(1);
+  EXPECT_EQ(value(), "10");
+  vars.Delete(vars.IndexOf("a"));
+  EXPECT_EQ(value(), "(none)");
+  vars.AddVariable(PT_FLOAT, "a")->Param()->SetFloat(0.5);
+  EXPECT_EQ(value(), "5");
+  vars.FindVariable("a")->SetName("b");
+  EXPECT_EQ(value(), "(none)");
+  // The same list against another collection finds that collection's variables.
+  TParamCollection other;
+  other.AddVariable(PT_INT, "a")->Param()->SetInt(7);
+  p.Execute(other);
+  EXPECT_EQ(p.Result()->AsString(), "70");
+}
+
 TEST_F(Expressions, StoredListWrittenByHand) {
   // f = 1.5 * n; ____arg = f, with n under an operand tag the reader does not know.
   Bytes in;
@@ -396,18 +460,26 @@ TEST_F(Expressions, RoundTripThroughWriteOpsAndReadOps) {
   }
 }
 
-TEST_F(Expressions, NestedEvaluationsKeepTheirOwnTemporaries) {
-  Int("v", 0);
-  Str("calc", "v = 7*6");
-  Outcome o = Eval(vars, "s = Calc(calc) ++ IntToStr(a-1)");
+TEST(NestedEvaluation, KeepsTheTemporariesOfTheOuterOne) {
+  // IntToStr(a+1) runs first and leaves "1" in a temporary; the expression Calc compiles
+  // numbers its temporaries from 0 as well and must not write into the outer one.
+  TParamCollection vars;
+  vars.AddVariable(PT_STR, "x");
+  vars.AddVariable(PT_STR, "s")->Param()->SetString("v = 7*6");
+  vars.AddVariable(PT_INT, "a")->Param()->SetInt(0);
+  vars.AddVariable(PT_INT, "v");
+  Outcome o = Eval(vars, "x = Calc(s) ++ IntToStr(a+1)");
   EXPECT_EQ(o.error, "");
-  EXPECT_EQ(Var("s").AsString(), "TRUE0");
-  EXPECT_EQ(Var("v").AsInt(), 42);
+  EXPECT_EQ(vars.FindVariable("x")->AsString(), "TRUE1");
+  EXPECT_EQ(vars.FindVariable("v")->AsInt(), 42);
+}
+
+TEST_F(Expressions, TemporariesStartFreshInEveryEvaluation) {
 
   // The same list run many times gives the same value: temporaries start fresh each time.
   TOrbaParser p;
   CompileExpression("IntToStr(a) ++ Copy(s, 1, 2)", p);
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(Evaluate(p, vars).text, "1TR");
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(Evaluate(p, vars).text, "1x");
   EXPECT_FALSE(AnyTemporary());
 }
 
@@ -425,6 +497,31 @@ TEST_F(Expressions, CalcLimitsItsDepthAndReportsCompileErrors) {
   Str("missing", "zz + 1");
   EXPECT_EQ(Eval(vars, "Calc(missing)").text, "TRUE");
   EXPECT_EQ(Eval(vars, "Calc(\"  \") ++ \"\"").text, "");
+}
+
+// The command-line tool prints the stored list and the value; its output is what project
+// authors read, so its form is checked here.
+TEST(Tool, PrintsTheOperationListAndTheValue) {
+  const std::string tool = std::string(ORBA_BINARY_DIR) + "/orbacalc";
+  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "orbacalc is not built";
+  auto run = [&](const std::string& args, int& status) {
+    std::string out;
+    FILE* p = popen((tool + " " + args + " 2>&1").c_str(), "r");
+    char buf[256];
+    while (p && fgets(buf, sizeof buf, p)) out += buf;
+    status = p ? pclose(p) : -1;
+    return out;
+  };
+  int status = 0;
+  EXPECT_EQ(run("--var a=4 --var x=0 'x = (a + 1) * 2'", status),
+            "ocPlus ____1 : a, 1\nocMul ____2 : ____1, 2\nocTo x : ____2\nx = 10\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(run("--hex 'IntToStr(7, 3)'", status),
+            "ocFunc ____0 IntToStr#0 : 7, 3\nocTo ____arg : ____0\n"
+            "bytes: 02 00 00 00 0B 05 00 00 00 5F 5F 5F 5F 30 02 00 00 00 00 01 07 00 00 00 01 03 00 00 00 "
+            "01 07 00 00 00 5F 5F 5F 5F 61 72 67 01 00 00 00 00 05 00 00 00 5F 5F 5F 5F 30\nvalue: \"007\"\n");
+  EXPECT_EQ(run("'a = b = c'", status), "error: 構文エラー\n");
+  EXPECT_NE(status, 0);
 }
 
 }  // namespace

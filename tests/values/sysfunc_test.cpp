@@ -131,6 +131,10 @@ TEST_F(Functions, PureFunctions) {
       {u8"GetArraySize(5)", u8"error: GetArraySize:変数が見つかりません"},
       {u8"IndexOfStr(row, \"2\")", u8"1"},
       {u8"Exists(\"a\") ++ ToClientX(\"a\", 7) ++ IndexOfMenu(\"a\", \"b\")", u8"FALSE7-1"},
+      // GetProp's temporary takes the kind of the property named by the code's low byte.
+      {u8"GetVarType(GetProp(\"a\", 0)) ++ GetVarType(GetProp(\"a\", 259))", u8"41"},
+      {u8"GetVarType(GetProp(\"a\", 95)) ++ GetVarType(GetProp(\"a\", 25))", u8"23"},
+      {u8"GetProp(\"a\", 162)", u8"error: GetPropの引数が違います"},
   };
   for (const auto& c : cases) EXPECT_EQ(Value(c.text), ToUtf8(U8(c.value))) << ToUtf8(U8(c.text));
 }
