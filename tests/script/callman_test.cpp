@@ -1,0 +1,346 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/process.h"
+#include "components/events.h"
+#include "files/vrmanager.h"
+#include "script/callman.h"
+#include "support/project_fixture.h"
+#include "values/paramcollection.h"
+#include "values/sysvars.h"
+
+namespace orba {
+namespace {
+
+using testing_support::Cmd;
+
+enum : uint8_t { If = 0, Elseif = 1, Else = 2, Label = 3, Jump = 4, Call = 5, Exit = 6, Wait = 7, Calc = 14,
+                 VarNew = 15, While = 31, WhileLoop = 33, PCReset = 40, Terminate = 45 };
+
+// Pages live in the file manager's in-memory archive; variables and the event queue are fresh
+// for each test.
+// Components 7 and 8 exist (the senders of the posted events).
+struct TestRoot : IComponentRoot {
+  TTimerList events;
+  TTimerList& Events() override { return events; }
+  bool ComponentName(TComponentId id, std::string& name) override {
+    if (id != 7 && id != 8) return false;
+    name = "button" + std::to_string(id);
+    return true;
+  }
+  TComponentId FindComponent(const std::string& name) override {
+    return name == "button7" ? 7 : name == "button8" ? 8 : 0;
+  }
+};
+
+// "@Result", "@ParamStr" and "@Sender" answer from the interpreter under test.
+struct CallSource : ISystemVariableSource {
+  TCallMan* cm = nullptr;
+  TCustomParam* CallResult() override { return cm->CallResult(); }
+  std::vector<std::string> CallArgs() override { return cm->Args.Items(); }
+  std::string Sender() override { return cm->SenderName(); }
+};
+
+struct Script : ::testing::Test, IScriptHost {
+  CallSource source;
+  TParamCollection vars{&source};
+  TestRoot root;
+  TCallMan cm{this};
+  std::vector<std::string> unavailable;
+
+  void SetUp() override {
+    source.cm = &cm;
+    FreeVrFileManager();
+    VrFileManager().AddArchive("");
+    SetVariables(&vars);
+    SetComponentRoot(&root);
+  }
+  void TearDown() override {
+    SetComponentRoot(nullptr);
+    SetVariables(nullptr);
+    FreeVrFileManager();
+  }
+  bool CheckFileAvailable(const std::string& name) override {
+    return std::find(unavailable.begin(), unavailable.end(), name) == unavailable.end() && VrFileManager().HasFile(name);
+  }
+  void RequestSave(int32_t, const std::string&, int32_t, const std::string&) override {}
+  void RequestLoad(int32_t) override {}
+  void Terminate() override {}
+
+  TPage& NewPage(uint8_t resultType = 1) {
+    pages.push_back(std::make_unique<TPage>());
+    pages.back()->Version = 110;
+    pages.back()->ResultType = resultType;
+    return *pages.back();
+  }
+  void Store(const TPage& page, const std::string& name) {
+    TKvMemoryStream* content = VrFileManager().Archive(0)->AddMemoryEntry(name)->Content.get();
+    page.SaveToStream(*content);
+  }
+  void Tick(int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      Process().FrameDelta = 16;
+      Process().GameTime += 16;
+      cm.Run();
+    }
+  }
+  int32_t Int(const std::string& name) {
+    auto* v = vars.FindVariable(name);
+    return v ? v->AsInt() : -999;
+  }
+  std::string Str(const std::string& name) {
+    auto* v = vars.FindVariable(name);
+    return v ? v->AsString() : "<none>";
+  }
+  void Post(const std::string& handler, TComponentId sender = 7, std::vector<std::string> params = {}) {
+    TTimerData item;
+    item.Handler = handler;
+    item.Sender = sender;
+    for (auto& p : params) item.Params.Add(p);
+    root.Events().Add(std::move(item));
+  }
+
+  std::vector<std::unique_ptr<TPage>> pages;
+};
+
+TEST_F(Script, BranchesFollowTheIndentation) {
+  //   varnew r int 0 / varnew x int X
+  //   if x == 1 : calc r = 1
+  //   elseif x == 2 : calc r = 2
+  //   else : calc r = 3
+  //   calc r = r * 10
+  for (auto [x, r] : {std::pair{1, 10}, {2, 20}, {3, 30}}) {
+    TPage& p = NewPage();
+    Cmd(p, VarNew, 0, {"r", 1, "0", 0});
+    Cmd(p, VarNew, 0, {"x", 1, std::to_string(x), 0});
+    Cmd(p, If, 0, {"x == 1"});
+    Cmd(p, Calc, 1, {"r = 1"});
+    Cmd(p, Elseif, 0, {"x == 2"});
+    Cmd(p, Calc, 1, {"r = 2"});
+    Cmd(p, Else, 0);
+    Cmd(p, Calc, 1, {"r = 3"});
+    Cmd(p, Calc, 0, {"r = r * 10"});
+    std::string name = "if" + std::to_string(x) + ".rsb";
+    Store(p, name);
+    vars.Clear();
+    cm.StartPage(name);
+    Tick();
+    EXPECT_EQ(Int("r"), r) << x;
+  }
+  // A false If followed by a command of the same indent that is no branch goes on there.
+  TPage& p = NewPage();
+  Cmd(p, VarNew, 0, {"r", 1, "0", 0});
+  Cmd(p, If, 0, {"FALSE"});
+  Cmd(p, Calc, 1, {"r = 1"});
+  Cmd(p, Calc, 0, {"r = r + 5"});
+  Store(p, "plain.rsb");
+  cm.StartPage("plain.rsb");
+  Tick();
+  EXPECT_EQ(Int("r"), 5);
+}
+
+TEST_F(Script, CallsPassArgumentsAndResults) {
+  //   sub.rsb (result string): calc @Result = @ParamStr[0] ++ "/" ++ @ParamStr[1] ++ "/" ++ IntToStr(@ParamCount)
+  TPage& sub = NewPage(4);
+  Cmd(sub, Calc, 0, {"@Result = @ParamStr[0] ++ \"/\" ++ @ParamStr[1] ++ \"/\" ++ IntToStr(@ParamCount)"});
+  Store(sub, "sub.rsb");
+  //   main: varnew out string ""; call sub.rsb result=out args "x", (no value), "z"; calc after = 1
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"out", 4, "\"\"", 0});
+  Cmd(main, Call, 0, {"sub.rsb", 0, "out", "TRUE", {"\"x\"", "", "\"z\""}});
+  Cmd(main, VarNew, 0, {"after", 1, "1", 0});
+  Store(main, "main.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  EXPECT_EQ(Str("out"), "x/z/2");
+  EXPECT_EQ(Int("after"), 1);
+  EXPECT_EQ(cm.Stack.Count(), 0);
+}
+
+TEST_F(Script, AMissingTargetPageChangesNothingButTheCounter) {
+  TPage& main = NewPage();
+  Cmd(main, Call, 0, {"gone.rsb", 0, "", "TRUE", {}});
+  Cmd(main, Jump, 0, {"gone.rsb", 0, "TRUE"});
+  Cmd(main, VarNew, 0, {"reached", 1, "1", 0});
+  Store(main, "main.rsb");
+  cm.StartPage("main.rsb");
+  unavailable.clear();
+  // Pretend the file exists, so the load itself is what fails.
+  struct Lying : IScriptHost {
+    bool CheckFileAvailable(const std::string&) override { return true; }
+    void RequestSave(int32_t, const std::string&, int32_t, const std::string&) override {}
+    void RequestLoad(int32_t) override {}
+    void Terminate() override {}
+  } lying;
+  TCallMan lied(&lying);
+  lied.StartPage("main.rsb");
+  lied.Run();
+  EXPECT_EQ(Int("reached"), 1);
+  EXPECT_EQ(lied.Stack.Count(), 0);
+  EXPECT_EQ(lied.ArgCount(), 0);
+}
+
+TEST_F(Script, WaitsCountFrameTime) {
+  //   wait time=1000 ; varnew done int 1
+  TPage& p = NewPage();
+  Cmd(p, Wait, 0, {"", "1000", ""}, false);
+  Cmd(p, VarNew, 0, {"done", 1, "1", 0});
+  Store(p, "wait.rsb");
+  cm.StartPage("wait.rsb");
+  Tick();  // the first step only clears the first-step flag
+  EXPECT_EQ(cm.PC, 0);
+  Tick(62);  // 62 x 16 = 992 ms
+  EXPECT_EQ(Int("done"), -999);
+  Tick();  // 1008 ms
+  Tick();
+  EXPECT_EQ(Int("done"), 1);
+}
+
+// main: varnew hits int 0; wait time=100000 (interrupted by the click)
+// handler.rsb: label Start; calc hits = hits + 1
+TEST_F(Script, EventsRunTheirHandlerAndTheWaitResumes) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"hits", 1, "0", 0});
+  Cmd(main, Wait, 0, {"", "160", ""}, false);
+  Cmd(main, VarNew, 0, {"done", 1, "1", 0});
+  Store(main, "main.rsb");
+  TPage& handler = NewPage();
+  Cmd(handler, Calc, 0, {"hits = 100"});
+  Cmd(handler, Label, 0, {"Start"});
+  Cmd(handler, Calc, 0, {"hits = hits + 1"});
+  Store(handler, "handler.rsb");
+  cm.StartPage("main.rsb");
+  Tick(3);  // the wait has 160 - 2 x 16 = 128 ms left
+  Post("handler.abc:Start", 7, {"a"});
+  Tick();
+  EXPECT_EQ(Int("hits"), 1);  // from the label, not from the page's start
+  EXPECT_EQ(root.Events().Count(), 0);
+  EXPECT_EQ(cm.Mode, 0);
+  EXPECT_EQ(cm.PC, 1);  // back in the wait, with its remaining time
+  Tick(7);
+  EXPECT_EQ(Int("done"), -999);
+  Tick(2);
+  EXPECT_EQ(Int("done"), 1);
+}
+
+// A nested handler that calls a page: the call's return is not the end of the handler.
+TEST_F(Script, ACallInsideANestedHandlerReturnsToIt) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"trail", 4, "\"\"", 0});
+  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Store(main, "main.rsb");
+  TPage& first = NewPage();  // yields in its wait: nested events may run
+  Cmd(first, Calc, 0, {"trail = trail ++ \"1\""});
+  Cmd(first, Wait, 0, {"", "64", ""}, false);
+  Cmd(first, Calc, 0, {"trail = trail ++ \"4\""});
+  Store(first, "first.rsb");
+  TPage& nested = NewPage();
+  Cmd(nested, Call, 0, {"helper.rsb", 0, "", "TRUE", {}});
+  Cmd(nested, Calc, 0, {"trail = trail ++ \"3\""});
+  Store(nested, "nested.rsb");
+  TPage& helper = NewPage();
+  Cmd(helper, Calc, 0, {"trail = trail ++ \"2\""});
+  Store(helper, "helper.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  Post("first.rss");
+  Tick();  // first handler starts and yields in its wait
+  Post("nested.rss", 8);
+  Tick(8);
+  EXPECT_EQ(Str("trail"), "1234");
+}
+
+TEST_F(Script, SavedStateResumesAWait) {
+  TPage& p = NewPage();
+  Cmd(p, Wait, 0, {"", "100", ""}, false);
+  Cmd(p, VarNew, 0, {"done", 1, "1", 0});
+  Store(p, "w.rsb");
+  cm.StartPage("w.rsb");
+  Tick(3);  // 100 - 32 left
+  TKvMemoryStream saved;
+  cm.SaveToStream(saved);
+  Tick(10);
+  EXPECT_EQ(Int("done"), 1);
+  vars.Clear();
+  TCallMan again(this);
+  saved.SetPosition(0);
+  again.LoadFromStream(saved, 120);
+  EXPECT_EQ(again.PC, 0);
+  EXPECT_TRUE(again.Started);
+  for (int i = 0; i < 4; ++i) {
+    Process().FrameDelta = 16;
+    again.Run();
+  }
+  EXPECT_EQ(Int("done"), -999);  // 68 - 64 = 4 ms still to wait
+  Process().FrameDelta = 16;
+  again.Run();
+  again.Run();
+  EXPECT_EQ(Int("done"), 1);
+}
+
+TEST_F(Script, TheCacheKeepsTenPagesAndTheCurrentOne) {
+  for (int i = 0; i < 12; ++i) {
+    TPage& p = NewPage();
+    Cmd(p, Label, 0, {"x"});
+    Store(p, "p" + std::to_string(i) + ".rsb");
+  }
+  cm.StartPage("p0.rsb");
+  for (int i = 1; i <= 10; ++i) cm.LoadPage("p" + std::to_string(i) + ".rsb", true);
+  EXPECT_EQ(cm.CachedPages(), 11);  // the oldest is the current page: it stays, and trimming stops
+  cm.StartPage("p1.rsb");
+  cm.LoadPage("p11.rsb", true);     // now the two least recently used go
+  EXPECT_EQ(cm.CachedPages(), 10);
+}
+
+TEST_F(Script, HandlerTextsSplitIntoPageAndLabel) {
+  struct Case { std::string handler, file, label; } cases[] = {
+      {"title.abc:Start", "title.rsb", "Start"},
+      {"title.rss", "title.rsb", ""},
+      {"dir\\a:b.rss", "dir\\a:b.rsb", ""},     // the colon comes before a dot: no label
+      {"c:\\x\\p.rss", "c:\\x\\p.rsb", ""},
+      {"\x95\x5C.rss:L", "\x95\x5C.rsb", "L"},  // a 0x5C second byte is no delimiter
+  };
+  for (const auto& c : cases) {
+    std::string file, label;
+    TCallMan::SplitHandler(c.handler, file, label);
+    EXPECT_EQ(file, c.file) << c.handler;
+    EXPECT_EQ(label, c.label) << c.handler;
+  }
+}
+
+TEST_F(Script, PCResetFromAHandlerMovesTheMainScript) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"where", 4, "\"main\"", 0});
+  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Store(main, "main.rsb");
+  TPage& other = NewPage();
+  Cmd(other, Calc, 0, {"where = where ++ \"/other\""});
+  Cmd(other, Wait, 0, {"", "0", ""}, false);
+  Store(other, "other.rsb");
+  TPage& button = NewPage();
+  Cmd(button, PCReset, 0, {"other.rsb", 0, 0});
+  Cmd(button, Calc, 0, {"where = where ++ \"/handler\""});
+  Store(button, "button.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  Post("button.rss");
+  Tick(3);
+  EXPECT_EQ(Str("where"), "main/handler/other");
+  EXPECT_EQ(cm.CurrentPage->Name, "other.rsb");
+}
+
+TEST_F(Script, StatusVariablesKeepTheirValue) {
+  auto* v = vars.AddVariable(1, "seen");
+  v->IsStatus = true;
+  v->SetInt(5);
+  TPage& p = NewPage();
+  Cmd(p, VarNew, 0, {"seen", 1, "9", 3});
+  Store(p, "s.rsb");
+  cm.StartPage("s.rsb");
+  Tick();
+  EXPECT_EQ(Int("seen"), 5);
+}
+
+}  // namespace
+}  // namespace orba
