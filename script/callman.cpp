@@ -148,7 +148,7 @@ void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
   const int32_t startPC = PC;
   TCommand& command = *page->Commands[static_cast<size_t>(PC)];
   try {
-    if (&command != lastTraced_) {
+    if (&command != lastTraced_ && OrbaLog().Enabled()) {
       lastTraced_ = &command;
       Trace("", page->Name, command.Line);
     }

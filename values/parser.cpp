@@ -777,7 +777,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     lastError_ = std::move(copy.lastError_);
     return;
   }
-  result_.reset();
+  if (result_) spareResult_ = std::move(result_);
   if (!lastError_.empty()) lastError_.clear();
   busy_ = true;
   try {
@@ -1021,9 +1021,10 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
     if (arg) {
       const uint8_t type = arg->Param()->ValueType();
       if (type < PT_INT || type > PT_STR) throw EOrbaError(last.Target + Sjis(u8":不正な変数です"));
-      auto copy = CreateParam(type);
-      copy->ConvertFrom(*arg->Param());
-      result_ = std::move(copy);
+      // Conditions run every tick: the result's object is made once and refilled.
+      if (!spareResult_ || spareResult_->ValueType() != type) spareResult_ = CreateParam(type);
+      spareResult_->ConvertFrom(*arg->Param());
+      result_ = std::move(spareResult_);
     }
   }
 }

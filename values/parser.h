@@ -131,6 +131,7 @@ class TOrbaParser {
   int32_t slotCount_ = 0;
   bool setsResult_ = false;  // the last operation assigns "____arg"
   std::unique_ptr<TCustomParam> result_;
+  std::unique_ptr<TCustomParam> spareResult_;  // the last result's object, reused by the next
   std::string lastError_;
   // The temporaries of an evaluation, kept between evaluations so their storage is reused.
   std::unique_ptr<Frame> frame_;

@@ -1,0 +1,51 @@
+// The expression loop "I = I + 1; X = X + I * 2" written as a page (a While loop around two
+// Calc commands) and run by the interpreter, beside the same two operation lists evaluated
+// alone in a C++ loop (BM_ExpressionLoop in expression_bench.cpp). per_pass is one pass.
+#include <benchmark/benchmark.h>
+
+#include "components/events.h"
+#include "files/vrmanager.h"
+#include "script/callman.h"
+#include "support/project_fixture.h"
+#include "values/paramcollection.h"
+
+namespace {
+
+using namespace orba;
+constexpr int kPasses = 1000000;
+
+void BM_InterpreterLoop(benchmark::State& state) {
+  //   while I < 1000000
+  //     calc I = I + 1
+  //     calc X = X + I * 2
+  //   (whileloop)
+  TParamCollection vars;
+  SetVariables(&vars);
+  auto* i = vars.AddVariable(PT_INT, "I");
+  auto* x = vars.AddVariable(PT_INT, "X");
+  FreeVrFileManager();
+  VrFileManager().AddArchive("");
+  TPage page;
+  page.Version = 110;
+  testing_support::Cmd(page, 31, 0, {"I < 1000000", 4});
+  testing_support::Cmd(page, 14, 1, {"I = I + 1"});
+  testing_support::Cmd(page, 14, 1, {"X = X + I * 2"});
+  testing_support::Cmd(page, 33, 0, {"", 0});
+  page.SaveToStream(*VrFileManager().Archive(0)->AddMemoryEntry("loop.rsb")->Content);
+  TCallMan cm;
+  for (auto _ : state) {
+    i->SetInt(0);
+    x->SetInt(0);
+    cm.StartPage("loop.rsb");
+    cm.Run();
+    benchmark::DoNotOptimize(x->AsInt());
+  }
+  if (i->AsInt() != kPasses) state.SkipWithError("the loop did not run");
+  state.counters["per_pass"] = benchmark::Counter(static_cast<double>(state.iterations()) * kPasses,
+                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  SetVariables(nullptr);
+  FreeVrFileManager();
+}
+BENCHMARK(BM_InterpreterLoop)->Unit(benchmark::kMillisecond);
+
+}  // namespace
