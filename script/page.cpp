@@ -231,6 +231,8 @@ void TPage::LoadFromStream(TKvBigStream& stream) {
   if (n < 0 || size < 0) throw EReadError(Sjis(u8"データが途中で終わっています"));
   if (size > 0 && n > r.Remaining() / size) throw EReadError(Sjis(u8"データが途中で終わっています"));
   PropertySets = {};
+  // Entries of size 0 hold nothing: however many there claim to be, none needs reading.
+  if (size == 0) n = std::min(n, kCommandKinds);
   for (int32_t k = 0; k < n; ++k) {
     if (k < kCommandKinds) {
       int32_t take = std::min(size, kPropertySetSize);

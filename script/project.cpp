@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "files/header.h"
 #include "files/vrmanager.h"
 #include "values/paramcollection.h"
 
@@ -19,6 +20,7 @@ void TProject::Create() {
   LoadRequest = SaveRequest = -1;
   Name = Sjis(u8"情報");
   TVrFileManager& files = VrFileManager();
+  if (!host_.HasCommandLineFolder && !FindGameData()) return;
 
   TKvMemoryStream bytes;
   try {
@@ -63,6 +65,19 @@ void TProject::Create() {
   }
   proc.Terminating = false;
 
+  // A project installed from discs may carry the disc table of its original edition.
+  if (files.HasFile("/original_orba.rpb")) {
+    try {
+      TKvMemoryStream original;
+      files.LoadFile(original, "/original_orba.rpb");
+      TProjectFile table;
+      table.LoadFromStream(original);
+      File.DiskList = table.DiskList;
+    } catch (const std::exception&) {
+      // a damaged table leaves the project's own in place
+    }
+  }
+
   callMan_ = std::make_unique<TCallMan>(this);
   try {
     if (!files.HasFile(File.StartPage)) throw EOrbaError(Sjis(u8"スタートページがありません"));
@@ -70,6 +85,58 @@ void TProject::Create() {
   } catch (const EOrbaError& e) {
     if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false);
     proc.Terminating = true;
+  }
+}
+
+bool TProject::SearchDiscs(const std::string& title) {
+  TVrFileManager& files = VrFileManager();
+  for (const auto& disc : files.DiscFolders()) {
+    std::error_code ec;
+    std::filesystem::path data = std::filesystem::path(disc) / "game.dat";
+    std::filesystem::path install = std::filesystem::path(disc) / "install.dat";
+    if (!std::filesystem::is_regular_file(data, ec) || !std::filesystem::is_regular_file(install, ec)) continue;
+    try {
+      TOrbaInstallSet set;
+      set.LoadFromFile(install);
+      if (set.Title != title) continue;
+      files.AddArchive(data.string());
+      return true;
+    } catch (const std::exception&) {
+    }
+  }
+  return false;
+}
+
+bool TProject::FindGameData() {
+  TVrFileManager& files = VrFileManager();
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_regular_file(host_.ExeFolder + "install.dat", ec) && files.BaseFolder().empty())
+    files.SetBaseFolder(host_.ExeFolder);
+  if (!files.HasFile("install.dat")) {
+    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false);
+    return false;
+  }
+  TOrbaInstallSet set;
+  try {
+    TKvMemoryStream bytes;
+    files.LoadFile(bytes, "install.dat");
+    set.LoadFromStream(bytes);
+  } catch (const std::exception&) {
+    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false);
+    return false;
+  }
+  if (fs::is_regular_file(host_.ExeFolder + "game.dat", ec)) {
+    files.AddArchive(host_.ExeFolder + "game.dat");
+    if (set.CompleteInstall) return true;
+  } else if (set.CompleteInstall && files.ArchiveCount() > 1) {
+    return true;  // beyond the empty archive every player has
+  }
+  for (;;) {
+    if (SearchDiscs(set.Title)) return true;
+    if (!host_.Message) return false;
+    if (host_.Message(Sjis(u8"情報"), Sjis(u8"ディスクを入れてください"), true)) continue;
+    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true)) return false;
   }
 }
 

@@ -25,6 +25,7 @@ class TProject : public IScriptHost {
     // Sets the application title and window caption.
     std::function<void(const std::string& name)> SetTitle;
     bool HasCommandLineFolder = false;
+    std::string ExeFolder;  // native, with a trailing '/'
   };
 
   explicit TProject(THost host);
@@ -53,6 +54,10 @@ class TProject : public IScriptHost {
   TCallMan* CallMan() { return callMan_.get(); }
 
  private:
+  // Finds the data of a player installed from a disc; false when the player must end.
+  bool FindGameData();
+  bool SearchDiscs(const std::string& title);
+
   THost host_;
   std::unique_ptr<TCallMan> callMan_;
 };

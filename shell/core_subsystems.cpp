@@ -37,6 +37,8 @@ void TCoreSubsystems::RegisterEmptyArchive() {
 
 void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) {
   TVrFileManager& files = VrFileManager();
+  hasParams_ = !params.empty();
+  exeFolder_ = std::filesystem::path(exePath).parent_path().string() + "/";
   if (platform_ && platform_->paths) files.SetDiscFolders(platform_->paths->DiscFolders());
   if (params.empty()) {
     // The project beside the player: an archive built into it, one appended to it, or the
@@ -95,6 +97,8 @@ void TCoreSubsystems::CreateProject() {
   host.SetTitle = [this](const std::string& name) {
     if (platform_ && platform_->window) platform_->window->SetCaption(ToUtf8(name));
   };
+  host.HasCommandLineFolder = hasParams_;
+  host.ExeFolder = exeFolder_;
   project_ = std::make_unique<TProject>(std::move(host));
   systemSource_.Project = project_.get();
   project_->Create();

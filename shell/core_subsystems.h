@@ -70,6 +70,8 @@ class TCoreSubsystems : public TSubsystems {
   IOrbaMediaLibrary& media_;
   platform::Platform* platform_;
   std::unique_ptr<TProject> project_;
+  bool hasParams_ = false;
+  std::string exeFolder_;
   TProjectInfo info_;
   TEventQueueOnly root_;  // the event queue until the component tree exists
   std::unique_ptr<TScreenManager> screen_;

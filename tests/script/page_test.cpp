@@ -219,3 +219,17 @@ TEST(Page, LoadsThroughTheFileManager) {
 
 }  // namespace
 }  // namespace orba
+
+namespace orba {
+namespace {
+
+TEST(Page, AHugeCountOfEmptySetEntriesReadsAtOnce) {
+  // 671 million property-set entries of size 0: nothing to read, so nothing to loop over.
+  std::vector<uint8_t> bytes = {0x67, 0, 0, 0, 0x0a, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0, 0};
+  TPage page;
+  page.LoadFromBytes(bytes);
+  EXPECT_TRUE(page.Commands.empty());
+}
+
+}  // namespace
+}  // namespace orba

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "base/cp932.h"
+#include "base/process.h"
+#include "files/vrmanager.h"
+#include "script/project.h"
+#include "support/project_fixture.h"
+#include "support/temp_dir.h"
+#include "values/paramcollection.h"
+
+namespace orba {
+namespace {
+
+using testing_support::TempDir;
+
+struct ProjectRun : ::testing::Test {
+  TempDir dir;
+  TParamCollection vars;
+  std::vector<std::string> messages;
+  bool answer = false;
+
+  void SetUp() override {
+    FreeVrFileManager();
+    VrFileManager().AddArchive("");
+    SetVariables(&vars);
+  }
+  void TearDown() override {
+    SetVariables(nullptr);
+    FreeVrFileManager();
+  }
+  std::unique_ptr<TProject> Make(bool withFolder = true) {
+    TProject::THost host;
+    host.Message = [this](const std::string&, const std::string& text, bool) {
+      messages.push_back(text);
+      return answer;
+    };
+    host.HasCommandLineFolder = withFolder;
+    host.ExeFolder = dir.path.string() + "/";
+    VrFileManager().SetBaseFolder(dir.path.string());
+    return std::make_unique<TProject>(std::move(host));
+  }
+};
+
+TEST_F(ProjectRun, StartsOnItsStartPage) {
+  testing_support::WriteWaitProject(dir.path);
+  auto* v = vars.AddVariable(1, "ticks");  // a status variable restored before the project file
+  v->IsStatus = true;
+  v->SetInt(40);
+  auto project = Make();
+  project->Create();
+  EXPECT_FALSE(Process().Terminating);
+  EXPECT_EQ(project->Name, "Wait");
+  ASSERT_NE(project->CallMan(), nullptr);
+  EXPECT_EQ(project->CallMan()->CurrentPage->Name, "start.rsb");
+  project->Step();
+  EXPECT_EQ(vars.FindVariable("ticks")->AsInt(), 41);
+  project->Free();
+}
+
+TEST_F(ProjectRun, FailuresEndThePlayer) {
+  struct Case { const char* name; std::function<void(const std::filesystem::path&)> make; std::string message; bool folder; } cases[] = {
+      {"no project file", [](const std::filesystem::path&) {}, "", true},
+      {"empty project file", [](const std::filesystem::path& d) { std::ofstream(d / "orba.rpb"); },
+       Sjis(u8"プロジェクトがありません"), true},
+      {"no start page", [](const std::filesystem::path& d) {
+         testing_support::WriteWaitProject(d);
+         std::filesystem::remove(d / "start.rsb");
+       }, Sjis(u8"スタートページがありません"), true},
+      {"no install description without a folder", [](const std::filesystem::path& d) { testing_support::WriteWaitProject(d); },
+       Sjis(u8"インストールし直してください"), false},
+  };
+  for (const auto& c : cases) {
+    for (const auto& e : std::filesystem::directory_iterator(dir.path)) std::filesystem::remove(e.path());
+    c.make(dir.path);
+    messages.clear();
+    ResetProcessState();
+    FreeVrFileManager();
+    VrFileManager().AddArchive("");
+    auto project = Make(c.folder);
+    project->Create();
+    EXPECT_TRUE(Process().Terminating) << c.name;
+    if (c.message.empty()) EXPECT_TRUE(messages.empty()) << c.name;
+    else EXPECT_EQ(messages, std::vector<std::string>{c.message}) << c.name;
+  }
+}
+
+TEST_F(ProjectRun, OptionalMediaOnAnotherDiscAreSkippedWithoutAPrompt) {
+  auto project = Make();
+  project->File.DiskList.Add("BGM", 2);
+  project->File.DiskList.Add("BG", 2);
+  project->File.OptionalMediaExts = "wav.wma.ogg";
+  int asked = 0;
+  VrFileManager().DiscPrompt().AskOkCancel = [&](const std::string&, const std::string& text) {
+    ++asked;
+    return text == VrFileManager().DiscPrompt().ExitMessage;  // cancel the prompt, confirm the exit
+  };
+  VrFileManager().DiscPrompt().RequestClose = [] {};
+  EXPECT_FALSE(project->CheckFileAvailable("bgm\\title.ogg"));
+  EXPECT_EQ(asked, 0);
+  EXPECT_FALSE(project->CheckFileAvailable("bg\\title.png"));
+  EXPECT_EQ(asked, 2);  // the prompt, then the exit question
+  EXPECT_FALSE(project->CheckFileAvailable(""));
+}
+
+}  // namespace
+}  // namespace orba
