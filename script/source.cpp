@@ -375,7 +375,14 @@ class TExpressionWriter {
       std::string t = buf;
       if (t.find_first_of(".e") == std::string::npos) t += ".0";
       double back = 0;
-      if (TryTextToFloat(t, back) && back == x) return t;
+      if (TryTextToFloat(t, back) && back == x && t.find('e') == std::string::npos) return t;
+    }
+    // The compiler reads "1e+30" as a sum: write such numbers out in full.
+    for (int digits = 1; digits <= 40; ++digits) {
+      char buf[400];
+      std::snprintf(buf, sizeof buf, "%.*f", digits, x);
+      double back = 0;
+      if (TryTextToFloat(buf, back) && back == x) return std::string(buf);
     }
     return std::nullopt;
   }
@@ -621,9 +628,10 @@ TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
     std::string body = Trim(raw.substr(i));
     if (body.empty() || body.substr(0, 2) == "//") continue;
 
-    size_t wordEnd = body.find_first_of(" \t");
+    size_t wordEnd = body.find_first_of(" \t;");
     std::string word = body.substr(0, wordEnd);
     std::string rest = wordEnd == std::string::npos ? std::string() : Trim(std::string_view(body).substr(wordEnd));
+    if (!rest.empty() && rest[0] == ';') rest = Trim(std::string_view(rest).substr(1));
 
     if (word[0] == '#') {
       if (!page.Commands.empty()) fail("directive " + word + " after the first command");
@@ -787,8 +795,8 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         case TFieldKind::Expr: CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name); break;
         case TFieldKind::String: v.Text = StringValue(value); break;
         case TFieldKind::Block:
-          if (value.substr(0, 4) == "hex:") {
-            auto bytes = Unhex(std::string_view(value).substr(4));
+          if (value.substr(0, 5) == "@hex:") {
+            auto bytes = Unhex(std::string_view(value).substr(5));
             if (!bytes) fail(std::string(f.Name) + ": bad hex");
             v.Text.assign(bytes->begin(), bytes->end());
           } else {
@@ -895,7 +903,7 @@ std::string DecompilePage(const TPage& page) {
           if (v.Text.empty()) break;
           bool plain = FromUtf8(ToUtf8(v.Text)) == v.Text &&
                        std::none_of(v.Text.begin(), v.Text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
-          text = plain ? Quote(v.Text) : "hex:" + Hex(std::span(reinterpret_cast<const uint8_t*>(v.Text.data()), v.Text.size()));
+          text = plain ? Quote(v.Text) : "@hex:" + Hex(std::span(reinterpret_cast<const uint8_t*>(v.Text.data()), v.Text.size()));
           break;
         }
         case TFieldKind::Byte:
