@@ -837,8 +837,7 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         case TFieldKind::Props:
           for (int code = 0; code < kPropertyCount; ++code) {
             if (!HasProperty(page.PropertySets[c.Kind], code)) continue;
-            cmd->Props[code] = std::make_unique<TOrbaParser>();
-            CompileExpressionValue(std::string(Find(c, PropertyName(code))), *cmd->Props[code], file, c.Line,
+            CompileExpressionValue(std::string(Find(c, PropertyName(code))), cmd->Props.Add(code), file, c.Line,
                                    PropertyName(code));
           }
           break;
@@ -876,7 +875,7 @@ std::string DecompilePage(const TPage& page) {
   std::array<TPropertySet, kCommandKinds> used{};
   for (const auto& c : page.Commands)
     for (int code = 0; code < kPropertyCount; ++code)
-      if (!IsEmptyExpression(c->Props[code].get()) && HasProps(c->Layout()) && HasProperty(page.PropertySets[c->Kind()], code))
+      if (!IsEmptyExpression(c->Props[code]) && HasProps(c->Layout()) && HasProperty(page.PropertySets[c->Kind()], code))
         AddProperty(used[c->Kind()], code);
   for (int k = 0; k < kCommandKinds; ++k) {
     std::string extra;
@@ -945,7 +944,7 @@ std::string DecompilePage(const TPage& page) {
         }
         case TFieldKind::Props:
           for (int code = 0; code < kPropertyCount; ++code)
-            if (HasProperty(page.PropertySets[c.Kind()], code) && !IsEmptyExpression(c.Props[code].get()))
+            if (HasProperty(page.PropertySets[c.Kind()], code) && !IsEmptyExpression(c.Props[code]))
               values.emplace_back(PropertyName(code), ExpressionSource(*c.Props[code]));
           continue;
       }
