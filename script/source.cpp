@@ -950,6 +950,9 @@ std::string DecompilePage(const TPage& page) {
       }
       if (!text.empty()) values.emplace_back(f.Name, text);
     }
+    // Blank lines bring the command to its source line when that lies a little ahead.
+    if (c.Line > line + 1 && c.Line - line <= 100)
+      while (line + 1 < c.Line) emit("");
     const int32_t outLine = line + 1;
     if (c.Line != outLine) values.emplace_back("line", std::to_string(c.Line));
     const bool bigIndent = c.Indent < 0 || c.Indent > 64;
@@ -1175,8 +1178,11 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir) {
   }
 
   std::vector<std::string> files;
-  for (const auto& f : fs::recursive_directory_iterator(dir))
-    if (f.is_regular_file()) files.push_back(fs::relative(f.path(), dir).generic_string());
+  for (const auto& f : fs::recursive_directory_iterator(dir)) {
+    std::string rel = fs::relative(f.path(), dir).generic_string();
+    // Hidden files (".keep", editor state) are no part of the game.
+    if (f.is_regular_file() && rel[0] != '.' && rel.find("/.") == std::string::npos) files.push_back(rel);
+  }
   std::sort(files.begin(), files.end());
 
   struct Source {

@@ -197,26 +197,32 @@ TEST(Source, IndentationLabelsAndLoopIndexes) {
 }
 
 TEST(Source, ExpressionsPrintAsTextThatCompilesToTheSameOperations) {
-  const char* cases[] = {
-      "a",
-      "a + b * c",
-      "(a + b) * c",
-      "a - (b - c)",
-      "-a * b",
-      "a * -b",
-      "a = -5",
-      "x[i, j + 1] = Copy(s, 1, n) ++ \"end\"",
-      "\"with \\\"quotes\\\" and \\\\ and\\nlines\"",
-      "1.5 + 2.0 + 0.000001 * 123456789012.5",
-      "(a)",
-      "((a + b))",
-      "Not(flag) | a & b ^ c << 2",
-      "IntToStr(a + 1, 3) == \"x;y, z\"",
-      "n = GetArraySize(arr)",
+  struct Case {
+    const char* Text;
+    bool Readable;  // printed as text; otherwise as the raw operations
+  } cases[] = {
+      {"a", true},
+      {"a + b * c", true},
+      {"(a + b) * c", true},
+      {"a - (b - c)", true},
+      {"-a * b", true},
+      {"a * -b", true},
+      {"a = -5", true},
+      {"x[i, j + 1] = Copy(s, 1, n) ++ \"end\"", true},
+      {"\"with \\\"quotes\\\" and \\\\ and\\nlines\"", true},
+      {"1.5 + 2.0 + 0.000001 * 123456789012.5", true},
+      {"(a)", true},
+      {"Not(flag) | a & b ^ c << 2", true},
+      {"IntToStr(a + 1, 3) == \"x;y, z\"", true},
+      {"n = GetArraySize(arr)", true},
+      {"((a + b))", false},  // parentheses the text needs not: the temporaries differ
   };
-  for (const char* expression : cases) {
-    std::vector<uint8_t> bytes = Compile(std::string("calc ") + expression + "\n");
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = Compile(std::string("calc ") + c.Text + "\n");
     ExpectRoundTrip(bytes);
+    TPage page;
+    page.LoadFromBytes(bytes);
+    EXPECT_EQ(DecompilePage(page).find("@ops:") == std::string::npos, c.Readable) << c.Text << "\n" << DecompilePage(page);
   }
   // Lists hold any expression, and an empty item.
   ExpectRoundTrip(Compile("call p.rsb; target: 1; arguments: a, , Copy(s, 1, 2)\n"));
@@ -366,6 +372,21 @@ TEST(Source, ProjectFolderCompiles) {
   } catch (const ESourceError& e) {
     EXPECT_EQ(e.Line, 2);
   }
+}
+
+TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
+  const auto demo = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "demo";
+  TCompiledProject built = CompileProjectFolder(demo);
+  TProjectFile project;
+  project.LoadFromBytes(built.ProjectFile);
+  EXPECT_EQ(project.StartPage, "title.rsb");
+  bool hasStart = false;
+  for (const auto& [name, bytes] : built.Pages) {
+    hasStart |= name == project.StartPage;
+    ExpectRoundTrip(bytes, name);
+  }
+  EXPECT_TRUE(hasStart);
+  EXPECT_TRUE(built.OtherFiles.empty());  // ".keep" is no part of the game
 }
 
 }  // namespace
