@@ -170,6 +170,17 @@ size_t QuotedEnd(std::string_view s, size_t at) {
   return std::string_view::npos;
 }
 
+// Every quoted string in s ends before s does.
+bool QuotesClosed(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '"') continue;
+    size_t end = QuotedEnd(s, i);
+    if (end == std::string_view::npos) return false;
+    i = end - 1;
+  }
+  return true;
+}
+
 // A quoted source string (the whole of s) as code page 932; nullopt when s is not one.
 std::optional<std::string> Unquote(std::string_view s) {
   if (s.size() < 2 || s[0] != '"' || QuotedEnd(s, 0) != s.size()) return std::nullopt;
@@ -495,7 +506,8 @@ std::string ExpressionSource(const TOrbaParser& parser) {
     if (FromUtf8(utf8) != *text) continue;
     // The text must survive the line syntax too.
     if (utf8.find_first_of("\r\n") != std::string::npos) continue;
-    if (SplitOutside(utf8, ';', false).size() != 1 || SplitOutside(utf8, ',', true).size() != 1) continue;
+    if (!QuotesClosed(utf8) || SplitOutside(utf8, ';', false).size() != 1 || SplitOutside(utf8, ',', true).size() != 1)
+      continue;
     std::string n, v;
     if (SplitNamed(utf8, n, v) || Trim(utf8) != utf8 || utf8.substr(0, 1) == "@" || utf8.substr(0, 2) == "//")
       continue;
