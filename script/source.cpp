@@ -803,6 +803,9 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
       TFieldValue& v = cmd->Fields[i];
       if (!v.Present) continue;
       const std::string value(Find(c, f.Name));
+      if (f.Kind != TFieldKind::Expr && f.Kind != TFieldKind::ExprList && !value.empty() && value[0] == '"' &&
+          !Unquote(value))
+        fail(std::string(f.Name) + ": a quoted string must end with its quote, and \\x takes two hex digits");
       switch (f.Kind) {
         case TFieldKind::Expr: CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name); break;
         case TFieldKind::String: v.Text = StringValue(value); break;

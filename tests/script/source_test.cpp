@@ -294,6 +294,8 @@ TEST(Source, MistakesNameTheirLine) {
       {"calc a; line: x\n", 1, "line takes a number"},
       {"textins @hex:12G4\n", 1, "bad hex"},
       {"calc @ops:0100\n", 1, "expression"},
+      {"label \"open\n", 1, "must end with its quote"},
+      {"vardel \"bad \\x4\"\n", 1, "must end with its quote"},
   };
   for (const Case& c : cases) {
     try {
