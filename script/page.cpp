@@ -1,5 +1,6 @@
 #include "script/page.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -94,6 +95,20 @@ const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
   return layouts;
 }
 
+TOrbaParser* TPropertyBlock::operator[](int code) const {
+  auto it = std::lower_bound(items_.begin(), items_.end(), code, [](const auto& item, int c) { return item.first < c; });
+  return it != items_.end() && it->first == code ? it->second.get() : nullptr;
+}
+
+TOrbaParser& TPropertyBlock::Add(int code) {
+  auto it = std::lower_bound(items_.begin(), items_.end(), code, [](const auto& item, int c) { return item.first < c; });
+  if (it != items_.end() && it->first == code) {
+    it->second = std::make_unique<TOrbaParser>();
+    return *it->second;
+  }
+  return *items_.emplace(it, code, std::make_unique<TOrbaParser>())->second;
+}
+
 TCommand::TCommand(TPage& page, uint8_t kind) : page_(&page), kind_(kind) {
   const auto& layout = Layout();
   Fields.resize(layout.Fields.size());
@@ -148,12 +163,9 @@ void TCommand::ReadFromStream(TKvBigStream& stream, int32_t version) {
       }
       case K::Props: {
         const TPropertySet& set = page_->PropertySets[kind_];
-        for (int code = 0; code < kPropertyCount; ++code) {
-          Props[code].reset();
-          if (!HasProperty(set, code)) continue;
-          Props[code] = std::make_unique<TOrbaParser>();
-          readExpr(*Props[code]);
-        }
+        Props.Clear();
+        for (int code = 0; code < kPropertyCount; ++code)
+          if (HasProperty(set, code)) readExpr(Props.Add(code));
         break;
       }
     }
@@ -185,7 +197,7 @@ void TCommand::WriteToStream(TKvBigStream& stream, int32_t version) const {
       case K::Props: {
         const TPropertySet& set = page_->PropertySets[kind_];
         for (int code = 0; code < kPropertyCount; ++code)
-          if (HasProperty(set, code)) writeExpr(Props[code].get());
+          if (HasProperty(set, code)) writeExpr(Props[code]);
         break;
       }
     }

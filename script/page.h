@@ -62,6 +62,21 @@ using TPropertySet = std::array<uint8_t, kPropertySetSize>;
 inline bool HasProperty(const TPropertySet& set, int code) { return (set[code / 8] >> (code % 8)) & 1; }
 inline void AddProperty(TPropertySet& set, int code) { set[code / 8] |= static_cast<uint8_t>(1 << (code % 8)); }
 
+// The property expressions one record carries, by property code: only the codes of its kind's
+// set, so a command holds no room for the other properties.
+class TPropertyBlock {
+ public:
+  // The expression of property code, or null when the record does not carry it.
+  TOrbaParser* operator[](int code) const;
+  // An empty expression for code, replacing any the block had.
+  TOrbaParser& Add(int code);
+  void Clear() { items_.clear(); }
+  size_t Count() const { return items_.size(); }
+
+ private:
+  std::vector<std::pair<int, std::unique_ptr<TOrbaParser>>> items_;  // ascending codes
+};
+
 class TCommand {
  public:
   TCommand(TPage& page, uint8_t kind);
@@ -78,7 +93,7 @@ class TCommand {
   std::vector<TFieldValue> Fields;  // in the layout's order
   // The property block's expressions by property code (props kinds only; null where the
   // page's set for this kind has no bit).
-  std::array<std::unique_ptr<TOrbaParser>, kPropertyCount> Props;
+  TPropertyBlock Props;
 
   // After this command the interpreter goes on in the same tick; some kinds fix it.
   bool GetRunOn() const;

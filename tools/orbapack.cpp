@@ -5,6 +5,9 @@
 //   orbapack x ARCHIVE DIR              every entry into DIR
 //   orbapack pack DIR -o OUT            an archive of every file under DIR
 //   orbapack pack DIR --append-to EXE   the same, appended to EXE with its trailer
+//   orbapack build SRC -o OUT           compiles the project source folder SRC into an archive
+//   orbapack build SRC -o DIR --folder  the same into a plain project folder
+//   orbapack dump FILE                  a compiled page (or project file, "*.rpb") as source text
 // Names inside archives are code page 932 with '\'; on the command line and on disk they are UTF-8.
 #include <algorithm>
 #include <climits>
@@ -20,6 +23,7 @@
 #include "files/diskpath.h"
 #include "files/vrfiles.h"
 #include "render/trn.h"
+#include "script/source.h"
 
 namespace {
 
@@ -31,7 +35,9 @@ int Usage() {
       "usage: orbapack ls ARCHIVE\n"
       "       orbapack cat ARCHIVE NAME\n"
       "       orbapack x ARCHIVE DIR\n"
-      "       orbapack pack DIR (-o OUT | --append-to EXE)\n",
+      "       orbapack pack DIR (-o OUT | --append-to EXE)\n"
+      "       orbapack build SRC -o OUT [--folder]\n"
+      "       orbapack dump FILE\n",
       stderr);
   return 2;
 }
@@ -125,6 +131,56 @@ int Pack(const std::string& dir, const std::string& out, bool append) {
   return 0;
 }
 
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  TKvBigFileStream out(path.string(), fmCreate);
+  out.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+int Build(const std::string& src, const std::string& out, bool folder) {
+  TCompiledProject project = CompileProjectFolder(src);
+  if (folder) {
+    WriteFile(fs::path(out) / "orba.rpb", project.ProjectFile);
+    for (const auto& [name, bytes] : project.Pages) WriteFile(fs::path(out) / DiskName(name), bytes);
+    for (const auto& rel : project.OtherFiles) {
+      fs::create_directories((fs::path(out) / rel).parent_path());
+      fs::copy_file(fs::path(src) / rel, fs::path(out) / rel, fs::copy_options::overwrite_existing);
+    }
+    return 0;
+  }
+  TVrFileCollection c;
+  c.OpenArchiveFile((fs::path(src) / "").string(), true);
+  c.AddMemoryEntry("orba.rpb")->Content->Write(project.ProjectFile.data(), static_cast<int64_t>(project.ProjectFile.size()));
+  for (const auto& [name, bytes] : project.Pages)
+    c.AddMemoryEntry(name)->Content->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  for (const auto& rel : project.OtherFiles) c.AddEntry(StoredPathOf(rel));
+  TKvBigFileStream target(out, fmCreate);
+  return c.WriteArchive(target) ? 0 : 1;
+}
+
+int Dump(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  {
+    TKvBigFileStream in(path, fmOpenRead);
+    bytes.resize(static_cast<size_t>(in.GetSize()));
+    in.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+  }
+  std::string text;
+  std::string name = fs::path(path).filename().string();
+  if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".rpb") == 0) {
+    TProjectFile project;
+    project.LoadFromBytes(bytes);
+    text = DecompileProject(project);
+  } else {
+    TPage page;
+    page.Name = FromUtf8(name);
+    page.LoadFromBytes(bytes);
+    text = DecompilePage(page);
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,6 +193,9 @@ int main(int argc, char** argv) {
     if (a.size() == 3 && a[0] == "x") return Extract(a[1], a[2]);
     if (a.size() == 4 && a[0] == "pack" && a[2] == "-o") return Pack(a[1], a[3], false);
     if (a.size() == 4 && a[0] == "pack" && a[2] == "--append-to") return Pack(a[1], a[3], true);
+    if (a.size() == 4 && a[0] == "build" && a[2] == "-o") return Build(a[1], a[3], false);
+    if (a.size() == 5 && a[0] == "build" && a[2] == "-o" && a[4] == "--folder") return Build(a[1], a[3], true);
+    if (a.size() == 2 && a[0] == "dump") return Dump(a[1]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orbapack: %s\n", ToUtf8(e.what()).c_str());
     return 1;

@@ -505,7 +505,8 @@ struct TOrbaParser::Frame {
   }
 };
 
-TOrbaParser::TOrbaParser() : frame_(std::make_unique<Frame>()) {}
+// The frame is made at the first evaluation: most lists of a loaded page never run.
+TOrbaParser::TOrbaParser() = default;
 TOrbaParser::~TOrbaParser() = default;
 
 void TOrbaParser::ReadOps(TKvBigStream& stream) {
@@ -606,11 +607,28 @@ bool IsSimple(const TOpeData& op);
 // Numbers the temporaries the list names and keeps the hashes of all other names, so an
 // evaluation finds a temporary by position and a variable without hashing its name.
 void TOrbaParser::Prepare() {
+  // Temporaries by lower-case name. A page holds thousands of short lists, so a short list
+  // searches a vector instead of paying for a hash table.
+  const bool small = ops_.size() <= 32;
+  std::vector<std::string> names;
   std::unordered_map<std::string, int32_t> slots;
+  auto findSlot = [&](const std::string& lower) -> int32_t {
+    if (!small) {
+      auto it = slots.find(lower);
+      return it == slots.end() ? -1 : it->second;
+    }
+    auto it = std::find(names.begin(), names.end(), lower);
+    return it == names.end() ? -1 : static_cast<int32_t>(it - names.begin());
+  };
+  int32_t slotCount = 0;
   auto slotOf = [&](const std::string& name) {
     if (!IsTempName(name)) return -1;
-    auto [it, added] = slots.emplace(LowerCase(name), static_cast<int32_t>(slots.size()));
-    return it->second;
+    std::string lower = LowerCase(name);
+    int32_t slot = findSlot(lower);
+    if (slot >= 0) return slot;
+    if (small) names.push_back(std::move(lower));
+    else slots.emplace(std::move(lower), slotCount);
+    return slotCount++;
   };
   for (TOpeData& op : ops_) {
     op.TargetSlot = slotOf(op.Target);
@@ -620,16 +638,15 @@ void TOrbaParser::Prepare() {
     for (TOperand& o : op.Operands) {
       if (!o.IsName) continue;
       const std::string& name = static_cast<const TParamVar&>(*o.Value).TargetName();
-      auto it = slots.find(IsTempName(name) ? LowerCase(name) : std::string());
-      o.Slot = it == slots.end() ? -1 : it->second;
+      o.Slot = IsTempName(name) ? findSlot(LowerCase(name)) : -1;
       o.Hash = THashCollection::HashOf(name);
     }
   }
-  slotCount_ = static_cast<int32_t>(slots.size());
+  slotCount_ = slotCount;
   for (TOpeData& op : ops_) op.Simple = IsSimple(op);
   // Uses of each temporary, as target or operand, for joining an operation with the copy
   // of its result that follows.
-  std::vector<int32_t> uses(slots.size(), 0);
+  std::vector<int32_t> uses(static_cast<size_t>(slotCount), 0);
   for (const TOpeData& op : ops_) {
     if (op.TargetSlot >= 0) ++uses[static_cast<size_t>(op.TargetSlot)];
     for (const TOperand& o : op.Operands)
@@ -779,6 +796,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
   }
   if (result_) spareResult_ = std::move(result_);
   if (!lastError_.empty()) lastError_.clear();
+  if (!frame_) frame_ = std::make_unique<Frame>();
   busy_ = true;
   try {
     TDepthGuard depth;

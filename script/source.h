@@ -1,0 +1,72 @@
+// The project source: the readable text form of pages and of the project file that the
+// people who write games edit, and the compiler and decompiler between it and the compiled
+// files. Source text is UTF-8; everything compiled is code page 932. A page source holds one
+// command per line with its nesting shown by indentation; a project folder holds the project
+// description "orba.rps", page sources "*.rss" (compiled to "*.rsb") and any other files the
+// game reads. Dumping a compiled file and compiling the dump gives the same bytes.
+// docs/source-language.md describes the language.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.h"
+#include "script/page.h"
+#include "script/projectfile.h"
+
+namespace orba {
+
+// A mistake in a source file; the message (code page 932) starts with "file:line: ".
+class ESourceError : public EOrbaError {
+ public:
+  ESourceError(const std::string& file, int line, const std::string& message);
+  std::string File;
+  int Line;
+};
+
+// The source name of property code 0..161 ("left" for PR_LEFT), and the code of a name (-1).
+const char* PropertyName(int code);
+int PropertyCode(std::string_view name);
+// 's' string, 'i' integer, 'b' flag, 'f' float: what the property's expression should give.
+char PropertyValueKind(int code);
+
+// The command index of label in the compiled page named page (code page 932, as a command
+// names it), or -1 when that page or label is unknown.
+using TLabelResolver = std::function<int32_t(const std::string& page, const std::string& label)>;
+
+// Compiles a page source into page (cleared first). page.Name, when set, is the page's own
+// name, so commands naming it find its labels directly; labels of other pages go through
+// resolve. file names the source in messages.
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TLabelResolver& resolve = {});
+// The page as source text; compiling it gives the page's bytes again.
+std::string DecompilePage(const TPage& page);
+
+// The label names of a page source in command order, with the command index of each (for
+// resolving jumps between pages before they are compiled).
+std::vector<std::pair<std::string, int32_t>> PageSourceLabels(std::string_view source, const std::string& file);
+
+void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project);
+std::string DecompileProject(const TProjectFile& project);
+
+// One compiled project folder: the project file's bytes, the pages by stored name, and the
+// folder's other files (relative UTF-8 paths) to ship beside them.
+struct TCompiledProject {
+  std::vector<uint8_t> ProjectFile;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> Pages;
+  std::vector<std::string> OtherFiles;
+};
+
+constexpr const char* kProjectSourceName = "orba.rps";
+constexpr const char* kPageSourceExt = ".rss";
+
+// Compiles the project folder dir: "orba.rps" and every "*.rss" page below it.
+TCompiledProject CompileProjectFolder(const std::filesystem::path& dir);
+
+// The compiled name of a page source: its last three characters replaced by "rsb".
+std::string CompiledPageName(std::string_view sourceName);
+
+}  // namespace orba
