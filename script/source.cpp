@@ -276,6 +276,12 @@ std::vector<uint8_t> StoredBytes(const TOrbaParser& p) {
 }
 
 // Compiles an expression value of a source; errors name the field.
+// The condition of a jump, call, exit, break or continue that the author leaves out is TRUE:
+// stored empty it would count as false and the command would never act.
+bool ConditionDefaultsTrue(uint8_t kind, const char* field) {
+  return (kind == 4 || kind == 5 || kind == 6 || kind == 34 || kind == 35) && std::string_view(field) == "condition";
+}
+
 void CompileExpressionValue(const std::string& value, TOrbaParser& parser, const std::string& file, int line,
                             const std::string& what) {
   std::string text = Trim(value);
@@ -802,7 +808,8 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
       const TFieldLayout& f = layout.Fields[i];
       TFieldValue& v = cmd->Fields[i];
       if (!v.Present) continue;
-      const std::string value(Find(c, f.Name));
+      std::string value(Find(c, f.Name));
+      if (value.empty() && ConditionDefaultsTrue(c.Kind, f.Name)) value = "TRUE";
       if (f.Kind != TFieldKind::Expr && f.Kind != TFieldKind::ExprList && !value.empty() && value[0] == '"' &&
           !Unquote(value))
         fail(std::string(f.Name) + ": a quoted string must end with its quote, and \\x takes two hex digits");
@@ -911,7 +918,14 @@ std::string DecompilePage(const TPage& page) {
       if (f.AfterVersion >= page.Version) continue;
       std::string text;
       switch (f.Kind) {
-        case TFieldKind::Expr: text = IsEmptyExpression(v.Expr.get()) ? "" : ExpressionSource(*v.Expr); break;
+        case TFieldKind::Expr:
+          text = IsEmptyExpression(v.Expr.get()) ? "" : ExpressionSource(*v.Expr);
+          if (ConditionDefaultsTrue(c.Kind(), f.Name)) {
+            // TRUE is what an omitted condition gives; a stored empty one must be written out.
+            if (text == "TRUE") text.clear();
+            else if (text.empty()) text = std::string(kRawOps) + Hex(StoredBytes(*v.Expr));
+          }
+          break;
         case TFieldKind::String: text = v.Text.empty() ? "" : StringSource(v.Text); break;
         case TFieldKind::Block: {
           if (v.Text.empty()) break;

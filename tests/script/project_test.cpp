@@ -7,6 +7,7 @@
 #include "base/process.h"
 #include "files/vrmanager.h"
 #include "script/project.h"
+#include "shell/core_subsystems.h"
 #include "support/project_fixture.h"
 #include "support/temp_dir.h"
 #include "values/paramcollection.h"
@@ -18,7 +19,8 @@ using testing_support::TempDir;
 
 struct ProjectRun : ::testing::Test {
   TempDir dir;
-  TParamCollection vars;
+  TPlayerSystemSource source;  // "@Result" and the call's arguments come from the project
+  TParamCollection vars{&source};
   std::vector<std::string> messages;
   bool answer = false;
 
@@ -40,7 +42,9 @@ struct ProjectRun : ::testing::Test {
     host.HasCommandLineFolder = withFolder;
     host.ExeFolder = dir.path.string() + "/";
     VrFileManager().SetBaseFolder(dir.path.string());
-    return std::make_unique<TProject>(std::move(host));
+    auto project = std::make_unique<TProject>(std::move(host));
+    source.Project = project.get();
+    return project;
   }
 };
 
@@ -103,6 +107,43 @@ TEST_F(ProjectRun, OptionalMediaOnAnotherDiscAreSkippedWithoutAPrompt) {
   EXPECT_FALSE(project->CheckFileAvailable("bg\\title.png"));
   EXPECT_EQ(asked, 2);  // the prompt, then the exit question
   EXPECT_FALSE(project->CheckFileAvailable(""));
+}
+
+}  // namespace
+}  // namespace orba
+
+#include "script/source.h"
+
+namespace orba {
+namespace {
+
+// The demo project, compiled from its source in the repository, runs to its end.
+TEST_F(ProjectRun, TheDemoRunsToItsEnd) {
+  const auto demo = std::filesystem::path(ORBA_SOURCE_DIR) / "examples" / "demo";
+  TCompiledProject built = CompileProjectFolder(demo);
+  testing_support::WriteBytes(dir.path / "orba.rpb", built.ProjectFile);
+  for (const auto& [name, bytes] : built.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  auto project = Make();
+  project->Create();
+  ASSERT_FALSE(Process().Terminating);
+  for (int tick = 0; tick < 200 && !Process().Terminating; ++tick) {
+    Process().FrameDelta = 16;
+    Process().GameTime += 16;
+    project->Step();
+  }
+  EXPECT_TRUE(Process().Terminating);  // the demo ends itself
+  auto value = [&](const char* name) {
+    auto* v = vars.FindVariable(name);
+    return v ? v->AsString() : std::string("<none>");
+  };
+  EXPECT_EQ(value("total"), "15");
+  EXPECT_EQ(value("kinds"), "odd even three even odd ");
+  EXPECT_EQ(vars.FindVariable("squares")->Param()->ItemInt(5), 25);
+  EXPECT_EQ(value("greeting"), "Hello, Mika! The numbers add up to 15.");
+  EXPECT_EQ(value("ratio"), "22.5");
+  EXPECT_EQ(value("seenEnding"), "TRUE");
+  EXPECT_EQ(value("visits"), "1");
+  project->Free();
 }
 
 }  // namespace

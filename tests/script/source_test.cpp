@@ -381,7 +381,7 @@ TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
   TCompiledProject built = CompileProjectFolder(demo);
   TProjectFile project;
   project.LoadFromBytes(built.ProjectFile);
-  EXPECT_EQ(project.StartPage, "title.rsb");
+  EXPECT_EQ(project.StartPage, "start.rsb");
   bool hasStart = false;
   for (const auto& [name, bytes] : built.Pages) {
     hasStart |= name == project.StartPage;
