@@ -1,6 +1,7 @@
 // Picture files. The readers walk the file through a bounded cursor: every field, table and
 // row is checked against the bytes that are there, so a short or lying file raises EReadError.
 #include "render/imagefiles.h"
+#include "render/trn.h"
 
 #include <png.h>
 
@@ -884,7 +885,17 @@ void TCustomDIBX::LoadFromStream(TKvBigStream& stream) {
   switch (SniffImageKind(bytes.data(), bytes.size())) {
     case IK_BMP: LoadBmp(bytes, image); break;
     case IK_PNG: LoadPng(bytes, image, false); break;
-    default: Unsupported();  // layered images are read by their own reader
+    case IK_JPEG: LoadJpeg(bytes, image); break;
+    case IK_LAYERED: {
+      // A layered picture gives its first frame, with rows in the project's order.
+      TTarnFrameList list(ProjectImageSeed());
+      TKvViewStream s(bytes);
+      list.LoadFromStream(s, true, false);
+      if (list.Count() == 0) Broken();
+      image = std::move(list[0].Surface);
+      break;
+    }
+    default: Unsupported();
   }
   int32_t format = PixelFormat() ? PixelFormat() : 15;
   SetSize(image.Width(), image.Height(), format);

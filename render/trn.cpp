@@ -291,6 +291,11 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
 
 }  // namespace
 
+int32_t& ProjectImageSeed() {
+  static int32_t seed = 0;
+  return seed;
+}
+
 TTarnFrame& TTarnFrameList::AddFrame() { return *frames_.emplace_back(std::make_unique<TTarnFrame>()); }
 
 void TTarnFrameList::LoadFromStream(TKvBigStream& stream, bool firstOnly, bool convert) {

@@ -16,6 +16,9 @@
 
 namespace orba {
 
+// The seed the project's pictures are stored with (its project file's image seed).
+int32_t& ProjectImageSeed();
+
 class TTarnFrame {
  public:
   std::string Name;

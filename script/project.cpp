@@ -7,6 +7,7 @@
 #include "base/process.h"
 #include "files/header.h"
 #include "files/vrmanager.h"
+#include "render/trn.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -38,6 +39,7 @@ void TProject::Create() {
     return;  // unreadable or newer than we know: silently
   }
   Name = File.Name;
+  ProjectImageSeed() = File.ImageSeed;
   if (host_.SetTitle) host_.SetTitle(Name);
   auto& prompt = files.DiscPrompt();
   prompt.Prompt = File.DiskPrompt.empty() ? prompt.Prompt : File.DiskPrompt;

@@ -299,3 +299,27 @@ TEST(LayeredImage, TrimCropsToWhatIsVisible) {
 
 }  // namespace
 }  // namespace orba
+
+#include "render/dibx.h"
+
+namespace orba {
+namespace {
+
+TEST(LayeredImage, ADrawingSurfaceLoadsTheFirstFrame) {
+  ProjectImageSeed() = 99;
+  TTarnFrameList list(99);
+  list.AddFrame().Surface.Assign(Picture(6, 5));
+  list.AddFrame().Surface.Assign(Picture(6, 5, 1));
+  TKvMemoryStream s;
+  list.SaveToStream(s, 0, 70);
+  s.SetPosition(0);
+  TDIBX target;
+  target.SetSize(1, 1, 32);
+  target.LoadFromStream(s);
+  ASSERT_EQ(target.Width(), 6);
+  EXPECT_EQ(target.Image().GetPixel(3, 4), list[0].Surface.GetPixel(3, 4));
+  ProjectImageSeed() = 0;
+}
+
+}  // namespace
+}  // namespace orba
