@@ -626,19 +626,36 @@ struct TSourcePage {
   std::vector<TSourceCommand> Commands;
 };
 
+// Walks a source text line by line, without the line ends; a byte-order mark at the very
+// start is dropped. Lines count from 1.
+class TSourceLines {
+ public:
+  explicit TSourceLines(std::string_view source) : source_(source) {}
+  bool Next(std::string_view& line) {
+    if (pos_ > source_.size()) return false;
+    size_t eol = source_.find('\n', pos_);
+    if (eol == std::string_view::npos) eol = source_.size();
+    line = source_.substr(pos_, eol - pos_);
+    pos_ = eol + 1;
+    if (++number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    return true;
+  }
+  int Number() const { return number_; }
+
+ private:
+  std::string_view source_;
+  size_t pos_ = 0;
+  int number_ = 0;
+};
+
 bool IsFlagName(std::string_view n) { return n == "line" || n == "indent" || n == "runon" || n == "disabled"; }
 
 TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
   TSourcePage page;
-  int lineNo = 0;
-  size_t pos = 0;
-  while (pos <= source.size()) {
-    size_t eol = source.find('\n', pos);
-    if (eol == std::string_view::npos) eol = source.size();
-    std::string_view raw = source.substr(pos, eol - pos);
-    pos = eol + 1;
-    ++lineNo;
-    if (lineNo == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+  TSourceLines lines(source);
+  std::string_view raw;
+  while (lines.Next(raw)) {
+    const int lineNo = lines.Number();
     auto fail = [&](const std::string& message) { throw ESourceError(file, lineNo, message); };
     int spaces = 0;
     size_t i = 0;
@@ -1052,15 +1069,10 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
 
 void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project) {
   TProjectFile p;
-  int lineNo = 0;
-  size_t pos = 0;
-  while (pos <= source.size()) {
-    size_t eol = source.find('\n', pos);
-    if (eol == std::string_view::npos) eol = source.size();
-    std::string_view raw = source.substr(pos, eol - pos);
-    pos = eol + 1;
-    ++lineNo;
-    if (lineNo == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+  TSourceLines lines(source);
+  std::string_view raw;
+  while (lines.Next(raw)) {
+    const int lineNo = lines.Number();
     std::string body = Trim(raw);
     if (body.empty() || body.substr(0, 2) == "//") continue;
     auto fail = [&](const std::string& message) { throw ESourceError(file, lineNo, message); };
