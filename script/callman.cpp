@@ -117,9 +117,14 @@ TCustomParam* TCallMan::CallResult() {
   return top ? top->Result.get() : nullptr;
 }
 
+TCommand* TCallMan::CurrentCommand() const {
+  if (!CurrentPage || PC < 0 || PC >= static_cast<int32_t>(CurrentPage->Commands.size())) return nullptr;
+  return CurrentPage->Commands[static_cast<size_t>(PC)].get();
+}
+
 bool TCallMan::CommandBlocksEvents() const {
-  return CurrentPage && Started && PC >= 0 && PC < static_cast<int32_t>(CurrentPage->Commands.size()) &&
-         CurrentPage->Commands[static_cast<size_t>(PC)]->BlocksEvents();
+  TCommand* command = CommandInProgress();
+  return command && command->BlocksEvents();
 }
 
 void TCallMan::CallPage(const std::string& pageName, int32_t target, const std::string& resultVar, TArrayString args,
@@ -197,9 +202,9 @@ int TCallMan::ExecuteStep() {
   Continue = frame->Continue;
   Args = frame->Args;
   Sender = frame->Sender;
-  if (frame->State && PC >= 0 && PC < static_cast<int32_t>(CurrentPage->Commands.size())) {
+  if (TCommand* command = CurrentCommand(); frame->State && command) {
     frame->State->SetPosition(0);
-    CurrentPage->Commands[static_cast<size_t>(PC)]->LoadState(*frame->State);
+    command->LoadState(*frame->State);
   }
   // Only the end of an event handler ends its event: a page called inside a handler returns
   // like any call.
@@ -253,9 +258,9 @@ int TCallMan::DispatchEvent(int32_t level) {
   frame.Args = Args;
   frame.Sender = Sender;
   frame.Continue = Continue;
-  if (Started && CurrentPage && PC >= 0 && PC < static_cast<int32_t>(CurrentPage->Commands.size())) {
+  if (TCommand* command = CommandInProgress()) {
     frame.State = std::make_unique<TKvMemoryStream>();
-    CurrentPage->Commands[static_cast<size_t>(PC)]->SaveState(*frame.State);
+    command->SaveState(*frame.State);
   }
   CurrentPage = page;
   PC = label.empty() ? 0 : std::max(0, page->FindLabel(label));
@@ -378,8 +383,7 @@ void TCallMan::SaveToStream(TKvBigStream& stream) const {
   w.I32(stack.Count());
   for (int32_t i = 0; i < stack.Count(); ++i) WriteFrame(w, stack.Item(i));
   w.I32(EventLevel);
-  if (Started && CurrentPage && PC >= 0 && PC < static_cast<int32_t>(CurrentPage->Commands.size()))
-    CurrentPage->Commands[static_cast<size_t>(PC)]->SaveState(stream);
+  if (TCommand* command = CommandInProgress()) command->SaveState(stream);
 }
 
 void TCallMan::LoadFromStream(TKvBigStream& stream, int32_t version) {
@@ -416,10 +420,7 @@ void TCallMan::LoadFromStream(TKvBigStream& stream, int32_t version) {
     top = std::move(*f);
   }
   EventLevel = level;
-  if (Started && CurrentPage && PC >= 0 && PC < static_cast<int32_t>(CurrentPage->Commands.size())) {
-    r.Resync();
-    CurrentPage->Commands[static_cast<size_t>(PC)]->LoadState(stream);
-  }
+  if (TCommand* command = CommandInProgress()) command->LoadState(stream);
 }
 
 }  // namespace orba

@@ -89,6 +89,10 @@ class TCallMan {
   std::string SenderName() const;
   TCustomParam* CallResult();
   bool CommandBlocksEvents() const;
+  // The command at PC of the current page, or null when PC is outside it.
+  TCommand* CurrentCommand() const;
+  // The same, but only while that command is in progress (Started).
+  TCommand* CommandInProgress() const { return Started ? CurrentCommand() : nullptr; }
 
   // Calls page at target with the arguments; the frame returns to this page after pc.
   // Loads the page first: when that fails nothing has changed and the error is raised.
