@@ -29,13 +29,15 @@ class TTimerList {
   TTimerData& Add(TTimerData item) { return *items_.emplace_back(std::make_unique<TTimerData>(std::move(item))); }
   int Count() const { return static_cast<int>(items_.size()); }
   TTimerData& operator[](int i) { return *items_[static_cast<size_t>(i)]; }
-  // The first item not yet running, or null.
-  TTimerData* FirstWaiting();
+  // The first item not yet running, or null. Asked before every command: an empty queue
+  // answers without a call.
+  TTimerData* FirstWaiting() { return items_.empty() ? nullptr : FindWaiting(); }
   // Removes the items running at the given event levels (first..last).
   void RemoveRunning(int32_t first, int32_t last);
   void Clear() { items_.clear(); }
 
  private:
+  TTimerData* FindWaiting();
   std::vector<std::unique_ptr<TTimerData>> items_;
 };
 
@@ -63,7 +65,9 @@ class TEventQueueOnly : public IComponentRoot {
 };
 
 // The player's component root; null before start-up made it.
-IComponentRoot* ComponentRoot();
+// Asked before every command the interpreter runs, so inline.
+namespace detail { extern IComponentRoot* g_root; }
+inline IComponentRoot* ComponentRoot() { return detail::g_root; }
 void SetComponentRoot(IComponentRoot* root);
 
 }  // namespace orba

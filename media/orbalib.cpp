@@ -101,9 +101,6 @@ void TOrbaLog::Write(const std::string& line) {
   std::fflush(file_);
 }
 
-TOrbaLog& OrbaLog() {
-  static TOrbaLog log;
-  return log;
-}
+constinit TOrbaLog detail::g_orbaLog;
 
 }  // namespace orba

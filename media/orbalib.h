@@ -109,6 +109,9 @@ class TOrbaLog {
   std::FILE* file_ = nullptr;
 };
 
-TOrbaLog& OrbaLog();
+// The interpreter asks whether to trace before every command, so the log is a plain global
+// (constant-initialised: usable at any time) behind an inline accessor.
+namespace detail { extern TOrbaLog g_orbaLog; }
+inline TOrbaLog& OrbaLog() { return detail::g_orbaLog; }
 
 }  // namespace orba

@@ -76,8 +76,6 @@ void TStackList::Clear() {
 
 TCallMan::~TCallMan() = default;
 
-TTimerList* TCallMan::Events() const { return ComponentRoot() ? &ComponentRoot()->Events() : nullptr; }
-
 TPage* TCallMan::LoadPage(const std::string& name, bool makeCurrent) {
   for (size_t i = 0; i < cache_.size(); ++i) {
     if (cache_[i]->Name != name) continue;
@@ -143,9 +141,9 @@ void TCallMan::CallPage(const std::string& pageName, int32_t target, const std::
   pc = target;
 }
 
-void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
+inline void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
   yield = false;
-  if (!page || PC < 0 || PC >= static_cast<int32_t>(page->Commands.size())) {
+  if (static_cast<uint32_t>(PC) >= page->Commands.size()) {
     page = nullptr;
     return;
   }
@@ -153,7 +151,7 @@ void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
   const int32_t startPC = PC;
   TCommand& command = *page->Commands[static_cast<size_t>(PC)];
   try {
-    if (&command != lastTraced_ && OrbaLog().Enabled()) {
+    if (OrbaLog().Enabled() && &command != lastTraced_) {
       lastTraced_ = &command;
       Trace("", page->Name, command.Line);
     }
@@ -175,9 +173,44 @@ void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
   else Continue = false;  // waiting or retrying: the run of this tick ends
 }
 
-int TCallMan::ExecuteStep() {
-  if (!CurrentPage) return 0;
+bool TCallMan::RunPlainCommands() {
+  // The general step keeps a command in progress, traces, yields and leaves pages; none of
+  // that concerns these kinds, so a run of them goes through this loop with the counter in
+  // a register. What each command does is the same TCommand::Execute.
+  if (Started || OrbaLog().Enabled()) return false;
   TPage* page = CurrentPage;
+  if (!page) return false;
+  const auto& commands = page->Commands;
+  const TProcessState& proc = Process();
+  int32_t pc = PC;
+  bool run = Continue;  // these kinds neither read nor write Continue while they run
+  bool ran = false;
+  while (static_cast<uint32_t>(pc) < commands.size()) {
+    TCommand& command = *commands[static_cast<size_t>(pc)];
+    if (!command.IsPlain()) break;
+    ran = true;
+    if (command.GetDisabled()) {
+      ++pc;  // the run goes on as the command before left it
+    } else {
+      const int32_t before = pc;
+      run = command.GetRunOn();
+      try {
+        command.Execute(*this, page, pc);
+      } catch (...) {
+        // Passed over silently, as in the general step.
+      }
+      if (pc == before) run = false;  // it would run again: the tick's run ends here
+    }
+    if (!run || proc.Terminating || EventWaiting()) break;
+  }
+  PC = pc;
+  Continue = run;
+  return ran;
+}
+
+int TCallMan::ExecuteStep() {
+  TPage* page = CurrentPage;
+  if (!page) return 0;
   bool yield = false;
   ExecuteCommand(page, yield);
   int r = yield ? 2 : 0;
@@ -235,10 +268,9 @@ void TCallMan::SplitHandler(const std::string& handler, std::string& file, std::
 }
 
 int TCallMan::DispatchEvent(int32_t level) {
-  if (CommandBlocksEvents()) return 0;
   TTimerList* events = Events();
   TTimerData* item = events ? events->FirstWaiting() : nullptr;
-  if (!item) return 0;
+  if (!item || CommandBlocksEvents()) return 0;
   std::string file, label;
   SplitHandler(item->Handler, file, label);
   if (host_ && !host_->CheckFileAvailable(file)) return 0;
@@ -279,7 +311,8 @@ bool TCallMan::Run() {
   do {
     switch (Mode) {
       case 0:
-        if (DispatchEvent(1) != 1) ExecuteStep();
+        if (EventWaiting() && DispatchEvent(1) == 1) break;
+        if (!RunPlainCommands()) ExecuteStep();
         break;
       case 1: {
         int r = ExecuteStep();

@@ -112,9 +112,20 @@ class TCallMan {
 
  private:
   void ExecuteCommand(TPage*& page, bool& yield);
+  // Runs the commands of plain kinds from the counter on, up to one of another kind, the end
+  // of the page, the end of the run or a waiting event; false when it ran none.
+  bool RunPlainCommands();
   int ExecuteStep();
   int DispatchEvent(int32_t level);
-  TTimerList* Events() const;
+  TTimerList* Events() const {
+    IComponentRoot* root = ComponentRoot();
+    return root ? &root->Events() : nullptr;
+  }
+  // Whether the queue holds an event not yet running (asked before every command).
+  bool EventWaiting() const {
+    TTimerList* events = Events();
+    return events && events->FirstWaiting();
+  }
 
   IScriptHost* host_;
   std::vector<std::unique_ptr<TPage>> cache_;  // most recently used first

@@ -13,22 +13,17 @@
 
 namespace orba {
 
+using namespace cmd;
+
 namespace {
 
-enum : uint8_t {
-  kIf = 0, kElseif = 1, kElse = 2, kLabel = 3, kJump = 4, kCall = 5, kExit = 6, kWait = 7, kFlip = 13,
-  kCalc = 14, kVarNew = 15, kVarDel = 16, kGetProp = 17, kSetProp = 18, kObjDel = 19, kTextIns = 20,
-  kMovieStop = 21, kComment = 27, kWhile = 31, kWhileInit = 32, kWhileLoop = 33, kBreak = 34,
-  kContinue = 35, kGameSave = 38, kGameLoad = 39, kPCReset = 40, kReset = 41, kTerminate = 45, kDoEvent = 46,
-};
-
 // The value of an expression field, or null when it has none.
-const TCustomParam* Eval(const TFieldValue& f) {
+inline const TCustomParam* Eval(const TFieldValue& f) {
   if (!f.Present || !f.Expr || f.Expr->Ops().empty()) return nullptr;
   f.Expr->Execute();
   return f.Expr->Result();
 }
-bool Flag(const TFieldValue& f, bool otherwise) {
+inline bool Flag(const TFieldValue& f, bool otherwise) {
   const TCustomParam* v = Eval(f);
   return v ? v->AsFlag() : otherwise;
 }
@@ -52,27 +47,10 @@ void SkipBody(const TPage& page, int32_t indent, int32_t& pc) {
 
 }  // namespace
 
-void TCommand::Start(TCallMan&) {
-  if (kind_ == kWait) {
-    Run.Remaining = Int(Fields[1], 0);
-    Run.FirstStep = true;
-    Run.BlockEvents = Flag(Fields[2], false);
-  }
-}
-
-bool TCommand::BlocksEvents() const {
-  switch (kind_) {
-    case kWait: case kFlip: case kMovieStop: case kTextIns: return Run.BlockEvents;
-    default: return false;
-  }
-}
-
-bool TCommand::Yields() const {
-  switch (kind_) {
-    case kWait: case kDoEvent: return true;
-    case kMovieStop: case kTextIns: return Run.Waiting;
-    default: return false;
-  }
+void TCommand::StartWait() {
+  Run.Remaining = Int(Fields[1], 0);
+  Run.FirstStep = true;
+  Run.BlockEvents = Flag(Fields[2], false);
 }
 
 void TCommand::SaveState(TKvBigStream& stream) const {

@@ -119,14 +119,6 @@ TCommand::TCommand(TPage& page, uint8_t kind) : page_(&page), kind_(kind) {
   }
 }
 
-bool TCommand::GetRunOn() const {
-  switch (kind_) {
-    case 2: case 32: case 33: return true;             // Else, WhileInit, WhileLoop
-    case 27: case 46: case 38: case 39: return false;  // Comment, DoEvent, GameSave, GameLoad
-    default: return RunOn;
-  }
-}
-
 bool TCommand::IsLabel(std::string_view name) const {
   return (kind_ == 3 || kind_ == 27) && !Fields.empty() && Fields[0].Text == name;
 }

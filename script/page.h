@@ -77,6 +77,17 @@ class TPropertyBlock {
   std::vector<std::pair<int, std::unique_ptr<TOrbaParser>>> items_;  // ascending codes
 };
 
+// The kinds the interpreter itself gives a meaning to (the others are component and media
+// kinds).
+namespace cmd {
+enum : uint8_t {
+  kIf = 0, kElseif = 1, kElse = 2, kLabel = 3, kJump = 4, kCall = 5, kExit = 6, kWait = 7, kFlip = 13,
+  kCalc = 14, kVarNew = 15, kVarDel = 16, kGetProp = 17, kSetProp = 18, kObjDel = 19, kTextIns = 20,
+  kMovieStop = 21, kComment = 27, kWhile = 31, kWhileInit = 32, kWhileLoop = 33, kBreak = 34,
+  kContinue = 35, kGameSave = 38, kGameLoad = 39, kPCReset = 40, kReset = 41, kTerminate = 45, kDoEvent = 46,
+};
+}  // namespace cmd
+
 class TCommand {
  public:
   TCommand(TPage& page, uint8_t kind);
@@ -96,22 +107,53 @@ class TCommand {
   TPropertyBlock Props;
 
   // After this command the interpreter goes on in the same tick; some kinds fix it.
-  bool GetRunOn() const;
+  bool GetRunOn() const {
+    switch (kind_) {
+      case cmd::kElse: case cmd::kWhileInit: case cmd::kWhileLoop: return true;
+      case cmd::kComment: case cmd::kDoEvent: case cmd::kGameSave: case cmd::kGameLoad: return false;
+      default: return RunOn;
+    }
+  }
+  // Branches, loops, labels, comments and calculations: they stay on their page, never
+  // remain in progress and never yield, so the interpreter may run them on its short path.
+  bool IsPlain() const {
+    switch (kind_) {
+      case cmd::kIf: case cmd::kElseif: case cmd::kElse: case cmd::kLabel: case cmd::kCalc: case cmd::kComment:
+      case cmd::kWhile: case cmd::kWhileInit: case cmd::kWhileLoop:
+        return true;
+      default:
+        return false;
+    }
+  }
   // Comments are always skipped.
-  bool GetDisabled() const { return kind_ == 27 || Disabled; }
+  bool GetDisabled() const { return kind_ == cmd::kComment || Disabled; }
   // A label (and a comment, for its text) answers whether its name is name, case-sensitively.
   bool IsLabel(std::string_view name) const;
 
-  // ---- running (the interpreter calls these; each kind's meaning is in commands.cpp) ----
+  // ---- running (the interpreter calls these; each kind's meaning is in commands.cpp; the
+  // small ones are here as the interpreter asks them for every command) ----
   // Called once when the command becomes current, before its first Execute.
-  void Start(TCallMan& interpreter);
+  void Start(TCallMan&) {
+    if (kind_ == cmd::kWait) StartWait();
+  }
   // One step: moves pc, may set page to another page or to none (leave the page), or leaves
   // both alone to run again next time.
   void Execute(TCallMan& interpreter, TPage*& page, int32_t& pc);
   // While in progress, no component event is dispatched.
-  bool BlocksEvents() const;
+  bool BlocksEvents() const {
+    switch (kind_) {
+      case cmd::kWait: case cmd::kFlip: case cmd::kMovieStop: case cmd::kTextIns: return Run.BlockEvents;
+      default: return false;
+    }
+  }
   // After executing it, an event handler gives up the rest of the tick.
-  bool Yields() const;
+  bool Yields() const {
+    switch (kind_) {
+      case cmd::kWait: case cmd::kDoEvent: return true;
+      case cmd::kMovieStop: case cmd::kTextIns: return Run.Waiting;
+      default: return false;
+    }
+  }
   // The state block of a command in progress, and reading it back.
   void SaveState(TKvBigStream& stream) const;
   void LoadState(TKvBigStream& stream);
@@ -137,6 +179,8 @@ class TCommand {
   static void WriteStateHeader(TKvBigStream& stream);
 
  private:
+  void StartWait();
+
   TPage* page_;
   uint8_t kind_;
 };

@@ -22,12 +22,9 @@ uint8_t StoredCode(const TCustomParam& p) { return dynamic_cast<const TParamVar*
 
 }  // namespace
 
-namespace {
-TParamCollection* g_variables = nullptr;
-}  // namespace
+TParamCollection* detail::g_variables = nullptr;
 
-TParamCollection* Variables() { return g_variables; }
-void SetVariables(TParamCollection* collection) { g_variables = collection; }
+void SetVariables(TParamCollection* collection) { detail::g_variables = collection; }
 
 bool IsValidVariableName(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;

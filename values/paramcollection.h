@@ -129,7 +129,9 @@ class TParamCollection : public THashCollection {
 
 // The player's one variable collection, set by the shell between creating and freeing the
 // variables at start-up and shutdown; null outside that span.
-TParamCollection* Variables();
+// Read on every evaluation, so inline.
+namespace detail { extern TParamCollection* g_variables; }
+inline TParamCollection* Variables() { return detail::g_variables; }
 void SetVariables(TParamCollection* collection);
 
 }  // namespace orba

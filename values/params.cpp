@@ -162,6 +162,16 @@ void TCustomParam::ConvertFrom(const TCustomParam& source) {
   // Everything is read first: source may be this very object seen through a reference.
   const int32_t n = source.Count();
   if (n < 1) return;  // an unresolved reference has nothing to give
+  if (n == 1 && source.Holder()->Dims().empty()) {
+    // A scalar, the common case (every condition's result comes this way): no buffers.
+    switch (type) {
+      case PT_INT: { const int32_t v = source.ItemInt(0); MakeScalar(); SetItemInt(0, v); break; }
+      case PT_FLOAT: { const double v = source.ItemFloat(0); MakeScalar(); SetItemFloat(0, v); break; }
+      case PT_BOOL: { const bool v = source.ItemFlag(0); MakeScalar(); SetItemFlag(0, v); break; }
+      default: { const std::string v = source.ItemString(0); MakeScalar(); SetItemString(0, v); break; }
+    }
+    return;
+  }
   std::vector<int32_t> dims;
   if (!(n == 1 && source.Holder()->Dims().empty())) {
     int64_t product = 1;

@@ -660,6 +660,15 @@ void TOrbaParser::Prepare() {
                   next.Operands[0].Slot == op.TargetSlot;
   }
   setsResult_ = !ops_.empty() && ops_.back().OpCode == ocTo && ops_.back().Target == "____arg";
+  if (setsResult_ && ops_.size() >= 2) {
+    // "T = a op b; ____arg = T" at the end, the shape of every condition: the operation may
+    // write the evaluation's result object straight away.
+    TOpeData& op = ops_[ops_.size() - 2];
+    const TOpeData& last = ops_.back();
+    op.FuseResult = op.Simple && op.TargetSlot >= 0 && uses[static_cast<size_t>(op.TargetSlot)] == 2 && last.Simple &&
+                    last.TargetSlot >= 0 && uses[static_cast<size_t>(last.TargetSlot)] == 1 &&
+                    last.Operands[0].IsName && last.Operands[0].Slot == op.TargetSlot;
+  }
 }
 
 // ---- evaluation -------------------------------------------------------------------------------
@@ -775,13 +784,6 @@ class TDepthGuard {
 }  // namespace
 
 int EvaluationDepth() { return g_evaluationDepth; }
-
-void TOrbaParser::Execute() {
-  if (TParamCollection* vars = Variables())
-    Execute(*vars);
-  else
-    result_.reset();
-}
 
 void TOrbaParser::Execute(TParamCollection& vars) {
   if (busy_) {
@@ -1011,6 +1013,18 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
           if (type != PT_INT || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
           ++i;
           continue;
+        }
+      }
+      if (op.FuseResult) {
+        // Copying a temporary into "____arg" and that into the result converts nothing: the
+        // result object takes the operation's value directly.
+        const uint8_t type = QuickTempType(op, v, n);
+        if (type >= PT_INT && type <= PT_STR && !frame.Find(op.TargetSlot)) {
+          if (!spareResult_ || spareResult_->ValueType() != type) spareResult_ = CreateParam(type);
+          TCustomParam& out = *spareResult_;
+          if (n != 2 || !QuickInt(op.OpCode, out, v)) Apply(op.OpCode, out, type, v);
+          result_ = std::move(spareResult_);
+          return;
         }
       }
       // b, c. The target: a temporary made on first use, or a variable.

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "values/paramcollection.h"
 #include "values/params.h"
 
 namespace orba {
@@ -91,6 +92,7 @@ struct TOpeData {
   mutable TLookupCache TargetCache;
   bool Simple = false;     // runs on the evaluator's short path
   bool FuseNext = false;   // may write its result straight into the next operation's target
+  bool FuseResult = false; // may write the evaluation's result (the list's last operation copies it)
 };
 
 class TOrbaParser {
@@ -109,7 +111,12 @@ class TOrbaParser {
 
   // Evaluates the list against the player's variables (Variables()), or against vars. No
   // error leaves an evaluation: a failing operation ends it, and Result is then none.
-  void Execute();
+  void Execute() {
+    if (TParamCollection* vars = Variables())
+      Execute(*vars);
+    else
+      result_.reset();
+  }
   void Execute(TParamCollection& vars);
   // The value of the last evaluation when its last operation assigned "____arg"; null
   // otherwise. Owned here, replaced by the next Execute.

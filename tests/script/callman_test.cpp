@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "base/process.h"
 #include "components/events.h"
 #include "files/vrmanager.h"
+#include "media/orbalib.h"
 #include "script/callman.h"
 #include "support/project_fixture.h"
+#include "support/temp_dir.h"
 #include "values/paramcollection.h"
 #include "values/sysvars.h"
 
@@ -179,6 +182,38 @@ TEST_F(Script, AMissingTargetPageChangesNothingButTheCounter) {
   EXPECT_EQ(Int("reached"), 1);
   EXPECT_EQ(lied.Stack.Count(), 0);
   EXPECT_EQ(lied.ArgCount(), 0);
+}
+
+TEST_F(Script, ATickRunsUntilACommandEndsTheRun) {
+  //   varnew n int 0
+  //   calc n = n + 1          (no run-on: the tick ends here)
+  //   calc n = n + 10         (disabled: passes on the run-on of the command before)
+  //   calc n = n + 100
+  //   while TRUE : (whileloop) back to itself, so it stays put and ends each tick
+  TPage& p = NewPage();
+  Cmd(p, VarNew, 0, {"n", 1, "0", 0});
+  Cmd(p, Calc, 0, {"n = n + 1"}, false);
+  Cmd(p, Calc, 0, {"n = n + 10"}).Disabled = true;
+  Cmd(p, Calc, 0, {"n = n + 100"});
+  Cmd(p, WhileLoop, 0, {"", 4});
+  Store(p, "runon.rsb");
+  cm.StartPage("runon.rsb");
+  for (auto [ticks, n, pc] : {std::tuple{1, 1, 2}, {2, 1, 3}, {3, 101, 4}, {4, 101, 4}}) {
+    Tick();
+    EXPECT_EQ(Int("n"), n) << ticks;
+    EXPECT_EQ(cm.PC, pc) << ticks;
+  }
+  // With the trace on, the same page runs through the general step to the same results.
+  vars.Clear();
+  testing_support::TempDir dir;
+  OrbaLog().Init(dir / "dbglog.txt");
+  cm.StartPage("runon.rsb");
+  for (auto [ticks, n, pc] : {std::tuple{1, 1, 2}, {2, 1, 3}, {3, 101, 4}, {4, 101, 4}}) {
+    Tick();
+    EXPECT_EQ(Int("n"), n) << "traced " << ticks;
+    EXPECT_EQ(cm.PC, pc) << "traced " << ticks;
+  }
+  OrbaLog().Final();
 }
 
 TEST_F(Script, WaitsCountFrameTime) {
