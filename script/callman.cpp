@@ -173,41 +173,6 @@ inline void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
   else Continue = false;  // waiting or retrying: the run of this tick ends
 }
 
-bool TCallMan::RunPlainCommands() {
-  // The general step keeps a command in progress, traces, yields and leaves pages; none of
-  // that concerns these kinds, so a run of them goes through this loop with the counter in
-  // a register. What each command does is the same TCommand::Execute.
-  if (Started || OrbaLog().Enabled()) return false;
-  TPage* page = CurrentPage;
-  if (!page) return false;
-  const auto& commands = page->Commands;
-  const TProcessState& proc = Process();
-  int32_t pc = PC;
-  bool run = Continue;  // these kinds neither read nor write Continue while they run
-  bool ran = false;
-  while (static_cast<uint32_t>(pc) < commands.size()) {
-    TCommand& command = *commands[static_cast<size_t>(pc)];
-    if (!command.IsPlain()) break;
-    ran = true;
-    if (command.GetDisabled()) {
-      ++pc;  // the run goes on as the command before left it
-    } else {
-      const int32_t before = pc;
-      run = command.GetRunOn();
-      try {
-        command.Execute(*this, page, pc);
-      } catch (...) {
-        // Passed over silently, as in the general step.
-      }
-      if (pc == before) run = false;  // it would run again: the tick's run ends here
-    }
-    if (!run || proc.Terminating || EventWaiting()) break;
-  }
-  PC = pc;
-  Continue = run;
-  return ran;
-}
-
 int TCallMan::ExecuteStep() {
   TPage* page = CurrentPage;
   if (!page) return 0;

@@ -8,6 +8,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "media/orbalib.h"
 #include "script/callman.h"
 #include "values/paramcollection.h"
 
@@ -109,16 +110,13 @@ void TCommand::Abort() {
   Run.Remaining = 0;
 }
 
-void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
-  TParamCollection* vars = Variables();
-  IScriptHost* host = cm.Host();
-  auto available = [&](const std::string& name) { return !host || host->CheckFileAvailable(name); };
+void TCommand::ExecutePlain(int32_t& pc) {
   switch (kind_) {
     case kIf: {
       ++pc;
       if (Flag(Fields[0], false)) return;
-      while (pc < CommandCount(*page)) {
-        const TCommand& c = At(*page, pc);
+      while (pc < CommandCount(*page_)) {
+        const TCommand& c = At(*page_, pc);
         if (c.Indent > Indent) {
           ++pc;
         } else if (c.Indent < Indent) {
@@ -137,7 +135,7 @@ void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
     }
     case kElseif:
     case kElse:
-      SkipBody(*page, Indent, pc);
+      SkipBody(*page_, Indent, pc);
       return;
     case kWhile:
       ++pc;
@@ -151,6 +149,62 @@ void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
       pc = Fields[1].Number;
       Eval(Fields[0]);
       return;
+    case kLabel:
+    case kComment:
+      ++pc;
+      return;
+    case kCalc:
+      ++pc;
+      Eval(Fields[0]);
+      return;
+  }
+}
+
+// Here beside the plain kinds so that their code joins the loop.
+bool TCallMan::RunPlainCommands() {
+  // The general step keeps a command in progress, traces, yields and leaves pages; none of
+  // that concerns these kinds, so a run of them goes through this loop with the counter in
+  // a register. What each command does is the same TCommand::Execute.
+  if (Started || OrbaLog().Enabled()) return false;
+  const TPage* page = CurrentPage;
+  if (!page) return false;
+  const auto& commands = page->Commands;
+  const TProcessState& proc = Process();
+  int32_t pc = PC;
+  bool run = Continue;  // these kinds neither read nor write Continue while they run
+  bool ran = false;
+  while (static_cast<uint32_t>(pc) < commands.size()) {
+    TCommand& command = *commands[static_cast<size_t>(pc)];
+    if (!command.IsPlain()) break;
+    ran = true;
+    if (command.GetDisabled()) {
+      ++pc;  // the run goes on as the command before left it
+    } else {
+      const int32_t before = pc;
+      run = command.GetRunOn();
+      try {
+        command.ExecutePlain(pc);
+      } catch (...) {
+        // Passed over silently, as in the general step.
+      }
+      if (pc == before) run = false;  // it would run again: the tick's run ends here
+    }
+    if (!run || proc.Terminating || EventWaiting()) break;
+  }
+  PC = pc;
+  Continue = run;
+  return ran;
+}
+
+void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
+  if (IsPlain()) {
+    ExecutePlain(pc);
+    return;
+  }
+  TParamCollection* vars = Variables();
+  IScriptHost* host = cm.Host();
+  auto available = [&](const std::string& name) { return !host || host->CheckFileAvailable(name); };
+  switch (kind_) {
     case kBreak:
       if (Flag(Fields[0], false)) {
         if (Fields[1].Number < 0) page = nullptr;
@@ -206,12 +260,7 @@ void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
       return;
     }
     case kDoEvent:
-    case kLabel:
       ++pc;
-      return;
-    case kCalc:
-      ++pc;
-      Eval(Fields[0]);
       return;
     case kVarNew: {
       ++pc;

@@ -139,6 +139,8 @@ class TCommand {
   // One step: moves pc, may set page to another page or to none (leave the page), or leaves
   // both alone to run again next time.
   void Execute(TCallMan& interpreter, TPage*& page, int32_t& pc);
+  // The same for a plain kind (IsPlain), which needs neither interpreter nor page.
+  void ExecutePlain(int32_t& pc);
   // While in progress, no component event is dispatched.
   bool BlocksEvents() const {
     switch (kind_) {

@@ -899,6 +899,7 @@ inline bool QuickInt(uint8_t code, TCustomParam& out, TCustomParam* const* v) {
 // integer under an integer operator.
 inline uint8_t QuickTempType(const TOpeData& op, TCustomParam* const* v, size_t n) {
   if (n == 2 && op.OpCode >= ocPlus && op.OpCode <= ocXor && v[0]->PlainType() == PT_INT) return PT_INT;
+  if ((op.OpCode >= ocEqual && op.OpCode <= ocESmall) || op.OpCode == ocNEqual) return PT_BOOL;
   return TempType(op, v, n);
 }
 
