@@ -1,11 +1,10 @@
 #include "files/header.h"
 
-#include <cstdio>
 #include <fstream>
 #include <limits>
-#include <random>
 
 #include "base/cp932.h"
+#include "files/replacefile.h"
 
 namespace orba {
 
@@ -182,30 +181,7 @@ void TOrbaInstallSet::LoadFromFile(const std::filesystem::path& path) {
 void TOrbaInstallSet::SaveToFile(const std::filesystem::path& path) const {
   TKvMemoryStream data;
   SaveToStream(data);
-  const auto& bytes = data.Bytes();
-
-  // Created exclusively under a random name, so a leftover or a concurrent writer is never
-  // truncated; the rename then replaces the old file in one step.
-  std::random_device random;
-  std::filesystem::path tmp;
-  std::FILE* f = nullptr;
-  for (int attempt = 0; attempt < 8 && !f; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-    tmp = path;
-    tmp += suffix;
-    f = std::fopen(tmp.string().c_str(), "wbx");
-  }
-  if (!f) FileError(u8"ファイルを作成できません: ", path);
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(tmp, path, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(tmp, ec);
-    FileError(u8"ファイルに書き込めません: ", path);
-  }
+  WriteFileReplacing(path, data.Bytes());
 }
 
 void TOrbaInstallSet::SetCount(int32_t n) { Rows.resize(n > 0 ? static_cast<size_t>(n) : 0); }

@@ -6,6 +6,8 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "files/header.h"
+#include "files/replacefile.h"
+#include "files/vrfiles.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"
 #include "values/paramcollection.h"
@@ -19,6 +21,9 @@ void TProject::Create() {
   auto& proc = Process();
   proc.Terminating = true;
   LoadRequest = SaveRequest = -1;
+  ReadSaveCaptions();
+  // Before the project file: its status variables must not overwrite restored ones.
+  ReadStatusData();
   Name = Sjis(u8"情報");
   TVrFileManager& files = VrFileManager();
   if (!host_.HasCommandLineFolder && !FindGameData()) return;
@@ -153,7 +158,73 @@ void TProject::Free() {
     }
     proc.Terminating = true;
   }
+  SaveStatusData();
   callMan_.reset();
+}
+
+std::string TProject::SaveFileName() const {
+  const std::string& folder = host_.HasCommandLineFolder ? host_.CommandLineFolder : host_.ExeFolder;
+  return (std::filesystem::path(folder) / "save.dat").string();
+}
+
+void TProject::ReadSaveCaptions() {
+  saveCaptions_.Clear();
+  try {
+    TVrFileCollection archive;
+    archive.OpenArchiveFile(SaveFileName());
+    saveCaptions_.Read(archive);
+  } catch (const std::exception&) {
+    // an unreadable save.dat holds no saved games we could load
+  }
+}
+
+void TProject::AttachStatusVariables() {
+  if (TParamCollection* vars = Variables())
+    statusParts_.Register(TStatusPartKind::Variables, StatusVariablesPart(*vars));
+  else
+    statusParts_.Unregister(TStatusPartKind::Variables);
+}
+
+void TProject::ReadStatusData() {
+  AttachStatusVariables();
+  try {
+    TVrFileCollection archive;
+    archive.OpenArchiveFile(SaveFileName());
+    if (!archive.FindEntry(kStatusEntryName)) return;
+    TKvMemoryStream entry;
+    archive.ReadEntry(kStatusEntryName, entry);
+    entry.SetPosition(0);
+    statusParts_.Load(entry);
+  } catch (const std::exception&) {
+    // A damaged status entry is ignored as a whole: the run starts as a first run would,
+    // and the next status write replaces the entry.
+  }
+}
+
+void TProject::SaveStatusData() {
+  AttachStatusVariables();
+  // Until the read list, the picture cache and the data tables keep their parts, an entry
+  // would lack them: nothing is written rather than a status that forgets them.
+  if (!statusParts_.Complete() || !File.SaveEnabled) return;
+  const std::filesystem::path path = SaveFileName();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path.parent_path(), ec)) return;
+  try {
+    TKvMemoryStream bytes;
+    {
+      // The other entries are copied from the file as they are; the file is closed before
+      // it is replaced.
+      TVrFileCollection archive;
+      archive.OpenArchiveFile(path.string());
+      archive.RemoveEntry(kStatusEntryName);
+      statusParts_.Save(*archive.AddMemoryEntry(kStatusEntryName)->Content);
+      archive.WriteArchive(bytes, TArchiveSources::MemoryAndArchive);
+    }
+    WriteFileReplacing(path, bytes.Bytes());
+  } catch (const std::exception&) {
+    // Status data that cannot be written are lost for this run; save.dat stays as it was
+    // (also when it is damaged: its saved games are not dropped for the status).
+  }
 }
 
 void TProject::Step() {

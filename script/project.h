@@ -1,6 +1,8 @@
-// The running project: finds the game data, reads "orba.rpb", creates the interpreter on the
-// start page, runs it once per tick, carries out the save and load requests at the end of
-// the tick, answers whether a file may be used, and runs the exit page at the end.
+// The running project: reads the status data of earlier runs and the captions of the saved
+// games, finds the game data, reads "orba.rpb", creates the interpreter on the start page,
+// runs it once per tick, carries out the save and load requests at the end of the tick,
+// answers whether a file may be used, and at the end runs the exit page and writes the
+// status data.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "script/callman.h"
 #include "script/projectfile.h"
+#include "script/savefile.h"
 
 namespace orba {
 
@@ -25,6 +28,7 @@ class TProject : public IScriptHost {
     // Sets the application title and window caption.
     std::function<void(const std::string& name)> SetTitle;
     bool HasCommandLineFolder = false;
+    std::string CommandLineFolder;  // native; the project folder named on the command line
     std::string ExeFolder;  // native, with a trailing '/'
   };
 
@@ -33,12 +37,30 @@ class TProject : public IScriptHost {
 
   // The whole load; leaves the stop flag set when the project cannot run.
   void Create();
-  // Runs the exit page once and lets go of the interpreter.
+  // Runs the exit page once, writes the status data and lets go of the interpreter.
   void Free();
   // One interpreter run.
   void Step();
   // Carries out a pending game load (true) and then a pending save.
   bool ProcessRequests();
+
+  // The file of saved games and status data: save.dat in the command-line project folder,
+  // else beside the executable (native path).
+  std::string SaveFileName() const;
+  // Fills the caption list from save.dat; a missing or damaged file leaves it empty.
+  void ReadSaveCaptions();
+  // The caption saved with slot, empty when none.
+  std::string CaptionOfSlot(int32_t slot) const { return saveCaptions_.CaptionOf(slot); }
+  // Replaces the caption of slot, or adds the slot to the list.
+  void SetSaveCaption(int32_t slot, const std::string& caption) { saveCaptions_.Set(slot, caption); }
+  const TSaveCaptions& SaveCaptions() const { return saveCaptions_; }
+
+  // The keepers of the status data. The variables' part follows the variable collection on
+  // its own; the other parts are registered here by their subsystems.
+  TStatusData& StatusParts() { return statusParts_; }
+  // Replaces the status entry of save.dat once every part of it has its keeper and the
+  // project allows saving; write failures leave the old file and are otherwise ignored.
+  void SaveStatusData();
 
   // IScriptHost
   bool CheckFileAvailable(const std::string& name) override;
@@ -57,9 +79,15 @@ class TProject : public IScriptHost {
   // Finds the data of a player installed from a disc; false when the player must end.
   bool FindGameData();
   bool SearchDiscs(const std::string& title);
+  // Reads the status entry of save.dat, if any, into the registered parts.
+  void ReadStatusData();
+  // Registers the variables' part while the variable collection exists.
+  void AttachStatusVariables();
 
   THost host_;
   std::unique_ptr<TCallMan> callMan_;
+  TSaveCaptions saveCaptions_;
+  TStatusData statusParts_;
 };
 
 }  // namespace orba

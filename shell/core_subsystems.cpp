@@ -38,6 +38,7 @@ void TCoreSubsystems::RegisterEmptyArchive() {
 void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) {
   TVrFileManager& files = VrFileManager();
   hasParams_ = !params.empty();
+  commandLineFolder_ = hasParams_ ? params[0] : std::string();
   exeFolder_ = std::filesystem::path(exePath).parent_path().string() + "/";
   if (platform_ && platform_->paths) files.SetDiscFolders(platform_->paths->DiscFolders());
   if (params.empty()) {
@@ -75,6 +76,14 @@ std::string TPlayerSystemSource::Sender() {
   return Project && Project->CallMan() ? Project->CallMan()->SenderName() : std::string();
 }
 
+std::string TPlayerSystemSource::SaveCaption(int32_t slot) {
+  return Project ? Project->CaptionOfSlot(slot) : std::string();
+}
+
+std::vector<TSlotCaption> TPlayerSystemSource::SaveCaptions() {
+  return Project ? Project->SaveCaptions().Items() : std::vector<TSlotCaption>();
+}
+
 void TCoreSubsystems::OrbaInitialize() { SetComponentRoot(&root_); }
 
 void TCoreSubsystems::OrbaFinalize() {
@@ -98,6 +107,7 @@ void TCoreSubsystems::CreateProject() {
     if (platform_ && platform_->window) platform_->window->SetCaption(ToUtf8(name));
   };
   host.HasCommandLineFolder = hasParams_;
+  host.CommandLineFolder = commandLineFolder_;
   host.ExeFolder = exeFolder_;
   project_ = std::make_unique<TProject>(std::move(host));
   systemSource_.Project = project_.get();

@@ -24,6 +24,8 @@ class TPlayerSystemSource : public ISystemVariableSource {
   TCustomParam* CallResult() override;
   std::vector<std::string> CallArgs() override;
   std::string Sender() override;
+  std::string SaveCaption(int32_t slot) override;
+  std::vector<TSlotCaption> SaveCaptions() override;
 };
 
 class TCoreSubsystems : public TSubsystems {
@@ -71,6 +73,7 @@ class TCoreSubsystems : public TSubsystems {
   platform::Platform* platform_;
   std::unique_ptr<TProject> project_;
   bool hasParams_ = false;
+  std::string commandLineFolder_;
   std::string exeFolder_;
   TProjectInfo info_;
   TEventQueueOnly root_;  // the event queue until the component tree exists

@@ -239,12 +239,19 @@ void TParamCollection::LoadGame(TKvBigStream& stream, int32_t version) {
 
 void TParamCollection::SaveStatus(TKvBigStream& stream) const { SaveVariables(stream, true); }
 
-void TParamCollection::LoadStatus(TKvBigStream& stream, int32_t /*version*/) {
-  TBinaryReader r(stream);
-  std::vector<TLoaded> loaded;
-  LoadVariables(r, loaded);
-  Commit(loaded);
+void TParamCollection::LoadStatus(TKvBigStream& stream, int32_t version) {
+  TPendingStatus pending = ReadStatus(stream, version);
+  AddStatus(pending);
 }
+
+TParamCollection::TPendingStatus TParamCollection::ReadStatus(TKvBigStream& stream, int32_t /*version*/) {
+  TBinaryReader r(stream);
+  TPendingStatus pending;
+  LoadVariables(r, pending.loaded_);
+  return pending;
+}
+
+void TParamCollection::AddStatus(TPendingStatus& pending) { Commit(pending.loaded_); }
 
 void TParamCollection::ClearGame() {
   DeleteWhere([](const THashCollectionItem& i) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/stream.h"
 #include "files/hash.h"
@@ -99,7 +100,16 @@ class TParamCollection : public THashCollection {
   // On a read error the variables are left as they were.
   void LoadGame(TKvBigStream& stream, int32_t version);
   void SaveStatus(TKvBigStream& stream) const;
+  // Adds the status variables of a stored list (it frees nothing). On a read error nothing
+  // is added.
   void LoadStatus(TKvBigStream& stream, int32_t version);
+
+  // Stored status variables read and checked but not yet in the collection, so that a
+  // caller reading more than the variables can add them only once all of its data proved
+  // readable. LoadStatus is ReadStatus followed by AddStatus.
+  class TPendingStatus;
+  TPendingStatus ReadStatus(TKvBigStream& stream, int32_t version);
+  void AddStatus(TPendingStatus& pending);
   void ClearGame();
 
   int32_t CurrentLevel = 0;
@@ -125,6 +135,16 @@ class TParamCollection : public THashCollection {
 
   std::unique_ptr<ISystemVariableSource> ownSource_;
   ISystemVariableSource* source_;
+};
+
+class TParamCollection::TPendingStatus {
+ public:
+  // Records read, not counting those dropped for an unusable name.
+  int32_t Count() const { return static_cast<int32_t>(loaded_.size()); }
+
+ private:
+  friend class TParamCollection;
+  std::vector<TLoaded> loaded_;
 };
 
 // The player's one variable collection, set by the shell between creating and freeing the

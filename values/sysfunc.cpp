@@ -12,6 +12,7 @@
 #include "values/convert.h"
 #include "values/paramcollection.h"
 #include "values/parser.h"
+#include "values/sysvars.h"
 #include "values/widthtable.h"
 
 namespace orba {
@@ -452,6 +453,31 @@ void CalcFunc(const TCall& c) {
   c.Return(true);
 }
 
+// The number of saved games; a1 gets their captions and a2 their slots, in list order (an
+// operand that is not a variable is left alone). Without saved games both become scalars
+// (empty, 0), as an array has at least one element.
+void ListSaveCaptions(const TCall& c) {
+  const std::vector<TSlotCaption> list = c.Vars().Source().SaveCaptions();
+  const auto n = static_cast<int32_t>(list.size());
+  TCustomParam& captions = c.Var(0);
+  TCustomParam& slots = c.Var(1);
+  if (n == 0) {
+    captions.MakeScalar();
+    captions.SetString("");
+    slots.MakeScalar();
+    slots.SetInt(0);
+  } else {
+    const int32_t dims[1] = {n};
+    captions.SetDims(dims);
+    slots.SetDims(dims);
+    for (int32_t k = 0; k < n; ++k) {
+      captions.SetItemString(k, list[static_cast<size_t>(k)].Caption);
+      slots.SetItemInt(k, list[static_cast<size_t>(k)].Slot);
+    }
+  }
+  c.Return(n);
+}
+
 // a1 with the elements of source (converted to a1's type) inserted at position; returns
 // the new count, or the old one for arrays of two or more dimensions.
 int32_t GrowArray(TCustomParam& a1, int32_t position, const TCustomParam& source) {
@@ -736,14 +762,17 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 130: c.Return(static_cast<int32_t>(c.Arg(0).ValueType())); break;
     case 136: CalcFunc(c); break;
 
+    // Saved games.
+    case 27: c.Return(c.Vars().Source().SaveCaption(c.Int(0))); break;
+    case 134: ListSaveCaptions(c); break;
+
     // Components, files, tables and player services belong to subsystems that answer
     // later; until then each gives what it gives when its object does not exist.
     case 19: case 69: case 71: case 72: case 125: case 137: case 65: c.Return(false); break;
     case 32: { TCustomParam& a = c.Var(0); a.MakeScalar(); a.SetString(""); c.Return(int32_t{0}); break; }
     case 33: case 34: case 35: case 36: c.Return(c.Int(1)); break;
     case 47: c.Return(int32_t{-1}); break;
-    case 134: c.Return(int32_t{0}); break;
-    default: break;  // GetProp, SetProp, menu items, captions, tables, links: nothing
+    default: break;  // GetProp, SetProp, menu items, tables, links: nothing
   }
 }
 

@@ -1,7 +1,8 @@
 // The system variables: 49 variables whose values live elsewhere in the player (mouse and
 // keys, clock and date, the current call, screen, sound, focus). The subsystems that own
 // those values answer through ISystemVariableSource as they are built; every question has
-// a default, which is the answer while its subsystem is absent.
+// a default, which is the answer while its subsystem is absent. The same source answers the
+// built-in functions that read player state kept outside the values (the save captions).
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,13 @@ enum : uint8_t {
 
 // Name of system variable number n (0..48), "@Result" and so on.
 std::string_view SystemVariableName(int32_t n);
+
+// One saved game as the caption functions see it.
+struct TSlotCaption {
+  std::string Caption;
+  int32_t Slot = 0;
+  friend bool operator==(const TSlotCaption&, const TSlotCaption&) = default;
+};
 
 // What the system variables read and write. The defaults answer from the process state,
 // the clock, and the input state when one is attached; the rest give their documented
@@ -91,6 +99,11 @@ class ISystemVariableSource {
   virtual std::string MidiPort();
   virtual void SetMidiPort(std::string_view) {}
   virtual std::vector<std::string> MidiPorts();
+
+  // The project's list of saved games: the caption stored with a slot (empty when none),
+  // and the whole list in its order.
+  virtual std::string SaveCaption(int32_t /*slot*/) { return {}; }
+  virtual std::vector<TSlotCaption> SaveCaptions() { return {}; }
 
  private:
   TBaseInput* mouse_ = nullptr;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -9,8 +10,10 @@
 #include "script/project.h"
 #include "shell/core_subsystems.h"
 #include "support/project_fixture.h"
+#include "support/save_fixture.h"
 #include "support/temp_dir.h"
 #include "values/paramcollection.h"
+#include "values/parser.h"
 
 namespace orba {
 namespace {
@@ -40,11 +43,49 @@ struct ProjectRun : ::testing::Test {
       return answer;
     };
     host.HasCommandLineFolder = withFolder;
-    host.ExeFolder = dir.path.string() + "/";
+    host.CommandLineFolder = dir.path.string();
+    host.ExeFolder = (dir.path / "exe").string() + "/";
     VrFileManager().SetBaseFolder(dir.path.string());
     auto project = std::make_unique<TProject>(std::move(host));
     source.Project = project.get();
     return project;
+  }
+  // The value of an expression over vars as text.
+  std::string Eval(const std::string& text) {
+    TOrbaParser p;
+    CompileExpression(text, p);
+    p.Execute(vars);
+    EXPECT_EQ(p.LastError(), "") << text;
+    return p.Result() ? p.Result()->AsString() : "(none)";
+  }
+  // The wait project with status variable records "score" (5) and "name" ("start").
+  void WriteProjectWithStatusRecords() {
+    testing_support::WriteWaitProject(dir.path);
+    std::ifstream in(dir.path / "orba.rpb", std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    TProjectFile file;
+    file.LoadFromBytes(bytes);
+    TProjectVariable score, name;
+    score.Type = 1;
+    score.Name = "score";
+    score.Int = 5;
+    name.Type = 4;
+    name.Name = "name";
+    name.Text = "start";
+    file.Variables = {score, name};
+    testing_support::SaveProject(file, dir.path / "orba.rpb");
+  }
+  // An empty project folder and a player that has not run yet.
+  void StartOver() {
+    std::filesystem::remove_all(dir.path);
+    std::filesystem::create_directories(dir.path);
+    ResetProcessState();
+    FreeVrFileManager();
+    VrFileManager().AddArchive("");
+  }
+  std::vector<uint8_t> ReadFile(const std::string& name) {
+    std::ifstream in(dir.path / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 };
 
@@ -109,6 +150,134 @@ TEST_F(ProjectRun, OptionalMediaOnAnotherDiscAreSkippedWithoutAPrompt) {
   EXPECT_FALSE(project->CheckFileAvailable(""));
 }
 
+
+TEST_F(ProjectRun, ListsTheSavedGamesOfSaveDatInTheProjectFolder) {
+  using namespace testing_support;
+  WriteWaitProject(dir.path);
+  WriteBytes(dir.path / "save.dat", SaveArchive({{"GAMESAVEDATA2", GameEntry(134, "two")},
+                                                 {"STATUSSAVEDATA", StatusEntry("Status103", {})},
+                                                 {"GAMESAVEDATA5", GameEntry(134, "five")}}));
+  EXPECT_EQ(Make(false)->SaveFileName(), (dir.path / "exe" / "save.dat").string());
+  auto project = Make();
+  EXPECT_EQ(project->SaveFileName(), (dir.path / "save.dat").string());
+  project->Create();
+  // The caption functions reach the project's list through the system source.
+  EXPECT_EQ(Eval("GetSaveCaption(5)"), "five");
+  EXPECT_EQ(Eval("GetSaveCaption(3)"), "");
+  project->SetSaveCaption(2, "again");
+  project->SetSaveCaption(9, "nine");
+  vars.AddVariable(PT_STR, "caps");
+  vars.AddVariable(PT_INT, "slots");
+  EXPECT_EQ(Eval("ListSaveCaption(caps, slots)"), "3");
+  EXPECT_EQ(Eval("ArrayToString(caps, \",\") ++ \"/\" ++ ArrayToString(slots, \",\")"), "again,five,nine/2,5,9");
+}
+
+TEST_F(ProjectRun, StatusVariablesOfEarlierRunsOutrankTheProjectsRecords) {
+  using namespace testing_support;
+  TParamCollection earlier;
+  auto* v = earlier.AddVariable(PT_INT, "score");
+  v->IsStatus = true;
+  v->SetInt(42);
+  const std::vector<uint8_t> stored = VariablesOf(earlier, true);
+  std::vector<uint8_t> truncated = stored;
+  truncated.pop_back();
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> saveFile;  // empty: none
+    int32_t score;
+  } cases[] = {
+      {"entry with its header", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", stored)}}), 42},
+      {"entry without a header is read from its first byte", SaveArchive({{"STATUSSAVEDATA", StatusEntry("", stored)}}), 42},
+      {"damaged entry is ignored", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", truncated)}}), 5},
+      {"entry too short for a header", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Stat", {})}}), 5},
+      {"no status entry", SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "one")}}), 5},
+      {"save.dat that is no archive", std::vector<uint8_t>{'v', 'f', 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3}, 5},
+      {"no save.dat", {}, 5},
+  };
+  for (const auto& c : cases) {
+    StartOver();
+    WriteProjectWithStatusRecords();
+    if (!c.saveFile.empty()) WriteBytes(dir.path / "save.dat", c.saveFile);
+    TParamCollection fresh{&source};
+    SetVariables(&fresh);
+    auto project = Make();
+    project->Create();
+    EXPECT_FALSE(Process().Terminating) << c.name;
+    TParamCollectionItem* score = fresh.FindVariable("score");
+    ASSERT_NE(score, nullptr) << c.name;
+    EXPECT_EQ(score->AsInt(), c.score) << c.name;
+    EXPECT_TRUE(score->IsStatus) << c.name;
+    ASSERT_NE(fresh.FindVariable("name"), nullptr) << c.name;
+    EXPECT_EQ(fresh.FindVariable("name")->AsString(), "start") << c.name;
+    project.reset();
+    SetVariables(&vars);
+  }
+}
+
+TEST_F(ProjectRun, FreeWritesNoStatusWhileItsKeepersAreMissing) {
+  using namespace testing_support;
+  const std::vector<uint8_t> saveFile = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "one")}});
+  for (bool withFile : {true, false}) {
+    StartOver();
+    WriteProjectWithStatusRecords();
+    if (withFile) WriteBytes(dir.path / "save.dat", saveFile);
+    auto project = Make();
+    project->Create();
+    ASSERT_FALSE(Process().Terminating);
+    vars.FindVariable("score")->SetInt(77);
+    project->Free();
+    EXPECT_EQ(std::filesystem::exists(dir.path / "save.dat"), withFile);
+    if (withFile) {
+      EXPECT_EQ(ReadFile("save.dat"), saveFile);
+    }
+  }
+}
+
+// With a keeper for every part (stand-ins for the read list, the dither flag and the data
+// tables, one byte each) the status entry is written into save.dat beside its saved games.
+TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
+  using namespace testing_support;
+  TStatusPart oneByte;
+  oneByte.Read = [](TKvBigStream& s, int32_t) -> std::function<void()> {
+    TBinaryReader(s).U8();
+    return {};
+  };
+  oneByte.Write = [](TKvBigStream& s) { TBinaryWriter(s).U8(0); };
+  for (uint8_t saveEnabled : {1, 0}) {
+    StartOver();
+    WriteProjectWithStatusRecords();
+    const std::vector<uint8_t> saveFile =
+        SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "one")}, {"STATUSSAVEDATA", StatusEntry("Status103", {0, 0, 0, 0})}});
+    WriteBytes(dir.path / "save.dat", saveFile);
+    TParamCollection first{&source};
+    SetVariables(&first);
+    auto project = Make();
+    project->Create();
+    ASSERT_FALSE(Process().Terminating);
+    project->File.SaveEnabled = saveEnabled;
+    for (auto kind : {TStatusPartKind::ReadList, TStatusPartKind::DitherFlag, TStatusPartKind::DataTables})
+      project->StatusParts().Register(kind, oneByte);
+    first.FindVariable("score")->SetInt(77);
+    project->Free();
+    project.reset();
+    if (!saveEnabled) {
+      EXPECT_EQ(ReadFile("save.dat"), saveFile);
+    } else {
+      // Nothing but save.dat is left in the folder, and a new run finds both the status and the saved game.
+      std::vector<std::string> names;
+      for (const auto& e : std::filesystem::directory_iterator(dir.path)) names.push_back(e.path().filename().string());
+      std::sort(names.begin(), names.end());
+      EXPECT_EQ(names, (std::vector<std::string>{"orba.rpb", "save.dat", "start.rsb"}));
+      TParamCollection second{&source};
+      SetVariables(&second);
+      auto next = Make();
+      next->Create();
+      EXPECT_EQ(second.FindVariable("score")->AsInt(), 77);
+      EXPECT_EQ(next->CaptionOfSlot(1), "one");
+    }
+    SetVariables(&vars);
+  }
+}
 }  // namespace
 }  // namespace orba
 

@@ -192,6 +192,16 @@ TEST_F(Functions, FunctionsWritingThroughVariables) {
   EXPECT_EQ(vars.TempVarName, "row");
 }
 
+// Without saved games the lists become one empty element each: an array cannot be empty.
+TEST_F(Functions, SaveCaptionsWithoutSavedGames) {
+  Value(u8"SetArray(list, 3)");
+  Value(u8"SetArray(row, 2)");
+  EXPECT_EQ(Value(u8"ListSaveCaption(list, row)"), "0");
+  EXPECT_EQ(Value(u8"GetArraySize(list) ++ GetArraySize(row)"), "11");
+  EXPECT_EQ(Value(u8"\"[\" ++ list ++ row ++ GetSaveCaption(1) ++ \"]\""), "[0]");
+  EXPECT_EQ(Value(u8"ListSaveCaption()"), "0");
+}
+
 TEST(FunctionTable, NamesNumbersAndShapes) {
   struct Row {
     int32_t number;

@@ -1,0 +1,100 @@
+// The layout of "save.dat", the archive that keeps the player's persistent data: one entry
+// "GAMESAVEDATA<slot>" per saved game, whose caption the project lists, and the entry
+// "STATUSSAVEDATA" with what outlives a game (status variables, read marks, the dither
+// flag, status data tables). Several subsystems own a part of the status entry; each
+// registers how its part is read and written, so the entry grows with the player without
+// this code knowing the parts' contents.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/stream.h"
+#include "files/zstream.h"
+#include "values/sysvars.h"
+
+namespace orba {
+
+class TVrFileCollection;
+class TParamCollection;
+
+inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
+inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
+
+// The saved games of save.dat by caption, each with its slot number, in the order found or
+// added.
+class TSaveCaptions {
+ public:
+  // Replaces the list with the saved games of archive, in entry order. An entry name whose
+  // rest after the prefix is not a decimal number, or is negative, names no saved game. An
+  // entry that cannot be read up to its caption (damaged, truncated, inflating beyond
+  // inflateLimit) is left out of the list: it could not be loaded either. Never raises for
+  // bad data.
+  void Read(TVrFileCollection& archive, int64_t inflateLimit = kDefaultInflateLimit);
+
+  // The caption of the first entry of slot; empty when there is none.
+  std::string CaptionOf(int32_t slot) const;
+  // Replaces the caption of the first entry of slot, or appends an entry.
+  void Set(int32_t slot, std::string_view caption);
+  void Clear() { items_.clear(); }
+  const std::vector<TSlotCaption>& Items() const { return items_; }
+
+ private:
+  std::vector<TSlotCaption> items_;
+};
+
+// The parts of the status entry, in their stored order.
+enum class TStatusPartKind : uint8_t { Variables, ReadList, DitherFlag, DataTables };
+inline constexpr size_t kStatusPartCount = 4;
+
+// How the subsystem owning one part of the status entry reads and writes it.
+struct TStatusPart {
+  // Reads the part, stored by an entry of version, at the stream's position and leaves the
+  // stream after it. Returns what puts the part into effect; until that runs nothing may
+  // change, so a damaged entry further on leaves the player as it was. Raises on bad data.
+  std::function<std::function<void()>(TKvBigStream& stream, int32_t version)> Read;
+  // Writes the part as the current version stores it.
+  std::function<void(TKvBigStream& stream)> Write;
+};
+
+// The parts the status entry is made of, as their owners registered them.
+class TStatusData {
+ public:
+  static constexpr int32_t kWriteVersion = 103;
+  static constexpr size_t kHeaderSize = 9;
+
+  // The oldest entry version that stores the part (older entries lack it).
+  static int32_t FirstVersionOf(TStatusPartKind kind);
+
+  // The owner of a part announces it (again: replaces) or withdraws it.
+  void Register(TStatusPartKind kind, TStatusPart part);
+  void Unregister(TStatusPartKind kind);
+  bool IsRegistered(TStatusPartKind kind) const;
+  // Every part has its owner, so a whole entry can be written.
+  bool Complete() const;
+
+  // Reads a whole entry from the stream's position: the header, then each part the entry's
+  // version stores, in order. Reading ends at the first part nobody registered (where it
+  // ends in the entry is unknown) and what was read is put into effect. All or nothing: a
+  // part that fails to read raises and nothing changes.
+  void Load(TKvBigStream& entry) const;
+  // Writes the header and every part; raises EOrbaError unless Complete().
+  void Save(TKvBigStream& entry) const;
+
+  // The entry's version from its 9-byte header "Status" and three decimal digits (0 when
+  // the digits are no number), leaving the stream after it. An entry without the header is
+  // version 0 and is read from its first byte: the stream is put back.
+  static int32_t ReadHeader(TKvBigStream& entry);
+
+ private:
+  std::array<TStatusPart, kStatusPartCount> parts_;
+};
+
+// The status variables' part over a variable collection that outlives the registration.
+TStatusPart StatusVariablesPart(TParamCollection& variables);
+
+}  // namespace orba
