@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "files/replacefile.h"
 #include "media/orbalib.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   platform::posix::InstanceLock lock;
   platform::posix::Paths paths;
   platform::posix::IniSettings settings;
+  SetFileSync(platform::posix::SyncFile);  // saves reach the disk before they replace the old file
   platform::Platform p;
   p.clock = &clock;
   p.lock = &lock;

@@ -10,11 +10,15 @@ namespace orba {
 
 namespace {
 
+TFileSync g_sync = nullptr;
+
 [[noreturn]] void FileError(const char8_t* what, const std::filesystem::path& path) {
   throw EOrbaError(Sjis(what) + FromUtf8(path.string()));
 }
 
 }  // namespace
+
+void SetFileSync(TFileSync sync) { g_sync = sync; }
 
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   // Created exclusively under a random name, so a leftover or a concurrent writer is never
@@ -32,6 +36,7 @@ void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8
   if (!f) FileError(u8"ファイルを作成できません: ", path);
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = std::fflush(f) == 0 && ok;
+  if (ok && g_sync) ok = g_sync(f);
   ok = std::fclose(f) == 0 && ok;
   std::error_code ec;
   if (ok) std::filesystem::rename(tmp, path, ec);

@@ -4,10 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 
 namespace orba {
+
+// Pushes a written file's bytes through to the storage device, so that a replaced file
+// survives a power cut too; false when that fails. The platform supplies it (the core has
+// no system calls); without one, files are flushed from the process only.
+using TFileSync = bool (*)(std::FILE* file);
+void SetFileSync(TFileSync sync);
 
 // Replaces the file at path with bytes. Raises EOrbaError ("ファイルを作成できません: " or
 // "ファイルに書き込めません: " and the path) and removes the temporary file on failure.

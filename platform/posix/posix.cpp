@@ -208,6 +208,8 @@ bool IniSettings::Write(const std::string& path, const std::string& section, con
   return WriteFileAtomically(path, text);
 }
 
+bool SyncFile(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   std::string tmp = path + ".tmp" + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -2,6 +2,7 @@
 // lock in the user's runtime folder), folders, and "[section] key=value" settings files.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -54,5 +55,7 @@ class IniSettings : public ISettings {
 // Writes bytes to path through a temporary file in the same folder, flushed to disk and
 // renamed over the old file, so a crash leaves either the old or the new file whole.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+// fsync of a stdio file (the core's file sync hook).
+bool SyncFile(std::FILE* file);
 
 }  // namespace orba::platform::posix
