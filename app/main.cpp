@@ -61,6 +61,7 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   };
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
+  subsystems.ShowPicture(cmd.Show);
   RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
   return failures ? 1 : 0;
 }
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
   p.shell = &host;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
+  subsystems.ShowPicture(cmd.Show);
   RunPlayer(cmd, p, subsystems, media->orbaVersion());
   return 0;
 #else

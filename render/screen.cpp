@@ -68,6 +68,18 @@ std::vector<platform::PresentPiece> TScreenManager::PresentPlan(int32_t width, i
   return plan;
 }
 
+TRect TScreenManager::ShowPicture(const TDIBSurface& picture) {
+  TDIBSurface& back = BackBuffer().Image();
+  const TRect whole = back.BoundsRect();
+  back.FillRect(whole, 0);
+  TDIBSurface converted;
+  converted.Assign(picture);
+  if (converted.PixelFormat() != back.PixelFormat()) converted.ConvertTo(back.PixelFormat());
+  back.DrawAlpha((back.Width() - converted.Width()) / 2, (back.Height() - converted.Height()) / 2, 255,
+                 converted.BoundsRect(), converted);
+  return whole;
+}
+
 platform::Frame TScreenManager::Frame32(const std::vector<platform::PresentPiece>& pieces) {
   TDIBSurface& image = BackBuffer().Image();
   if (image.BitCount() == 32)
@@ -93,13 +105,51 @@ void TScreenManager::Present(platform::IPresenter& presenter, int panelLeft, int
   backDirty.Clear();
 }
 
+namespace {
+
+// The fire ramp's corners in 8-bit red, green and blue; entries between two corners are
+// interpolated in a straight line. The corners at 64, 128 and 255 are placed so that their
+// 5-6-5 forms are the fire colours pictures were authored against (0x91E0, 0xDBA1, 0xFF35);
+// every channel only grows, so the ramp never gets darker.
+struct FireCorner {
+  int index, red, green, blue;
+};
+constexpr FireCorner kFireCorners[] = {
+    {0, 0, 0, 0}, {32, 90, 16, 0}, {64, 148, 61, 4}, {128, 220, 118, 12}, {255, 255, 230, 170},
+};
+
+int Between(int from, int to, int step, int steps) { return from + ((to - from) * step * 2 + steps) / (2 * steps); }
+
+}  // namespace
+
+uint32_t TScreenManager::FireColor(int i) {
+  i = std::clamp(i, 0, 255);
+  size_t k = 1;
+  while (kFireCorners[k].index < i) ++k;
+  const FireCorner& a = kFireCorners[k - 1];
+  const FireCorner& b = kFireCorners[k];
+  int step = i - a.index, steps = b.index - a.index;
+  auto r = static_cast<uint32_t>(Between(a.red, b.red, step, steps));
+  auto g = static_cast<uint32_t>(Between(a.green, b.green, step, steps));
+  auto bl = static_cast<uint32_t>(Between(a.blue, b.blue, step, steps));
+  return r << 16 | g << 8 | bl;
+}
+
+uint16_t TScreenManager::Fire565(int i) {
+  uint32_t c = FireColor(i);
+  return static_cast<uint16_t>(((c >> 19) & 0x1F) << 11 | ((c >> 10) & 0x3F) << 5 | ((c >> 3) & 0x1F));
+}
+
 void TScreenManager::OrbaInitColor() {
   TDIBSurface probe16(1, 1, backFormat_ == 15 ? 15 : 16);
   TDIBSurface probe32(1, 1, 32);
   for (int i = 0; i < 256; ++i) {
     auto v = static_cast<uint8_t>(i);
-    grey16_[static_cast<size_t>(i)] = static_cast<uint16_t>(probe16.RGBToPixel(v, v, v));
-    grey32_[static_cast<size_t>(i)] = probe32.RGBToPixel(v, v, v);
+    auto at = static_cast<size_t>(i);
+    grey16_[at] = static_cast<uint16_t>(probe16.RGBToPixel(v, v, v));
+    grey32_[at] = probe32.RGBToPixel(v, v, v);
+    fire16_[at] = backFormat_ == 15 ? To555(Fire565(i)) : Fire565(i);
+    fire32_[at] = FireColor(i);
   }
 }
 

@@ -59,14 +59,28 @@ class TScreenManager {
   void Present(platform::IPresenter& presenter, int panelLeft, int panelTop, TClipList& dirty, TClipList& backDirty,
                const TRect& update = {}, int32_t zoomPercent = 100);
 
+  // Fills the back buffer with black and draws picture centred on it, through the picture's
+  // alpha plane when it has one; returns the area changed (the whole buffer).
+  TRect ShowPicture(const TDIBSurface& picture);
+
   // 32-bit frame of the back buffer (converted when the buffer has 15 or 16 bits).
   platform::Frame Frame32(const std::vector<platform::PresentPiece>& pieces);
 
   // Grey (i, i, i) as a pixel of the back buffer's 16-bit format and of 32 bits.
   const std::array<uint16_t, 256>& Grey16() const { return grey16_; }
   const std::array<uint32_t, 256>& Grey32() const { return grey32_; }
-  // Builds the grey tables for the back buffer's format.
+  // The fire ramp, from black through dark red and orange to pale yellow: as 16-bit pixels
+  // of the back buffer's format (5-6-5, or 5-5-5 when the buffer has 15 bits) and as
+  // 0x00RRGGBB. The fire effect draws through these with a mapped draw.
+  const std::array<uint16_t, 256>& Fire16() const { return fire16_; }
+  const std::array<uint32_t, 256>& Fire32() const { return fire32_; }
+  // Builds the grey and fire tables for the back buffer's format.
   void OrbaInitColor();
+  // Entry i of the fire ramp as 8-bit red, green and blue (0x00RRGGBB) and as 5-6-5.
+  static uint32_t FireColor(int i);
+  static uint16_t Fire565(int i);
+  // A 5-6-5 pixel as 5-5-5: green drops its lowest bit.
+  static uint16_t To555(uint16_t v565) { return static_cast<uint16_t>((((v565 >> 6) << 5) & 0x7FFF) | (v565 & 0x1F)); }
 
  private:
   std::vector<platform::DisplayMode> modes_;
@@ -80,6 +94,8 @@ class TScreenManager {
   std::vector<uint32_t> converted_;
   std::array<uint16_t, 256> grey16_{};
   std::array<uint32_t, 256> grey32_{};
+  std::array<uint16_t, 256> fire16_{};
+  std::array<uint32_t, 256> fire32_{};
 };
 
 }  // namespace orba

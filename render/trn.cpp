@@ -298,6 +298,23 @@ int32_t& ProjectImageSeed() {
 
 TTarnFrame& TTarnFrameList::AddFrame() { return *frames_.emplace_back(std::make_unique<TTarnFrame>()); }
 
+TTarnFrame& TTarnFrameList::AddPngFrame(std::span<const uint8_t> png) {
+  TTarnFrame& frame = AddFrame();
+  LoadPng(png, frame.Surface, true);
+  // An opaque picture needs no alpha plane, and 24 bits then keep it small.
+  bool opaque = true;
+  if (const TDIBSurface* alpha = frame.Surface.Alpha())
+    for (int32_t y = 0; y < alpha->Height() && opaque; ++y) {
+      const uint8_t* row = alpha->ScanLine(y);
+      opaque = std::all_of(row, row + alpha->Width(), [](uint8_t a) { return a == 255; });
+    }
+  if (opaque) {
+    frame.Surface.FreeAlpha();
+    frame.Surface.ConvertTo(24);
+  }
+  return frame;
+}
+
 void TTarnFrameList::LoadFromStream(TKvBigStream& stream, bool firstOnly, bool convert) {
   Clear();
   int32_t version = 0;

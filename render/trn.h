@@ -58,6 +58,9 @@ class TTarnFrameList {
   TTarnFrame& operator[](int i) { return *frames_[static_cast<size_t>(i)]; }
   const TTarnFrame& operator[](int i) const { return *frames_[static_cast<size_t>(i)]; }
   TTarnFrame& AddFrame();
+  // A new frame from a PNG picture, as a picture is stored in a project: an opaque one at 24
+  // bits without an alpha plane, one with see-through pixels at 32 bits with its alpha plane.
+  TTarnFrame& AddPngFrame(std::span<const uint8_t> png);
   void Clear() { frames_.clear(); }
 
   // Clears the list and reads a layered image. A damaged file raises EOrbaError; the frames

@@ -7,11 +7,14 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "files/diskpath.h"
+#include "render/imagefiles.h"
+#include "render/trn.h"
 #include "values/convert.h"
 #include "values/sysfunc.h"
 
@@ -1204,18 +1207,24 @@ bool EndsWithNoCase(std::string_view s, std::string_view tail) {
 
 }  // namespace
 
+std::string CompiledPictureName(std::string_view sourceName) {
+  return std::string(sourceName.substr(0, sourceName.size() - 3)) + "trn";
+}
+
 TCompiledProject CompileProjectFolder(const std::filesystem::path& dir) {
   namespace fs = std::filesystem;
   if (!fs::is_directory(dir)) throw EOrbaError(FromUtf8(dir.string()) + " is not a folder");
   const fs::path description = dir / kProjectSourceName;
   if (!fs::exists(description)) throw EOrbaError("the project has no " + std::string(kProjectSourceName));
   TCompiledProject out;
+  int32_t imageSeed = 0;
   {
     TProjectFile project;
     CompileProjectDescription(ReadText(description), description.string(), project);
     TKvMemoryStream s;
     project.SaveToStream(s);
     out.ProjectFile = s.TakeBytes();
+    imageSeed = project.ImageSeed;
   }
 
   std::vector<std::string> files;
@@ -1237,15 +1246,28 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir) {
       Source s{rel, StoredPathOf(CompiledPageName(rel)), ReadText(dir / rel)};
       labels[LowerCase(s.Stored)] = PageSourceLabels(s.Text, rel);
       pages.push_back(std::move(s));
+    } else if (EndsWithNoCase(rel, kPictureSourceExt)) {
+      // A project's pictures are layered images, stored in the order its image seed draws.
+      TTarnFrameList picture(imageSeed);
+      try {
+        picture.AddPngFrame(ReadFileBytes((dir / rel).string()));
+      } catch (const std::exception& e) {
+        throw EOrbaError(FromUtf8(rel) + ": " + e.what());
+      }
+      TKvMemoryStream bytes;
+      picture.SaveToStream(bytes);
+      out.Pictures.emplace_back(StoredPathOf(CompiledPictureName(rel)), bytes.TakeBytes());
     } else {
       out.OtherFiles.push_back(rel);
     }
   }
-  for (const std::string& rel : out.OtherFiles) {
-    std::string stored = LowerCase(StoredPathOf(rel));
-    if (labels.count(stored) || stored == "orba.rpb")
+  std::set<std::string> made{"orba.rpb"};  // lower-case stored names of the compiled files
+  for (const Source& s : pages) made.insert(LowerCase(s.Stored));
+  for (const auto& [stored, bytes] : out.Pictures)
+    if (!made.insert(LowerCase(stored)).second) throw EOrbaError(stored + " would be made twice");
+  for (const std::string& rel : out.OtherFiles)
+    if (made.count(LowerCase(StoredPathOf(rel))))
       throw EOrbaError(FromUtf8(rel) + " would be overwritten by a compiled file");
-  }
   TLabelResolver resolve = [&](const std::string& page, const std::string& label) -> int32_t {
     auto it = labels.find(LowerCase(page));
     if (it == labels.end()) return -1;

@@ -52,21 +52,26 @@ std::vector<std::pair<std::string, int32_t>> PageSourceLabels(std::string_view s
 void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project);
 std::string DecompileProject(const TProjectFile& project);
 
-// One compiled project folder: the project file's bytes, the pages by stored name, and the
-// folder's other files (relative UTF-8 paths) to ship beside them.
+// One compiled project folder: the project file's bytes, the pages and the pictures by stored
+// name, and the folder's other files (relative UTF-8 paths) to ship beside them.
 struct TCompiledProject {
   std::vector<uint8_t> ProjectFile;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> Pages;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> Pictures;
   std::vector<std::string> OtherFiles;
 };
 
 constexpr const char* kProjectSourceName = "orba.rps";
 constexpr const char* kPageSourceExt = ".rss";
+constexpr const char* kPictureSourceExt = ".png";
 
-// Compiles the project folder dir: "orba.rps" and every "*.rss" page below it.
+// Compiles the project folder dir: "orba.rps", every "*.rss" page below it, and every "*.png"
+// picture into a layered image (".trn") stored with the project's image seed.
 TCompiledProject CompileProjectFolder(const std::filesystem::path& dir);
 
 // The compiled name of a page source: its last three characters replaced by "rsb".
 std::string CompiledPageName(std::string_view sourceName);
+// The compiled name of a picture: its last three characters replaced by "trn".
+std::string CompiledPictureName(std::string_view sourceName);
 
 }  // namespace orba

@@ -21,8 +21,9 @@ packages=(
   # reference implementations that benchmarks compare against
   libpixman-1-dev
   liblua5.4-dev
-  # a display for window tests on machines without one
-  xvfb xauth
+  # a display for window tests on machines without one, and what reads it back and clicks on
+  # it: screen dumps, their conversion, a pointer that can click
+  xvfb xauth x11-apps netpbm xdotool
 )
 
 missing=()

@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "base/cp932.h"
+#include "base/error.h"
 #include "base/process.h"
+#include "files/diskpath.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"
 
@@ -142,7 +144,29 @@ void TCoreSubsystems::MediaInit() {
     screen_ = std::make_unique<TScreenManager>(modes, bits, info_.ScreenWidth, info_.ScreenHeight,
                                                info_.FullScreenWidth, info_.FullScreenHeight);
     dirty_[0].Add({0, 0, info_.ScreenWidth, info_.ScreenHeight});  // the first frame shows everything
+    if (!showName_.empty()) LoadShownPicture();
   }
+}
+
+void TCoreSubsystems::LoadShownPicture() {
+  std::string name = StoredPathOf(showName_);
+  TKvMemoryStream bytes;
+  VrFileManager().LoadFile(bytes, name);
+  // Pictures of the project are stored in the order of its image seed; a colour key becomes
+  // an alpha plane.
+  TTarnFrameList list(ProjectImageSeed());
+  list.LoadFromBytes(bytes.Bytes(), name, true, true);
+  if (list.Count() == 0) throw EOrbaError(name + ":" + Sjis(u8"表示できる画像ではありません"));
+  shown_ = std::make_unique<TDIBSurface>(std::move(list[0].Surface));
+  shownDrawn_ = false;
+}
+
+void TCoreSubsystems::ComposeFrame() {
+  // Until components compose the screen, only the shown picture is drawn: once into each
+  // new back buffer.
+  if (!screen_ || !shown_ || shownDrawn_) return;
+  dirty_[0].Add(screen_->ShowPicture(*shown_));
+  shownDrawn_ = true;
 }
 
 void TCoreSubsystems::InputUpdate() {
@@ -167,6 +191,7 @@ void TCoreSubsystems::PresentFrame(platform::IPresenter& presenter, int panelLef
 bool TCoreSubsystems::SetScreenMode(bool fullScreen) {
   if (!screen_ || !screen_->SetMode(fullScreen ? screen_->BestMode() : -1)) return false;
   dirty_[0].Add({0, 0, screen_->Width(), screen_->Height()});
+  shownDrawn_ = false;  // the back buffer is made anew
   return true;
 }
 

@@ -56,7 +56,13 @@ class TCoreSubsystems : public TSubsystems {
   bool SetScreenMode(bool fullScreen) override;
   void OrbaInitColor() override;
   void InputUpdate() override;
+  void ComposeFrame() override;
   void PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) override;
+
+  // A picture of the project (a native UTF-8 name such as "pictures/title.trn") that every
+  // composed frame shows centred over black, until components compose the screen. It is read
+  // when the screen manager is made; a picture that cannot be read stops the start-up.
+  void ShowPicture(const std::string& utf8Name) { showName_ = utf8Name; }
 
   TBaseInput* BaseInput(int index) override { return index >= 0 && index < 2 ? &bases_[index] : nullptr; }
   int CurrentBase() override { return 0; }
@@ -79,9 +85,14 @@ class TCoreSubsystems : public TSubsystems {
   TEventQueueOnly root_;  // the event queue until the component tree exists
   std::unique_ptr<TScreenManager> screen_;
   std::array<TClipList, 2> dirty_;  // what each screen page needs repainted
+  std::string showName_;
+  std::unique_ptr<TDIBSurface> shown_;  // the picture to show, as read
+  bool shownDrawn_ = false;             // it is in the current back buffer
   std::array<TBaseInput, 2> bases_;
   TKeyboardState keys_;
   TPlayerSystemSource systemSource_;
+
+  void LoadShownPicture();
   std::unique_ptr<TParamCollection> variables_;
 };
 

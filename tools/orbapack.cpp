@@ -6,6 +6,7 @@
 //   orbapack pack DIR -o OUT            an archive of every file under DIR
 //   orbapack pack DIR --append-to EXE   the same, appended to EXE with its trailer
 //   orbapack build SRC -o OUT           compiles the project source folder SRC into an archive
+//                                       (pages to ".rsb", PNG pictures to layered ".trn")
 //   orbapack build SRC -o DIR --folder  the same into a plain project folder
 //   orbapack dump FILE                  a compiled page (or project file, "*.rpb") as source text
 // Names inside archives are code page 932 with '\'; on the command line and on disk they are UTF-8.
@@ -142,6 +143,7 @@ int Build(const std::string& src, const std::string& out, bool folder) {
   if (folder) {
     WriteFile(fs::path(out) / "orba.rpb", project.ProjectFile);
     for (const auto& [name, bytes] : project.Pages) WriteFile(fs::path(out) / DiskName(name), bytes);
+    for (const auto& [name, bytes] : project.Pictures) WriteFile(fs::path(out) / DiskName(name), bytes);
     for (const auto& rel : project.OtherFiles) {
       fs::create_directories((fs::path(out) / rel).parent_path());
       fs::copy_file(fs::path(src) / rel, fs::path(out) / rel, fs::copy_options::overwrite_existing);
@@ -151,8 +153,9 @@ int Build(const std::string& src, const std::string& out, bool folder) {
   TVrFileCollection c;
   c.OpenArchiveFile((fs::path(src) / "").string(), true);
   c.AddMemoryEntry("orba.rpb")->Content->Write(project.ProjectFile.data(), static_cast<int64_t>(project.ProjectFile.size()));
-  for (const auto& [name, bytes] : project.Pages)
-    c.AddMemoryEntry(name)->Content->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  for (const auto* compiled : {&project.Pages, &project.Pictures})
+    for (const auto& [name, bytes] : *compiled)
+      c.AddMemoryEntry(name)->Content->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
   for (const auto& rel : project.OtherFiles) c.AddEntry(StoredPathOf(rel));
   TKvBigFileStream target(out, fmCreate);
   return c.WriteArchive(target) ? 0 : 1;

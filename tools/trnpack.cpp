@@ -46,21 +46,7 @@ int Build(const std::vector<std::string>& args) {
   if (out.empty() || frames.empty() || mode < 0 || mode > 2) return Usage();
   TTarnFrameList list(seed);
   for (const auto& name : frames) {
-    TTarnFrame& frame = list.AddFrame();
-    LoadPng(ReadFileBytes(name), frame.Surface, true);
-    // An opaque picture needs no alpha plane; 24 bits then keep it small.
-    bool opaque = true;
-    if (const TDIBSurface* alpha = frame.Surface.Alpha())
-      for (int32_t y = 0; y < alpha->Height() && opaque; ++y)
-        for (int32_t x = 0; x < alpha->Width(); ++x)
-          if (alpha->ScanLine(y)[x] != 255) {
-            opaque = false;
-            break;
-          }
-    if (opaque) {
-      frame.Surface.FreeAlpha();
-      frame.Surface.ConvertTo(24);
-    }
+    TTarnFrame& frame = list.AddPngFrame(ReadFileBytes(name));
     frame.Delay = delay;
     if (key >= 0) {
       frame.TransparentValue = static_cast<int32_t>(

@@ -105,6 +105,13 @@ struct Host::Impl {
 
   // Last frame, kept to redraw when the window is exposed.
   int panelLeft = 0, panelTop = 0;
+  // Where the window stood before full screen.
+  int windowX = SDL_WINDOWPOS_CENTERED, windowY = SDL_WINDOWPOS_CENTERED;
+
+  void RestoreWindow() {
+    SDL_SetWindowSize(window, clientWidth, clientHeight);
+    SDL_SetWindowPosition(window, windowX, windowY);
+  }
 
   SDL_Rect ButtonRect(int i) const { return {i * kButtonWidth, kButtonTop, kButtonWidth, kButtonHeight}; }
 
@@ -236,9 +243,24 @@ void Host::CenterOnWorkArea() {
 
 bool Host::SetFullScreen(bool on) {
   auto& d = *impl_;
-  if (SDL_SetWindowFullscreen(d.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+  if (on) {
+    // Remember where the window was, then lay it over the whole display first: a desktop
+    // with a window manager makes it full screen anyway, and one without (a bare X server)
+    // would otherwise leave the window at its old size while the picture is scaled for the
+    // display.
+    SDL_GetWindowPosition(d.window, &d.windowX, &d.windowY);
+    SDL_Rect display;
+    if (SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(d.window)), &display) == 0) {
+      SDL_SetWindowPosition(d.window, display.x, display.y);
+      SDL_SetWindowSize(d.window, display.w, display.h);
+    }
+  }
+  if (SDL_SetWindowFullscreen(d.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+    if (on) d.RestoreWindow();
+    return false;
+  }
   d.fullScreen = on;
-  if (!on) SDL_SetWindowSize(d.window, d.clientWidth, d.clientHeight);
+  if (!on) d.RestoreWindow();
   d.UpdateLogicalSize();
   return true;
 }

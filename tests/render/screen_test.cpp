@@ -95,5 +95,34 @@ TEST(ScreenManager, PresentShowsTheChangedPartsAndCountsFrames) {
   EXPECT_EQ(screen.Grey32()[0x80], 0x808080u);
 }
 
+// The fire ramp keeps the colours pictures were authored against, turns them into 5-5-5 for a
+// 15-bit back buffer, and never gets darker from one entry to the next.
+TEST(ScreenManager, FireTableHitsItsFixedColoursAndOnlyBrightens) {
+  TScreenManager s16({}, 16, 64, 48, 64, 48);
+  TScreenManager s15({}, 16, 64, 48, 64, 48, true);
+  s16.OrbaInitColor();
+  s15.OrbaInitColor();
+  struct Case { int index; uint16_t v565, v555; } cases[] = {
+      {0, 0x0000, 0x0000}, {64, 0x91E0, 0x48E0}, {128, 0xDBA1, 0x6DC1}, {255, 0xFF35, 0x7F95}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(s16.Fire16()[c.index], c.v565) << "entry " << c.index;
+    EXPECT_EQ(s15.Fire16()[c.index], c.v555) << "entry " << c.index;
+  }
+  auto channels = [](uint32_t c) { return std::array<uint32_t, 3>{c >> 16, (c >> 8) & 0xFF, c & 0xFF}; };
+  auto channels565 = [](uint32_t v) { return std::array<uint32_t, 3>{v >> 11, (v >> 5) & 0x3F, v & 0x1F}; };
+  for (int i = 1; i < 256; ++i)
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_LE(channels(s16.Fire32()[i - 1])[k], channels(s16.Fire32()[i])[k]) << "entry " << i << " channel " << k;
+      EXPECT_LE(channels565(s16.Fire16()[i - 1])[k], channels565(s16.Fire16()[i])[k]) << "entry " << i << " channel " << k;
+    }
+  // The 32-bit table is the same ramp: its colours quantise to the 16-bit entries.
+  TDIBSurface probe(1, 1, 16);
+  for (int i = 0; i < 256; ++i) {
+    auto c = channels(s16.Fire32()[i]);
+    EXPECT_EQ(probe.RGBToPixel(static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2])),
+              s16.Fire16()[i]) << "entry " << i;
+  }
+}
+
 }  // namespace
 }  // namespace orba

@@ -5,6 +5,8 @@
 
 #include "base/binio.h"
 #include "base/cp932.h"
+#include "render/imagefiles.h"
+#include "render/trn.h"
 #include "script/source.h"
 #include "tests/support/temp_dir.h"
 
@@ -333,7 +335,7 @@ TEST(Source, ProjectFolderCompiles) {
             "disc movies 2\n");
   WriteFile(dir.path / "start.rss", "jump sub\\next.rsb; target: there\n");
   WriteFile(dir.path / "sub" / "next.rss", "comment next page\nlabel there\n");
-  WriteFile(dir.path / "bg.png", "not really a picture");
+  WriteFile(dir.path / "bgm.ogg", "not really a sound");
 
   TCompiledProject built = CompileProjectFolder(dir.path);
   TProjectFile project;
@@ -358,7 +360,7 @@ TEST(Source, ProjectFolderCompiles) {
   TPage start;
   start.LoadFromBytes(built.Pages[0].second);
   EXPECT_EQ(start.Commands[0]->Fields[1].Number, 1);  // the label of the other page
-  EXPECT_EQ(built.OtherFiles, std::vector<std::string>{"bg.png"});
+  EXPECT_EQ(built.OtherFiles, std::vector<std::string>{"bgm.ogg"});
 
   // The description prints back to the same file.
   TProjectFile again;
@@ -376,6 +378,72 @@ TEST(Source, ProjectFolderCompiles) {
   }
 }
 
+void WritePng(const std::filesystem::path& path, const TDIBSurface& image) {
+  TKvMemoryStream png;
+  SavePng(png, image);
+  WriteFile(path, std::string(png.Bytes().begin(), png.Bytes().end()));
+}
+
+// PNG pictures of a project source become layered images whose rows are stored in the order
+// the project's image seed draws: the player reads them back with that seed only.
+TEST(Source, PicturesBecomeLayeredImagesStoredWithTheImageSeed) {
+  testing_support::TempDir dir;
+  WriteFile(dir.path / "orba.rps", "name \"x\"\nimageseed 1234\n");
+  TDIBSurface opaque(5, 6, 24);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 5; ++x) opaque.SetPixel(x, y, opaque.RGBToPixel(uint8_t(40 * y), uint8_t(50 * x), 7));
+  WritePng(dir.path / "pics" / "a.png", opaque);
+  TDIBSurface seeThrough(2, 2, 24);
+  seeThrough.CreateAlpha();
+  seeThrough.Alpha()->ScanLine(1)[1] = 255;
+  WritePng(dir.path / "b.png", seeThrough);
+
+  TCompiledProject built = CompileProjectFolder(dir.path);
+  EXPECT_TRUE(built.OtherFiles.empty());
+  ASSERT_EQ(built.Pictures.size(), 2u);
+  EXPECT_EQ(built.Pictures[0].first, "b.trn");
+  EXPECT_EQ(built.Pictures[1].first, "pics\\a.trn");
+
+  auto read = [&](int index, int32_t seed) {
+    TTarnFrameList list(seed);
+    list.LoadFromBytes(built.Pictures[static_cast<size_t>(index)].second, built.Pictures[static_cast<size_t>(index)].first);
+    EXPECT_EQ(list.Count(), 1);
+    return std::move(list[0].Surface);
+  };
+  TDIBSurface a = read(1, 1234);
+  EXPECT_EQ(a.BitCount(), 24);
+  EXPECT_EQ(a.Alpha(), nullptr);  // opaque: no alpha plane
+  bool same = true, sameUnseeded = true;
+  TDIBSurface unseeded = read(1, 0);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 5; ++x) {
+      same &= a.GetPixel(x, y) == opaque.GetPixel(x, y);
+      sameUnseeded &= unseeded.GetPixel(x, y) == opaque.GetPixel(x, y);
+    }
+  EXPECT_TRUE(same);
+  EXPECT_FALSE(sameUnseeded);  // the rows are stored out of order
+  TDIBSurface b = read(0, 1234);
+  ASSERT_NE(b.Alpha(), nullptr);
+  EXPECT_EQ(b.Alpha()->ScanLine(0)[0], 0);
+  EXPECT_EQ(b.Alpha()->ScanLine(1)[1], 255);
+
+  // A broken picture names its file; a file beside it may not take a compiled picture's name.
+  struct Case { const char* file; const char* content; const char* message; } cases[] = {
+      {"bad.png", "not a picture", "bad.png"},
+      {"pics/a.trn", "a layered picture", "pics/a.trn would be overwritten"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir.path / c.file, c.content);
+    try {
+      CompileProjectFolder(dir.path);
+      ADD_FAILURE() << c.file << " compiled";
+    } catch (const EOrbaError& e) {
+      EXPECT_NE(ToUtf8(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    std::filesystem::remove(dir.path / c.file);
+  }
+}
+
 TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
   const auto demo = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "demo";
   TCompiledProject built = CompileProjectFolder(demo);
@@ -389,6 +457,9 @@ TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
   }
   EXPECT_TRUE(hasStart);
   EXPECT_TRUE(built.OtherFiles.empty());  // ".keep" is no part of the game
+  std::set<std::string> pictures;
+  for (const auto& [name, bytes] : built.Pictures) pictures.insert(name);
+  EXPECT_EQ(pictures, (std::set<std::string>{"pictures\\button.trn", "pictures\\fire.trn", "pictures\\title.trn"}));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "media/orbalib.h"
+#include "render/imagefiles.h"
+#include "render/trn.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
@@ -86,8 +88,9 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
   EXPECT_TRUE(cmd.Log);
   EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
   EXPECT_EQ(ParseCommandLine({"--scale", "integer", "--filter", "smooth"}).Scale, "integer");
+  EXPECT_EQ(ParseCommandLine({"--show", "pictures/title.trn", "game"}).Show, "pictures/title.trn");
   for (auto bad : std::vector<std::vector<std::string>>{
-           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}})
+           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
 
@@ -97,7 +100,7 @@ struct HeadlessRun : headless::HeadlessPlatform {
   posix::Paths paths;
   posix::IniSettings settings;
   std::unique_ptr<IOrbaMediaLibrary> media = CreateNullMediaLibrary();
-  TCoreSubsystems subsystems{*media};
+  TCoreSubsystems subsystems{*media, &platform};
   int passes = 0;
 
   explicit HeadlessRun(const std::string& lockDir) : lock(lockDir) {
@@ -169,6 +172,59 @@ TEST(Player, ExitQuestionAnsweredYesEndsTheRun) {
   run.Run(cmd, 100);
   EXPECT_EQ(run.passes, 7);  // pass 8's events close the window before its idle pass
   EXPECT_EQ(run.dialogs.shown.size(), 2u);
+}
+
+// --show: the picture is read through the project's files with the project's image seed and
+// drawn centred over black, through its alpha, into the first frame and again into the back
+// buffer a switch to full screen makes anew; on a 16-bit desktop too.
+TEST(Player, ShowsAPictureCentredOverBlackInTheWindowAndInFullScreen) {
+  TempDir dir;
+  testing_support::WriteWaitProject(dir.path);  // 320 x 240
+  TProjectFile project;
+  project.LoadFromBytes(ReadFileBytes((dir.path / "orba.rpb").string()));
+  project.ImageSeed = 77;
+  testing_support::SaveProject(project, dir.path / "orba.rpb");
+  const uint32_t rows[6] = {0xFF0000, 0x0000FF, 0x00FF00, 0xFFFFFF, 0xFFFF00, 0x00FFFF};
+  TTarnFrameList picture(77);
+  TDIBSurface& image = picture.AddFrame().Surface;
+  image.SetSize(4, 6, 24);
+  image.CreateAlpha();
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 4; ++x) {
+      image.SetPixel(x, y, rows[y]);
+      image.Alpha()->ScanLine(y)[x] = x == 3 && y == 1 ? 0 : 255;  // one see-through pixel
+    }
+  fs::create_directories(dir.path / "pics");
+  picture.SaveToFile((dir.path / "pics" / "p.trn").string());
+
+  for (int desktopBits : {32, 16}) {
+    HeadlessRun run(dir.path.string());
+    run.window.desktopBits = desktopBits;
+    run.input.At(5, InputEvent{EventKind::ToolbarFullScreen});
+    run.subsystems.ShowPicture("pics/p.trn");
+    TCommandLine cmd;
+    cmd.Params = {dir.path.string()};
+    run.Run(cmd, 10);
+    EXPECT_TRUE(run.window.fullScreen);
+    EXPECT_EQ(run.presenter.PresentCount(), 2) << desktopBits;  // the first frame and the one after the switch
+    const auto& shown = run.presenter.Pixels();
+    auto at = [&](int x, int y) { return shown[static_cast<size_t>(y) * 320 + static_cast<size_t>(x)]; };
+    for (int32_t y = 0; y < 6; ++y)
+      for (int32_t x = 0; x < 4; ++x)
+        EXPECT_EQ(at(158 + x, 117 + y), x == 3 && y == 1 ? 0u : rows[y]) << desktopBits << " bits, " << x << "," << y;
+    for (auto [x, y] : {std::pair{0, 0}, {319, 239}, {157, 117}, {162, 123}})
+      EXPECT_EQ(at(x, y), 0u) << desktopBits << " bits, " << x << "," << y;
+  }
+
+  // A picture that cannot be read stops the start-up with a warning naming it.
+  HeadlessRun run(dir.path.string());
+  run.subsystems.ShowPicture("pics/none.trn");
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  run.Run(cmd, 10);
+  ASSERT_EQ(run.dialogs.shown.size(), 1u);
+  EXPECT_NE(run.dialogs.shown[0].text.find("none.trn"), std::string::npos) << run.dialogs.shown[0].text;
+  EXPECT_EQ(run.presenter.PresentCount(), 0);
 }
 
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The real player on a virtual X display, without a window manager: it builds the demo, shows
+# the demo's title picture with --show in a window, switches to full screen with a click on
+# the toolbar's screen-mode button and back again, and reads the screen each time to find the
+# picture's solid colours where they belong (the colours are those tools/demopictures.cpp
+# draws). Every step also checks a point that only its own mode shows. Ends the player with
+# SIGTERM and expects a clean exit.
+#   xvfb_show.sh PLAYER ORBAPACK SOURCE_DIR WORK_DIR
+# Exits 77 (skipped) when the X tools it needs are not installed.
+set -euo pipefail
+
+player=$1 orbapack=$2 source=$3 work=$4
+for tool in Xvfb xwd xwdtopnm pamdepth xdotool; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+"$orbapack" build "$source/examples/demo" -o "$work/demo" --folder
+
+# A display of twice the demo's size, so full screen scales the picture by exactly 2.
+width=1280 height=960
+xvfb_pid='' player_pid=''
+cleanup() {
+  if [ -n "$player_pid" ]; then kill "$player_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+Xvfb -screen 0 "${width}x${height}x24" -nolisten tcp -displayfd 3 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$player" --show pictures/title.trn "$work/demo" >"$work/player.log" 2>&1 &
+player_pid=$!
+
+# Writes the screen as a binary PPM of 8 bits a channel (xwdtopnm may give 16); pixel X Y
+# prints "R G B" of it.
+grab() { xwd -root -silent | xwdtopnm 2>/dev/null | pamdepth 255 >"$work/screen.ppm"; }
+pixel() {
+  local header
+  header=$(head -n 3 "$work/screen.ppm" | wc -c)
+  od -An -tu1 -j $((header + ($2 * width + $1) * 3)) -N 3 "$work/screen.ppm" | xargs
+}
+
+# expect NAME "X Y R G B" ...: grabs the screen until every point has its colour (10 s at most).
+expect() {
+  local name=$1 seen=''
+  shift
+  for _ in $(seq 40); do
+    grab
+    seen='' ok=1
+    for point in "$@"; do
+      read -r x y r g b <<<"$point"
+      got=$(pixel "$x" "$y")
+      seen+="  ($x, $y): $got, expected $r $g $b"$'\n'
+      [ "$got" = "$r $g $b" ] || ok=0
+    done
+    if [ $ok = 1 ]; then
+      echo "$name:"
+      printf '%s' "$seen"
+      return 0
+    fi
+    if ! kill -0 "$player_pid" 2>/dev/null; then
+      echo "the player ended early:"
+      cat "$work/player.log"
+      break
+    fi
+    sleep 0.25
+  done
+  echo "$name: the screen never showed the picture as expected; last seen:"
+  printf '%s' "$seen"
+  cp "$work/screen.ppm" "$work/failed.ppm"
+  exit 1
+}
+
+# In the window: the 640 x 502 window (22-pixel toolbar over the 640 x 480 screen) is centred
+# on the display at (320, 229); the 320 x 240 picture is centred on the screen, so its
+# top-left pixel is at (480, 371).
+expect window \
+  "640 491 255 220 90" `# the sun, picture (160, 120)` \
+  "520 591 40 120 60" `# a hill, picture (40, 220)` \
+  "481 372 250 250 250" `# the frame, picture (1, 1)` \
+  "340 271 0 0 0" `# black beside the picture, screen (20, 20)` \
+  "620 239 240 240 240" `# the toolbar`
+
+# The toolbar's screen-mode button is its second, 67 pixels wide from x = 67, 2 to 20 high.
+xdotool mousemove 420 240 click 1
+# Full screen: the window covers the display and the screen is shown twice as large, the
+# picture from (320, 240); the toolbar is hidden.
+expect "full screen" \
+  "640 480 255 220 90" `# the sun` \
+  "400 680 40 120 60" `# a hill` \
+  "322 242 250 250 250" `# the frame` \
+  "40 40 0 0 0" `# black beside the picture` \
+  "620 239 0 0 0" `# where the toolbar was: black above the picture`
+
+# The toolbar shows while the mouse is on the top row; its button, in the screen's own
+# pixels, is now at twice the place.
+xdotool mousemove 200 0
+sleep 0.3
+xdotool mousemove 200 22 click 1
+expect "window again" \
+  "640 491 255 220 90" \
+  "520 591 40 120 60" \
+  "481 372 250 250 250" \
+  "620 239 240 240 240"
+
+kill -TERM "$player_pid"
+rc=0
+wait "$player_pid" || rc=$?
+player_pid=''
+if [ $rc -ne 0 ]; then
+  echo "the player ended with $rc after SIGTERM:"
+  cat "$work/player.log"
+  exit 1
+fi
+echo "the player ended cleanly"
