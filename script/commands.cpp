@@ -110,29 +110,38 @@ void TCommand::Abort() {
   Run.Remaining = 0;
 }
 
-void TCommand::ExecutePlain(int32_t& pc) {
-  switch (kind_) {
-    case kIf: {
+namespace {
+
+// After a false If at pc - 1: on to the first branch of the same indent whose condition
+// holds (an Elseif) or that has none (an Else), or past the whole If.
+void NextBranch(const TPage& page, int32_t indent, int32_t& pc) {
+  while (pc < CommandCount(page)) {
+    const TCommand& c = At(page, pc);
+    if (c.Indent > indent) {
       ++pc;
-      if (Flag(Fields[0], false)) return;
-      while (pc < CommandCount(*page_)) {
-        const TCommand& c = At(*page_, pc);
-        if (c.Indent > Indent) {
-          ++pc;
-        } else if (c.Indent < Indent) {
-          return;
-        } else if (c.Kind() == kElseif) {
-          ++pc;
-          if (Flag(c.Fields[0], false)) return;
-        } else if (c.Kind() == kElse) {
-          ++pc;
-          return;
-        } else {
-          return;
-        }
-      }
+    } else if (c.Indent < indent) {
+      return;
+    } else if (c.Kind() == kElseif) {
+      ++pc;
+      if (Flag(c.Fields[0], false)) return;
+    } else if (c.Kind() == kElse) {
+      ++pc;
+      return;
+    } else {
       return;
     }
+  }
+}
+
+}  // namespace
+
+// Small enough to join the short path's loop (the one other caller is Execute).
+inline void TCommand::ExecutePlain(int32_t& pc) {
+  switch (kind_) {
+    case kIf:
+      ++pc;
+      if (!Flag(Fields[0], false)) NextBranch(*page_, Indent, pc);
+      return;
     case kElseif:
     case kElse:
       SkipBody(*page_, Indent, pc);
@@ -168,13 +177,15 @@ bool TCallMan::RunPlainCommands() {
   if (Started || OrbaLog().Enabled()) return false;
   const TPage* page = CurrentPage;
   if (!page) return false;
-  const auto& commands = page->Commands;
+  // Plain kinds change no page, so the command table stays as it is during the loop.
+  const std::unique_ptr<TCommand>* const commands = page->Commands.data();
+  const uint32_t count = static_cast<uint32_t>(page->Commands.size());
   const TProcessState& proc = Process();
   int32_t pc = PC;
   bool run = Continue;  // these kinds neither read nor write Continue while they run
   bool ran = false;
-  while (static_cast<uint32_t>(pc) < commands.size()) {
-    TCommand& command = *commands[static_cast<size_t>(pc)];
+  while (static_cast<uint32_t>(pc) < count) {
+    TCommand& command = *commands[pc];
     if (!command.IsPlain()) break;
     ran = true;
     if (command.GetDisabled()) {
