@@ -173,7 +173,7 @@ inline void TCommand::ExecutePlain(int32_t& pc) {
 bool TCallMan::RunPlainCommands() {
   // The general step keeps a command in progress, traces, yields and leaves pages; none of
   // that concerns these kinds, so a run of them goes through this loop with the counter in
-  // a register. What each command does is the same TCommand::Execute.
+  // a register. Each command does what TCommand::Execute would make it do (ExecutePlain).
   if (Started || OrbaLog().Enabled()) return false;
   const TPage* page = CurrentPage;
   if (!page) return false;
