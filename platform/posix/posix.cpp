@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/cp932.h"
+#include "files/replacefile.h"
 
 namespace orba::platform::posix {
 
@@ -205,27 +206,15 @@ bool IniSettings::Write(const std::string& path, const std::string& section, con
   }
   std::string text;
   for (const auto& l : lines) text += l + "\n";
-  return WriteFileAtomically(path, text);
+  try {
+    WriteFileReplacing(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 bool SyncFile(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string tmp = path + ".tmp" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  bool ok = done == bytes.size() && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
-  unlink(tmp.c_str());
-  return false;
-}
 
 }  // namespace orba::platform::posix

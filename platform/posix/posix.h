@@ -52,10 +52,8 @@ class IniSettings : public ISettings {
              const std::string& value) override;
 };
 
-// Writes bytes to path through a temporary file in the same folder, flushed to disk and
-// renamed over the old file, so a crash leaves either the old or the new file whole.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes);
-// fsync of a stdio file (the core's file sync hook).
+// fsync of a stdio file: the core's file sync hook, so that files replaced whole (saves,
+// settings) are on the disk before they replace the old ones.
 bool SyncFile(std::FILE* file);
 
 }  // namespace orba::platform::posix
