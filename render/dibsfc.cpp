@@ -488,7 +488,9 @@ void TDIBSurface::CopyFrom(const TDIBSurface& src, TRect rect, bool withAlpha) {
     SetSize(0, 0, src.PixelFormat());
     return;
   }
-  if (width * height > kMaxSurfacePixels) throw EOrbaError(Sjis(u8"画像が大きすぎます"));
+  // Each side may be near 2^32 here: checked alone first, so the product cannot overflow.
+  if (width > kMaxSurfacePixels || height > kMaxSurfacePixels || width * height > kMaxSurfacePixels)
+    throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height), src.PixelFormat());
   palette_ = src.palette_;
   std::fill(bits_.begin(), bits_.end(), 0);

@@ -34,6 +34,14 @@ if [ "$mode" = "--sanitize" ]; then
     corpus=fuzz/corpus/${name#fuzz_}
     mkdir -p "$dir/corpus-$name"
     echo "== $name: 20 s"
-    "$fuzzer" -max_total_time=20 -print_final_stats=0 "$dir/corpus-$name" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -2
+    log="$dir/$name.log"
+    if ! "$fuzzer" -max_total_time=20 -print_final_stats=0 -artifact_prefix="$dir/" "$dir/corpus-$name" \
+        $( [ -d "$corpus" ] && echo "$corpus" ) >"$log" 2>&1; then
+      # The finding itself, not only the fuzzer's last lines.
+      grep -E -A12 "ERROR|runtime error|deadly signal|Test unit written" "$log" | head -80
+      echo "$name found a failing input; it is kept in $dir/"
+      exit 1
+    fi
+    tail -1 "$log"
   done
 fi

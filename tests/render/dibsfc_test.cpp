@@ -1,6 +1,9 @@
 // Exact values of the DIB surface's conversions and drawing formulas per depth.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
+#include "base/error.h"
 #include "render/dibsfc.h"
 
 namespace orba {
@@ -191,6 +194,17 @@ TEST(DIBSurface, KeyBoundsAndAutoCrop) {
   t.AutoCrop(0);
   EXPECT_EQ(t.Width(), 4);
   EXPECT_EQ(t.GetPixel(0, 1), 4u);
+}
+
+// A copy of a rectangle whose sides are each near 2^32 is refused, not multiplied past
+// 64 bits (found by fuzzing).
+TEST(DIBSurface, CopyOfAHugeRectangleIsRefused) {
+  TDIBSurface src(4, 4, 32), dst;
+  EXPECT_THROW(dst.CopyFrom(src, TRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, false), EOrbaError);
+  EXPECT_THROW(dst.CopyFrom(src, TRect{0, 0, 1 << 14, 1 << 13}, false), EOrbaError);
+  dst.CopyFrom(src, TRect{1, 1, 3, 4}, false);
+  EXPECT_EQ(dst.Width(), 2);
+  EXPECT_EQ(dst.Height(), 3);
 }
 
 TEST(DIBSurface, FindUnusedIndex) {
