@@ -75,4 +75,21 @@ int64_t TKvViewStream::Read(void* buffer, int64_t count) {
   return n;
 }
 
+int32_t ReadVersionTag(TKvBigStream& stream, std::string_view tag) {
+  const int64_t start = stream.GetPosition();
+  char head[16];
+  const size_t size = tag.size() + 3;
+  if (size > sizeof head || stream.Read(head, static_cast<int64_t>(size)) != static_cast<int64_t>(size) ||
+      std::string_view(head, tag.size()) != tag) {
+    stream.SetPosition(start);
+    return 0;
+  }
+  int32_t version = 0;
+  for (size_t i = tag.size(); i < size; ++i) {
+    if (head[i] < '0' || head[i] > '9') return 0;
+    version = version * 10 + (head[i] - '0');
+  }
+  return version;
+}
+
 }  // namespace orba

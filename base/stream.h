@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orba {
@@ -65,5 +66,11 @@ class TKvViewStream : public TKvBigStream {
   std::span<const uint8_t> data_;
   int64_t position_ = 0;
 };
+
+// A version header of stored state: tag followed by three decimal digits ("orba100",
+// "Status103"). Returns the number and leaves the stream after the header; 0 when the digits
+// are no number. Without the tag the stream is put back and 0 is returned, so data written
+// before such headers existed reads as version 0 from its first byte.
+int32_t ReadVersionTag(TKvBigStream& stream, std::string_view tag);
 
 }  // namespace orba

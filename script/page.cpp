@@ -1,7 +1,6 @@
 #include "script/page.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -196,20 +195,7 @@ void TCommand::WriteToStream(TKvBigStream& stream, int32_t version) const {
   }
 }
 
-int32_t TCommand::ReadStateHeader(TKvBigStream& stream) {
-  int64_t start = stream.GetPosition();
-  char head[7];
-  if (stream.Read(head, 7) == 7 && std::memcmp(head, "orba", 4) == 0) {
-    int32_t v = 0;
-    for (int i = 4; i < 7; ++i) {
-      if (head[i] < '0' || head[i] > '9') return 0;
-      v = v * 10 + (head[i] - '0');
-    }
-    return v;
-  }
-  stream.SetPosition(start);
-  return 0;
-}
+int32_t TCommand::ReadStateHeader(TKvBigStream& stream) { return ReadVersionTag(stream, "orba"); }
 
 void TCommand::WriteStateHeader(TKvBigStream& stream) { stream.Write("orba100", 7); }
 

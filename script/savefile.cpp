@@ -91,21 +91,7 @@ bool TStatusData::Complete() const {
   return true;
 }
 
-int32_t TStatusData::ReadHeader(TKvBigStream& entry) {
-  const int64_t start = entry.GetPosition();
-  char header[kHeaderSize];
-  if (entry.Read(header, kHeaderSize) != static_cast<int64_t>(kHeaderSize) ||
-      std::string_view(header, 6) != "Status") {
-    entry.SetPosition(start);
-    return 0;
-  }
-  int32_t version = 0;
-  for (size_t i = 6; i < kHeaderSize; ++i) {
-    if (header[i] < '0' || header[i] > '9') return 0;
-    version = version * 10 + (header[i] - '0');
-  }
-  return version;
-}
+int32_t TStatusData::ReadHeader(TKvBigStream& entry) { return ReadVersionTag(entry, "Status"); }
 
 void TStatusData::Load(TKvBigStream& entry) const {
   const int32_t version = ReadHeader(entry);
