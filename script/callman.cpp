@@ -33,24 +33,6 @@ TComponentId SenderByName(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<TStack> TStack::Copy() const {
-  auto f = std::make_unique<TStack>();
-  f->PageName = PageName;
-  f->PC = PC;
-  f->Started = Started;
-  f->ResultVar = ResultVar;
-  f->Args = Args;
-  f->Sender = Sender;
-  f->Continue = Continue;
-  f->EventFrame = EventFrame;
-  if (State) f->State = std::make_unique<TKvMemoryStream>(State->Bytes());
-  if (Result) {
-    f->Result = CreateParam(Result->ValueType());
-    f->Result->CopyFrom(*Result);
-  }
-  return f;
-}
-
 void TStackList::LevelChanged() {
   if (TParamCollection* vars = Variables()) vars->CurrentLevel = Count();
 }
@@ -185,6 +167,13 @@ int TCallMan::ExecuteStep() {
   }
   if (Stack.Count() == 0) {
     Continue = false;  // the program rests at the end of its page; events still run
+    // A handler with no frame to return to (only a damaged saved state leaves one): its
+    // event is over, and the main script rests.
+    if (Mode != 0) {
+      if (TTimerList* events = Events()) events->RemoveRunning(1, EventLevel);
+      Mode = 0;
+      EventLevel = 2;
+    }
     return r;
   }
   // Return from a call.
@@ -206,7 +195,7 @@ int TCallMan::ExecuteStep() {
   }
   // Only the end of an event handler ends its event: a page called inside a handler returns
   // like any call.
-  if (!frame->EventFrame) return r;
+  if (frame->Origin == TStack::TOrigin::Call) return r;
   if (Sender == 0) return 1;
   return r != 0 ? r : -1;
 }
@@ -248,7 +237,7 @@ int TCallMan::DispatchEvent(int32_t level) {
     return 0;
   }
   TStack& frame = Stack.Push();
-  frame.EventFrame = true;
+  frame.Origin = TStack::TOrigin::Event;
   frame.PageName = CurrentPage ? CurrentPage->Name : std::string();
   frame.PC = PC;
   frame.Started = Started;
@@ -344,6 +333,21 @@ void WriteFrame(TBinaryWriter& w, const TStack& f) {
   if (f.Result) f.Result->SaveToStream(w);
 }
 
+// A saved frame does not say who pushed it; this tells it from what the state holds. Event
+// dispatch pushes a frame without a result value and a call always gives its frame one; the
+// mode and the event level say how many events are running, one frame each. When the frames
+// without a result are exactly that many, they are the events' frames; otherwise those are
+// left undecided (the frames with a result are calls all the same).
+void MarkEventFrames(std::vector<std::unique_ptr<TStack>>& frames, int32_t mode, int32_t level) {
+  const int32_t running = mode == 0 ? 0 : mode == 1 ? 1 : level - 1;
+  int32_t without = 0;
+  for (const auto& f : frames) without += f->Result ? 0 : 1;
+  for (auto& f : frames) {
+    if (f->Result || running == 0) f->Origin = TStack::TOrigin::Call;
+    else f->Origin = without == running ? TStack::TOrigin::Event : TStack::TOrigin::Unknown;
+  }
+}
+
 void ReadFrame(TBinaryReader& r, TStack& f) {
   f.PageName = r.String();
   f.PC = r.I32();
@@ -403,6 +407,8 @@ void TCallMan::LoadFromStream(TKvBigStream& stream, int32_t version) {
     ReadFrame(r, *frames.back());
   }
   int32_t level = version < 116 ? 2 : r.I32();
+  MarkEventFrames(frames, mode, level);
+  if ((mode == 1 || mode == 3) && frames.empty()) mode = 0;  // no handler can be running
   TPage* page = name.empty() ? nullptr : LoadPage(name, true);
   // Everything was read: only now does the interpreter change.
   CurrentPage = page;

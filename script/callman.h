@@ -39,9 +39,10 @@ struct TStack {
   bool Continue = false;
   std::unique_ptr<TKvMemoryStream> State;  // state block of the interrupted command
   std::unique_ptr<TCustomParam> Result;    // "@Result" of the call
-  bool EventFrame = false;                 // pushed by event dispatch, not by a Call
-
-  std::unique_ptr<TStack> Copy() const;
+  // Who pushed the frame. Only the return from an event's frame ends that event; a frame
+  // read from a saved game whose origin could not be told ends the event when the return
+  // leaves no sender, as older players did for every frame.
+  enum class TOrigin : uint8_t { Call, Event, Unknown } Origin = TOrigin::Call;
 };
 
 class TStackList {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "base/binio.h"
 #include "base/process.h"
 #include "components/events.h"
 #include "files/vrmanager.h"
@@ -312,6 +313,97 @@ TEST_F(Script, SavedStateResumesAWait) {
   again.Run();
   again.Run();
   EXPECT_EQ(Int("done"), 1);
+}
+
+// A game saved while a handler waits: after loading, the handler's end still ends its event
+// (the saved frames do not say which one event dispatch pushed), and the main script goes
+// on to its end.
+//   main.rsb:    varnew done int 0; wait time=160; calc done = 1
+//   handler.rsb: varnew h int 1; wait time=48; calc h = 2
+TEST_F(Script, ASaveDuringAWaitingHandlerLoadsWithTheHandlersEnd) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"done", 1, "0", 0});
+  Cmd(main, Wait, 0, {"", "160", ""}, false);
+  Cmd(main, Calc, 0, {"done = 1"});
+  Store(main, "main.rsb");
+  TPage& handler = NewPage();
+  Cmd(handler, VarNew, 0, {"h", 1, "1", 0});
+  Cmd(handler, Wait, 0, {"", "48", ""}, false);
+  Cmd(handler, Calc, 0, {"h = 2"});
+  Store(handler, "handler.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  Post("handler.rss");
+  Tick();  // the handler starts and waits
+  ASSERT_EQ(cm.Mode, 2);
+  TKvMemoryStream saved;
+  cm.SaveToStream(saved);
+  saved.SetPosition(0);
+  TCallMan loaded(this);
+  source.cm = &loaded;
+  loaded.LoadFromStream(saved, 120);
+  auto tick = [&] {
+    Process().FrameDelta = 16;
+    loaded.Run();
+  };
+  for (int i = 0; i < 4; ++i) tick();
+  EXPECT_EQ(Int("h"), 2);
+  ASSERT_EQ(loaded.Mode, 0) << "the handler's end did not end its event";
+  EXPECT_EQ(root.Events().Count(), 0);
+  for (int i = 0; i < 10; ++i) tick();
+  EXPECT_EQ(Int("done"), 1);
+  EXPECT_EQ(loaded.Mode, 0);
+  source.cm = &cm;
+}
+
+// A state whose frames cannot all be told apart: the frames with a result are calls, the
+// others end their event when the return leaves no sender; a handler mode with no frame
+// left falls back to the main script.
+TEST_F(Script, SavedFramesOfUnknownOriginFollowTheSenderRule) {
+  TPage& main = NewPage();
+  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Store(main, "main.rsb");
+  TPage& handler = NewPage();
+  Cmd(handler, Calc, 0, {"1"});
+  Store(handler, "handler.rsb");
+  struct Case { const char* name; int32_t mode, frames; int32_t modeAfter; } cases[] = {
+      {"handler mode, empty stack", 1, 0, 0},
+      {"nested mode, empty stack", 3, 0, 0},
+      {"two frames without result for one event", 1, 2, 0},
+  };
+  for (const auto& c : cases) {
+    TKvMemoryStream s;
+    {
+      TBinaryWriter w(s);
+      w.String("handler.rsb");
+      w.I32(0);        // PC
+      w.Bool(true);    // Continue
+      w.Bool(false);   // Started
+      w.I32(c.mode);
+      w.String("");    // sender
+      w.I32(0);        // arguments
+      auto frame = [&](const std::string& page) {
+        w.String(page);
+        w.I32(0);
+        w.Bool(false);
+        w.Bool(false);
+        w.String("");
+        w.I32(0);
+        w.String("");
+        w.I32(0);  // no state
+        w.U8(0);   // no result
+      };
+      frame("");  // the spare frame
+      w.I32(c.frames);
+      for (int32_t i = 0; i < c.frames; ++i) frame("main.rsb");
+      w.I32(2);
+    }
+    s.SetPosition(0);
+    TCallMan loaded(this);
+    loaded.LoadFromStream(s, 120);
+    for (int i = 0; i < 3; ++i) loaded.Run();  // ends: a handler that never returns would loop for ever
+    EXPECT_EQ(loaded.Mode, c.modeAfter) << c.name;
+  }
 }
 
 TEST_F(Script, TheCacheKeepsTenPagesAndTheCurrentOne) {
