@@ -128,4 +128,14 @@ std::string FromUtf8(std::string_view utf8) {
   return out;
 }
 
+std::string StoredExtension(std::string_view name) {
+  size_t dot = std::string_view::npos;
+  for (size_t i = 0; i < name.size(); i += CharLenAt(name, i)) {
+    if (CharLenAt(name, i) != 1) continue;
+    if (name[i] == '\\') dot = std::string_view::npos;
+    else if (name[i] == '.') dot = i;
+  }
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
+}
+
 }  // namespace orba

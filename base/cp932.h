@@ -52,4 +52,9 @@ inline std::string Sjis(std::u8string_view utf8) {
   return FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
+// The extension of a stored name (bgm\title.ogg gives ".ogg"): from the last dot of the
+// part after the last backslash, dot included; empty when that part has no dot (a dot in a
+// folder name does not count).
+std::string StoredExtension(std::string_view name);
+
 }  // namespace orba

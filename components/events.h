@@ -52,6 +52,9 @@ class IComponentRoot {
   virtual bool ComponentName(TComponentId id, std::string& name) = 0;
   // The id of the living component of that name, or 0.
   virtual TComponentId FindComponent(const std::string& name) = 0;
+  // Back to the state of a new game: every component freed, the two base layers made anew,
+  // the event queue empty.
+  virtual void Reset() { Events().Clear(); }
 };
 
 class TEventQueueOnly : public IComponentRoot {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "base/binio.h"
 #include "base/cp932.h"
@@ -38,6 +39,7 @@ void TStackList::LevelChanged() {
 }
 
 TStack& TStackList::Push() {
+  if (Count() >= kMaxFrames) throw EOrbaError(Sjis(u8"スタックエラー"));
   frames_.push_back(std::make_unique<TStack>());
   LevelChanged();
   return *frames_.back();
@@ -148,6 +150,10 @@ inline void TCallMan::ExecuteCommand(TPage*& page, bool& yield) {
     Continue = command.GetRunOn();
     yield = command.Yields();
     command.Execute(*this, page, PC);
+  } catch (const ENeedsRebuild&) {
+    throw;  // the player stops (Run)
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     // A failing command is passed over silently: what it did to page and PC stands.
   }
@@ -228,9 +234,12 @@ int TCallMan::DispatchEvent(int32_t level) {
   std::string file, label;
   SplitHandler(item->Handler, file, label);
   if (host_ && !host_->CheckFileAvailable(file)) return 0;
+  if (Stack.Count() >= TStackList::kMaxFrames) return 0;  // no room for the handler's frame: it waits
   TPage* page;
   try {
     page = LoadPage(file, true);  // before anything changes
+  } catch (const ENeedsRebuild&) {
+    throw;
   } catch (...) {
     item->RunningId = -1;  // a handler page that cannot be read is dropped, not retried each tick
     events->RemoveRunning(-1, -1);
@@ -260,9 +269,35 @@ int TCallMan::DispatchEvent(int32_t level) {
   return 1;
 }
 
+void TCallMan::Poll() {
+  pollCountdown_ = kCommandsPerPoll;
+  if (host_) host_->KeepResponsive();
+}
+
+void TCallMan::Stop(const std::string& text) {
+  Continue = false;
+  if (host_) host_->StopWithWarning(text);
+  Process().Terminating = true;
+}
+
 bool TCallMan::Run() {
+  // A page too old to run and exhausted memory end the player; every other error of a
+  // command is passed over where it happened.
+  try {
+    RunSteps();
+  } catch (const ENeedsRebuild& e) {
+    Stop(e.Message());
+  } catch (const std::bad_alloc&) {
+    Stack.Clear();  // most likely what took the memory; the message needs some back
+    Stop(Sjis(u8"メモリが足りません"));
+  }
+  return true;
+}
+
+void TCallMan::RunSteps() {
   auto& proc = Process();
   do {
+    CountCommands(1);
     switch (Mode) {
       case 0:
         if (EventWaiting() && DispatchEvent(1) == 1) break;
@@ -277,7 +312,7 @@ bool TCallMan::Run() {
         } else if (r == 2) {
           EventLevel = 2;
           Mode = 2;
-          return true;
+          return;
         } else if (Mode != 1) {
           Continue = true;
         }
@@ -301,7 +336,7 @@ bool TCallMan::Run() {
           if (EventLevel <= 2) Mode = 2;
         } else if (r == 2) {
           Mode = 2;
-          return true;
+          return;
         }
         break;
       }
@@ -310,7 +345,6 @@ bool TCallMan::Run() {
         break;
     }
   } while ((Continue || Mode != 0) && !proc.Terminating);
-  return true;
 }
 
 namespace {

@@ -26,6 +26,15 @@ class IScriptHost {
   virtual void RequestLoad(int32_t slot) = 0;
   // Stops the player: the stop flag is set and the main window closes.
   virtual void Terminate() = 0;
+  // Stops the player with a warning shown first (a page that must be rebuilt, memory gone).
+  virtual void StopWithWarning(const std::string& /*text*/) {}
+  // A new game's data: the game's data tables freed (the status tables stay), and the
+  // message history emptied with no limit on its length.
+  virtual void ClearGameTables() {}
+  virtual void ClearHistory() {}
+  // Called every so many commands while one run goes on, so that a script that never waits
+  // leaves the player closable; may set the stop flag.
+  virtual void KeepResponsive() {}
 };
 
 // One call frame.
@@ -47,6 +56,11 @@ struct TStack {
 
 class TStackList {
  public:
+  // The deepest stack: enough for projects that call without ever returning (each such call
+  // keeps its frame) while the frames stay within about 100 MB.
+  static constexpr int32_t kMaxFrames = 250000;
+
+  // A new top frame; raises "スタックエラー" when the stack is full.
   TStack& Push();
   // The top frame, removed; raises "スタックエラー" on an empty stack.
   std::unique_ptr<TStack> Pop();
@@ -112,6 +126,8 @@ class TCallMan {
   static void SplitHandler(const std::string& handler, std::string& file, std::string& label);
 
  private:
+  // The steps of Run, which ends the player on the errors that must not be passed over.
+  void RunSteps();
   void ExecuteCommand(TPage*& page, bool& yield);
   // Runs the commands of plain kinds from the counter on, up to one of another kind, the end
   // of the page, the end of the run or a waiting event; false when it ran none.
@@ -128,7 +144,18 @@ class TCallMan {
     return events && events->FirstWaiting();
   }
 
+  // Commands between two calls of the host's KeepResponsive.
+  static constexpr int32_t kCommandsPerPoll = 1 << 14;
+  void CountCommands(int32_t n) {
+    pollCountdown_ -= n;
+    if (pollCountdown_ <= 0) Poll();
+  }
+  void Poll();
+  // Ends the run and the player with a warning.
+  void Stop(const std::string& text);
+
   IScriptHost* host_;
+  int32_t pollCountdown_ = kCommandsPerPoll;
   std::vector<std::unique_ptr<TPage>> cache_;  // most recently used first
   const TCommand* lastTraced_ = nullptr;
 };

@@ -106,8 +106,7 @@ void TCommand::LoadState(TKvBigStream& stream) {
 }
 
 void TCommand::Abort() {
-  Run.Waiting = false;
-  Run.Remaining = 0;
+  // None of the kinds built so far has anything to finish.
 }
 
 namespace {
@@ -184,6 +183,7 @@ bool TCallMan::RunPlainCommands() {
   int32_t pc = PC;
   bool run = Continue;  // these kinds neither read nor write Continue while they run
   bool ran = false;
+  int32_t countdown = pollCountdown_;
   while (static_cast<uint32_t>(pc) < count) {
     TCommand& command = *commands[pc];
     if (!command.IsPlain()) break;
@@ -195,13 +195,22 @@ bool TCallMan::RunPlainCommands() {
       run = command.GetRunOn();
       try {
         command.ExecutePlain(pc);
+      } catch (const std::bad_alloc&) {
+        PC = pc;
+        throw;
       } catch (...) {
         // Passed over silently, as in the general step.
       }
       if (pc == before) run = false;  // it would run again: the tick's run ends here
     }
+    if (--countdown <= 0) {
+      PC = pc;
+      Poll();
+      countdown = pollCountdown_;
+    }
     if (!run || proc.Terminating || EventWaiting()) break;
   }
+  pollCountdown_ = countdown;
   PC = pc;
   Continue = run;
   return ran;
@@ -361,8 +370,12 @@ void TCommand::Execute(TCallMan& cm, TPage*& page, int32_t& pc) {
       return;
     }
     case kReset:
-      if (ComponentRoot()) ComponentRoot()->Events().Clear();
+      if (ComponentRoot()) ComponentRoot()->Reset();
       if (vars) vars->ClearGame();
+      if (host) {
+        host->ClearGameTables();
+        host->ClearHistory();
+      }
       page = cm.StartPage(Fields[0].Text);
       pc = Fields[1].Number;
       return;

@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "files/vrmanager.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 
@@ -200,7 +201,14 @@ int32_t TCommand::ReadStateHeader(TKvBigStream& stream) { return ReadVersionTag(
 void TCommand::WriteStateHeader(TKvBigStream& stream) { stream.Write("orba100", 7); }
 
 TPage::TPage() = default;
-TPage::~TPage() = default;
+
+TPage::~TPage() {
+  // The page's own variable (its name after the byte 0x01) goes with it.
+  if (TParamCollection* vars = Variables()) {
+    int32_t i = vars->IndexOf("\x01" + Name);
+    if (i >= 0) vars->Delete(i);
+  }
+}
 
 std::unique_ptr<TCommand> TPage::CreateCommand(uint8_t code) {
   uint8_t kind = code & 0x7F;

@@ -10,6 +10,7 @@
 #include "files/vrfiles.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"
+#include "render/wipedefaults.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -35,7 +36,7 @@ void TProject::Create() {
     return;  // no project here: the player ends silently
   }
   if (bytes.GetSize() == 0) {
-    if (host_.Message) host_.Message(Sjis(u8"警告"), Sjis(u8"プロジェクトがありません"), false);
+    if (host_.Message) host_.Message(Sjis(u8"警告"), Sjis(u8"プロジェクトがありません"), false, THost::TIcon::Warning);
     return;
   }
   try {
@@ -46,9 +47,11 @@ void TProject::Create() {
   Name = File.Name;
   ProjectImageSeed() = File.ImageSeed;
   if (host_.SetTitle) host_.SetTitle(Name);
+  SetScreenCentredWipe(File.ScreenWidth, File.ScreenHeight);
+  // The project's texts replace the built-in ones, empty or not.
   auto& prompt = files.DiscPrompt();
-  prompt.Prompt = File.DiskPrompt.empty() ? prompt.Prompt : File.DiskPrompt;
-  prompt.ExitMessage = File.ExitMessage.empty() ? prompt.ExitMessage : File.ExitMessage;
+  prompt.Prompt = File.DiskPrompt;
+  prompt.ExitMessage = File.ExitMessage;
   prompt.Title = prompt.ProjectName = Name;
 
   // Variables that exist already (restored status data) keep their values.
@@ -74,6 +77,7 @@ void TProject::Create() {
 
   // A project installed from discs may carry the disc table of its original edition.
   if (files.HasFile("/original_orba.rpb")) {
+    File.DiskList.Clear();  // a damaged table leaves none
     try {
       TKvMemoryStream original;
       files.LoadFile(original, "/original_orba.rpb");
@@ -81,7 +85,6 @@ void TProject::Create() {
       table.LoadFromStream(original);
       File.DiskList = table.DiskList;
     } catch (const std::exception&) {
-      // a damaged table leaves the project's own in place
     }
   }
 
@@ -90,7 +93,7 @@ void TProject::Create() {
     if (!files.HasFile(File.StartPage)) throw EOrbaError(Sjis(u8"スタートページがありません"));
     callMan_->StartPage(File.StartPage);
   } catch (const EOrbaError& e) {
-    if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false);
+    if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false, THost::TIcon::Warning);
     proc.Terminating = true;
   }
 }
@@ -121,7 +124,7 @@ bool TProject::FindGameData() {
   if (fs::is_regular_file(host_.ExeFolder + "install.dat", ec) && files.BaseFolder().empty())
     files.SetBaseFolder(host_.ExeFolder);
   if (!files.HasFile("install.dat")) {
-    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false);
+    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false, THost::TIcon::Information);
     return false;
   }
   TOrbaInstallSet set;
@@ -130,7 +133,7 @@ bool TProject::FindGameData() {
     files.LoadFile(bytes, "install.dat");
     set.LoadFromStream(bytes);
   } catch (const std::exception&) {
-    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false);
+    if (host_.Message) host_.Message(Sjis(u8"情報"), Sjis(u8"インストールし直してください"), false, THost::TIcon::Information);
     return false;
   }
   if (fs::is_regular_file(host_.ExeFolder + "game.dat", ec)) {
@@ -142,8 +145,8 @@ bool TProject::FindGameData() {
   for (;;) {
     if (SearchDiscs(set.Title)) return true;
     if (!host_.Message) return false;
-    if (host_.Message(Sjis(u8"情報"), Sjis(u8"ディスクを入れてください"), true)) continue;
-    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true)) return false;
+    if (host_.Message(Sjis(u8"情報"), Sjis(u8"ディスクを入れてください"), true, THost::TIcon::Information)) continue;
+    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true, THost::TIcon::Information)) return false;
   }
 }
 
@@ -249,8 +252,8 @@ bool TProject::CheckFileAvailable(const std::string& name) {
   if (files.HasFile(name)) return true;
   int32_t disc = File.DiskList.DiscOf(name);
   if (disc == 0) return false;
-  std::string ext = LowerCase(std::filesystem::path(ToUtf8(name)).extension().string());
-  if (!ext.empty() && (LowerCase(File.OptionalMediaExts) + ".").find(ext + ".") != std::string::npos) return false;
+  const std::string ext = LowerCase(StoredExtension(name));
+  if ((LowerCase(File.OptionalMediaExts) + ".").find(ext + ".") != std::string::npos) return false;
   return files.RequestDisk(disc);
 }
 
@@ -259,6 +262,12 @@ void TProject::RequestSave(int32_t slot, const std::string& page, int32_t line, 
   SaveRequestPage = page;
   SaveRequestLine = line;
   SaveRequestCaption = caption;
+}
+
+void TProject::StopWithWarning(const std::string& text) {
+  Process().Terminating = true;
+  if (host_.Message) host_.Message(Sjis(u8"警告"), text, false, THost::TIcon::Warning);
+  if (host_.PostClose) host_.PostClose();
 }
 
 void TProject::Terminate() {

@@ -21,8 +21,13 @@ class TProject : public IScriptHost {
  public:
   // How the project talks to the player around it.
   struct THost {
-    // Shows a message box (code page 932 texts); answers true for OK or Yes.
-    std::function<bool(const std::string& caption, const std::string& text, bool okCancel)> Message;
+    enum class TIcon { Warning, Information };
+    // Shows a message box (code page 932 texts) with a warning or an information icon;
+    // answers true for OK or Yes.
+    std::function<bool(const std::string& caption, const std::string& text, bool okCancel, TIcon icon)> Message;
+    // Lets the player see its window's close button and exit question while a script runs
+    // without waiting; may set the stop flag.
+    std::function<void()> KeepResponsive;
     // Closes the main window (the stop flag is already set).
     std::function<void()> PostClose;
     // Sets the application title and window caption.
@@ -67,6 +72,10 @@ class TProject : public IScriptHost {
   void RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) override;
   void RequestLoad(int32_t slot) override { LoadRequest = slot; }
   void Terminate() override;
+  void StopWithWarning(const std::string& text) override;
+  void KeepResponsive() override {
+    if (host_.KeepResponsive) host_.KeepResponsive();
+  }
 
   TProjectFile File;  // name, sizes, pages, options as read
   std::string Name;

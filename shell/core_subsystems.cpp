@@ -95,15 +95,19 @@ void TCoreSubsystems::OrbaFinalize() {
 
 void TCoreSubsystems::CreateProject() {
   TProject::THost host;
-  host.Message = [this](const std::string& caption, const std::string& text, bool okCancel) {
+  host.Message = [this](const std::string& caption, const std::string& text, bool okCancel, TProject::THost::TIcon icon) {
     if (!platform_ || !platform_->dialogs) return false;
     auto r = platform_->dialogs->MessageBox(ToUtf8(caption), ToUtf8(text),
                                            okCancel ? platform::DialogButtons::OkCancel : platform::DialogButtons::Ok,
-                                           platform::DialogIcon::Warning);
+                                           icon == TProject::THost::TIcon::Information ? platform::DialogIcon::Information
+                                                                                       : platform::DialogIcon::Warning);
     return r == platform::DialogResult::Ok || r == platform::DialogResult::Yes;
   };
   host.PostClose = [this] {
     if (PostClose) PostClose();
+  };
+  host.KeepResponsive = [this] {
+    if (KeepResponsive) KeepResponsive();
   };
   host.SetTitle = [this](const std::string& name) {
     if (platform_ && platform_->window) platform_->window->SetCaption(ToUtf8(name));

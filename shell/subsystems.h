@@ -30,6 +30,9 @@ class TSubsystems {
   // Set by the main window: asks it to close (a subsystem that gives up the player, such as
   // a refused disc prompt, calls it after setting the stop flag).
   std::function<void()> PostClose;
+  // Set by the main window: called every so many commands while a script runs without
+  // waiting, so the close button and the exit question still work; may set the stop flag.
+  std::function<void()> KeepResponsive;
 
   // ---- start-up, in the order the window calls them ----
   // The archive entry with an empty path in the virtual file manager.

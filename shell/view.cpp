@@ -17,6 +17,7 @@ using platform::MouseButton;
 TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TViewOptions options)
     : p_(platform), s_(subsystems), options_(std::move(options)) {
   s_.PostClose = [this] { closePosted_ = true; };
+  s_.KeepResponsive = [this] { KeepResponsive(); };
 }
 
 void TFormView::ReadGameIni() {
@@ -120,6 +121,7 @@ void TFormView::Tick() {
 
   auto& proc = Process();
   if (!s_.HasProject()) return;
+  lastPoll_ = p_.clock->NowMs();
   s_.VirtualFileUpkeep(proc.FrameDelta);
   s_.InputUpdate();
   if (logoDone_) s_.RunInterpreter();
@@ -253,6 +255,25 @@ void TFormView::ConfirmExit() {
   else proc.Terminating = saved;
 }
 
+void TFormView::KeepResponsive() {
+  if (!p_.input) return;
+  uint32_t now = p_.clock->NowMs();
+  if (now - lastPoll_ < kBusyPollMs) return;
+  lastPoll_ = now;
+  std::vector<platform::InputEvent> events;
+  p_.input->Poll(events);
+  for (const auto& e : events) {
+    if (e.kind == EventKind::CloseRequest) {
+      closePosted_ = true;
+      Process().Terminating = true;
+    } else if (e.kind == EventKind::ToolbarExit) {
+      ConfirmExit();
+    } else {
+      deferred_.push_back(e);
+    }
+  }
+}
+
 void TFormView::SetFullScreen(bool on) {
   if (on == fullScreen_) return;
   if (on && (!s_.HasFullScreenMode() || !p_.window->CanFullScreen())) return;
@@ -299,7 +320,8 @@ void TFormView::FormClose() {
 void TFormView::RunMessageLoop(const std::function<bool(int)>& afterIdle) {
   std::vector<platform::InputEvent> events;
   for (int pass = 1; !closePosted_; ++pass) {
-    events.clear();
+    events.swap(deferred_);
+    deferred_.clear();
     p_.input->Poll(events);
     for (const auto& e : events) {
       HandleEvent(e);

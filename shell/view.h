@@ -24,6 +24,7 @@ class TFormView {
   static constexpr int kButtonHeight = 18;
   static constexpr int kDockHeight = kButtonHeight + 4;
   static constexpr uint32_t kStallMs = 3000;
+  static constexpr uint32_t kBusyPollMs = 50;
   static constexpr const char* kMakerUrl = "https://orbaplayer.example/";
 
   TFormView(platform::Platform& platform, TSubsystems& subsystems, TViewOptions options);
@@ -39,6 +40,10 @@ class TFormView {
   void ApplicationEventsDeactivate();
   // Asks whether to end; Yes closes, No restores the stop flag.
   void ConfirmExit();
+  // Inside a tick whose script runs on without waiting: at most every kBusyPollMs, takes the
+  // window's events; a close request or the exit question's Yes stops the script, the other
+  // events wait for the message loop.
+  void KeepResponsive();
   void SetFullScreen(bool on);
   // Shutdown in order. Runs once.
   void FormClose();
@@ -83,6 +88,8 @@ class TFormView {
   bool closed_ = false;
   bool inTick_ = false;
   uint32_t lastTick_ = 0;
+  uint32_t lastPoll_ = 0;
+  std::vector<platform::InputEvent> deferred_;  // taken inside a tick, handled after it
 };
 
 }  // namespace orba

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <unordered_map>
 
 #include "base/binio.h"
@@ -803,6 +804,9 @@ void TOrbaParser::Execute(TParamCollection& vars) {
   try {
     TDepthGuard depth;
     Run(vars, *frame_);
+  } catch (const std::bad_alloc&) {
+    busy_ = false;
+    throw;  // exhausted memory ends the run, not just this expression
   } catch (const std::exception& e) {
     // The evaluation ends here; nothing is shown and nothing goes further.
     result_.reset();

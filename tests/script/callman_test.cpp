@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <new>
 #include <tuple>
 
 #include "base/binio.h"
+#include "base/cp932.h"
 #include "base/process.h"
 #include "components/events.h"
 #include "files/vrmanager.h"
@@ -33,7 +37,13 @@ struct TestRoot : IComponentRoot {
     name = "button" + std::to_string(id);
     return true;
   }
+  void Reset() override {
+    ++resets;
+    IComponentRoot::Reset();
+  }
+  int resets = 0;
   TComponentId FindComponent(const std::string& name) override {
+    if (name == "no memory") throw std::bad_alloc();
     return name == "button7" ? 7 : name == "button8" ? 8 : 0;
   }
 };
@@ -43,7 +53,11 @@ struct CallSource : ISystemVariableSource {
   TCallMan* cm = nullptr;
   TCustomParam* CallResult() override { return cm->CallResult(); }
   std::vector<std::string> CallArgs() override { return cm->Args.Items(); }
-  std::string Sender() override { return cm->SenderName(); }
+  std::string Sender() override {
+    if (outOfMemory) throw std::bad_alloc();
+    return cm->SenderName();
+  }
+  bool outOfMemory = false;
 };
 
 struct Script : ::testing::Test, IScriptHost {
@@ -71,6 +85,17 @@ struct Script : ::testing::Test, IScriptHost {
   void RequestSave(int32_t, const std::string&, int32_t, const std::string&) override {}
   void RequestLoad(int32_t) override {}
   void Terminate() override {}
+  void StopWithWarning(const std::string& text) override { warnings.push_back(text); }
+  void KeepResponsive() override {
+    ++polls;
+    if (polls == stopAfterPolls) Process().Terminating = true;
+  }
+  void ClearGameTables() override { cleared.push_back("tables"); }
+  void ClearHistory() override { cleared.push_back("history"); }
+  std::vector<std::string> cleared;
+  std::vector<std::string> warnings;
+  int polls = 0;
+  int stopAfterPolls = -1;
 
   TPage& NewPage(uint8_t resultType = 1) {
     pages.push_back(std::make_unique<TPage>());
@@ -404,6 +429,164 @@ TEST_F(Script, SavedFramesOfUnknownOriginFollowTheSenderRule) {
     for (int i = 0; i < 3; ++i) loaded.Run();  // ends: a handler that never returns would loop for ever
     EXPECT_EQ(loaded.Mode, c.modeAfter) << c.name;
   }
+}
+
+// A page of version 102 or older must be compiled again: wherever the run enters one, the
+// player stops with the page's name and the request to rebuild, and nothing after it runs.
+TEST_F(Script, APageTooOldToRunStopsThePlayerWhereverItIsEntered) {
+  TPage& old = NewPage();
+  old.Version = 102;
+  Cmd(old, Label, 0, {"x"});
+  Store(old, "old.rsb");
+  struct Case { const char* name; std::function<void(TPage&)> enter; bool byEvent; } cases[] = {
+      {"jump", [](TPage& p) { Cmd(p, Jump, 0, {"old.rsb", 0, "TRUE"}); }, false},
+      {"call", [](TPage& p) { Cmd(p, Call, 0, {"old.rsb", 0, "", "TRUE", {}}); }, false},
+      {"program reset", [](TPage& p) { Cmd(p, PCReset, 0, {"old.rsb", 0, 0}); }, false},
+      {"event handler", [](TPage& p) { Cmd(p, Wait, 0, {"", "0", ""}, false); }, true},
+  };
+  for (const auto& c : cases) {
+    TPage& main = NewPage();
+    c.enter(main);
+    Cmd(main, VarNew, 0, {"after", 1, "1", 0});
+    Store(main, std::string(c.name) + ".rsb");
+    vars.Clear();
+    warnings.clear();
+    root.Events().Clear();
+    Process().Terminating = false;
+    cm.StartPage(std::string(c.name) + ".rsb");
+    if (c.byEvent) {
+      Tick();
+      Post("old.rss");
+    }
+    Tick();
+    EXPECT_TRUE(Process().Terminating) << c.name;
+    EXPECT_EQ(warnings, std::vector<std::string>{"old.rsb\r\n" + Sjis(u8"リビルドしてください")}) << c.name;
+    EXPECT_EQ(Int("after"), -999) << c.name;
+  }
+  Process().Terminating = false;
+}
+
+// Calls that never return keep a frame each: beyond the deepest stack a call fails with
+// "スタックエラー" (passed over like any command's error), so the run goes on after it and
+// every frame returns.
+//   self.rsb: label a; call self.rsb target 0; calc n = n + 1
+TEST_F(Script, CallsBeyondTheDeepestStackFail) {
+  vars.AddVariable(1, "n");
+  TPage& p = NewPage();
+  Cmd(p, Label, 0, {"a"});
+  Cmd(p, Call, 0, {"self.rsb", 0, "", "TRUE", {}});
+  Cmd(p, Calc, 0, {"n = n + 1"});
+  Store(p, "self.rsb");
+  cm.StartPage("self.rsb");
+  Tick();
+  EXPECT_EQ(Int("n"), TStackList::kMaxFrames + 1);
+  EXPECT_EQ(cm.Stack.Count(), 0);
+  TStackList full;
+  EXPECT_THROW(
+      {
+        for (int32_t i = 0; i <= TStackList::kMaxFrames; ++i) full.Push();
+      },
+      EOrbaError);
+  EXPECT_EQ(full.Count(), TStackList::kMaxFrames);
+}
+
+// A loop without a wait never ends its tick, but the host is asked every so many commands
+// whether the player must stop, on the short path and (with the trace on) on the general
+// step; the trace shows the loop's lines.
+//   varnew i int 0; while i < LIMIT; calc i = i + 1; whileloop
+TEST_F(Script, ALoopWithoutAWaitLetsThePlayerStop) {
+  testing_support::TempDir dir;
+  for (bool traced : {false, true}) {
+    TPage& p = NewPage();
+    Cmd(p, VarNew, 0, {"i", 1, "0", 0});
+    Cmd(p, While, 0, {"i < 2000000", 4});
+    Cmd(p, Calc, 1, {"i = i + 1"});
+    Cmd(p, WhileLoop, 0, {"", 1});
+    Store(p, "spin.rsb");
+    vars.Clear();
+    polls = 0;
+    stopAfterPolls = 3;
+    Process().Terminating = false;
+    if (traced) OrbaLog().Init(dir / "dbglog.txt");
+    cm.StartPage("spin.rsb");
+    Tick();
+    if (traced) OrbaLog().Final();
+    EXPECT_EQ(polls, 3) << traced;
+    EXPECT_GT(Int("i"), 0) << traced;
+    EXPECT_LT(Int("i"), 2000000) << traced;
+  }
+  std::ifstream log(dir / "dbglog.txt");
+  std::string line, last;
+  while (std::getline(log, line)) last = line;
+  bool inLoop = false;
+  for (const char* at : {"spin.rsb(2)", "spin.rsb(3)", "spin.rsb(4)"}) inLoop |= last.find(at) != std::string::npos;
+  EXPECT_TRUE(inLoop) << last;
+  Process().Terminating = false;
+}
+
+// Memory running out is never passed over: the run ends with a warning and the player stops,
+// whether a command or an expression found it.
+TEST_F(Script, ExhaustedMemoryStopsThePlayer) {
+  struct Case { const char* name; uint8_t kind; const char* field; bool inExpression; } cases[] = {
+      {"command", 19, "\"no memory\"", false},
+      {"expression", Calc, "@Sender ++ \"\"", true},
+  };
+  for (const auto& c : cases) {
+    TPage& p = NewPage();
+    Cmd(p, c.kind, 0, {c.field});
+    Cmd(p, VarNew, 0, {"after", 1, "1", 0});
+    Store(p, std::string(c.name) + ".rsb");
+    warnings.clear();
+    Process().Terminating = false;
+    source.outOfMemory = c.inExpression;
+    cm.StartPage(std::string(c.name) + ".rsb");
+    Tick();
+    source.outOfMemory = false;
+    EXPECT_TRUE(Process().Terminating) << c.name;
+    EXPECT_EQ(warnings.size(), 1u) << c.name;
+    EXPECT_EQ(Int("after"), -999) << c.name;
+  }
+  Process().Terminating = false;
+}
+
+// Reset starts a new game: the component root, the game variables, the game's data tables
+// and the message history go back to their start, and the run goes on at the page and index.
+//   main.rsb: varnew g int 5 global; varnew s int 6 status; reset fresh.rsb 1
+//   fresh.rsb: calc g = 1; varnew after int 1
+TEST_F(Script, ResetStartsANewGame) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"g", 1, "5", 1});
+  Cmd(main, VarNew, 0, {"s", 1, "6", 3});
+  Cmd(main, 41, 0, {"fresh.rsb", 1, 0});
+  Store(main, "main.rsb");
+  TPage& fresh = NewPage();
+  Cmd(fresh, Calc, 0, {"g = 1"});
+  Cmd(fresh, VarNew, 0, {"after", 1, "1", 0});
+  Store(fresh, "fresh.rsb");
+  cm.StartPage("main.rsb");
+  Post("main.rss");
+  root.Events()[0].RunningId = 5;  // an event the reset ends
+  Tick();
+  EXPECT_EQ(root.resets, 1);
+  EXPECT_EQ(root.Events().Count(), 0);
+  EXPECT_EQ(cleared, (std::vector<std::string>{"tables", "history"}));
+  EXPECT_EQ(Int("g"), -999);  // cleared, and the page's first command was passed over
+  EXPECT_EQ(Int("s"), 6);
+  EXPECT_EQ(Int("after"), 1);
+  EXPECT_EQ(cm.CurrentPage->Name, "fresh.rsb");
+}
+
+// Abort finishes nothing for the kinds built so far: a wait in progress keeps its state.
+TEST_F(Script, AbortLeavesAWaitAsItWas) {
+  TPage& p = NewPage();
+  TCommand& wait = Cmd(p, Wait, 0, {"", "100", "TRUE"}, false);
+  wait.Start(cm);
+  TKvMemoryStream before, after;
+  wait.SaveState(before);
+  wait.Abort();
+  wait.SaveState(after);
+  EXPECT_EQ(before.Bytes(), after.Bytes());
+  EXPECT_TRUE(wait.BlocksEvents());
 }
 
 TEST_F(Script, TheCacheKeepsTenPagesAndTheCurrentOne) {

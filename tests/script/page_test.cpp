@@ -233,3 +233,26 @@ TEST(Page, AHugeCountOfEmptySetEntriesReadsAtOnce) {
 
 }  // namespace
 }  // namespace orba
+
+#include "values/paramcollection.h"
+
+namespace orba {
+namespace {
+
+// A page's own variable (the byte 0x01 and the page name) is freed with the page.
+TEST(Page, AFreedPageFreesItsOwnVariable) {
+  TParamCollection vars;
+  SetVariables(&vars);
+  vars.AddVariable(1, "\x01" "scene.rsb");
+  vars.AddVariable(1, "\x01" "other.rsb");
+  {
+    TPage page;
+    page.Name = "scene.rsb";
+  }
+  EXPECT_EQ(vars.FindVariable("\x01" "scene.rsb"), nullptr);
+  EXPECT_NE(vars.FindVariable("\x01" "other.rsb"), nullptr);
+  SetVariables(nullptr);
+}
+
+}  // namespace
+}  // namespace orba

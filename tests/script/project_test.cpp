@@ -7,6 +7,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "files/vrmanager.h"
+#include "render/wipedefaults.h"
 #include "script/project.h"
 #include "shell/core_subsystems.h"
 #include "support/project_fixture.h"
@@ -25,6 +26,7 @@ struct ProjectRun : ::testing::Test {
   TPlayerSystemSource source;  // "@Result" and the call's arguments come from the project
   TParamCollection vars{&source};
   std::vector<std::string> messages;
+  std::vector<TProject::THost::TIcon> icons;
   bool answer = false;
 
   void SetUp() override {
@@ -38,8 +40,9 @@ struct ProjectRun : ::testing::Test {
   }
   std::unique_ptr<TProject> Make(bool withFolder = true) {
     TProject::THost host;
-    host.Message = [this](const std::string&, const std::string& text, bool) {
+    host.Message = [this](const std::string&, const std::string& text, bool, TProject::THost::TIcon icon) {
       messages.push_back(text);
+      icons.push_back(icon);
       return answer;
     };
     host.HasCommandLineFolder = withFolder;
@@ -106,7 +109,14 @@ TEST_F(ProjectRun, StartsOnItsStartPage) {
 }
 
 TEST_F(ProjectRun, FailuresEndThePlayer) {
-  struct Case { const char* name; std::function<void(const std::filesystem::path&)> make; std::string message; bool folder; } cases[] = {
+  using enum TProject::THost::TIcon;
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    std::string message;
+    bool folder;
+    TProject::THost::TIcon icon = Warning;
+  } cases[] = {
       {"no project file", [](const std::filesystem::path&) {}, "", true},
       {"empty project file", [](const std::filesystem::path& d) { std::ofstream(d / "orba.rpb"); },
        Sjis(u8"プロジェクトがありません"), true},
@@ -115,20 +125,57 @@ TEST_F(ProjectRun, FailuresEndThePlayer) {
          std::filesystem::remove(d / "start.rsb");
        }, Sjis(u8"スタートページがありません"), true},
       {"no install description without a folder", [](const std::filesystem::path& d) { testing_support::WriteWaitProject(d); },
-       Sjis(u8"インストールし直してください"), false},
+       Sjis(u8"インストールし直してください"), false, Information},
   };
   for (const auto& c : cases) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path)) std::filesystem::remove(e.path());
     c.make(dir.path);
     messages.clear();
+    icons.clear();
     ResetProcessState();
     FreeVrFileManager();
     VrFileManager().AddArchive("");
     auto project = Make(c.folder);
     project->Create();
     EXPECT_TRUE(Process().Terminating) << c.name;
-    if (c.message.empty()) EXPECT_TRUE(messages.empty()) << c.name;
-    else EXPECT_EQ(messages, std::vector<std::string>{c.message}) << c.name;
+    if (c.message.empty()) {
+      EXPECT_TRUE(messages.empty()) << c.name;
+    } else {
+      EXPECT_EQ(messages, std::vector<std::string>{c.message}) << c.name;
+      EXPECT_EQ(icons, std::vector<TProject::THost::TIcon>{c.icon}) << c.name;
+    }
+  }
+}
+
+// What the project file sets beyond its fields: its disc texts replace the built-in ones even
+// when empty, transition kind 30 zooms into the screen's centre, and a damaged original disc
+// table leaves no table at all.
+TEST_F(ProjectRun, TheProjectFileSetsTheDiscTextsTheZoomCentreAndTheDiscTable) {
+  testing_support::WriteWaitProject(dir.path);
+  TProjectFile file;
+  {
+    std::ifstream in(dir.path / "orba.rpb", std::ios::binary);
+    file.LoadFromBytes(std::vector<uint8_t>{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+  }
+  file.DiskPrompt = "";
+  file.ExitMessage = "";
+  file.DiskList.Add("BGM", 2);
+  testing_support::SaveProject(file, dir.path / "orba.rpb");
+  for (bool damagedOriginal : {false, true}) {
+    ResetProcessState();
+    FreeVrFileManager();
+    VrFileManager().AddArchive("");
+    if (damagedOriginal) {
+      TKvMemoryStream* original = VrFileManager().Archive(0)->AddMemoryEntry("/original_orba.rpb")->Content.get();
+      TBinaryWriter(*original).I32(110);  // a version and nothing after it
+    }
+    auto project = Make();
+    project->Create();
+    ASSERT_FALSE(Process().Terminating) << damagedOriginal;
+    EXPECT_EQ(VrFileManager().DiscPrompt().Prompt, "");
+    EXPECT_EQ(VrFileManager().DiscPrompt().ExitMessage, "");
+    EXPECT_EQ(WipeDefaultParams(30), (TWipeParams{160, 120}));  // the wait project's screen is 320 x 240
+    EXPECT_EQ(project->File.DiskList.Count(), damagedOriginal ? 0 : 1);
   }
 }
 
@@ -148,6 +195,12 @@ TEST_F(ProjectRun, OptionalMediaOnAnotherDiscAreSkippedWithoutAPrompt) {
   EXPECT_FALSE(project->CheckFileAvailable("bg\\title.png"));
   EXPECT_EQ(asked, 2);  // the prompt, then the exit question
   EXPECT_FALSE(project->CheckFileAvailable(""));
+  // The extension is that of the name's last part: without one, or with a dot only in a
+  // folder, the name counts as optional too.
+  asked = 0;
+  EXPECT_FALSE(project->CheckFileAvailable("bgm\\title"));
+  EXPECT_FALSE(project->CheckFileAvailable("bgm\\v1.2\\title"));
+  EXPECT_EQ(asked, 0);
 }
 
 

@@ -190,6 +190,40 @@ TEST_F(ViewFixture, ExitQuestionNoRestoresTheStopFlag) {
   EXPECT_TRUE(Process().Terminating);
 }
 
+// A script that never waits never ends its tick; while it runs, the window's events are
+// still taken (at most every 50 ms): the exit question can be answered No and the script goes
+// on, the close button stops it. Other events wait for the end of the tick.
+TEST_F(ViewFixture, AScriptThatNeverWaitsStillSeesTheExitQuestionAndTheCloseButton) {
+  struct Spinning : RecordingSubsystems {
+    headless::FakeClock* clock = nullptr;
+    int calls = 0;
+    void RunInterpreter() override {
+      while (!Process().Terminating && calls < 1000) {
+        clock->Advance(10);
+        ++calls;
+        KeepResponsive();
+      }
+    }
+  };
+  Spinning spinning;
+  spinning.clock = &clock;
+  TFormView v(platform, spinning, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+  v.FormCreate();
+  v.Tick();  // the logo's tick
+  headless.input.At(1, {EventKind::KeyDown, 0, 0, MouseButton::Left, 65});
+  headless.input.At(2, {EventKind::ToolbarExit});
+  headless.input.At(3, {EventKind::CloseRequest});
+  dialogs.QueueAnswer(DialogResult::No);
+  v.Tick();
+  EXPECT_EQ(headless.input.Pass(), 3);  // polled at most every 50 ms, until the close
+  EXPECT_GT(spinning.calls, 3 * 3);     // calls 10 ms apart: most of them do not poll
+  EXPECT_TRUE(Process().Terminating);
+  EXPECT_TRUE(v.ClosePosted());
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  ASSERT_NE(spinning.Keyboard(), nullptr);
+  EXPECT_EQ(spinning.Keyboard()->KeyDown[65], 0);  // not inside the tick
+}
+
 TEST_F(ViewFixture, ShutdownRunsInOrderOnce) {
   Start();
   view->FormClose();
