@@ -24,7 +24,8 @@ namespace {
 using testing_support::Cmd;
 
 enum : uint8_t { If = 0, Elseif = 1, Else = 2, Label = 3, Jump = 4, Call = 5, Exit = 6, Wait = 7, Calc = 14,
-                 VarNew = 15, While = 31, WhileLoop = 33, PCReset = 40, Terminate = 45 };
+                 VarNew = 15, VarDel = 16, While = 31, WhileLoop = 33, Break = 34, PCReset = 40, Terminate = 45,
+                 DoEvent = 46 };
 
 // Pages live in the file manager's in-memory archive; variables and the event queue are fresh
 // for each test.
@@ -310,6 +311,8 @@ TEST_F(Script, ACallInsideANestedHandlerReturnsToIt) {
   Post("nested.rss", 8);
   Tick(8);
   EXPECT_EQ(Str("trail"), "1234");
+  EXPECT_EQ(root.Events().Count(), 0);  // each handler's end removed its item
+  EXPECT_EQ(cm.Mode, 0);
 }
 
 TEST_F(Script, SavedStateResumesAWait) {
@@ -587,6 +590,148 @@ TEST_F(Script, AbortLeavesAWaitAsItWas) {
   wait.SaveState(after);
   EXPECT_EQ(before.Bytes(), after.Bytes());
   EXPECT_TRUE(wait.BlocksEvents());
+}
+
+// Leaving and skipping: each case is a page whose commands append to "trail"; sub.rsb
+// appends "s" after an Exit that holds, so only a failing Exit lets it through.
+TEST_F(Script, BreakAndExitMoveTheCounterOrLeaveThePage) {
+  TPage& sub = NewPage();
+  Cmd(sub, Exit, 0, {"TRUE"});
+  Cmd(sub, Calc, 0, {"trail = trail ++ \"s\""});
+  Store(sub, "sub.rsb");
+  struct Case { const char* name; std::function<void(TPage&)> body; const char* trail; } cases[] = {
+      {"break false goes on", [](TPage& p) { Cmd(p, Break, 0, {"FALSE", 3}); }, "ab"},
+      {"break true jumps", [](TPage& p) { Cmd(p, Break, 0, {"TRUE", 3}); }, "b"},
+      {"break true with no target leaves", [](TPage& p) { Cmd(p, Break, 0, {"TRUE", -1}); }, ""},
+      {"exit false goes on", [](TPage& p) { Cmd(p, Exit, 0, {"FALSE"}); }, "ab"},
+      {"exit true returns from a call", [](TPage& p) { Cmd(p, Call, 0, {"sub.rsb", 0, "", "TRUE", {}}); }, "ab"},
+  };
+  for (const auto& c : cases) {
+    TPage& p = NewPage();
+    Cmd(p, VarNew, 0, {"trail", 4, "\"\"", 0});
+    c.body(p);
+    Cmd(p, Calc, 0, {"trail = trail ++ \"a\""});
+    Cmd(p, Calc, 0, {"trail = trail ++ \"b\""});
+    const std::string name = std::string(c.name) + ".rsb";
+    Store(p, name);
+    cm.StartPage(name);
+    Tick(2);
+    EXPECT_EQ(Str("trail"), c.trail) << c.name;
+  }
+}
+
+// DoEvent ends the tick after moving on, so a waiting event runs before the next command.
+//   main.rsb: varnew n int 0; calc n = n + 1; doevent; calc n = n + 10; wait
+//   h.rsb:    calc n = n * 100
+TEST_F(Script, DoEventEndsTheTickAndLetsAnEventIn) {
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"n", 1, "0", 0});
+  Cmd(main, Calc, 0, {"n = n + 1"});
+  Cmd(main, DoEvent, 0, {}, true);  // its record's run-on does not count
+  Cmd(main, Calc, 0, {"n = n + 10"});
+  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Store(main, "main.rsb");
+  TPage& h = NewPage();
+  Cmd(h, Calc, 0, {"n = n * 100"});
+  Store(h, "h.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  EXPECT_EQ(Int("n"), 1);
+  EXPECT_EQ(cm.PC, 3);
+  Post("h.rss");
+  Tick();
+  EXPECT_EQ(Int("n"), 110);
+}
+
+// Variables and calls: a called page's level-bound and local variables go when it returns,
+// a local one hides a game variable of the same name only inside the call, and VarDel frees.
+//   main.rsb: varnew b int 7; varnew gone int 1; vardel gone; call sub.rsb; calc back = b
+//   sub.rsb:  varnew a int 1 (call level); varnew b int 2 (local); varnew c int 3; calc inside = b
+TEST_F(Script, ACallsVariablesGoWithIt) {
+  TPage& sub = NewPage();
+  Cmd(sub, VarNew, 0, {"a", 1, "1", 1});
+  Cmd(sub, VarNew, 0, {"b", 1, "2", 2});
+  Cmd(sub, VarNew, 0, {"c", 1, "3", 0});
+  Cmd(sub, Calc, 0, {"inside = b"});
+  Store(sub, "sub.rsb");
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"inside", 1, "0", 0});
+  Cmd(main, VarNew, 0, {"back", 1, "0", 0});
+  Cmd(main, VarNew, 0, {"b", 1, "7", 0});
+  Cmd(main, VarNew, 0, {"gone", 1, "1", 0});
+  Cmd(main, VarDel, 0, {"gone"});
+  Cmd(main, Call, 0, {"sub.rsb", 0, "", "TRUE", {}});
+  Cmd(main, Calc, 0, {"back = b"});
+  Store(main, "main.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  EXPECT_EQ(Int("gone"), -999);
+  EXPECT_EQ(Int("inside"), 2);
+  EXPECT_EQ(Int("back"), 7);
+  EXPECT_EQ(Int("a"), -999);
+  EXPECT_EQ(Int("c"), 3);
+  EXPECT_EQ(Int("b"), 7);
+}
+
+// When a waiting event may start: not while the command in progress blocks events, not
+// while its handler page is unavailable (it stays queued and is tried again).
+//   main.rsb: wait time=48 blockevents; wait
+//   h.rsb:    varnew hit int 1
+TEST_F(Script, EventsWaitForABlockingCommandAndAnAvailablePage) {
+  TPage& main = NewPage();
+  Cmd(main, Wait, 0, {"", "48", "TRUE"}, false);
+  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Store(main, "main.rsb");
+  TPage& h = NewPage();
+  Cmd(h, VarNew, 0, {"hit", 1, "1", 0});
+  Store(h, "h.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  Post("h.rss");
+  Tick(2);
+  EXPECT_EQ(Int("hit"), -999);  // the first wait blocks events
+  unavailable = {"h.rsb"};
+  Tick(3);
+  EXPECT_EQ(cm.PC, 1);
+  EXPECT_EQ(Int("hit"), -999);  // the page is not available: the item waits
+  ASSERT_EQ(root.Events().Count(), 1);
+  EXPECT_EQ(root.Events()[0].RunningId, 0);
+  unavailable.clear();
+  Tick();
+  EXPECT_EQ(Int("hit"), 1);
+  EXPECT_EQ(root.Events().Count(), 0);
+}
+
+// A program reset of the whole stack ends every event, waiting ones too; one that keeps the
+// stack, from the main script, is a jump: the call still returns where it was made.
+//   main.rsb: varnew where str ""; call sub.rsb; calc where = where ++ "/main"
+//   sub.rsb:  pcreset other.rsb 0       other.rsb: calc where = where ++ "other"
+TEST_F(Script, ProgramResets) {
+  TPage& other = NewPage();
+  Cmd(other, Calc, 0, {"where = where ++ \"other\""});
+  Store(other, "other.rsb");
+  TPage& sub = NewPage();
+  Cmd(sub, PCReset, 0, {"other.rsb", 0, 0});
+  Store(sub, "sub.rsb");
+  TPage& main = NewPage();
+  Cmd(main, VarNew, 0, {"where", 4, "\"\"", 0});
+  Cmd(main, Call, 0, {"sub.rsb", 0, "", "TRUE", {}});
+  Cmd(main, Calc, 0, {"where = where ++ \"/main\""});
+  Store(main, "main.rsb");
+  cm.StartPage("main.rsb");
+  Tick();
+  EXPECT_EQ(Str("where"), "other/main");
+  EXPECT_EQ(cm.Stack.Count(), 0);
+
+  TPage& whole = NewPage();
+  Cmd(whole, PCReset, 0, {"other.rsb", 0, 1});
+  Store(whole, "whole.rsb");
+  unavailable = {"h.rsb"};
+  Post("h.rss");  // waits: its page is not available
+  cm.StartPage("whole.rsb");
+  Tick();
+  EXPECT_EQ(root.Events().Count(), 0);
+  EXPECT_EQ(cm.CurrentPage->Name, "other.rsb");
 }
 
 TEST_F(Script, TheCacheKeepsTenPagesAndTheCurrentOne) {

@@ -104,6 +104,7 @@ TEST_F(ProjectRun, StartsOnItsStartPage) {
   ASSERT_NE(project->CallMan(), nullptr);
   EXPECT_EQ(project->CallMan()->CurrentPage->Name, "start.rsb");
   project->Step();
+  ASSERT_NE(vars.FindVariable("ticks"), nullptr);
   EXPECT_EQ(vars.FindVariable("ticks")->AsInt(), 41);
   project->Free();
 }
@@ -277,6 +278,7 @@ TEST_F(ProjectRun, FreeWritesNoStatusWhileItsKeepersAreMissing) {
     auto project = Make();
     project->Create();
     ASSERT_FALSE(Process().Terminating);
+    ASSERT_NE(vars.FindVariable("score"), nullptr);
     vars.FindVariable("score")->SetInt(77);
     project->Free();
     EXPECT_EQ(std::filesystem::exists(dir.path / "save.dat"), withFile);
@@ -310,6 +312,7 @@ TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
     project->File.SaveEnabled = saveEnabled;
     for (auto kind : {TStatusPartKind::ReadList, TStatusPartKind::DitherFlag, TStatusPartKind::DataTables})
       project->StatusParts().Register(kind, oneByte);
+    ASSERT_NE(first.FindVariable("score"), nullptr);
     first.FindVariable("score")->SetInt(77);
     project->Free();
     project.reset();
@@ -325,6 +328,7 @@ TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
       SetVariables(&second);
       auto next = Make();
       next->Create();
+      ASSERT_NE(second.FindVariable("score"), nullptr);
       EXPECT_EQ(second.FindVariable("score")->AsInt(), 77);
       EXPECT_EQ(next->CaptionOfSlot(1), "one");
     }
@@ -360,6 +364,7 @@ TEST_F(ProjectRun, TheDemoRunsToItsEnd) {
   };
   EXPECT_EQ(value("total"), "15");
   EXPECT_EQ(value("kinds"), "odd even three even odd ");
+  ASSERT_NE(vars.FindVariable("squares"), nullptr);
   EXPECT_EQ(vars.FindVariable("squares")->Param()->ItemInt(5), 25);
   EXPECT_EQ(value("greeting"), "Hello, Mika! The numbers add up to 15.");
   EXPECT_EQ(value("ratio"), "22.5");
