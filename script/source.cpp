@@ -71,7 +71,6 @@ constexpr TPropertyInfo kProperties[kPropertyCount] = {
 }  // namespace
 
 const char* PropertyName(int code) { return code >= 0 && code < kPropertyCount ? kProperties[code].Name : ""; }
-char PropertyValueKind(int code) { return code >= 0 && code < kPropertyCount ? kProperties[code].Kind : 0; }
 int PropertyCode(std::string_view name) {
   for (int i = 0; i < kPropertyCount; ++i)
     if (name == kProperties[i].Name) return i;

@@ -31,8 +31,6 @@ class ESourceError : public EOrbaError {
 // The source name of property code 0..161 ("left" for PR_LEFT), and the code of a name (-1).
 const char* PropertyName(int code);
 int PropertyCode(std::string_view name);
-// 's' string, 'i' integer, 'b' flag, 'f' float: what the property's expression should give.
-char PropertyValueKind(int code);
 
 // The command index of label in the compiled page named page (code page 932, as a command
 // names it), or -1 when that page or label is unknown.
