@@ -58,10 +58,10 @@ void BM_InterpreterLoop(benchmark::State& state) {
   VrFileManager().AddArchive("");
   TPage page;
   page.Version = 110;
-  testing_support::Cmd(page, 31, 0, {"I < 1000000", 4});
-  testing_support::Cmd(page, 14, 1, {"I = I + 1"});
-  testing_support::Cmd(page, 14, 1, {"X = X + I * 2"});
-  testing_support::Cmd(page, 33, 0, {"", 0});
+  testing_support::Cmd(page, cmd::kWhile, 0, {"I < 1000000", 4});
+  testing_support::Cmd(page, cmd::kCalc, 1, {"I = I + 1"});
+  testing_support::Cmd(page, cmd::kCalc, 1, {"X = X + I * 2"});
+  testing_support::Cmd(page, cmd::kWhileLoop, 0, {"", 0});
   page.SaveToStream(*VrFileManager().Archive(0)->AddMemoryEntry("loop.rsb")->Content);
   TCallMan cm;
   for (auto _ : state) {

@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "files/vrmanager.h"
+#include "script/commandhandlers.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -27,70 +28,72 @@ TFieldLayout P() { return {K::Props, "props", kAlways}; }
 }  // namespace
 
 const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
+  namespace H = handlers;
   static const std::array<TCommandLayout, kCommandKinds> layouts = {{
-      {"TComIf", "if", {E("condition")}},
-      {"TComElseif", "elseif", {E("condition")}},
-      {"TComElse", "else", {}},
-      {"TComLabel", "label", {S("name")}},
-      {"TComJump", "jump", {S("page"), I("target"), E("condition")}},
-      {"TComCall", "call", {S("page"), I("target"), S("result"), E("condition"), L("arguments")}},
-      {"TComExit", "exit", {E("condition")}},
-      {"TComWait", "wait", {E("condition"), E("time"), E("blockevents", 106)}},
-      {"TComBoxNew", "boxnew", {P()}},
-      {"TComImgNew", "imgnew", {P()}},
-      {"TComMesNew", "mesnew", {P()}},
-      {"TComTimer", "timer", {P()}},
-      {"TComMovie", "movie", {P()}},
+      {"TComIf", "if", {E("condition")}, &H::kIf},
+      {"TComElseif", "elseif", {E("condition")}, &H::kElseif},
+      {"TComElse", "else", {}, &H::kElse},
+      {"TComLabel", "label", {S("name")}, &H::kLabel},
+      {"TComJump", "jump", {S("page"), I("target"), E("condition")}, &H::kJump},
+      {"TComCall", "call", {S("page"), I("target"), S("result"), E("condition"), L("arguments")}, &H::kCall},
+      {"TComExit", "exit", {E("condition")}, &H::kExit},
+      {"TComWait", "wait", {E("condition"), E("time"), E("blockevents", 106)}, &H::kWait},
+      {"TComBoxNew", "boxnew", {P()}, &H::kPass},
+      {"TComImgNew", "imgnew", {P()}, &H::kPass},
+      {"TComMesNew", "mesnew", {P()}, &H::kPass},
+      {"TComTimer", "timer", {P()}, &H::kPass},
+      {"TComMovie", "movie", {P()}, &H::kPass},
       {"TComFlip", "flip", {E("kind"), E("time"), E("reverse"), E("selection"), L("names"), E("clearold"),
-                            E("param1"), E("param2"), E("mask", 100), E("blockevents", 106)}},
-      {"TComCalc", "calc", {E("expression")}},
-      {"TComVarNew", "varnew", {S("name"), B("type"), E("value"), B("scope")}},
-      {"TComVarDel", "vardel", {S("name")}},
-      {"TComGetProp", "getprop", {E("component"), E("property"), S("variable")}},
-      {"TComSetProp", "setprop", {E("component"), E("property"), E("value")}},
-      {"TComObjDel", "objdel", {E("component")}},
-      {"TComTextIns", "textins", {Blk("text"), E("window"), E("markread"), E("waitend"), E("blockevents", 106)}},
-      {"TComMovieStop", "moviestop", {E("component"), E("fade"), E("waitend"), E("blockevents", 106)}},
-      {"TComClrHist", "clrhist", {}},
-      {"TComCinema", "cinema", {P()}},
-      {"TComCaption", "caption", {P()}},
-      {"TComMenu", "menu", {P()}},
-      {"TComMenuClose", "menuclose", {E("menu")}},
-      {"TComComment", "comment", {S("text")}},
-      {"TComTextClr", "textclr", {E("window")}},
-      {"TComCallHist", "callhist", {E("window"), E("first"), E("count"), E("flag")}},
-      {"TComBtnNew", "btnnew", {P()}},
-      {"TComWhile", "while", {E("condition"), I("end")}},
-      {"TComWhileInit", "whileinit", {E("init")}},
-      {"TComWhileLoop", "whileloop", {E("step"), I("start")}},
-      {"TComBreak", "break", {E("condition"), I("target")}},
-      {"TComContinue", "continue", {E("condition"), I("target")}},
-      {"TComParticleNew", "particlenew", {P()}},
-      {"TComFireNew", "firenew", {P()}},
-      {"TComGameSave", "gamesave", {E("slot"), S("page"), I("index", 104), E("caption")}},
-      {"TComGameLoad", "gameload", {E("slot")}},
-      {"TComPCReset", "pcreset", {S("page"), I("target"), B("wholestack")}},
-      {"TComReset", "reset", {S("page"), I("target"), B("unused")}},
-      {"TComSound", "sound", {P()}},
-      {"TComEditNew", "editnew", {P()}},
-      {"TComMemoNew", "memonew", {P()}},
-      {"TComTerminate", "terminate", {}},
-      {"TComDoEvent", "doevent", {}},
-      {"TComClrRead", "clrread", {}},
-      {"TComMapImgNew", "mapimgnew", {P()}},
-      {"TComWaveNew", "wavenew", {P()}},
-      {"TComTileNew", "tilenew", {P()}},
-      {"TComSliderNew", "slidernew", {P()}},
-      {"TComScrollbarNew", "scrollbarnew", {P()}},
-      {"TComGaugeNew", "gaugenew", {P()}},
-      {"TComCGCaption", "cgcaption", {P()}},
-      {"TComMediaPlay", "mediaplay", {E("component")}},
-      {"TComPrevMenuNew", "prevmenunew", {P()}},
+                            E("param1"), E("param2"), E("mask", 100), E("blockevents", 106)}, &H::kFlip},
+      {"TComCalc", "calc", {E("expression")}, &H::kCalc},
+      {"TComVarNew", "varnew", {S("name"), B("type"), E("value"), B("scope")}, &H::kVarNew},
+      {"TComVarDel", "vardel", {S("name")}, &H::kVarDel},
+      {"TComGetProp", "getprop", {E("component"), E("property"), S("variable")}, &H::kGetProp},
+      {"TComSetProp", "setprop", {E("component"), E("property"), E("value")}, &H::kSetProp},
+      {"TComObjDel", "objdel", {E("component")}, &H::kObjDel},
+      {"TComTextIns", "textins", {Blk("text"), E("window"), E("markread"), E("waitend"), E("blockevents", 106)}, &H::kTextIns},
+      {"TComMovieStop", "moviestop", {E("component"), E("fade"), E("waitend"), E("blockevents", 106)}, &H::kMovieStop},
+      {"TComClrHist", "clrhist", {}, &H::kPass},
+      {"TComCinema", "cinema", {P()}, &H::kPass},
+      {"TComCaption", "caption", {P()}, &H::kPass},
+      {"TComMenu", "menu", {P()}, &H::kPass},
+      {"TComMenuClose", "menuclose", {E("menu")}, &H::kPass},
+      {"TComComment", "comment", {S("text")}, &H::kComment},
+      {"TComTextClr", "textclr", {E("window")}, &H::kPass},
+      {"TComCallHist", "callhist", {E("window"), E("first"), E("count"), E("flag")}, &H::kPass},
+      {"TComBtnNew", "btnnew", {P()}, &H::kPass},
+      {"TComWhile", "while", {E("condition"), I("end")}, &H::kWhile},
+      {"TComWhileInit", "whileinit", {E("init")}, &H::kWhileInit},
+      {"TComWhileLoop", "whileloop", {E("step"), I("start")}, &H::kWhileLoop},
+      {"TComBreak", "break", {E("condition"), I("target")}, &H::kBreak},
+      {"TComContinue", "continue", {E("condition"), I("target")}, &H::kContinue},
+      {"TComParticleNew", "particlenew", {P()}, &H::kPass},
+      {"TComFireNew", "firenew", {P()}, &H::kPass},
+      {"TComGameSave", "gamesave", {E("slot"), S("page"), I("index", 104), E("caption")}, &H::kGameSave},
+      {"TComGameLoad", "gameload", {E("slot")}, &H::kGameLoad},
+      {"TComPCReset", "pcreset", {S("page"), I("target"), B("wholestack")}, &H::kPCReset},
+      {"TComReset", "reset", {S("page"), I("target"), B("unused")}, &H::kReset},
+      {"TComSound", "sound", {P()}, &H::kPass},
+      {"TComEditNew", "editnew", {P()}, &H::kPass},
+      {"TComMemoNew", "memonew", {P()}, &H::kPass},
+      {"TComTerminate", "terminate", {}, &H::kTerminate},
+      {"TComDoEvent", "doevent", {}, &H::kDoEvent},
+      {"TComClrRead", "clrread", {}, &H::kPass},
+      {"TComMapImgNew", "mapimgnew", {P()}, &H::kPass},
+      {"TComWaveNew", "wavenew", {P()}, &H::kPass},
+      {"TComTileNew", "tilenew", {P()}, &H::kPass},
+      {"TComSliderNew", "slidernew", {P()}, &H::kPass},
+      {"TComScrollbarNew", "scrollbarnew", {P()}, &H::kPass},
+      {"TComGaugeNew", "gaugenew", {P()}, &H::kPass},
+      {"TComCGCaption", "cgcaption", {P()}, &H::kPass},
+      {"TComMediaPlay", "mediaplay", {E("component")}, &H::kPass},
+      {"TComPrevMenuNew", "prevmenunew", {P()}, &H::kPass},
       {"TComPropMotion", "propmotion", {E("motion"), E("component"), E("property"), E("end"), E("time"),
-                                        E("curve"), E("paused", 107)}},
-      {"TComEntryHist", "entryhist", {E("window")}},
-      {"TComCabinetSave", "cabinetsave", {P(), E("selection"), L("names")}},
-      {"TComCabinetLoad", "cabinetload", {P(), E("selection"), L("names")}},
+                                        E("curve"), E("paused", 107)}, &H::kPass},
+      {"TComEntryHist", "entryhist", {E("window")}, &H::kPass},
+      {"TComCabinetSave", "cabinetsave", {P(), E("selection"), L("names")}, &H::kPass},
+      {"TComCabinetLoad", "cabinetload", {P(), E("selection"), L("names")}, &H::kPass},
+
   }};
   return layouts;
 }
@@ -109,7 +112,14 @@ TOrbaParser& TPropertyBlock::Add(int code) {
   return *items_.emplace(it, code, std::make_unique<TOrbaParser>())->second;
 }
 
-TCommand::TCommand(TPage& page, uint8_t kind) : page_(&page), kind_(kind) {
+TCommand::TCommand(TPage& page, uint8_t kind)
+    : page_(&page),
+      handler_(CommandLayouts()[kind].Handler),
+      kind_(kind),
+      plain_(handler_->Traits.Plain),
+      fixedRunOn_(handler_->Traits.RunOn),
+      alwaysDisabled_(handler_->Traits.AlwaysDisabled) {
+  State = handler_->NewState();
   const auto& layout = Layout();
   Fields.resize(layout.Fields.size());
   for (size_t i = 0; i < layout.Fields.size(); ++i) {
@@ -120,7 +130,7 @@ TCommand::TCommand(TPage& page, uint8_t kind) : page_(&page), kind_(kind) {
 }
 
 bool TCommand::IsLabel(std::string_view name) const {
-  return (kind_ == 3 || kind_ == 27) && !Fields.empty() && Fields[0].Text == name;
+  return handler_->Traits.Labelled && Text(fields::Label::Name) == name;
 }
 
 void TCommand::ReadFromStream(TKvBigStream& stream, int32_t version) {

@@ -36,10 +36,13 @@ struct TFieldLayout {
   int32_t AfterVersion; // present only when the page's version is above this (-1: always)
 };
 
+class TCommandHandler;
+
 struct TCommandLayout {
   const char* ClassName;  // TComIf, TComElseif, ...
   const char* Keyword;    // the page source's name for the kind
   std::vector<TFieldLayout> Fields;
+  const TCommandHandler* Handler;  // what the kind does at run time
 };
 
 // The layout of every command kind, by kind code.
@@ -47,6 +50,7 @@ const std::array<TCommandLayout, kCommandKinds>& CommandLayouts();
 
 class TPage;
 class TCallMan;
+class TParamCollection;
 
 // The value of one field of a command record.
 struct TFieldValue {
@@ -88,6 +92,82 @@ enum : uint8_t {
 };
 }  // namespace cmd
 
+// Where each field sits in the record of the kinds the interpreter reads, in the layout's
+// order (a test holds these to the layout table's field names).
+namespace fields {
+struct If { enum : uint8_t { Condition }; };             // If, Elseif, Exit
+struct Label { enum : uint8_t { Name }; };               // Label, Comment, VarDel
+struct Jump { enum : uint8_t { Page, Target, Condition }; };
+struct Call { enum : uint8_t { Page, Target, Result, Condition, Arguments }; };
+struct Wait { enum : uint8_t { Condition, Time, BlockEvents }; };
+struct Calc { enum : uint8_t { Expression }; };          // Calc, WhileInit
+struct VarNew { enum : uint8_t { Name, Type, Value, Scope }; };
+struct GetProp { enum : uint8_t { Component, Property, Variable }; };
+struct SetProp { enum : uint8_t { Component, Property, Value }; };
+struct ObjDel { enum : uint8_t { Component }; };
+struct While { enum : uint8_t { Condition, End }; };
+struct WhileLoop { enum : uint8_t { Step, Start }; };
+struct Break { enum : uint8_t { Condition, Target }; };  // Break, Continue
+struct GameSave { enum : uint8_t { Slot, Page, Index, Caption }; };
+struct GameLoad { enum : uint8_t { Slot }; };
+struct PCReset { enum : uint8_t { Page, Target, WholeStack }; };  // PCReset, Reset
+}  // namespace fields
+
+class TCommand;
+
+// What a command in progress keeps between its steps; each kind that keeps something
+// derives its own.
+struct TCommandState {
+  virtual ~TCommandState() = default;
+};
+
+// The steps of the interpreter's short path: the plain kinds stay on their page, never remain
+// in progress and never yield, so a run of them needs neither interpreter nor page change.
+enum class TPlainStep : uint8_t {
+  None,        // not a plain kind
+  If,          // evaluate the condition; false: on to the next branch
+  SkipBranch,  // a later branch reached after one ran: past its body
+  While,       // evaluate the condition; false: to the loop's end
+  Evaluate,    // evaluate the first field and go on (Calc, WhileInit)
+  Loop,        // back to the loop's start, then evaluate the step
+  Next,        // go on (Label, Comment)
+};
+
+// What a command kind does at run time. Each kind has one, named in its row of the layout
+// table; the defaults are those of a kind that only passes.
+struct TCommandTraits {
+  TPlainStep Plain = TPlainStep::None;
+  int8_t RunOn = -1;            // the kind fixes the run-on flag (0 or 1), or -1: the record's
+  bool AlwaysDisabled = false;  // never runs (Comment)
+  bool Labelled = false;        // its first field is a name FindLabel matches
+};
+
+class TCommandHandler {
+ public:
+  constexpr TCommandHandler() = default;
+  constexpr explicit TCommandHandler(TCommandTraits traits) : Traits(traits) {}
+  virtual ~TCommandHandler() = default;
+  const TCommandTraits Traits;
+
+  // The kind's state between steps, or null when it keeps none.
+  virtual std::unique_ptr<TCommandState> NewState() const { return nullptr; }
+  // Called once when the command becomes current, before its first Execute.
+  virtual void Start(TCommand&, TCallMan&) const {}
+  // One step: moves pc, may set page to another page or to none (leave the page), or leaves
+  // both alone to run again next time. The default runs the plain step, or passes.
+  virtual void Execute(TCommand& command, TCallMan& interpreter, TPage*& page, int32_t& pc) const;
+  // While in progress, no component event is dispatched.
+  virtual bool BlocksEvents(const TCommand&) const { return false; }
+  // After executing it, an event handler gives up the rest of the tick.
+  virtual bool Yields(const TCommand&) const { return false; }
+  // The state block of a command in progress ("orba100" and the kind's fields), and reading
+  // it back; kinds without one write and read nothing.
+  virtual void SaveState(const TCommand&, TKvBigStream&) const {}
+  virtual void LoadState(TCommand&, TKvBigStream&) const {}
+  // Finishes a command in progress at once.
+  virtual void Abort(TCommand&) const {}
+};
+
 class TCommand {
  public:
   TCommand(TPage& page, uint8_t kind);
@@ -101,76 +181,39 @@ class TCommand {
   bool Disabled = false;
   int32_t Line = 0;
   int32_t Indent = 0;
-  std::vector<TFieldValue> Fields;  // in the layout's order
+  std::vector<TFieldValue> Fields;  // in the layout's order (positions: namespace fields)
   // The property block's expressions by property code (props kinds only; null where the
   // page's set for this kind has no bit).
   TPropertyBlock Props;
+  // What the command keeps while in progress (kinds that keep something).
+  std::unique_ptr<TCommandState> State;
+
+  // Named reads of the fields.
+  TOrbaParser* Expr(int field) const { return Fields[static_cast<size_t>(field)].Expr.get(); }
+  const std::string& Text(int field) const { return Fields[static_cast<size_t>(field)].Text; }
+  int32_t Number(int field) const { return Fields[static_cast<size_t>(field)].Number; }
+  const TFieldValue& Field(int field) const { return Fields[static_cast<size_t>(field)]; }
 
   // After this command the interpreter goes on in the same tick; some kinds fix it.
-  bool GetRunOn() const {
-    switch (kind_) {
-      case cmd::kElse: case cmd::kWhileInit: case cmd::kWhileLoop: return true;
-      case cmd::kComment: case cmd::kDoEvent: case cmd::kGameSave: case cmd::kGameLoad: return false;
-      default: return RunOn;
-    }
-  }
-  // Branches, loops, labels, comments and calculations: they stay on their page, never
-  // remain in progress and never yield, so the interpreter may run them on its short path.
-  bool IsPlain() const {
-    switch (kind_) {
-      case cmd::kIf: case cmd::kElseif: case cmd::kElse: case cmd::kLabel: case cmd::kCalc: case cmd::kComment:
-      case cmd::kWhile: case cmd::kWhileInit: case cmd::kWhileLoop:
-        return true;
-      default:
-        return false;
-    }
-  }
+  bool GetRunOn() const { return fixedRunOn_ < 0 ? RunOn : fixedRunOn_ != 0; }
+  // The step of the interpreter's short path, or None.
+  TPlainStep Plain() const { return plain_; }
+  bool IsPlain() const { return plain_ != TPlainStep::None; }
   // Comments are always skipped.
-  bool GetDisabled() const { return kind_ == cmd::kComment || Disabled; }
+  bool GetDisabled() const { return alwaysDisabled_ || Disabled; }
   // A label (and a comment, for its text) answers whether its name is name, case-sensitively.
   bool IsLabel(std::string_view name) const;
 
-  // ---- running (the interpreter calls these; each kind's meaning is in commands.cpp; the
-  // small ones are here as the interpreter asks them for every command) ----
-  // Called once when the command becomes current, before its first Execute.
-  void Start(TCallMan&) {
-    if (kind_ == cmd::kWait) StartWait();
-  }
-  // One step: moves pc, may set page to another page or to none (leave the page), or leaves
-  // both alone to run again next time.
-  void Execute(TCallMan& interpreter, TPage*& page, int32_t& pc);
-  // The same for a plain kind (IsPlain), which needs neither interpreter nor page.
-  void ExecutePlain(int32_t& pc);
-  // While in progress, no component event is dispatched.
-  bool BlocksEvents() const {
-    switch (kind_) {
-      case cmd::kWait: case cmd::kFlip: case cmd::kMovieStop: case cmd::kTextIns: return Run.BlockEvents;
-      default: return false;
-    }
-  }
-  // After executing it, an event handler gives up the rest of the tick.
-  bool Yields() const {
-    switch (kind_) {
-      case cmd::kWait: case cmd::kDoEvent: return true;
-      case cmd::kMovieStop: case cmd::kTextIns: return Run.Waiting;
-      default: return false;
-    }
-  }
-  // The state block of a command in progress, and reading it back.
-  void SaveState(TKvBigStream& stream) const;
-  void LoadState(TKvBigStream& stream);
-  // Finishes a command in progress at once.
-  void Abort();
-
-  // What a command in progress keeps between its steps.
-  struct TRunState {
-    int32_t Remaining = 0;   // Wait: ms still to wait
-    bool FirstStep = true;   // Wait: the first step only clears this
-    bool BlockEvents = false;
-    bool Waiting = false;    // MovieStop, TextIns
-    std::string AwaitName;   // MovieStop, TextIns: the component waited for
-    bool ClearOld = false;   // Flip
-  } Run;
+  // ---- running: the kind's handler does the work ----
+  void Start(TCallMan& interpreter) { handler_->Start(*this, interpreter); }
+  void Execute(TCallMan& interpreter, TPage*& page, int32_t& pc) { handler_->Execute(*this, interpreter, page, pc); }
+  // The plain step (IsPlain) with the variables it evaluates over.
+  void ExecutePlain(int32_t& pc, TParamCollection* vars);
+  bool BlocksEvents() const { return handler_->BlocksEvents(*this); }
+  bool Yields() const { return handler_->Yields(*this); }
+  void SaveState(TKvBigStream& stream) const { handler_->SaveState(*this, stream); }
+  void LoadState(TKvBigStream& stream) { handler_->LoadState(*this, stream); }
+  void Abort() { handler_->Abort(*this); }
 
   void ReadFromStream(TKvBigStream& stream, int32_t version);
   void WriteToStream(TKvBigStream& stream, int32_t version) const;
@@ -181,10 +224,13 @@ class TCommand {
   static void WriteStateHeader(TKvBigStream& stream);
 
  private:
-  void StartWait();
-
   TPage* page_;
+  const TCommandHandler* handler_;
   uint8_t kind_;
+  // The handler's traits the interpreter asks for every command, kept at hand.
+  TPlainStep plain_;
+  int8_t fixedRunOn_;
+  bool alwaysDisabled_;
 };
 
 class TPage {

@@ -23,9 +23,6 @@ namespace {
 
 using testing_support::Cmd;
 
-enum : uint8_t { If = 0, Elseif = 1, Else = 2, Label = 3, Jump = 4, Call = 5, Exit = 6, Wait = 7, Calc = 14,
-                 VarNew = 15, VarDel = 16, While = 31, WhileLoop = 33, Break = 34, PCReset = 40, Terminate = 45,
-                 DoEvent = 46 };
 
 // Pages live in the file manager's in-memory archive; variables and the event queue are fresh
 // for each test.
@@ -142,15 +139,15 @@ TEST_F(Script, BranchesFollowTheIndentation) {
   //   calc r = r * 10
   for (auto [x, r] : {std::pair{1, 10}, {2, 20}, {3, 30}}) {
     TPage& p = NewPage();
-    Cmd(p, VarNew, 0, {"r", 1, "0", 0});
-    Cmd(p, VarNew, 0, {"x", 1, std::to_string(x), 0});
-    Cmd(p, If, 0, {"x == 1"});
-    Cmd(p, Calc, 1, {"r = 1"});
-    Cmd(p, Elseif, 0, {"x == 2"});
-    Cmd(p, Calc, 1, {"r = 2"});
-    Cmd(p, Else, 0);
-    Cmd(p, Calc, 1, {"r = 3"});
-    Cmd(p, Calc, 0, {"r = r * 10"});
+    Cmd(p, cmd::kVarNew, 0, {"r", 1, "0", 0});
+    Cmd(p, cmd::kVarNew, 0, {"x", 1, std::to_string(x), 0});
+    Cmd(p, cmd::kIf, 0, {"x == 1"});
+    Cmd(p, cmd::kCalc, 1, {"r = 1"});
+    Cmd(p, cmd::kElseif, 0, {"x == 2"});
+    Cmd(p, cmd::kCalc, 1, {"r = 2"});
+    Cmd(p, cmd::kElse, 0);
+    Cmd(p, cmd::kCalc, 1, {"r = 3"});
+    Cmd(p, cmd::kCalc, 0, {"r = r * 10"});
     std::string name = "if" + std::to_string(x) + ".rsb";
     Store(p, name);
     vars.Clear();
@@ -160,10 +157,10 @@ TEST_F(Script, BranchesFollowTheIndentation) {
   }
   // A false If followed by a command of the same indent that is no branch goes on there.
   TPage& p = NewPage();
-  Cmd(p, VarNew, 0, {"r", 1, "0", 0});
-  Cmd(p, If, 0, {"FALSE"});
-  Cmd(p, Calc, 1, {"r = 1"});
-  Cmd(p, Calc, 0, {"r = r + 5"});
+  Cmd(p, cmd::kVarNew, 0, {"r", 1, "0", 0});
+  Cmd(p, cmd::kIf, 0, {"FALSE"});
+  Cmd(p, cmd::kCalc, 1, {"r = 1"});
+  Cmd(p, cmd::kCalc, 0, {"r = r + 5"});
   Store(p, "plain.rsb");
   cm.StartPage("plain.rsb");
   Tick();
@@ -173,13 +170,13 @@ TEST_F(Script, BranchesFollowTheIndentation) {
 TEST_F(Script, CallsPassArgumentsAndResults) {
   //   sub.rsb (result string): calc @Result = @ParamStr[0] ++ "/" ++ @ParamStr[1] ++ "/" ++ IntToStr(@ParamCount)
   TPage& sub = NewPage(4);
-  Cmd(sub, Calc, 0, {"@Result = @ParamStr[0] ++ \"/\" ++ @ParamStr[1] ++ \"/\" ++ IntToStr(@ParamCount)"});
+  Cmd(sub, cmd::kCalc, 0, {"@Result = @ParamStr[0] ++ \"/\" ++ @ParamStr[1] ++ \"/\" ++ IntToStr(@ParamCount)"});
   Store(sub, "sub.rsb");
   //   main: varnew out string ""; call sub.rsb result=out args "x", (no value), "z"; calc after = 1
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"out", 4, "\"\"", 0});
-  Cmd(main, Call, 0, {"sub.rsb", 0, "out", "TRUE", {"\"x\"", "", "\"z\""}});
-  Cmd(main, VarNew, 0, {"after", 1, "1", 0});
+  Cmd(main, cmd::kVarNew, 0, {"out", 4, "\"\"", 0});
+  Cmd(main, cmd::kCall, 0, {"sub.rsb", 0, "out", "TRUE", {"\"x\"", "", "\"z\""}});
+  Cmd(main, cmd::kVarNew, 0, {"after", 1, "1", 0});
   Store(main, "main.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -190,9 +187,9 @@ TEST_F(Script, CallsPassArgumentsAndResults) {
 
 TEST_F(Script, AMissingTargetPageChangesNothingButTheCounter) {
   TPage& main = NewPage();
-  Cmd(main, Call, 0, {"gone.rsb", 0, "", "TRUE", {}});
-  Cmd(main, Jump, 0, {"gone.rsb", 0, "TRUE"});
-  Cmd(main, VarNew, 0, {"reached", 1, "1", 0});
+  Cmd(main, cmd::kCall, 0, {"gone.rsb", 0, "", "TRUE", {}});
+  Cmd(main, cmd::kJump, 0, {"gone.rsb", 0, "TRUE"});
+  Cmd(main, cmd::kVarNew, 0, {"reached", 1, "1", 0});
   Store(main, "main.rsb");
   cm.StartPage("main.rsb");
   unavailable.clear();
@@ -218,11 +215,11 @@ TEST_F(Script, ATickRunsUntilACommandEndsTheRun) {
   //   calc n = n + 100
   //   while TRUE : (whileloop) back to itself, so it stays put and ends each tick
   TPage& p = NewPage();
-  Cmd(p, VarNew, 0, {"n", 1, "0", 0});
-  Cmd(p, Calc, 0, {"n = n + 1"}, false);
-  Cmd(p, Calc, 0, {"n = n + 10"}).Disabled = true;
-  Cmd(p, Calc, 0, {"n = n + 100"});
-  Cmd(p, WhileLoop, 0, {"", 4});
+  Cmd(p, cmd::kVarNew, 0, {"n", 1, "0", 0});
+  Cmd(p, cmd::kCalc, 0, {"n = n + 1"}, false);
+  Cmd(p, cmd::kCalc, 0, {"n = n + 10"}).Disabled = true;
+  Cmd(p, cmd::kCalc, 0, {"n = n + 100"});
+  Cmd(p, cmd::kWhileLoop, 0, {"", 4});
   Store(p, "runon.rsb");
   cm.StartPage("runon.rsb");
   for (auto [ticks, n, pc] : {std::tuple{1, 1, 2}, {2, 1, 3}, {3, 101, 4}, {4, 101, 4}}) {
@@ -246,8 +243,8 @@ TEST_F(Script, ATickRunsUntilACommandEndsTheRun) {
 TEST_F(Script, WaitsCountFrameTime) {
   //   wait time=1000 ; varnew done int 1
   TPage& p = NewPage();
-  Cmd(p, Wait, 0, {"", "1000", ""}, false);
-  Cmd(p, VarNew, 0, {"done", 1, "1", 0});
+  Cmd(p, cmd::kWait, 0, {"", "1000", ""}, false);
+  Cmd(p, cmd::kVarNew, 0, {"done", 1, "1", 0});
   Store(p, "wait.rsb");
   cm.StartPage("wait.rsb");
   Tick();  // the first step only clears the first-step flag
@@ -263,14 +260,14 @@ TEST_F(Script, WaitsCountFrameTime) {
 // handler.rsb: label Start; calc hits = hits + 1
 TEST_F(Script, EventsRunTheirHandlerAndTheWaitResumes) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"hits", 1, "0", 0});
-  Cmd(main, Wait, 0, {"", "160", ""}, false);
-  Cmd(main, VarNew, 0, {"done", 1, "1", 0});
+  Cmd(main, cmd::kVarNew, 0, {"hits", 1, "0", 0});
+  Cmd(main, cmd::kWait, 0, {"", "160", ""}, false);
+  Cmd(main, cmd::kVarNew, 0, {"done", 1, "1", 0});
   Store(main, "main.rsb");
   TPage& handler = NewPage();
-  Cmd(handler, Calc, 0, {"hits = 100"});
-  Cmd(handler, Label, 0, {"Start"});
-  Cmd(handler, Calc, 0, {"hits = hits + 1"});
+  Cmd(handler, cmd::kCalc, 0, {"hits = 100"});
+  Cmd(handler, cmd::kLabel, 0, {"Start"});
+  Cmd(handler, cmd::kCalc, 0, {"hits = hits + 1"});
   Store(handler, "handler.rsb");
   cm.StartPage("main.rsb");
   Tick(3);  // the wait has 160 - 2 x 16 = 128 ms left
@@ -289,20 +286,20 @@ TEST_F(Script, EventsRunTheirHandlerAndTheWaitResumes) {
 // A nested handler that calls a page: the call's return is not the end of the handler.
 TEST_F(Script, ACallInsideANestedHandlerReturnsToIt) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"trail", 4, "\"\"", 0});
-  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Cmd(main, cmd::kVarNew, 0, {"trail", 4, "\"\"", 0});
+  Cmd(main, cmd::kWait, 0, {"", "0", ""}, false);
   Store(main, "main.rsb");
   TPage& first = NewPage();  // yields in its wait: nested events may run
-  Cmd(first, Calc, 0, {"trail = trail ++ \"1\""});
-  Cmd(first, Wait, 0, {"", "64", ""}, false);
-  Cmd(first, Calc, 0, {"trail = trail ++ \"4\""});
+  Cmd(first, cmd::kCalc, 0, {"trail = trail ++ \"1\""});
+  Cmd(first, cmd::kWait, 0, {"", "64", ""}, false);
+  Cmd(first, cmd::kCalc, 0, {"trail = trail ++ \"4\""});
   Store(first, "first.rsb");
   TPage& nested = NewPage();
-  Cmd(nested, Call, 0, {"helper.rsb", 0, "", "TRUE", {}});
-  Cmd(nested, Calc, 0, {"trail = trail ++ \"3\""});
+  Cmd(nested, cmd::kCall, 0, {"helper.rsb", 0, "", "TRUE", {}});
+  Cmd(nested, cmd::kCalc, 0, {"trail = trail ++ \"3\""});
   Store(nested, "nested.rsb");
   TPage& helper = NewPage();
-  Cmd(helper, Calc, 0, {"trail = trail ++ \"2\""});
+  Cmd(helper, cmd::kCalc, 0, {"trail = trail ++ \"2\""});
   Store(helper, "helper.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -317,8 +314,8 @@ TEST_F(Script, ACallInsideANestedHandlerReturnsToIt) {
 
 TEST_F(Script, SavedStateResumesAWait) {
   TPage& p = NewPage();
-  Cmd(p, Wait, 0, {"", "100", ""}, false);
-  Cmd(p, VarNew, 0, {"done", 1, "1", 0});
+  Cmd(p, cmd::kWait, 0, {"", "100", ""}, false);
+  Cmd(p, cmd::kVarNew, 0, {"done", 1, "1", 0});
   Store(p, "w.rsb");
   cm.StartPage("w.rsb");
   Tick(3);  // 100 - 32 left
@@ -350,14 +347,14 @@ TEST_F(Script, SavedStateResumesAWait) {
 //   handler.rsb: varnew h int 1; wait time=48; calc h = 2
 TEST_F(Script, ASaveDuringAWaitingHandlerLoadsWithTheHandlersEnd) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"done", 1, "0", 0});
-  Cmd(main, Wait, 0, {"", "160", ""}, false);
-  Cmd(main, Calc, 0, {"done = 1"});
+  Cmd(main, cmd::kVarNew, 0, {"done", 1, "0", 0});
+  Cmd(main, cmd::kWait, 0, {"", "160", ""}, false);
+  Cmd(main, cmd::kCalc, 0, {"done = 1"});
   Store(main, "main.rsb");
   TPage& handler = NewPage();
-  Cmd(handler, VarNew, 0, {"h", 1, "1", 0});
-  Cmd(handler, Wait, 0, {"", "48", ""}, false);
-  Cmd(handler, Calc, 0, {"h = 2"});
+  Cmd(handler, cmd::kVarNew, 0, {"h", 1, "1", 0});
+  Cmd(handler, cmd::kWait, 0, {"", "48", ""}, false);
+  Cmd(handler, cmd::kCalc, 0, {"h = 2"});
   Store(handler, "handler.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -389,10 +386,10 @@ TEST_F(Script, ASaveDuringAWaitingHandlerLoadsWithTheHandlersEnd) {
 // left falls back to the main script.
 TEST_F(Script, SavedFramesOfUnknownOriginFollowTheSenderRule) {
   TPage& main = NewPage();
-  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Cmd(main, cmd::kWait, 0, {"", "0", ""}, false);
   Store(main, "main.rsb");
   TPage& handler = NewPage();
-  Cmd(handler, Calc, 0, {"1"});
+  Cmd(handler, cmd::kCalc, 0, {"1"});
   Store(handler, "handler.rsb");
   struct Case { const char* name; int32_t mode, frames; int32_t modeAfter; } cases[] = {
       {"handler mode, empty stack", 1, 0, 0},
@@ -439,18 +436,18 @@ TEST_F(Script, SavedFramesOfUnknownOriginFollowTheSenderRule) {
 TEST_F(Script, APageTooOldToRunStopsThePlayerWhereverItIsEntered) {
   TPage& old = NewPage();
   old.Version = 102;
-  Cmd(old, Label, 0, {"x"});
+  Cmd(old, cmd::kLabel, 0, {"x"});
   Store(old, "old.rsb");
   struct Case { const char* name; std::function<void(TPage&)> enter; bool byEvent; } cases[] = {
-      {"jump", [](TPage& p) { Cmd(p, Jump, 0, {"old.rsb", 0, "TRUE"}); }, false},
-      {"call", [](TPage& p) { Cmd(p, Call, 0, {"old.rsb", 0, "", "TRUE", {}}); }, false},
-      {"program reset", [](TPage& p) { Cmd(p, PCReset, 0, {"old.rsb", 0, 0}); }, false},
-      {"event handler", [](TPage& p) { Cmd(p, Wait, 0, {"", "0", ""}, false); }, true},
+      {"jump", [](TPage& p) { Cmd(p, cmd::kJump, 0, {"old.rsb", 0, "TRUE"}); }, false},
+      {"call", [](TPage& p) { Cmd(p, cmd::kCall, 0, {"old.rsb", 0, "", "TRUE", {}}); }, false},
+      {"program reset", [](TPage& p) { Cmd(p, cmd::kPCReset, 0, {"old.rsb", 0, 0}); }, false},
+      {"event handler", [](TPage& p) { Cmd(p, cmd::kWait, 0, {"", "0", ""}, false); }, true},
   };
   for (const auto& c : cases) {
     TPage& main = NewPage();
     c.enter(main);
-    Cmd(main, VarNew, 0, {"after", 1, "1", 0});
+    Cmd(main, cmd::kVarNew, 0, {"after", 1, "1", 0});
     Store(main, std::string(c.name) + ".rsb");
     vars.Clear();
     warnings.clear();
@@ -476,9 +473,9 @@ TEST_F(Script, APageTooOldToRunStopsThePlayerWhereverItIsEntered) {
 TEST_F(Script, CallsBeyondTheDeepestStackFail) {
   vars.AddVariable(1, "n");
   TPage& p = NewPage();
-  Cmd(p, Label, 0, {"a"});
-  Cmd(p, Call, 0, {"self.rsb", 0, "", "TRUE", {}});
-  Cmd(p, Calc, 0, {"n = n + 1"});
+  Cmd(p, cmd::kLabel, 0, {"a"});
+  Cmd(p, cmd::kCall, 0, {"self.rsb", 0, "", "TRUE", {}});
+  Cmd(p, cmd::kCalc, 0, {"n = n + 1"});
   Store(p, "self.rsb");
   cm.StartPage("self.rsb");
   Tick();
@@ -501,10 +498,10 @@ TEST_F(Script, ALoopWithoutAWaitLetsThePlayerStop) {
   testing_support::TempDir dir;
   for (bool traced : {false, true}) {
     TPage& p = NewPage();
-    Cmd(p, VarNew, 0, {"i", 1, "0", 0});
-    Cmd(p, While, 0, {"i < 2000000", 4});
-    Cmd(p, Calc, 1, {"i = i + 1"});
-    Cmd(p, WhileLoop, 0, {"", 1});
+    Cmd(p, cmd::kVarNew, 0, {"i", 1, "0", 0});
+    Cmd(p, cmd::kWhile, 0, {"i < 2000000", 4});
+    Cmd(p, cmd::kCalc, 1, {"i = i + 1"});
+    Cmd(p, cmd::kWhileLoop, 0, {"", 1});
     Store(p, "spin.rsb");
     vars.Clear();
     polls = 0;
@@ -531,13 +528,13 @@ TEST_F(Script, ALoopWithoutAWaitLetsThePlayerStop) {
 // whether a command or an expression found it.
 TEST_F(Script, ExhaustedMemoryStopsThePlayer) {
   struct Case { const char* name; uint8_t kind; const char* field; bool inExpression; } cases[] = {
-      {"command", 19, "\"no memory\"", false},
-      {"expression", Calc, "@Sender ++ \"\"", true},
+      {"command", cmd::kObjDel, "\"no memory\"", false},
+      {"expression", cmd::kCalc, "@Sender ++ \"\"", true},
   };
   for (const auto& c : cases) {
     TPage& p = NewPage();
     Cmd(p, c.kind, 0, {c.field});
-    Cmd(p, VarNew, 0, {"after", 1, "1", 0});
+    Cmd(p, cmd::kVarNew, 0, {"after", 1, "1", 0});
     Store(p, std::string(c.name) + ".rsb");
     warnings.clear();
     Process().Terminating = false;
@@ -558,13 +555,13 @@ TEST_F(Script, ExhaustedMemoryStopsThePlayer) {
 //   fresh.rsb: calc g = 1; varnew after int 1
 TEST_F(Script, ResetStartsANewGame) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"g", 1, "5", 1});
-  Cmd(main, VarNew, 0, {"s", 1, "6", 3});
-  Cmd(main, 41, 0, {"fresh.rsb", 1, 0});
+  Cmd(main, cmd::kVarNew, 0, {"g", 1, "5", 1});
+  Cmd(main, cmd::kVarNew, 0, {"s", 1, "6", 3});
+  Cmd(main, cmd::kReset, 0, {"fresh.rsb", 1, 0});
   Store(main, "main.rsb");
   TPage& fresh = NewPage();
-  Cmd(fresh, Calc, 0, {"g = 1"});
-  Cmd(fresh, VarNew, 0, {"after", 1, "1", 0});
+  Cmd(fresh, cmd::kCalc, 0, {"g = 1"});
+  Cmd(fresh, cmd::kVarNew, 0, {"after", 1, "1", 0});
   Store(fresh, "fresh.rsb");
   cm.StartPage("main.rsb");
   Post("main.rss");
@@ -582,7 +579,7 @@ TEST_F(Script, ResetStartsANewGame) {
 // Abort finishes nothing for the kinds built so far: a wait in progress keeps its state.
 TEST_F(Script, AbortLeavesAWaitAsItWas) {
   TPage& p = NewPage();
-  TCommand& wait = Cmd(p, Wait, 0, {"", "100", "TRUE"}, false);
+  TCommand& wait = Cmd(p, cmd::kWait, 0, {"", "100", "TRUE"}, false);
   wait.Start(cm);
   TKvMemoryStream before, after;
   wait.SaveState(before);
@@ -596,22 +593,22 @@ TEST_F(Script, AbortLeavesAWaitAsItWas) {
 // appends "s" after an Exit that holds, so only a failing Exit lets it through.
 TEST_F(Script, BreakAndExitMoveTheCounterOrLeaveThePage) {
   TPage& sub = NewPage();
-  Cmd(sub, Exit, 0, {"TRUE"});
-  Cmd(sub, Calc, 0, {"trail = trail ++ \"s\""});
+  Cmd(sub, cmd::kExit, 0, {"TRUE"});
+  Cmd(sub, cmd::kCalc, 0, {"trail = trail ++ \"s\""});
   Store(sub, "sub.rsb");
   struct Case { const char* name; std::function<void(TPage&)> body; const char* trail; } cases[] = {
-      {"break false goes on", [](TPage& p) { Cmd(p, Break, 0, {"FALSE", 3}); }, "ab"},
-      {"break true jumps", [](TPage& p) { Cmd(p, Break, 0, {"TRUE", 3}); }, "b"},
-      {"break true with no target leaves", [](TPage& p) { Cmd(p, Break, 0, {"TRUE", -1}); }, ""},
-      {"exit false goes on", [](TPage& p) { Cmd(p, Exit, 0, {"FALSE"}); }, "ab"},
-      {"exit true returns from a call", [](TPage& p) { Cmd(p, Call, 0, {"sub.rsb", 0, "", "TRUE", {}}); }, "ab"},
+      {"break false goes on", [](TPage& p) { Cmd(p, cmd::kBreak, 0, {"FALSE", 3}); }, "ab"},
+      {"break true jumps", [](TPage& p) { Cmd(p, cmd::kBreak, 0, {"TRUE", 3}); }, "b"},
+      {"break true with no target leaves", [](TPage& p) { Cmd(p, cmd::kBreak, 0, {"TRUE", -1}); }, ""},
+      {"exit false goes on", [](TPage& p) { Cmd(p, cmd::kExit, 0, {"FALSE"}); }, "ab"},
+      {"exit true returns from a call", [](TPage& p) { Cmd(p, cmd::kCall, 0, {"sub.rsb", 0, "", "TRUE", {}}); }, "ab"},
   };
   for (const auto& c : cases) {
     TPage& p = NewPage();
-    Cmd(p, VarNew, 0, {"trail", 4, "\"\"", 0});
+    Cmd(p, cmd::kVarNew, 0, {"trail", 4, "\"\"", 0});
     c.body(p);
-    Cmd(p, Calc, 0, {"trail = trail ++ \"a\""});
-    Cmd(p, Calc, 0, {"trail = trail ++ \"b\""});
+    Cmd(p, cmd::kCalc, 0, {"trail = trail ++ \"a\""});
+    Cmd(p, cmd::kCalc, 0, {"trail = trail ++ \"b\""});
     const std::string name = std::string(c.name) + ".rsb";
     Store(p, name);
     cm.StartPage(name);
@@ -625,14 +622,14 @@ TEST_F(Script, BreakAndExitMoveTheCounterOrLeaveThePage) {
 //   h.rsb:    calc n = n * 100
 TEST_F(Script, DoEventEndsTheTickAndLetsAnEventIn) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"n", 1, "0", 0});
-  Cmd(main, Calc, 0, {"n = n + 1"});
-  Cmd(main, DoEvent, 0, {}, true);  // its record's run-on does not count
-  Cmd(main, Calc, 0, {"n = n + 10"});
-  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Cmd(main, cmd::kVarNew, 0, {"n", 1, "0", 0});
+  Cmd(main, cmd::kCalc, 0, {"n = n + 1"});
+  Cmd(main, cmd::kDoEvent, 0, {}, true);  // its record's run-on does not count
+  Cmd(main, cmd::kCalc, 0, {"n = n + 10"});
+  Cmd(main, cmd::kWait, 0, {"", "0", ""}, false);
   Store(main, "main.rsb");
   TPage& h = NewPage();
-  Cmd(h, Calc, 0, {"n = n * 100"});
+  Cmd(h, cmd::kCalc, 0, {"n = n * 100"});
   Store(h, "h.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -649,19 +646,19 @@ TEST_F(Script, DoEventEndsTheTickAndLetsAnEventIn) {
 //   sub.rsb:  varnew a int 1 (call level); varnew b int 2 (local); varnew c int 3; calc inside = b
 TEST_F(Script, ACallsVariablesGoWithIt) {
   TPage& sub = NewPage();
-  Cmd(sub, VarNew, 0, {"a", 1, "1", 1});
-  Cmd(sub, VarNew, 0, {"b", 1, "2", 2});
-  Cmd(sub, VarNew, 0, {"c", 1, "3", 0});
-  Cmd(sub, Calc, 0, {"inside = b"});
+  Cmd(sub, cmd::kVarNew, 0, {"a", 1, "1", 1});
+  Cmd(sub, cmd::kVarNew, 0, {"b", 1, "2", 2});
+  Cmd(sub, cmd::kVarNew, 0, {"c", 1, "3", 0});
+  Cmd(sub, cmd::kCalc, 0, {"inside = b"});
   Store(sub, "sub.rsb");
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"inside", 1, "0", 0});
-  Cmd(main, VarNew, 0, {"back", 1, "0", 0});
-  Cmd(main, VarNew, 0, {"b", 1, "7", 0});
-  Cmd(main, VarNew, 0, {"gone", 1, "1", 0});
-  Cmd(main, VarDel, 0, {"gone"});
-  Cmd(main, Call, 0, {"sub.rsb", 0, "", "TRUE", {}});
-  Cmd(main, Calc, 0, {"back = b"});
+  Cmd(main, cmd::kVarNew, 0, {"inside", 1, "0", 0});
+  Cmd(main, cmd::kVarNew, 0, {"back", 1, "0", 0});
+  Cmd(main, cmd::kVarNew, 0, {"b", 1, "7", 0});
+  Cmd(main, cmd::kVarNew, 0, {"gone", 1, "1", 0});
+  Cmd(main, cmd::kVarDel, 0, {"gone"});
+  Cmd(main, cmd::kCall, 0, {"sub.rsb", 0, "", "TRUE", {}});
+  Cmd(main, cmd::kCalc, 0, {"back = b"});
   Store(main, "main.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -679,11 +676,11 @@ TEST_F(Script, ACallsVariablesGoWithIt) {
 //   h.rsb:    varnew hit int 1
 TEST_F(Script, EventsWaitForABlockingCommandAndAnAvailablePage) {
   TPage& main = NewPage();
-  Cmd(main, Wait, 0, {"", "48", "TRUE"}, false);
-  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Cmd(main, cmd::kWait, 0, {"", "48", "TRUE"}, false);
+  Cmd(main, cmd::kWait, 0, {"", "0", ""}, false);
   Store(main, "main.rsb");
   TPage& h = NewPage();
-  Cmd(h, VarNew, 0, {"hit", 1, "1", 0});
+  Cmd(h, cmd::kVarNew, 0, {"hit", 1, "1", 0});
   Store(h, "h.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -708,15 +705,15 @@ TEST_F(Script, EventsWaitForABlockingCommandAndAnAvailablePage) {
 //   sub.rsb:  pcreset other.rsb 0       other.rsb: calc where = where ++ "other"
 TEST_F(Script, ProgramResets) {
   TPage& other = NewPage();
-  Cmd(other, Calc, 0, {"where = where ++ \"other\""});
+  Cmd(other, cmd::kCalc, 0, {"where = where ++ \"other\""});
   Store(other, "other.rsb");
   TPage& sub = NewPage();
-  Cmd(sub, PCReset, 0, {"other.rsb", 0, 0});
+  Cmd(sub, cmd::kPCReset, 0, {"other.rsb", 0, 0});
   Store(sub, "sub.rsb");
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"where", 4, "\"\"", 0});
-  Cmd(main, Call, 0, {"sub.rsb", 0, "", "TRUE", {}});
-  Cmd(main, Calc, 0, {"where = where ++ \"/main\""});
+  Cmd(main, cmd::kVarNew, 0, {"where", 4, "\"\"", 0});
+  Cmd(main, cmd::kCall, 0, {"sub.rsb", 0, "", "TRUE", {}});
+  Cmd(main, cmd::kCalc, 0, {"where = where ++ \"/main\""});
   Store(main, "main.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -724,7 +721,7 @@ TEST_F(Script, ProgramResets) {
   EXPECT_EQ(cm.Stack.Count(), 0);
 
   TPage& whole = NewPage();
-  Cmd(whole, PCReset, 0, {"other.rsb", 0, 1});
+  Cmd(whole, cmd::kPCReset, 0, {"other.rsb", 0, 1});
   Store(whole, "whole.rsb");
   unavailable = {"h.rsb"};
   Post("h.rss");  // waits: its page is not available
@@ -737,7 +734,7 @@ TEST_F(Script, ProgramResets) {
 TEST_F(Script, TheCacheKeepsTenPagesAndTheCurrentOne) {
   for (int i = 0; i < 12; ++i) {
     TPage& p = NewPage();
-    Cmd(p, Label, 0, {"x"});
+    Cmd(p, cmd::kLabel, 0, {"x"});
     Store(p, "p" + std::to_string(i) + ".rsb");
   }
   cm.StartPage("p0.rsb");
@@ -766,16 +763,16 @@ TEST_F(Script, HandlerTextsSplitIntoPageAndLabel) {
 
 TEST_F(Script, PCResetFromAHandlerMovesTheMainScript) {
   TPage& main = NewPage();
-  Cmd(main, VarNew, 0, {"where", 4, "\"main\"", 0});
-  Cmd(main, Wait, 0, {"", "0", ""}, false);
+  Cmd(main, cmd::kVarNew, 0, {"where", 4, "\"main\"", 0});
+  Cmd(main, cmd::kWait, 0, {"", "0", ""}, false);
   Store(main, "main.rsb");
   TPage& other = NewPage();
-  Cmd(other, Calc, 0, {"where = where ++ \"/other\""});
-  Cmd(other, Wait, 0, {"", "0", ""}, false);
+  Cmd(other, cmd::kCalc, 0, {"where = where ++ \"/other\""});
+  Cmd(other, cmd::kWait, 0, {"", "0", ""}, false);
   Store(other, "other.rsb");
   TPage& button = NewPage();
-  Cmd(button, PCReset, 0, {"other.rsb", 0, 0});
-  Cmd(button, Calc, 0, {"where = where ++ \"/handler\""});
+  Cmd(button, cmd::kPCReset, 0, {"other.rsb", 0, 0});
+  Cmd(button, cmd::kCalc, 0, {"where = where ++ \"/handler\""});
   Store(button, "button.rsb");
   cm.StartPage("main.rsb");
   Tick();
@@ -790,7 +787,7 @@ TEST_F(Script, StatusVariablesKeepTheirValue) {
   v->IsStatus = true;
   v->SetInt(5);
   TPage& p = NewPage();
-  Cmd(p, VarNew, 0, {"seen", 1, "9", 3});
+  Cmd(p, cmd::kVarNew, 0, {"seen", 1, "9", 3});
   Store(p, "s.rsb");
   cm.StartPage("s.rsb");
   Tick();

@@ -171,7 +171,7 @@ TEST(Page, EveryKindRoundTripsAtEveryVersion) {
     back.SaveToStream(second);
     EXPECT_EQ(first.Bytes(), second.Bytes()) << version;
     // Version-gated fields: the Wait's block-events expression exists only above 106.
-    EXPECT_EQ(back.Commands[7]->Fields[2].Present, version > 106);
+    EXPECT_EQ(back.Commands[cmd::kWait]->Field(fields::Wait::BlockEvents).Present, version > 106);
   }
 }
 
@@ -249,6 +249,41 @@ TEST(Page, GatedFieldsReadFromHandWrittenRecords) {
   }
 }
 
+// The named field positions the interpreter reads by agree with the layout table.
+TEST(Page, NamedFieldPositionsMatchTheLayout) {
+  struct Case { uint8_t kind; int field; const char* name; } cases[] = {
+      {cmd::kIf, fields::If::Condition, "condition"},      {cmd::kElseif, fields::If::Condition, "condition"},
+      {cmd::kExit, fields::If::Condition, "condition"},    {cmd::kLabel, fields::Label::Name, "name"},
+      {cmd::kComment, fields::Label::Name, "text"},        {cmd::kVarDel, fields::Label::Name, "name"},
+      {cmd::kJump, fields::Jump::Page, "page"},            {cmd::kJump, fields::Jump::Target, "target"},
+      {cmd::kJump, fields::Jump::Condition, "condition"},  {cmd::kCall, fields::Call::Page, "page"},
+      {cmd::kCall, fields::Call::Target, "target"},        {cmd::kCall, fields::Call::Result, "result"},
+      {cmd::kCall, fields::Call::Condition, "condition"},  {cmd::kCall, fields::Call::Arguments, "arguments"},
+      {cmd::kWait, fields::Wait::Condition, "condition"},  {cmd::kWait, fields::Wait::Time, "time"},
+      {cmd::kWait, fields::Wait::BlockEvents, "blockevents"}, {cmd::kCalc, fields::Calc::Expression, "expression"},
+      {cmd::kWhileInit, fields::Calc::Expression, "init"}, {cmd::kVarNew, fields::VarNew::Name, "name"},
+      {cmd::kVarNew, fields::VarNew::Type, "type"},        {cmd::kVarNew, fields::VarNew::Value, "value"},
+      {cmd::kVarNew, fields::VarNew::Scope, "scope"},      {cmd::kGetProp, fields::GetProp::Component, "component"},
+      {cmd::kGetProp, fields::GetProp::Property, "property"}, {cmd::kGetProp, fields::GetProp::Variable, "variable"},
+      {cmd::kSetProp, fields::SetProp::Component, "component"}, {cmd::kSetProp, fields::SetProp::Property, "property"},
+      {cmd::kSetProp, fields::SetProp::Value, "value"},    {cmd::kObjDel, fields::ObjDel::Component, "component"},
+      {cmd::kWhile, fields::While::Condition, "condition"}, {cmd::kWhile, fields::While::End, "end"},
+      {cmd::kWhileLoop, fields::WhileLoop::Step, "step"},  {cmd::kWhileLoop, fields::WhileLoop::Start, "start"},
+      {cmd::kBreak, fields::Break::Condition, "condition"}, {cmd::kBreak, fields::Break::Target, "target"},
+      {cmd::kContinue, fields::Break::Condition, "condition"}, {cmd::kContinue, fields::Break::Target, "target"},
+      {cmd::kGameSave, fields::GameSave::Slot, "slot"},    {cmd::kGameSave, fields::GameSave::Page, "page"},
+      {cmd::kGameSave, fields::GameSave::Index, "index"},  {cmd::kGameSave, fields::GameSave::Caption, "caption"},
+      {cmd::kGameLoad, fields::GameLoad::Slot, "slot"},    {cmd::kPCReset, fields::PCReset::Page, "page"},
+      {cmd::kPCReset, fields::PCReset::Target, "target"},  {cmd::kPCReset, fields::PCReset::WholeStack, "wholestack"},
+      {cmd::kReset, fields::PCReset::Page, "page"},        {cmd::kReset, fields::PCReset::Target, "target"},
+  };
+  for (const auto& c : cases) {
+    const auto& layout = CommandLayouts()[c.kind].Fields;
+    ASSERT_LT(static_cast<size_t>(c.field), layout.size()) << int(c.kind) << " " << c.name;
+    EXPECT_STREQ(layout[static_cast<size_t>(c.field)].Name, c.name) << int(c.kind);
+  }
+}
+
 TEST(Page, StateHeader) {
   TKvMemoryStream s;
   TCommand::WriteStateHeader(s);
@@ -271,8 +306,8 @@ namespace {
 TEST(Page, LoadsThroughTheFileManager) {
   TVrFileCollection archive;
   TPage source;
-  source.Commands.push_back(source.CreateCommand(3));
-  source.Commands[0]->Fields[0].Text = "top";
+  source.Commands.push_back(source.CreateCommand(cmd::kLabel));
+  source.Commands[0]->Fields[fields::Label::Name].Text = "top";
   source.SaveToStream(*archive.AddMemoryEntry("scene\\Start.rsb")->Content);
   TKvMemoryStream image;
   archive.WriteArchive(image, TArchiveSources::MemoryAndArchive);

@@ -98,11 +98,11 @@ inline void WriteWaitProject(const std::filesystem::path& dir) {
   SaveProject(project, dir / "orba.rpb");
   TPage page;
   page.Version = 110;
-  Cmd(page, 15, 0, {"ticks", 1, "0", 1});
-  Cmd(page, 31, 0, {"TRUE", 5});
-  Cmd(page, 14, 1, {"ticks = ticks + 1"});
-  Cmd(page, 7, 1, {"", "16", "FALSE"}, false);
-  Cmd(page, 33, 0, {"", 1});
+  Cmd(page, cmd::kVarNew, 0, {"ticks", 1, "0", 1});
+  Cmd(page, cmd::kWhile, 0, {"TRUE", 5});
+  Cmd(page, cmd::kCalc, 1, {"ticks = ticks + 1"});
+  Cmd(page, cmd::kWait, 1, {"", "16", "FALSE"}, false);
+  Cmd(page, cmd::kWhileLoop, 0, {"", 1});
   SavePage(page, dir / "start.rsb");
 }
 

@@ -1,0 +1,143 @@
+// Waiting: Wait counts frame time or waits on a condition, DoEvent gives pending events their
+// turn. The screen change, movie stop and text kinds wait too; until their subsystems come
+// they only keep the state block a saved game carries for them readable.
+#include "base/binio.h"
+#include "base/process.h"
+#include "script/callman.h"
+#include "script/commandhandlers.h"
+#include "script/fieldvalues.h"
+
+namespace orba {
+
+namespace {
+
+struct TWaitState : TCommandState {
+  int32_t Remaining = 0;  // ms still to wait
+  bool FirstStep = true;  // the first step only clears this
+  bool BlockEvents = false;
+};
+
+class TWaitHandler : public TCommandHandler {
+ public:
+  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TWaitState>(); }
+  void Start(TCommand& c, TCallMan&) const override {
+    auto& s = StateOf<TWaitState>(c);
+    s.Remaining = Int(c.Field(fields::Wait::Time), 0);
+    s.FirstStep = true;
+    s.BlockEvents = Flag(c.Field(fields::Wait::BlockEvents), false);
+  }
+  void Execute(TCommand& c, TCallMan& cm, TPage*&, int32_t& pc) const override {
+    // A condition without a value holds: with no time either, the wait never ends by itself.
+    if (!Flag(c.Field(fields::Wait::Condition), true)) {
+      ++pc;
+      return;
+    }
+    auto& s = StateOf<TWaitState>(c);
+    if (s.Remaining != 0) {
+      if (s.FirstStep) s.FirstStep = false;
+      else s.Remaining -= Process().FrameDelta;
+      if (s.Remaining <= 0) {
+        ++pc;
+        return;
+      }
+    }
+    cm.Continue = false;
+  }
+  bool BlocksEvents(const TCommand& c) const override { return StateOf<TWaitState>(c).BlockEvents; }
+  bool Yields(const TCommand&) const override { return true; }
+  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
+    const auto& s = StateOf<TWaitState>(c);
+    TCommand::WriteStateHeader(stream);
+    TBinaryWriter w(stream);
+    w.I32(s.Remaining);
+    w.I32(s.FirstStep ? 1 : 0);
+    w.Bool(s.BlockEvents);
+  }
+  void LoadState(TCommand& c, TKvBigStream& stream) const override {
+    auto& s = StateOf<TWaitState>(c);
+    int32_t version = TCommand::ReadStateHeader(stream);
+    TBinaryReader r(stream);
+    s.Remaining = r.I32();
+    s.FirstStep = r.I32() != 0;
+    if (version >= 100) s.BlockEvents = r.Bool();
+  }
+};
+
+class TDoEventHandler : public TCommandHandler {
+ public:
+  constexpr TDoEventHandler() : TCommandHandler({.RunOn = 0}) {}
+  void Execute(TCommand&, TCallMan&, TPage*&, int32_t& pc) const override { ++pc; }
+  bool Yields(const TCommand&) const override { return true; }
+};
+
+// MovieStop and TextIns wait for a component by name.
+struct TAwaitState : TCommandState {
+  std::string AwaitName;
+  bool Waiting = false;
+  bool BlockEvents = false;
+};
+
+class TAwaitHandler : public TCommandHandler {
+ public:
+  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TAwaitState>(); }
+  bool BlocksEvents(const TCommand& c) const override { return StateOf<TAwaitState>(c).BlockEvents; }
+  bool Yields(const TCommand& c) const override { return StateOf<TAwaitState>(c).Waiting; }
+  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
+    const auto& s = StateOf<TAwaitState>(c);
+    TCommand::WriteStateHeader(stream);
+    TBinaryWriter w(stream);
+    w.String(s.AwaitName);
+    w.Bool(s.Waiting);
+    w.Bool(s.BlockEvents);
+  }
+  void LoadState(TCommand& c, TKvBigStream& stream) const override {
+    auto& s = StateOf<TAwaitState>(c);
+    int32_t version = TCommand::ReadStateHeader(stream);
+    TBinaryReader r(stream);
+    s.AwaitName = r.String();
+    s.Waiting = r.Bool();
+    if (version >= 100) s.BlockEvents = r.Bool();
+  }
+};
+
+struct TFlipState : TCommandState {
+  bool BlockEvents = false;
+  bool ClearOld = false;
+};
+
+class TFlipHandler : public TCommandHandler {
+ public:
+  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TFlipState>(); }
+  bool BlocksEvents(const TCommand& c) const override { return StateOf<TFlipState>(c).BlockEvents; }
+  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
+    const auto& s = StateOf<TFlipState>(c);
+    TCommand::WriteStateHeader(stream);
+    TBinaryWriter w(stream);
+    w.Bool(s.BlockEvents);
+    w.Bool(s.ClearOld);
+  }
+  void LoadState(TCommand& c, TKvBigStream& stream) const override {
+    auto& s = StateOf<TFlipState>(c);
+    if (TCommand::ReadStateHeader(stream) < 100) return;
+    TBinaryReader r(stream);
+    s.BlockEvents = r.Bool();
+    s.ClearOld = r.Bool();
+  }
+};
+
+const TWaitHandler wait;
+const TDoEventHandler doEvent;
+const TAwaitHandler await;
+const TFlipHandler flip;
+
+}  // namespace
+
+namespace handlers {
+const TCommandHandler& kWait = wait;
+const TCommandHandler& kDoEvent = doEvent;
+const TCommandHandler& kFlip = flip;
+const TCommandHandler& kMovieStop = await;
+const TCommandHandler& kTextIns = await;
+}  // namespace handlers
+
+}  // namespace orba
