@@ -147,7 +147,7 @@ class TCommandHandler {
   constexpr TCommandHandler() = default;
   constexpr explicit TCommandHandler(TCommandTraits traits) : Traits(traits) {}
   virtual ~TCommandHandler() = default;
-  const TCommandTraits Traits;
+  const TCommandTraits Traits{};
 
   // The kind's state between steps, or null when it keeps none.
   virtual std::unique_ptr<TCommandState> NewState() const { return nullptr; }
