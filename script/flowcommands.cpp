@@ -177,6 +177,9 @@ bool TCallMan::RunPlainCommands() {
   const std::unique_ptr<TCommand>* const commands = page->Commands.data();
   const uint32_t count = static_cast<uint32_t>(page->Commands.size());
   const TProcessState& proc = Process();
+  // Components queue events only in their update, so the queue asked after every command is
+  // the same one throughout.
+  TTimerList* const events = Events();
   int32_t pc = PC;
   bool run = Continue;  // these kinds neither read nor write Continue while they run
   bool ran = false;
@@ -205,7 +208,7 @@ bool TCallMan::RunPlainCommands() {
       Poll();
       countdown = pollCountdown_;
     }
-    if (!run || proc.Terminating || EventWaiting()) break;
+    if (!run || proc.Terminating || (events && events->FirstWaiting())) break;
   }
   pollCountdown_ = countdown;
   PC = pc;
