@@ -285,9 +285,35 @@ bool ConditionDefaultsTrue(uint8_t kind, const char* field) {
   return (kind == 4 || kind == 5 || kind == 6 || kind == 34 || kind == 35) && std::string_view(field) == "condition";
 }
 
+// The expression compiler speaks to players in their language; the build speaks English.
+std::string EnglishExpressionError(const std::string& message) {
+  static const struct {
+    const char8_t* Japanese;  // the message, or its tail after a name
+    const char* English;   // with %s for the name
+  } kMessages[] = {
+      {u8"構文エラー", "syntax error"},
+      {u8"配列の添え字が不正です", "an array element needs its index"},
+      {u8"\" 関数名がありません", "no function is called %s"},
+      {u8" 引数の数が不正です", "wrong number of arguments for %s"},
+      {u8"データが途中で終わっています", "the operations end early"},
+  };
+  for (const auto& m : kMessages) {
+    const std::string tail = Sjis(m.Japanese);
+    if (message.size() < tail.size() || message.compare(message.size() - tail.size(), tail.size(), tail) != 0) continue;
+    std::string name = message.substr(0, message.size() - tail.size());
+    if (!name.empty() && name[0] == '"') name.erase(0, 1);
+    std::string out = m.English;
+    if (size_t at = out.find("%s"); at != std::string::npos) out.replace(at, 2, name);
+    return out;
+  }
+  return "not an expression";
+}
+
 void CompileExpressionValue(const std::string& value, TOrbaParser& parser, const std::string& file, int line,
                             const std::string& what) {
   std::string text = Trim(value);
+  // The expression compiler would take an unclosed quote for part of a variable's name.
+  if (!QuotesClosed(text)) throw ESourceError(file, line, what + ": a quoted string must end with its quote");
   try {
     if (text.substr(0, kRawOps.size()) == kRawOps) {
       auto bytes = Unhex(std::string_view(text).substr(kRawOps.size()));
@@ -307,7 +333,7 @@ void CompileExpressionValue(const std::string& value, TOrbaParser& parser, const
   } catch (const ESourceError&) {
     throw;
   } catch (const EOrbaError& e) {
-    throw ESourceError(file, line, what + ": " + e.what() + " in " + FromUtf8(text));
+    throw ESourceError(file, line, what + ": " + EnglishExpressionError(e.what()) + " in " + FromUtf8(text));
   }
 }
 
@@ -551,6 +577,16 @@ TIndexRule IndexRule(uint8_t kind, const char* field) {
   }
 }
 
+// The page a command names for its label or index field: its field called "page" (empty when
+// it has none, or names no page: this page).
+const std::string& NamedPage(const TCommand& c) {
+  static const std::string none;
+  const auto& fields = c.Layout().Fields;
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].Kind == TFieldKind::String && std::string_view(fields[i].Name) == "page") return c.Fields[i].Text;
+  return none;
+}
+
 struct TLoop {
   int32_t While = -1, Loop = -1, End = -1;
 };
@@ -626,6 +662,7 @@ struct TSourcePage {
   int32_t Version = kDefaultVersion;
   uint8_t ResultType = 1;
   std::array<TPropertySet, kCommandKinds> ExtraProps{};
+  bool Unchecked = false;  // "#unchecked": keep what the checks would refuse
   std::vector<TSourceCommand> Commands;
 };
 
@@ -683,6 +720,9 @@ TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
         int32_t v = 0;
         if (!ParseInt(rest, v) || v < 0 || v > 255) fail("#result takes a number from 0 to 255");
         page.ResultType = static_cast<uint8_t>(v);
+      } else if (word == "#unchecked") {
+        if (!rest.empty()) fail("#unchecked takes no value");
+        page.Unchecked = true;
       } else if (word == "#props") {
         std::string kindWord, prop;
         in >> kindWord;
@@ -776,18 +816,118 @@ std::string StringValue(std::string_view value) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, int32_t>> PageSourceLabels(std::string_view source, const std::string& file) {
-  std::vector<std::pair<std::string, int32_t>> labels;
+TPageOutline PageSourceOutline(std::string_view source, const std::string& file) {
+  TPageOutline outline;
   TSourcePage page = ParsePageSource(source, file);
   for (size_t i = 0; i < page.Commands.size(); ++i) {
     const TSourceCommand& c = page.Commands[i];
-    if (c.Kind == 3 || c.Kind == 27) labels.emplace_back(StringValue(Find(c, c.Kind == 3 ? "name" : "text")), static_cast<int32_t>(i));
+    if (c.Kind == cmd::kLabel || c.Kind == cmd::kComment)
+      outline.Labels.emplace_back(StringValue(Find(c, c.Kind == cmd::kLabel ? "name" : "text")), static_cast<int32_t>(i));
   }
-  return labels;
+  outline.CommandCount = static_cast<int32_t>(page.Commands.size());
+  return outline;
 }
 
-void CompilePage(std::string_view source, const std::string& file, TPage& page, const TLabelResolver& resolve) {
+TPageOutline PageOutline(const TPage& page) {
+  TPageOutline outline;
+  for (size_t i = 0; i < page.Commands.size(); ++i) {
+    const TCommand& c = *page.Commands[i];
+    if (c.Kind() == cmd::kLabel || c.Kind() == cmd::kComment) outline.Labels.emplace_back(c.Fields[0].Text, static_cast<int32_t>(i));
+  }
+  outline.CommandCount = static_cast<int32_t>(page.Commands.size());
+  return outline;
+}
+
+namespace {
+
+// The first command index of label in an outline (labels and comments answer alike, the
+// first in page order winning, as the player finds them), or -1.
+int32_t FindOutlineLabel(const TPageOutline& outline, const std::string& label) {
+  for (const auto& [name, index] : outline.Labels)
+    if (name == label) return index;
+  return -1;
+}
+
+// The page and the label of an event handler's text: a ":" met, from the end, before any "."
+// or "\" ends the page name, whose last three characters become "rsb" as the player reads it.
+std::pair<std::string, std::string> SplitHandler(const std::string& handler) {
+  size_t last = std::string::npos;  // the last ':', '.' or '\' that is a character of its own
+  for (size_t i = 0; i < handler.size(); i += CharLenAt(handler, i))
+    if (handler[i] == ':' || handler[i] == '.' || handler[i] == '\\') last = i;
+  if (last == std::string::npos || handler[last] != ':') return {CompiledPageName(handler), ""};
+  return {CompiledPageName(handler.substr(0, last)), handler.substr(last + 1)};
+}
+
+// Checks of a page's block structure and labels that need the whole page: each else and
+// elseif follows an if or elseif at its indent, each whileloop closes a while (unless its
+// start is written out), and no label name is given twice.
+void CheckStructure(const TSourcePage& src, const std::string& file) {
+  std::vector<std::pair<uint8_t, int32_t>> shape;
+  for (const auto& c : src.Commands) shape.emplace_back(c.Kind, c.Indent);
+  std::map<std::string, int> labelLines;
+  for (size_t i = 0; i < src.Commands.size(); ++i) {
+    const TSourceCommand& c = src.Commands[i];
+    auto fail = [&](const std::string& message) { throw ESourceCheck(file, c.Line, message); };
+    if (c.Kind == cmd::kElse || c.Kind == cmd::kElseif) {
+      size_t k = i;
+      while (k > 0 && shape[k - 1].second > c.Indent) --k;
+      const bool afterIf = k > 0 && shape[k - 1].second == c.Indent &&
+                           (shape[k - 1].first == cmd::kIf || shape[k - 1].first == cmd::kElseif);
+      if (!afterIf) fail(std::string(CommandLayouts()[c.Kind].Keyword) + " without an if or elseif before it at its indent");
+    } else if (c.Kind == cmd::kWhileLoop && !Has(c, "start") && AutoIndex(shape, static_cast<int32_t>(i)) < 0) {
+      fail("whileloop without a while before it at its indent");
+    } else if (c.Kind == cmd::kLabel) {
+      std::string name = StringValue(Find(c, "name"));
+      auto [at, added] = labelLines.emplace(name, c.Line);
+      if (!added) fail("label " + name + " is already on line " + std::to_string(at->second));
+    }
+  }
+}
+
+// The value of an expression that is one literal of type, or null. A string literal comes
+// through a temporary of its own: "____0 = "text"; ____arg = ____0".
+const TCustomParam* LoneLiteral(const TOrbaParser& expr, uint8_t type) {
+  const auto& ops = expr.Ops();
+  auto copies = [](const TOpeData& op) { return op.OpCode == ocTo && op.Operands.size() == 1 && op.Operands[0].Value; };
+  if (ops.empty() || ops.size() > 2 || !copies(ops.back()) || ops.back().Target != "____arg") return nullptr;
+  const TOperand* source = &ops.back().Operands[0];
+  if (ops.size() == 2) {
+    if (!copies(ops[0]) || !source->IsName ||
+        static_cast<const TParamVar&>(*source->Value).TargetName() != ops[0].Target)
+      return nullptr;
+    source = &ops[0].Operands[0];
+  }
+  return !source->IsName && source->Value->ValueType() == type ? source->Value.get() : nullptr;
+}
+
+// A property code written as a number must name one of the properties.
+void CheckPropertyCode(const TOrbaParser& expr, const std::string& file, int line) {
+  const TCustomParam* literal = LoneLiteral(expr, PT_INT);
+  if (!literal) return;
+  const int32_t code = literal->AsInt();
+  if (code < 0 || code >= kPropertyCount)
+    throw ESourceCheck(file, line, "property: " + std::to_string(code) + " is no property code (0 to " +
+                                       std::to_string(kPropertyCount - 1) + ")");
+}
+
+// The largest value a byte field takes, where fewer than 256 mean something.
+int32_t ByteFieldMax(uint8_t kind, std::string_view field) {
+  if (kind == cmd::kVarNew && field == "scope") return 3;
+  if (kind == cmd::kPCReset && field == "wholestack") return 1;
+  return 255;
+}
+
+bool IsHandlerProperty(int code) {
+  const std::string_view name = PropertyName(code);
+  return name.substr(0, 2) == "on";
+}
+
+}  // namespace
+
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TPageLookup& pages) {
   TSourcePage src = ParsePageSource(source, file);
+  const bool check = !src.Unchecked;
+  if (check) CheckStructure(src, file);
   page.Commands.clear();
   page.Version = src.Version;
   page.ResultType = src.ResultType;
@@ -802,12 +942,29 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         if (code >= 0 && !isField) AddProperty(page.PropertySets[c.Kind], code);
       }
 
+  // A page named by a command or a handler: this page, one of pages, or (without pages)
+  // unknown, and then only labels of this page are checked.
+  const TPageOutline* self = nullptr;
+  auto outlineOf = [&](const std::string& name, const std::string& file, int line) -> const TPageOutline* {
+    if (name.empty() || SameText(name, page.Name)) return self;
+    if (!pages) return nullptr;
+    const TPageOutline* found = pages(name);
+    if (!found && check) throw ESourceCheck(file, line, "the project has no page " + name);
+    return found;
+  };
+
   struct Pending {
     size_t Command, Field;
-    std::string Label;
+    std::string Label;  // empty: an index written as a number
     int Line;
   };
-  std::vector<Pending> labels;
+  std::vector<Pending> targets;
+  struct Handler {
+    std::string Text;
+    const char* Property;
+    int Line;
+  };
+  std::vector<Handler> handlers;
   std::vector<std::pair<size_t, size_t>> autos;  // automatic index fields to fill at the end
 
   for (const auto& c : src.Commands) {
@@ -834,7 +991,10 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           !Unquote(value))
         fail(std::string(f.Name) + ": a quoted string must end with its quote, and \\x takes two hex digits");
       switch (f.Kind) {
-        case TFieldKind::Expr: CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name); break;
+        case TFieldKind::Expr:
+          CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name);
+          if (check && std::string_view(f.Name) == "property") CheckPropertyCode(*v.Expr, file, c.Line);
+          break;
         case TFieldKind::String: v.Text = StringValue(value); break;
         case TFieldKind::Block:
           if (value.substr(0, 5) == "@hex:") {
@@ -849,11 +1009,15 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           int32_t n = 0;
           static const char* types[] = {"", "int", "float", "flag", "string"};
           bool found = false;
-          if (c.Kind == 15 && std::string_view(f.Name) == "type")
+          if (c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type")
             for (int t = 1; t <= 4; ++t)
               if (value == types[t]) n = t, found = true;
           if (!found && !value.empty() && (!ParseInt(value, n) || n < 0 || n > 255))
             fail(std::string(f.Name) + " takes a number from 0 to 255");
+          if (check && c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type" && (n < 1 || n > 4))
+            throw ESourceCheck(file, c.Line, "type takes int, float, flag or string (1 to 4)");
+          if (const int32_t max = ByteFieldMax(c.Kind, f.Name); check && n > max)
+            throw ESourceCheck(file, c.Line, std::string(f.Name) + " takes a number from 0 to " + std::to_string(max));
           v.Number = n;
           break;
         }
@@ -863,8 +1027,9 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
             if (rule == TIndexRule::Auto) autos.emplace_back(page.Commands.size(), i);
             v.Number = 0;
           } else if (value[0] != '"' && ParseInt(value, v.Number)) {
+            if (rule == TIndexRule::Label) targets.push_back({page.Commands.size(), i, "", c.Line});
           } else if (rule == TIndexRule::Label) {
-            labels.push_back({page.Commands.size(), i, StringValue(value), c.Line});
+            targets.push_back({page.Commands.size(), i, StringValue(value), c.Line});
           } else {
             fail(std::string(f.Name) + " takes a number");
           }
@@ -879,8 +1044,11 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         case TFieldKind::Props:
           for (int code = 0; code < kPropertyCount; ++code) {
             if (!HasProperty(page.PropertySets[c.Kind], code)) continue;
-            CompileExpressionValue(std::string(Find(c, PropertyName(code))), cmd->Props.Add(code), file, c.Line,
-                                   PropertyName(code));
+            TOrbaParser& expr = cmd->Props.Add(code);
+            CompileExpressionValue(std::string(Find(c, PropertyName(code))), expr, file, c.Line, PropertyName(code));
+            // A handler written as one string can be checked; one computed at run time cannot.
+            const TCustomParam* handler = IsHandlerProperty(code) ? LoneLiteral(expr, PT_STR) : nullptr;
+            if (handler && !handler->AsString().empty()) handlers.push_back({handler->AsString(), PropertyName(code), c.Line});
           }
           break;
       }
@@ -890,20 +1058,43 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
 
   auto shape = Shape(page);
   for (auto [ci, fi] : autos) page.Commands[ci]->Fields[fi].Number = AutoIndex(shape, static_cast<int32_t>(ci));
-  for (const Pending& p : labels) {
+  const TPageOutline own = PageOutline(page);
+  self = &own;
+  for (const Pending& p : targets) {
     TCommand& cmd = *page.Commands[p.Command];
-    const std::string& target = cmd.Fields[0].Text;  // each labelled kind names its page first
-    int32_t index = -1;
-    if (target.empty() || SameText(target, page.Name)) index = page.FindLabel(p.Label);
-    else if (resolve) index = resolve(target, p.Label);
-    if (index < 0)
-      throw ESourceError(file, p.Line,
-                         "unknown label " + p.Label + (target.empty() ? std::string() : " in page " + target));
-    cmd.Fields[p.Field].Number = index;
+    const std::string& target = NamedPage(cmd);
+    const TPageOutline* outline = outlineOf(target, file, p.Line);
+    const std::string inPage = target.empty() ? std::string() : " in page " + target;
+    int32_t& index = cmd.Fields[p.Field].Number;
+    if (!p.Label.empty()) {
+      index = outline ? FindOutlineLabel(*outline, p.Label) : -1;
+      if (index < 0) throw ESourceError(file, p.Line, "unknown label " + p.Label + inPage);
+    } else if (check && outline && (index < 0 || index >= outline->CommandCount)) {
+      throw ESourceCheck(file, p.Line, "command index " + std::to_string(index) + " is outside the page" + inPage);
+    }
   }
+  // Every command that names a page without a label still names a page.
+  if (pages && check)
+    for (size_t ci = 0; ci < page.Commands.size(); ++ci) {
+      const TCommand& cmd = *page.Commands[ci];
+      for (size_t fi = 0; fi < cmd.Fields.size(); ++fi)
+        if (cmd.Layout().Fields[fi].Kind == TFieldKind::String && std::string_view(cmd.Layout().Fields[fi].Name) == "page")
+          outlineOf(cmd.Fields[fi].Text, file, src.Commands[ci].Line);
+    }
+  if (check)
+    for (const Handler& h : handlers) {
+      auto [pageName, label] = SplitHandler(h.Text);
+      const TPageOutline* outline = outlineOf(pageName, file, h.Line);
+      if (outline && !label.empty() && FindOutlineLabel(*outline, label) < 0)
+        throw ESourceCheck(file, h.Line,
+                           std::string(h.Property) + ": unknown label " + label + " in page " + pageName);
+    }
 }
 
-std::string DecompilePage(const TPage& page) {
+namespace {
+
+// The page as source; unchecked writes the directive that keeps what the checks refuse.
+std::string PrintPage(const TPage& page, bool unchecked) {
   std::string out;
   int line = 0;
   auto emit = [&](const std::string& text) {
@@ -911,6 +1102,7 @@ std::string DecompilePage(const TPage& page) {
     out += '\n';
     ++line;
   };
+  if (unchecked) emit("#unchecked");
   if (page.Version != kDefaultVersion) emit("#version " + std::to_string(page.Version));
   if (page.ResultType != 1) emit("#result " + std::to_string(page.ResultType));
   // Bits of a kind's set that no command of the kind fills.
@@ -968,7 +1160,7 @@ std::string DecompilePage(const TPage& page) {
             if (v.Number != AutoIndex(shape, static_cast<int32_t>(ci))) text = std::to_string(v.Number);
             break;
           }
-          const std::string& target = c.Fields[0].Text;
+          const std::string& target = NamedPage(c);
           if (rule == TIndexRule::Label && (target.empty() || SameText(target, page.Name)) && v.Number >= 0 &&
               v.Number < static_cast<int32_t>(page.Commands.size())) {
             const TCommand& at = *page.Commands[v.Number];
@@ -1039,11 +1231,28 @@ std::string DecompilePage(const TPage& page) {
   return out;
 }
 
+}  // namespace
+
+std::string DecompilePage(const TPage& page) {
+  std::string text = PrintPage(page, false);
+  // A page another tool made may hold what our compiler refuses; its source says to keep it.
+  try {
+    TPage again;
+    again.Name = page.Name;
+    CompilePage(text, "", again);
+  } catch (const ESourceCheck&) {
+    return PrintPage(page, true);
+  } catch (const EOrbaError&) {
+  }
+  return text;
+}
+
 // ---- project description ------------------------------------------------------------------
 
 namespace {
 
 // The words of a project line: bare words and quoted strings (converted to code page 932).
+// A "//" outside a quoted string starts a comment to the end of the line.
 std::vector<std::string> ProjectWords(std::string_view s, const std::string& file, int line) {
   std::vector<std::string> words;
   size_t i = 0;
@@ -1052,6 +1261,7 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
       ++i;
       continue;
     }
+    if (s.substr(i, 2) == "//") break;
     size_t end;
     if (s[i] == '"') {
       end = QuotedEnd(s, i);
@@ -1059,7 +1269,7 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
       if (!q) throw ESourceError(file, line, "unfinished string");
       words.push_back(*q);
     } else {
-      end = s.find_first_of(" \t\r", i);
+      end = std::min(s.find_first_of(" \t\r", i), s.find("//", i));
       if (end == std::string_view::npos) end = s.size();
       words.push_back(FromUtf8(s.substr(i, end - i)));
     }
@@ -1070,7 +1280,8 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
 
 }  // namespace
 
-void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project) {
+void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project,
+                               const TPageLookup& pages) {
   TProjectFile p;
   TSourceLines lines(source);
   std::string_view raw;
@@ -1101,8 +1312,10 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
     } else if (key == "name") { count(1); p.Name = w[1];
     } else if (key == "screen") { count(2); p.ScreenWidth = number(1); p.ScreenHeight = number(2);
     } else if (key == "fullscreen") { count(2); p.FullScreenWidth = number(1); p.FullScreenHeight = number(2);
-    } else if (key == "start") { count(1); p.StartPage = w[1];
-    } else if (key == "exit") { count(1); p.ExitPage = w[1];
+    } else if (key == "start" || key == "exit") {
+      count(1);
+      if (pages && !w[1].empty() && !pages(w[1])) fail("the project has no page " + w[1]);
+      (key == "start" ? p.StartPage : p.ExitPage) = w[1];
     } else if (key == "registrykey") { count(1); p.RegistryKey = w[1];
     } else if (key == "imageseed") { count(1); p.ImageSeed = number(1);
     } else if (key == "save") { count(1); p.SaveEnabled = byte(1);
@@ -1211,74 +1424,93 @@ std::string CompiledPictureName(std::string_view sourceName) {
   return std::string(sourceName.substr(0, sourceName.size() - 3)) + "trn";
 }
 
-TCompiledProject CompileProjectFolder(const std::filesystem::path& dir) {
+TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const std::vector<std::filesystem::path>& skip) {
   namespace fs = std::filesystem;
   if (!fs::is_directory(dir)) throw EOrbaError(FromUtf8(dir.string()) + " is not a folder");
   const fs::path description = dir / kProjectSourceName;
   if (!fs::exists(description)) throw EOrbaError("the project has no " + std::string(kProjectSourceName));
-  TCompiledProject out;
-  int32_t imageSeed = 0;
-  {
-    TProjectFile project;
-    CompileProjectDescription(ReadText(description), description.string(), project);
-    TKvMemoryStream s;
-    project.SaveToStream(s);
-    out.ProjectFile = s.TakeBytes();
-    imageSeed = project.ImageSeed;
-  }
 
+  std::vector<fs::path> skipped;
+  for (const fs::path& p : skip) skipped.push_back(fs::weakly_canonical(p));
   std::vector<std::string> files;
-  for (const auto& f : fs::recursive_directory_iterator(dir)) {
-    std::string rel = fs::relative(f.path(), dir).generic_string();
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    // A build's own output inside the source (an archive, or a folder of compiled files) would
+    // be packed into the next build.
+    if (std::find(skipped.begin(), skipped.end(), fs::weakly_canonical(it->path())) != skipped.end()) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::string rel = fs::relative(it->path(), dir).generic_string();
     // Hidden files (".keep", editor state) are no part of the game.
-    if (f.is_regular_file() && rel[0] != '.' && rel.find("/.") == std::string::npos) files.push_back(rel);
+    if (it->is_regular_file() && rel[0] != '.' && rel.find("/.") == std::string::npos) files.push_back(rel);
   }
   std::sort(files.begin(), files.end());
 
+  TCompiledProject out;
   struct Source {
     std::string Rel, Stored, Text;
   };
-  std::vector<Source> pages;
-  std::map<std::string, std::vector<std::pair<std::string, int32_t>>> labels;  // by lower-case stored name
+  std::vector<Source> sources;
+  std::vector<std::string> pictures;
+  std::map<std::string, TPageOutline> outlines;  // every page of the project, by lower-case stored name
   for (const std::string& rel : files) {
     if (rel == kProjectSourceName) continue;
     if (EndsWithNoCase(rel, kPageSourceExt)) {
       Source s{rel, StoredPathOf(CompiledPageName(rel)), ReadText(dir / rel)};
-      labels[LowerCase(s.Stored)] = PageSourceLabels(s.Text, rel);
-      pages.push_back(std::move(s));
+      outlines[LowerCase(s.Stored)] = PageSourceOutline(s.Text, rel);
+      sources.push_back(std::move(s));
     } else if (EndsWithNoCase(rel, kPictureSourceExt)) {
-      // A project's pictures are layered images, stored in the order its image seed draws.
-      TTarnFrameList picture(imageSeed);
-      try {
-        picture.AddPngFrame(ReadFileBytes((dir / rel).string()));
-      } catch (const std::exception& e) {
-        throw EOrbaError(FromUtf8(rel) + ": " + e.what());
-      }
-      TKvMemoryStream bytes;
-      picture.SaveToStream(bytes);
-      out.Pictures.emplace_back(StoredPathOf(CompiledPictureName(rel)), bytes.TakeBytes());
+      pictures.push_back(rel);
     } else {
+      if (EndsWithNoCase(rel, ".rsb")) {
+        // A page shipped compiled: commands may name it and its labels too.
+        TPage page;
+        try {
+          page.LoadFromBytes(ReadFileBytes((dir / rel).string()));
+        } catch (const std::exception&) {
+          throw EOrbaError(FromUtf8(rel) + ": not a compiled page");
+        }
+        outlines[LowerCase(StoredPathOf(rel))] = PageOutline(page);
+      }
       out.OtherFiles.push_back(rel);
     }
   }
+  TPageLookup lookup = [&](const std::string& page) -> const TPageOutline* {
+    auto it = outlines.find(LowerCase(page));
+    return it == outlines.end() ? nullptr : &it->second;
+  };
+
+  TProjectFile project;
+  CompileProjectDescription(ReadText(description), kProjectSourceName, project, lookup);
+  {
+    TKvMemoryStream s;
+    project.SaveToStream(s);
+    out.ProjectFile = s.TakeBytes();
+  }
+  for (const std::string& rel : pictures) {
+    // A project's pictures are layered images, stored in the order its image seed draws.
+    TTarnFrameList picture(project.ImageSeed);
+    try {
+      picture.AddPngFrame(ReadFileBytes((dir / rel).string()));
+    } catch (const std::exception&) {
+      throw EOrbaError(FromUtf8(rel) + ": not a PNG picture the build can read");
+    }
+    TKvMemoryStream bytes;
+    picture.SaveToStream(bytes);
+    out.Pictures.emplace_back(StoredPathOf(CompiledPictureName(rel)), bytes.TakeBytes());
+  }
+
   std::set<std::string> made{"orba.rpb"};  // lower-case stored names of the compiled files
-  for (const Source& s : pages) made.insert(LowerCase(s.Stored));
+  for (const Source& s : sources) made.insert(LowerCase(s.Stored));
   for (const auto& [stored, bytes] : out.Pictures)
     if (!made.insert(LowerCase(stored)).second) throw EOrbaError(stored + " would be made twice");
   for (const std::string& rel : out.OtherFiles)
     if (made.count(LowerCase(StoredPathOf(rel))))
       throw EOrbaError(FromUtf8(rel) + " would be overwritten by a compiled file");
-  TLabelResolver resolve = [&](const std::string& page, const std::string& label) -> int32_t {
-    auto it = labels.find(LowerCase(page));
-    if (it == labels.end()) return -1;
-    for (const auto& [name, index] : it->second)
-      if (name == label) return index;
-    return -1;
-  };
-  for (const Source& s : pages) {
+  for (const Source& s : sources) {
     TPage page;
     page.Name = s.Stored;
-    CompilePage(s.Text, s.Rel, page, resolve);
+    CompilePage(s.Text, s.Rel, page, lookup);
     TKvMemoryStream bytes;
     page.SaveToStream(bytes);
     out.Pages.emplace_back(s.Stored, bytes.TakeBytes());

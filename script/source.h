@@ -34,22 +34,40 @@ int PropertyCode(std::string_view name);
 // 's' string, 'i' integer, 'b' flag, 'f' float: what the property's expression should give.
 char PropertyValueKind(int code);
 
-// The command index of label in the compiled page named page (code page 932, as a command
-// names it), or -1 when that page or label is unknown.
-using TLabelResolver = std::function<int32_t(const std::string& page, const std::string& label)>;
+// A mistake the compiled format could still hold (a stray else, a second label of one name,
+// a scope of 9...): pages made by other tools may carry such things, so a source that says
+// "#unchecked" keeps them, and the printer says so for the pages that need it.
+class ESourceCheck : public ESourceError {
+ public:
+  using ESourceError::ESourceError;
+};
+
+// What the compiler of one page knows of a page of the project: its labels with their command
+// indexes, in command order, and its number of commands.
+struct TPageOutline {
+  std::vector<std::pair<std::string, int32_t>> Labels;
+  int32_t CommandCount = 0;
+};
+// The outline of the project's page of a compiled name (code page 932, as a command or a
+// handler names it, any case), or null when the project has no such page.
+using TPageLookup = std::function<const TPageOutline*(const std::string& page)>;
 
 // Compiles a page source into page (cleared first). page.Name, when set, is the page's own
-// name, so commands naming it find its labels directly; labels of other pages go through
-// resolve. file names the source in messages.
-void CompilePage(std::string_view source, const std::string& file, TPage& page, const TLabelResolver& resolve = {});
+// name, so commands naming it find its labels directly. With pages, every page a command or
+// an event handler names must be one of them, with the label named; without, only this
+// page's own labels are checked. file names the source in messages.
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TPageLookup& pages = {});
 // The page as source text; compiling it gives the page's bytes again.
 std::string DecompilePage(const TPage& page);
 
-// The label names of a page source in command order, with the command index of each (for
-// resolving jumps between pages before they are compiled).
-std::vector<std::pair<std::string, int32_t>> PageSourceLabels(std::string_view source, const std::string& file);
+// The outline of a page source (for checking jumps between pages before they are compiled)
+// and of a compiled page.
+TPageOutline PageSourceOutline(std::string_view source, const std::string& file);
+TPageOutline PageOutline(const TPage& page);
 
-void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project);
+// Compiles "orba.rps"; with pages, the start and exit pages must be among them.
+void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project,
+                               const TPageLookup& pages = {});
 std::string DecompileProject(const TProjectFile& project);
 
 // One compiled project folder: the project file's bytes, the pages and the pictures by stored
@@ -66,8 +84,10 @@ constexpr const char* kPageSourceExt = ".rss";
 constexpr const char* kPictureSourceExt = ".png";
 
 // Compiles the project folder dir: "orba.rps", every "*.rss" page below it, and every "*.png"
-// picture into a layered image (".trn") stored with the project's image seed.
-TCompiledProject CompileProjectFolder(const std::filesystem::path& dir);
+// picture into a layered image (".trn") stored with the project's image seed. The paths in
+// skip (a build's output file or folder, when it lies inside dir) and everything under them
+// are no part of the project.
+TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const std::vector<std::filesystem::path>& skip = {});
 
 // The compiled name of a page source: its last three characters replaced by "rsb".
 std::string CompiledPageName(std::string_view sourceName);
