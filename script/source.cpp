@@ -816,6 +816,16 @@ std::string StringValue(std::string_view value) {
 
 }  // namespace
 
+const TPageOutline* TProjectOutline::FindPage(const std::string& name) const {
+  auto it = Pages.find(LowerCase(name));
+  return it == Pages.end() ? nullptr : &it->second;
+}
+
+void TProjectOutline::AddPage(const std::string& name, TPageOutline outline) {
+  for (const std::string& v : outline.Variables) Variables.insert(LowerCase(v));
+  Pages[LowerCase(name)] = std::move(outline);
+}
+
 TPageOutline PageSourceOutline(std::string_view source, const std::string& file) {
   TPageOutline outline;
   TSourcePage page = ParsePageSource(source, file);
@@ -823,6 +833,7 @@ TPageOutline PageSourceOutline(std::string_view source, const std::string& file)
     const TSourceCommand& c = page.Commands[i];
     if (c.Kind == cmd::kLabel || c.Kind == cmd::kComment)
       outline.Labels.emplace_back(StringValue(Find(c, c.Kind == cmd::kLabel ? "name" : "text")), static_cast<int32_t>(i));
+    if (c.Kind == cmd::kVarNew) outline.Variables.push_back(StringValue(Find(c, "name")));
   }
   outline.CommandCount = static_cast<int32_t>(page.Commands.size());
   return outline;
@@ -833,6 +844,7 @@ TPageOutline PageOutline(const TPage& page) {
   for (size_t i = 0; i < page.Commands.size(); ++i) {
     const TCommand& c = *page.Commands[i];
     if (c.Kind() == cmd::kLabel || c.Kind() == cmd::kComment) outline.Labels.emplace_back(c.Fields[0].Text, static_cast<int32_t>(i));
+    if (c.Kind() == cmd::kVarNew) outline.Variables.push_back(c.Fields[0].Text);
   }
   outline.CommandCount = static_cast<int32_t>(page.Commands.size());
   return outline;
@@ -917,6 +929,25 @@ int32_t ByteFieldMax(uint8_t kind, std::string_view field) {
   return 255;
 }
 
+// A component is named by text; a lone bare word in its place reads a variable, which is
+// what the author meant only when the project has such a variable.
+void CheckComponentName(const TOrbaParser& expr, const TProjectOutline& project, const std::string& what,
+                        const std::string& file, int line) {
+  const auto& ops = expr.Ops();
+  if (ops.size() != 1 || ops[0].OpCode != ocTo || ops[0].Operands.size() != 1 || !ops[0].Operands[0].IsName) return;
+  const std::string& name = static_cast<const TParamVar&>(*ops[0].Operands[0].Value).TargetName();
+  if (name.empty() || name[0] == '@' || IsTempName(name) || project.Variables.count(LowerCase(name))) return;
+  throw ESourceCheck(file, line, what + ": " + name + " is no variable of the project; a component's name is text, in quotes: \"" +
+                                     name + "\"");
+}
+
+// The fields and properties whose value is the name of a component.
+bool NamesComponent(std::string_view field) {
+  for (const char* f : {"component", "window", "menu", "motion", "names", "name", "parent"})
+    if (field == f) return true;
+  return false;
+}
+
 bool IsHandlerProperty(int code) {
   const std::string_view name = PropertyName(code);
   return name.substr(0, 2) == "on";
@@ -924,7 +955,7 @@ bool IsHandlerProperty(int code) {
 
 }  // namespace
 
-void CompilePage(std::string_view source, const std::string& file, TPage& page, const TPageLookup& pages) {
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TProjectOutline* project) {
   TSourcePage src = ParsePageSource(source, file);
   const bool check = !src.Unchecked;
   if (check) CheckStructure(src, file);
@@ -942,13 +973,13 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         if (code >= 0 && !isField) AddProperty(page.PropertySets[c.Kind], code);
       }
 
-  // A page named by a command or a handler: this page, one of pages, or (without pages)
-  // unknown, and then only labels of this page are checked.
+  // A page named by a command or a handler: this page, one of the project's, or (without the
+  // project) unknown, and then only labels of this page are checked.
   const TPageOutline* self = nullptr;
   auto outlineOf = [&](const std::string& name, const std::string& file, int line) -> const TPageOutline* {
     if (name.empty() || SameText(name, page.Name)) return self;
-    if (!pages) return nullptr;
-    const TPageOutline* found = pages(name);
+    if (!project) return nullptr;
+    const TPageOutline* found = project->FindPage(name);
     if (!found && check) throw ESourceCheck(file, line, "the project has no page " + name);
     return found;
   };
@@ -994,6 +1025,7 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         case TFieldKind::Expr:
           CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name);
           if (check && std::string_view(f.Name) == "property") CheckPropertyCode(*v.Expr, file, c.Line);
+          if (check && project && NamesComponent(f.Name)) CheckComponentName(*v.Expr, *project, f.Name, file, c.Line);
           break;
         case TFieldKind::String: v.Text = StringValue(value); break;
         case TFieldKind::Block:
@@ -1040,12 +1072,16 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           if (!value.empty())
             for (const std::string& item : SplitOutside(value, ',', true))
               CompileExpressionValue(item, *v.List.emplace_back(std::make_unique<TOrbaParser>()), file, c.Line, f.Name);
+          if (check && project && NamesComponent(f.Name))
+            for (const auto& item : v.List) CheckComponentName(*item, *project, f.Name, file, c.Line);
           break;
         case TFieldKind::Props:
           for (int code = 0; code < kPropertyCount; ++code) {
             if (!HasProperty(page.PropertySets[c.Kind], code)) continue;
             TOrbaParser& expr = cmd->Props.Add(code);
             CompileExpressionValue(std::string(Find(c, PropertyName(code))), expr, file, c.Line, PropertyName(code));
+            if (check && project && NamesComponent(PropertyName(code)))
+              CheckComponentName(expr, *project, PropertyName(code), file, c.Line);
             // A handler written as one string can be checked; one computed at run time cannot.
             const TCustomParam* handler = IsHandlerProperty(code) ? LoneLiteral(expr, PT_STR) : nullptr;
             if (handler && !handler->AsString().empty()) handlers.push_back({handler->AsString(), PropertyName(code), c.Line});
@@ -1074,7 +1110,7 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
     }
   }
   // Every command that names a page without a label still names a page.
-  if (pages && check)
+  if (project && check)
     for (size_t ci = 0; ci < page.Commands.size(); ++ci) {
       const TCommand& cmd = *page.Commands[ci];
       for (size_t fi = 0; fi < cmd.Fields.size(); ++fi)
@@ -1281,7 +1317,7 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
 }  // namespace
 
 void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project,
-                               const TPageLookup& pages) {
+                               const TProjectOutline* pages) {
   TProjectFile p;
   TSourceLines lines(source);
   std::string_view raw;
@@ -1314,7 +1350,7 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
     } else if (key == "fullscreen") { count(2); p.FullScreenWidth = number(1); p.FullScreenHeight = number(2);
     } else if (key == "start" || key == "exit") {
       count(1);
-      if (pages && !w[1].empty() && !pages(w[1])) fail("the project has no page " + w[1]);
+      if (pages && !w[1].empty() && !pages->FindPage(w[1])) fail("the project has no page " + w[1]);
       (key == "start" ? p.StartPage : p.ExitPage) = w[1];
     } else if (key == "registrykey") { count(1); p.RegistryKey = w[1];
     } else if (key == "imageseed") { count(1); p.ImageSeed = number(1);
@@ -1434,9 +1470,11 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const st
   for (const fs::path& p : skip) skipped.push_back(fs::weakly_canonical(p));
   std::vector<std::string> files;
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
-    // A build's own output inside the source (an archive, or a folder of compiled files) would
-    // be packed into the next build.
-    if (std::find(skipped.begin(), skipped.end(), fs::weakly_canonical(it->path())) != skipped.end()) {
+    // A build's output inside the source (an archive, or a folder of compiled files: the one
+    // being made, or an earlier one, which holds a compiled project file) would be packed
+    // into the next build.
+    if (std::find(skipped.begin(), skipped.end(), fs::weakly_canonical(it->path())) != skipped.end() ||
+        (it->is_directory() && fs::exists(it->path() / "orba.rpb"))) {
       it.disable_recursion_pending();
       continue;
     }
@@ -1452,12 +1490,12 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const st
   };
   std::vector<Source> sources;
   std::vector<std::string> pictures;
-  std::map<std::string, TPageOutline> outlines;  // every page of the project, by lower-case stored name
+  TProjectOutline outline;  // every page of the project and the variables it creates
   for (const std::string& rel : files) {
     if (rel == kProjectSourceName) continue;
     if (EndsWithNoCase(rel, kPageSourceExt)) {
       Source s{rel, StoredPathOf(CompiledPageName(rel)), ReadText(dir / rel)};
-      outlines[LowerCase(s.Stored)] = PageSourceOutline(s.Text, rel);
+      outline.AddPage(s.Stored, PageSourceOutline(s.Text, rel));
       sources.push_back(std::move(s));
     } else if (EndsWithNoCase(rel, kPictureSourceExt)) {
       pictures.push_back(rel);
@@ -1470,18 +1508,15 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const st
         } catch (const std::exception&) {
           throw EOrbaError(FromUtf8(rel) + ": not a compiled page");
         }
-        outlines[LowerCase(StoredPathOf(rel))] = PageOutline(page);
+        outline.AddPage(StoredPathOf(rel), PageOutline(page));
       }
       out.OtherFiles.push_back(rel);
     }
   }
-  TPageLookup lookup = [&](const std::string& page) -> const TPageOutline* {
-    auto it = outlines.find(LowerCase(page));
-    return it == outlines.end() ? nullptr : &it->second;
-  };
 
   TProjectFile project;
-  CompileProjectDescription(ReadText(description), kProjectSourceName, project, lookup);
+  CompileProjectDescription(ReadText(description), kProjectSourceName, project, &outline);
+  for (const TProjectVariable& v : project.Variables) outline.Variables.insert(LowerCase(v.Name));
   {
     TKvMemoryStream s;
     project.SaveToStream(s);
@@ -1510,7 +1545,7 @@ TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const st
   for (const Source& s : sources) {
     TPage page;
     page.Name = s.Stored;
-    CompilePage(s.Text, s.Rel, page, lookup);
+    CompilePage(s.Text, s.Rel, page, &outline);
     TKvMemoryStream bytes;
     page.SaveToStream(bytes);
     out.Pages.emplace_back(s.Stored, bytes.TakeBytes());

@@ -9,7 +9,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,20 +44,29 @@ class ESourceCheck : public ESourceError {
 };
 
 // What the compiler of one page knows of a page of the project: its labels with their command
-// indexes, in command order, and its number of commands.
+// indexes, in command order, its number of commands, and the variables its varnew commands
+// create.
 struct TPageOutline {
   std::vector<std::pair<std::string, int32_t>> Labels;
   int32_t CommandCount = 0;
+  std::vector<std::string> Variables;
 };
-// The outline of the project's page of a compiled name (code page 932, as a command or a
-// handler names it, any case), or null when the project has no such page.
-using TPageLookup = std::function<const TPageOutline*(const std::string& page)>;
+
+// What the compiler of one page knows of the whole project (names in code page 932).
+struct TProjectOutline {
+  std::map<std::string, TPageOutline> Pages;  // by lower-case compiled name ("sub\\next.rsb")
+  std::set<std::string> Variables;            // lower case: the project file's and every varnew's
+  // The page of a compiled name (as a command or a handler names it, any case), or null.
+  const TPageOutline* FindPage(const std::string& name) const;
+  void AddPage(const std::string& name, TPageOutline outline);
+};
 
 // Compiles a page source into page (cleared first). page.Name, when set, is the page's own
-// name, so commands naming it find its labels directly. With pages, every page a command or
-// an event handler names must be one of them, with the label named; without, only this
-// page's own labels are checked. file names the source in messages.
-void CompilePage(std::string_view source, const std::string& file, TPage& page, const TPageLookup& pages = {});
+// name, so commands naming it find its labels directly. With the project, every page a
+// command or an event handler names must be one of its pages, with the label named, and a
+// component named by a lone variable must name a variable the project creates; without, only
+// this page's own labels are checked. file names the source in messages.
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TProjectOutline* project = nullptr);
 // The page as source text; compiling it gives the page's bytes again.
 std::string DecompilePage(const TPage& page);
 
@@ -65,9 +75,9 @@ std::string DecompilePage(const TPage& page);
 TPageOutline PageSourceOutline(std::string_view source, const std::string& file);
 TPageOutline PageOutline(const TPage& page);
 
-// Compiles "orba.rps"; with pages, the start and exit pages must be among them.
+// Compiles "orba.rps"; with the project's pages, the start and exit pages must be among them.
 void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project,
-                               const TPageLookup& pages = {});
+                               const TProjectOutline* pages = nullptr);
 std::string DecompileProject(const TProjectFile& project);
 
 // One compiled project folder: the project file's bytes, the pages and the pictures by stored
@@ -85,8 +95,9 @@ constexpr const char* kPictureSourceExt = ".png";
 
 // Compiles the project folder dir: "orba.rps", every "*.rss" page below it, and every "*.png"
 // picture into a layered image (".trn") stored with the project's image seed. The paths in
-// skip (a build's output file or folder, when it lies inside dir) and everything under them
-// are no part of the project.
+// skip (a build's output file or folder, when it lies inside dir), the folders below dir that
+// hold a compiled project file "orba.rpb" (earlier builds) and everything under them are no
+// part of the project.
 TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const std::vector<std::filesystem::path>& skip = {});
 
 // The compiled name of a page source: its last three characters replaced by "rsb".
