@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 

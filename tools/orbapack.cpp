@@ -24,7 +24,7 @@
 #include "files/diskpath.h"
 #include "files/vrfiles.h"
 #include "render/trn.h"
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 

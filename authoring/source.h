@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "components/properties.h"
 #include "script/page.h"
 #include "script/projectfile.h"
 
@@ -28,12 +29,6 @@ class ESourceError : public EOrbaError {
   std::string File;
   int Line;
 };
-
-// The source name of property code 0..161 ("left" for PR_LEFT), and the code of a name (-1).
-const char* PropertyName(int code);
-int PropertyCode(std::string_view name);
-// 's' string, 'i' integer, 'b' flag, 'f' float: what the property's expression should give.
-char PropertyValueKind(int code);
 
 // A mistake the compiled format could still hold (a stray else, a second label of one name,
 // a scope of 9...): pages made by other tools may carry such things, so a source that says

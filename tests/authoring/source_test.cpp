@@ -4,13 +4,14 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
-#include "script/source.h"
+#include "authoring/source.h"
 #include "tests/support/temp_dir.h"
 
 namespace orba {
@@ -136,6 +137,8 @@ TEST(Source, PropertiesByNameAndTheKindsSet) {
   const TPropertySet& set = page.PropertySets[9];
   for (int code : {3, 4, 27, 36, 165}) EXPECT_TRUE(HasProperty(set, code)) << code;
   EXPECT_FALSE(HasProperty(set, 0));
+  ASSERT_EQ(page.Commands.size(), 2u);
+  ASSERT_TRUE(page.Commands[0]->Props[3]);
   EXPECT_EQ(page.Commands[0]->Props[3]->Ops().size(), 1u);
   ASSERT_TRUE(page.Commands[0]->Props[4]);  // in the set: carried, empty
   EXPECT_TRUE(page.Commands[0]->Props[4]->Ops().empty());
@@ -522,17 +525,19 @@ TEST(Source, PicturesBecomeLayeredImagesStoredWithTheImageSeed) {
   EXPECT_EQ(built.Pictures[0].first, "b.trn");
   EXPECT_EQ(built.Pictures[1].first, "pics\\a.trn");
 
-  auto read = [&](int index, int32_t seed) {
+  auto read = [&](int index, int32_t seed) -> std::optional<TDIBSurface> {
     TTarnFrameList list(seed);
     list.LoadFromBytes(built.Pictures[static_cast<size_t>(index)].second, built.Pictures[static_cast<size_t>(index)].first);
-    EXPECT_EQ(list.Count(), 1);
+    if (list.Count() != 1) return std::nullopt;
     return std::move(list[0].Surface);
   };
-  TDIBSurface a = read(1, 1234);
+  std::optional<TDIBSurface> readA = read(1, 1234), readUnseeded = read(1, 0), readB = read(0, 1234);
+  ASSERT_TRUE(readA && readUnseeded && readB) << "a picture without its one frame";
+  TDIBSurface& a = *readA;
   EXPECT_EQ(a.BitCount(), 24);
   EXPECT_EQ(a.Alpha(), nullptr);  // opaque: no alpha plane
   bool same = true, sameUnseeded = true;
-  TDIBSurface unseeded = read(1, 0);
+  TDIBSurface& unseeded = *readUnseeded;
   for (int32_t y = 0; y < 6; ++y)
     for (int32_t x = 0; x < 5; ++x) {
       same &= a.GetPixel(x, y) == opaque.GetPixel(x, y);
@@ -540,7 +545,7 @@ TEST(Source, PicturesBecomeLayeredImagesStoredWithTheImageSeed) {
     }
   EXPECT_TRUE(same);
   EXPECT_FALSE(sameUnseeded);  // the rows are stored out of order
-  TDIBSurface b = read(0, 1234);
+  TDIBSurface& b = *readB;
   ASSERT_NE(b.Alpha(), nullptr);
   EXPECT_EQ(b.Alpha()->ScanLine(0)[0], 0);
   EXPECT_EQ(b.Alpha()->ScanLine(1)[1], 255);
