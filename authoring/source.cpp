@@ -21,7 +21,6 @@ namespace orba {
 ESourceError::ESourceError(const std::string& file, int line, const std::string& message)
     : EOrbaError(FromUtf8(file) + ":" + std::to_string(line) + ": " + message), File(file), Line(line) {}
 
-
 std::string CompiledPageName(std::string_view sourceName) {
   std::string s(sourceName);
   if (s.size() < 3) return s + "rsb";
@@ -29,6 +28,9 @@ std::string CompiledPageName(std::string_view sourceName) {
 }
 
 namespace {
+
+// The source words of the value types 1 to 4.
+constexpr const char* kTypeNames[] = {"", "int", "float", "flag", "string"};
 
 // ---- text helpers -------------------------------------------------------------------------
 
@@ -226,7 +228,8 @@ std::vector<uint8_t> StoredBytes(const TOrbaParser& p) {
 // The condition of a jump, call, exit, break or continue that the author leaves out is TRUE:
 // stored empty it would count as false and the command would never act.
 bool ConditionDefaultsTrue(uint8_t kind, const char* field) {
-  return (kind == 4 || kind == 5 || kind == 6 || kind == 34 || kind == 35) && std::string_view(field) == "condition";
+  return (kind == cmd::kJump || kind == cmd::kCall || kind == cmd::kExit || kind == cmd::kBreak || kind == cmd::kContinue) &&
+         std::string_view(field) == "condition";
 }
 
 // The expression compiler speaks to players in their language; the build speaks English.
@@ -307,9 +310,10 @@ enum class TIndexRule { None, Label, Auto };
 TIndexRule IndexRule(uint8_t kind, const char* field) {
   std::string_view f = field;
   switch (kind) {
-    case 31: case 33: case 34: case 35: return TIndexRule::Auto;  // While, WhileLoop, Break, Continue
-    case 4: case 5: case 40: case 41: return f == "target" ? TIndexRule::Label : TIndexRule::None;
-    case 38: return f == "index" ? TIndexRule::Label : TIndexRule::None;  // GameSave's resume point
+    case cmd::kWhile: case cmd::kWhileLoop: case cmd::kBreak: case cmd::kContinue: return TIndexRule::Auto;
+    case cmd::kJump: case cmd::kCall: case cmd::kPCReset: case cmd::kReset:
+      return f == "target" ? TIndexRule::Label : TIndexRule::None;
+    case cmd::kGameSave: return f == "index" ? TIndexRule::Label : TIndexRule::None;  // the resume point
     default: return TIndexRule::None;
   }
 }
@@ -336,7 +340,7 @@ TLoop LoopAt(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t w) {
   const int32_t n = static_cast<int32_t>(cmds.size());
   int32_t j = w + 1;
   while (j < n && cmds[j].second > cmds[w].second) ++j;
-  if (j < n && cmds[j].first == 33 && cmds[j].second == cmds[w].second) {
+  if (j < n && cmds[j].first == cmd::kWhileLoop && cmds[j].second == cmds[w].second) {
     loop.Loop = j;
     loop.End = j + 1;
   } else {
@@ -349,20 +353,20 @@ TLoop LoopAt(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t w) {
 int32_t AutoIndex(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t i) {
   const uint8_t kind = cmds[i].first;
   const int32_t indent = cmds[i].second;
-  if (kind == 31) return LoopAt(cmds, i).End;
-  if (kind == 33) {
+  if (kind == cmd::kWhile) return LoopAt(cmds, i).End;
+  if (kind == cmd::kWhileLoop) {
     int32_t k = i - 1;
     while (k >= 0 && cmds[k].second > indent) --k;
-    return k >= 0 && cmds[k].first == 31 && cmds[k].second == indent ? k : -1;
+    return k >= 0 && cmds[k].first == cmd::kWhile && cmds[k].second == indent ? k : -1;
   }
   // Break and Continue: the innermost While whose body holds the command.
   int32_t level = indent;
   for (int32_t k = i - 1; k >= 0; --k) {
     if (cmds[k].second >= level) continue;
     level = cmds[k].second;
-    if (cmds[k].first == 31) {
+    if (cmds[k].first == cmd::kWhile) {
       TLoop loop = LoopAt(cmds, k);
-      if (kind == 34) return loop.End;
+      if (kind == cmd::kBreak) return loop.End;
       return loop.Loop >= 0 ? loop.Loop : loop.While;
     }
   }
@@ -487,7 +491,7 @@ TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
     const TCommandLayout& layout = CommandLayouts()[kind];
 
     std::vector<std::string> segments;
-    if (kind == 27 && !rest.empty() && rest[0] != '"') {
+    if (kind == cmd::kComment && !rest.empty() && rest[0] != '"') {
       cmd.Values.emplace_back("text", rest);  // a comment's text is the rest of the line
     } else if (!rest.empty()) {
       segments = SplitOutside(rest, ';', false);
@@ -776,11 +780,10 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           break;
         case TFieldKind::Byte: {
           int32_t n = 0;
-          static const char* types[] = {"", "int", "float", "flag", "string"};
           bool found = false;
           if (c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type")
             for (int t = 1; t <= 4; ++t)
-              if (value == types[t]) n = t, found = true;
+              if (value == kTypeNames[t]) n = t, found = true;
           if (!found && !value.empty() && (!ParseInt(value, n) || n < 0 || n > 255))
             fail(std::string(f.Name) + " takes a number from 0 to 255");
           if (check && c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type" && (n < 1 || n > 4))
@@ -920,9 +923,8 @@ std::string PrintPage(const TPage& page, bool unchecked) {
           break;
         }
         case TFieldKind::Byte:
-          if (c.Kind() == 15 && std::string_view(f.Name) == "type" && v.Number >= 1 && v.Number <= 4) {
-            static const char* types[] = {"", "int", "float", "flag", "string"};
-            text = types[v.Number];
+          if (c.Kind() == cmd::kVarNew && std::string_view(f.Name) == "type" && v.Number >= 1 && v.Number <= 4) {
+            text = kTypeNames[v.Number];
           } else if (v.Number != 0) {
             text = std::to_string(v.Number);
           }
@@ -938,7 +940,7 @@ std::string PrintPage(const TPage& page, bool unchecked) {
               v.Number < static_cast<int32_t>(page.Commands.size())) {
             const TCommand& at = *page.Commands[v.Number];
             int32_t dummy = 0;
-            if (at.Kind() == 3 && page.FindLabel(at.Fields[0].Text) == v.Number && !ParseInt(at.Fields[0].Text, dummy)) {
+            if (at.Kind() == cmd::kLabel && page.FindLabel(at.Fields[0].Text) == v.Number && !ParseInt(at.Fields[0].Text, dummy)) {
               text = StringSource(at.Fields[0].Text);
               break;
             }
@@ -977,7 +979,7 @@ std::string PrintPage(const TPage& page, bool unchecked) {
     std::string text(static_cast<size_t>(bigIndent ? 0 : c.Indent) * 2, ' ');
     text += layout.Keyword;
     // A comment alone shows its text as it is.
-    if (c.Kind() == 27 && values.size() == 1 && values[0].first == "text" && !c.Fields[0].Text.empty()) {
+    if (c.Kind() == cmd::kComment && values.size() == 1 && values[0].first == "text" && !c.Fields[0].Text.empty()) {
       std::string utf8 = ToUtf8(c.Fields[0].Text);
       if (FromUtf8(utf8) == c.Fields[0].Text && Trim(utf8) == utf8 && utf8[0] != '"' &&
           utf8.find_first_of("\r\n") == std::string::npos) {
@@ -985,7 +987,7 @@ std::string PrintPage(const TPage& page, bool unchecked) {
         continue;
       }
     }
-    if (c.Kind() == 27 && !values.empty() && values[0].first == "text") values[0].second = Quote(c.Fields[0].Text);
+    if (c.Kind() == cmd::kComment && !values.empty() && values[0].first == "text") values[0].second = Quote(c.Fields[0].Text);
     // The first field goes by position when it is the layout's first.
     const char* first = nullptr;
     for (const auto& f : layout.Fields)
@@ -1100,10 +1102,9 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
     } else if (key == "var") {
       if (w.size() < 3) fail("var takes a type, a name and a value");
       TProjectVariable v;
-      static const char* types[] = {"", "int", "float", "flag", "string"};
       int32_t type = -1;
       for (int t = 1; t <= 4; ++t)
-        if (w[1] == types[t]) type = t;
+        if (w[1] == kTypeNames[t]) type = t;
       if (type < 0 && (!ParseInt(w[1], type) || type < 0 || type > 255)) fail("var: unknown type " + w[1]);
       v.Type = static_cast<uint8_t>(type);
       v.Name = w[2];
@@ -1151,9 +1152,8 @@ std::string DecompileProject(const TProjectFile& p) {
   out << "mediaexts " << str(p.OptionalMediaExts) << "\n";
   out << "diskprompt " << str(p.DiskPrompt) << "\n";
   out << "exitmessage " << str(p.ExitMessage) << "\n";
-  static const char* types[] = {"", "int", "float", "flag", "string"};
   for (const auto& v : p.Variables) {
-    out << "var " << (v.Type >= 1 && v.Type <= 4 ? types[v.Type] : std::to_string(v.Type)) << " " << str(v.Name);
+    out << "var " << (v.Type >= 1 && v.Type <= 4 ? kTypeNames[v.Type] : std::to_string(v.Type)) << " " << str(v.Name);
     switch (v.Type) {
       case 1: out << " = " << v.Int; break;
       case 2: {
