@@ -3,7 +3,9 @@
 // files. Source text is UTF-8; everything compiled is code page 932. A page source holds one
 // command per line with its nesting shown by indentation; a project folder holds the project
 // description "orba.rps", page sources "*.rss" (compiled to "*.rsb") and any other files the
-// game reads. Dumping a compiled file and compiling the dump gives the same bytes.
+// game reads. Dumping a compiled file and compiling the dump gives the same bytes. The build
+// also refuses what compiles but cannot be meant (a stray else, a jump to a page the project
+// lacks). This is authoring code: orbapack and the tests use it, the player never links it.
 // docs/source-language.md describes the language.
 #pragma once
 
