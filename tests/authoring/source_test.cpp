@@ -7,11 +7,11 @@
 #include <optional>
 #include <set>
 
+#include "authoring/source.h"
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
-#include "authoring/source.h"
 #include "tests/support/temp_dir.h"
 
 namespace orba {
