@@ -20,6 +20,12 @@ namespace {
 
 using namespace orba;
 
+// 0 for a run that ended as the player meant it to (a second player on the same folder ends
+// at once and silently, as it should); 1 when an error stopped it or dumped frames are missing.
+int ExitCode(TRunResult result, int failures = 0) {
+  return result == TRunResult::Failed || result == TRunResult::MediaLibraryError || failures ? 1 : 0;
+}
+
 int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   namespace hl = platform::headless;
   hl::HeadlessPlatform headless;
@@ -62,8 +68,8 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);
-  RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
-  return failures ? 1 : 0;
+  TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
+  return ExitCode(result, failures);
 }
 
 }  // namespace
@@ -117,8 +123,7 @@ int main(int argc, char** argv) {
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);
-  RunPlayer(cmd, p, subsystems, media->orbaVersion());
-  return 0;
+  return ExitCode(RunPlayer(cmd, p, subsystems, media->orbaVersion()));
 #else
   std::fprintf(stderr, "orbaplayer: built without a display platform; run with --headless\n");
   return 2;

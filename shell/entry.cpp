@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "base/cp932.h"
+#include "base/error.h"
 #include "base/process.h"
 #include "media/orbalib.h"
 #include "files/diskpath.h"
@@ -126,11 +127,21 @@ TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSub
   }
 
   TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder, platform.paths->ExecutablePath()});
-  view.FormCreate();
-  if (!view.ClosePosted()) view.RunMessageLoop(afterIdle);
-  else view.FormClose();
+  // Whatever escapes start-up or the loop (an unreadable game.dat is read before the guarded
+  // stage) is shown, and the shutdown still runs.
+  try {
+    view.FormCreate();
+    if (!view.ClosePosted()) view.RunMessageLoop(afterIdle);
+  } catch (...) {
+    view.Fail(CurrentErrorText());
+  }
+  try {
+    view.FormClose();
+  } catch (...) {
+    view.Fail(CurrentErrorText());
+  }
   OrbaLog().Final();
-  return TRunResult::Ran;
+  return view.Failed() ? TRunResult::Failed : TRunResult::Ran;
 }
 
 }  // namespace orba

@@ -35,7 +35,8 @@ std::string UsageText();
 std::string InstanceKeyFor(const std::vector<std::string>& params, const std::string& exeFolder,
                            platform::IPaths& paths);
 
-enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError };
+// Failed: an error stopped the player (it was shown in a warning box, and the shutdown ran).
+enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError, Failed };
 
 // Runs the player to its end. afterIdle is handed to the message loop (headless runs use it
 // to count passes and dump frames).

@@ -19,6 +19,8 @@
 #include "files/diskpath.h"
 #include "shell/instance_key.h"
 #include "shell/view.h"
+#include "shell/recording.h"
+#include "base/error.h"
 
 namespace orba {
 namespace {
@@ -152,6 +154,37 @@ TEST(Player, AFolderWithoutAProjectEndsSilently) {
   EXPECT_FALSE(run.window.shown);
   EXPECT_TRUE(run.dialogs.shown.empty());
   EXPECT_EQ(run.passes, 0);
+}
+
+// A game.dat that is no archive is read before the guarded part of start-up. Its error is
+// shown in a warning box in UTF-8 (a headless run prints it), the shutdown runs and the run
+// counts as failed; the same when the error comes from any other step of start-up.
+TEST(Player, AnUnreadableGameDataIsShownAndTheShutdownRuns) {
+  TempDir dir;
+  std::string junk(300, '\0');
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 37 + 11);
+  std::ofstream(dir.path / "game.dat", std::ios::binary) << junk;
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Failed);
+  EXPECT_FALSE(run.window.shown);
+  ASSERT_EQ(run.dialogs.shown.size(), 1u);
+  EXPECT_EQ(run.dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+  // アーカイブが壊れています, as UTF-8
+  const std::string broken = "\xE3\x82\xA2\xE3\x83\xBC\xE3\x82\xAB\xE3\x82\xA4\xE3\x83\x96\xE3\x81\x8C";
+  EXPECT_EQ(run.dialogs.shown[0].text.rfind(broken, 0), 0u) << run.dialogs.shown[0].text;
+
+  struct Throwing : testing_support::RecordingSubsystems {
+    void OpenProjectData(const std::vector<std::string>&, const std::string&) override {
+      Log("OpenProjectData");
+      throw EOrbaError("bad");
+    }
+  } recording;
+  EXPECT_EQ(RunPlayer(cmd, run.platform, recording, IOrbaMediaLibrary::kRequiredVersion), TRunResult::Failed);
+  EXPECT_EQ(recording.calls,
+            (std::vector<std::string>{"RegisterEmptyArchive", "OpenProjectData", "FreeProject", "FreeSystemFunctions",
+                                      "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
 }
 
 TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "base/process.h"
 #include "platform/headless/headless.h"
 #include "shell/view.h"
@@ -289,6 +290,28 @@ TEST_F(ViewFixture, AnErrorInTheSecondStageIsShownAndClosesTheWindow) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "boom");
   EXPECT_EQ(dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+}
+
+// An error that escapes a step of the tick stops the player: its text (code page 932 inside)
+// is shown in UTF-8 in a warning box, and the normal shutdown follows.
+TEST_F(ViewFixture, AnErrorInATickIsShownAndTheShutdownRuns) {
+  struct Throwing : RecordingSubsystems {
+    void ComponentUpdate() override {
+      Log("ComponentUpdate");
+      throw EOrbaError("\x83\x79\x81\x5B\x83\x57");  // ページ
+    }
+  };
+  Throwing t;
+  TFormView v(platform, t, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+  v.FormCreate();
+  t.Clear();
+  v.RunMessageLoop();
+  EXPECT_TRUE(v.Failed());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+  EXPECT_EQ(dialogs.shown[0].text, "\xE3\x83\x9A\xE3\x83\xBC\xE3\x82\xB8");  // ページ
+  EXPECT_EQ(t.calls, (Calls{"VirtualFileUpkeep", "InputUpdate", "LogoCreate", "ComponentUpdate", "FreeProject",
+                            "FreeSystemFunctions", "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
 }
 
 }  // namespace
