@@ -141,7 +141,8 @@ TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSub
     view.Fail(CurrentErrorText());
   }
   OrbaLog().Final();
-  return view.Failed() ? TRunResult::Failed : TRunResult::Ran;
+  if (view.Failed()) return TRunResult::Failed;
+  return subsystems.StartFailure().empty() ? TRunResult::Ran : TRunResult::NothingToPlay;
 }
 
 }  // namespace orba

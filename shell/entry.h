@@ -36,7 +36,8 @@ std::string InstanceKeyFor(const std::vector<std::string>& params, const std::st
                            platform::IPaths& paths);
 
 // Failed: an error stopped the player (it was shown in a warning box, and the shutdown ran).
-enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError, Failed };
+// NothingToPlay: the project could not start (TSubsystems::StartFailure says why).
+enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError, Failed, NothingToPlay };
 
 // Runs the player to its end. afterIdle is handed to the message loop (headless runs use it
 // to count passes and dump frames).

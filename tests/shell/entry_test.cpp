@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "base/cp932.h"
@@ -145,15 +146,44 @@ TEST(Player, SecondPlayerOnTheSameFolderEndsSilently) {
   EXPECT_TRUE(run.dialogs.shown.empty());
 }
 
-TEST(Player, AFolderWithoutAProjectEndsSilently) {
-  TempDir dir;
-  HeadlessRun run(dir.path.string());
-  TCommandLine cmd;
-  cmd.Params = {dir.path.string()};
-  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Ran);
-  EXPECT_FALSE(run.window.shown);
-  EXPECT_TRUE(run.dialogs.shown.empty());
-  EXPECT_EQ(run.passes, 0);
+// When there is nothing to play the window stays silent (no dialog beyond the ones the
+// project itself shows), but the run fails and says in one line which folder lacks what.
+TEST(Player, NothingToPlayIsSaidInOneLineAndFails) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    const char* says;
+    size_t dialogs;
+  } cases[] = {
+      {"an empty folder", [](const fs::path&) {}, "holds no game data (game.dat) or orba.rpb", 0},
+      {"no folder", [](const fs::path& d) { fs::remove_all(d); }, "no such folder", 0},
+      {"an empty orba.rpb", [](const fs::path& d) { std::ofstream(d / "orba.rpb"); }, "orba.rpb is empty", 1},
+      {"an unreadable orba.rpb", [](const fs::path& d) { std::ofstream(d / "orba.rpb") << "not a project"; },
+       "orba.rpb cannot be read", 0},
+      {"no start page",
+       [](const fs::path& d) {
+         testing_support::WriteWaitProject(d);
+         fs::remove(d / "start.rsb");
+       },
+       "the start page start.rsb cannot be run", 1},
+  };
+  for (const auto& c : cases) {
+    TempDir dir, lockDir;
+    fs::path project = dir.path / "game";
+    fs::create_directories(project);
+    c.make(project);
+    HeadlessRun run(lockDir.path.string());
+    TCommandLine cmd;
+    cmd.Params = {project.string()};
+    EXPECT_EQ(run.Run(cmd, 10), TRunResult::NothingToPlay) << c.name;
+    EXPECT_FALSE(run.window.shown) << c.name;
+    EXPECT_EQ(run.passes, 0) << c.name;
+    EXPECT_EQ(run.dialogs.shown.size(), c.dialogs) << c.name;
+    std::string line = run.subsystems.StartFailure();
+    EXPECT_EQ(line.rfind(project.string() + ": ", 0), 0u) << c.name << ": " << line;
+    EXPECT_NE(line.find(c.says), std::string::npos) << c.name << ": " << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << c.name;
+  }
 }
 
 // A game.dat that is no archive is read before the guarded part of start-up. Its error is
