@@ -1,5 +1,6 @@
 #include "shell/entry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -102,8 +103,16 @@ std::string InstanceKeyFor(const std::vector<std::string>& params, const std::st
   return BuildInstanceKey(StoredPathOf(folder));
 }
 
+bool IsOnDisc(const std::string& path, const std::vector<std::string>& discFolders) {
+  return std::any_of(discFolders.begin(), discFolders.end(),
+                     [&](const std::string& disc) { return !disc.empty() && path.compare(0, disc.size(), disc) == 0; });
+}
+
 TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSubsystems& subsystems,
                      int mediaLibraryVersion, const std::function<bool(int)>& afterIdle) {
+  // The player never runs from a disc (it is installed first): it ends at once, without a
+  // window or a message.
+  if (IsOnDisc(platform.paths->ExecutablePath(), platform.paths->DiscFolders())) return TRunResult::FromDisc;
   std::string exeFolder = platform.paths->ExecutableFolder();
   auto lock = platform.lock->TryAcquire(InstanceKeyFor(cmd.Params, exeFolder, *platform.paths));
   if (!lock) return TRunResult::AlreadyRunning;  // another player has this folder: end silently

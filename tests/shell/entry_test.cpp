@@ -217,6 +217,31 @@ TEST(Player, AnUnreadableGameDataIsShownAndTheShutdownRuns) {
                                       "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
 }
 
+// A player whose executable lies on a mounted disc ends before anything else: no window, no
+// message, no lock. A disc folder that merely begins the same way is another folder.
+TEST(Player, EndsSilentlyWhenStartedFromADisc) {
+  struct DiscPaths : FixedPaths {
+    std::vector<std::string> discs;
+    std::vector<std::string> DiscFolders() override { return discs; }
+  };
+  TempDir dir;
+  testing_support::WriteWaitProject(dir.path);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  DiscPaths paths;
+  for (auto discs : std::vector<std::vector<std::string>>{{"/media/cdrom/", "/opt/"}, {"/opt/game/"}}) {
+    HeadlessRun run(dir.path.string());
+    paths.discs = discs;
+    run.platform.paths = &paths;
+    EXPECT_EQ(run.Run(cmd, 10), TRunResult::FromDisc) << discs.back();
+    EXPECT_FALSE(run.window.shown);
+    EXPECT_TRUE(run.dialogs.shown.empty());
+    EXPECT_EQ(run.passes, 0);
+  }
+  EXPECT_FALSE(IsOnDisc("/opt/game2/orbaplayer", {"/opt/game/"}));
+  EXPECT_FALSE(IsOnDisc("/opt/game/orbaplayer", {}));
+}
+
 TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {
   TempDir dir;
   HeadlessRun run(dir.path.string());
