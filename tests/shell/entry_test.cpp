@@ -80,6 +80,35 @@ TEST(InstanceLock, OnePlayerPerFolder) {
   EXPECT_LE(posix::InstanceLock::LockFileName(std::string(1000, 'A')).size(), 255u);
 }
 
+// The fallback lock folder lies in the shared temporary folder: it is made private, and one
+// that is a link or belongs to someone else is not used.
+TEST(InstanceLock, FallbackFolderIsPrivateAndOurs) {
+  TempDir dir;
+  auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  fs::path fresh = dir.path / "fresh";
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(fresh.string()), fresh.string());
+  EXPECT_EQ(mode(fresh), fs::perms::owner_all);
+  fs::path open = dir.path / "open";
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all);
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(open.string()), open.string());
+  EXPECT_EQ(mode(open), fs::perms::owner_all);
+  fs::path link = dir.path / "link";
+  fs::create_directory_symlink(fresh, link);
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(link.string()), "");
+  std::ofstream(dir.path / "file") << "x";
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder((dir.path / "file").string()), "");
+  if (geteuid() == 0) {  // only the superuser can hand a folder to another user
+    fs::path theirs = dir.path / "theirs";
+    fs::create_directory(theirs);
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(posix::InstanceLock::PrivateFolder(theirs.string()), "");
+  }
+  // Without a usable folder the player runs without the lock.
+  posix::InstanceLock none((dir.path / "file").string() + "/sub");
+  EXPECT_NE(none.TryAcquire("K-"), nullptr);
+}
+
 TEST(CommandLine, ParsesOptionsAndParameters) {
   auto cmd = ParseCommandLine({"--headless", "--ticks", "60", "--dump", "10,60", "--dump-dir", "out", "--log",
                                "game", "disc2"});
