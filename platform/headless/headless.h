@@ -35,7 +35,12 @@ class Window : public IHostWindow {
   void SetClientSize(int w, int h) override { clientWidth = w; clientHeight = h; }
   void CenterOnWorkArea() override { centered = true; }
   bool CanFullScreen() override { return fullScreenAvailable; }
-  bool SetFullScreen(bool on) override { fullScreen = on; return true; }
+  // With refuseFullScreen set, a switch to full screen fails and the window stays as it was.
+  bool SetFullScreen(bool on) override {
+    if (on && refuseFullScreen) return false;
+    fullScreen = on;
+    return true;
+  }
   std::vector<DisplayMode> DisplayModes() override { return modes; }
   int DesktopBits() override { return desktopBits; }
   std::vector<DisplayMode> modes = {{1920, 1080, 32, 60}};
@@ -47,6 +52,7 @@ class Window : public IHostWindow {
   int clientWidth = 0, clientHeight = 0;
   bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
   bool fullScreenAvailable = true;
+  bool refuseFullScreen = false;
 };
 
 // Keeps a copy of the last presented frame.

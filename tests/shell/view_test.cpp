@@ -314,5 +314,37 @@ TEST_F(ViewFixture, AnErrorInATickIsShownAndTheShutdownRuns) {
                             "FreeSystemFunctions", "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
 }
 
+// A display that refuses full screen: the screen manager goes back to the window mode, the
+// toolbar shows again, the window gets its size with the toolbar strip back, and the panel
+// sits below the strip; the surfaces are made again either way.
+TEST_F(ViewFixture, ARefusedFullScreenGoesBackToTheWindow) {
+  struct Modes : RecordingSubsystems {
+    bool SetScreenMode(bool full) override {
+      Log(full ? "SetScreenMode(full)" : "SetScreenMode(window)");
+      return true;
+    }
+    void ReleaseSurfaces() override { Log("ReleaseSurfaces"); }
+    void RestoreSurfaces() override { Log("RestoreSurfaces"); }
+  };
+  Modes m;
+  TFormView v(platform, m, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+  v.FormCreate();
+  window.refuseFullScreen = true;
+  window.clientHeight = 0;
+  m.Clear();
+  v.HandleEvent({EventKind::ToolbarFullScreen});
+  EXPECT_FALSE(v.FullScreen());
+  EXPECT_FALSE(window.fullScreen);
+  EXPECT_TRUE(window.toolbarVisible);
+  EXPECT_EQ(window.clientHeight, 240 + TFormView::kDockHeight);
+  EXPECT_EQ(v.PanelTop(), TFormView::kDockHeight);
+  EXPECT_EQ(m.calls, (Calls{"ReleaseSurfaces", "SetScreenMode(full)", "SetScreenMode(window)", "RestoreSurfaces"}));
+  // Once the display allows it, the same button switches.
+  window.refuseFullScreen = false;
+  v.HandleEvent({EventKind::ToolbarFullScreen});
+  EXPECT_TRUE(v.FullScreen());
+  EXPECT_EQ(v.PanelTop(), 0);
+}
+
 }  // namespace
 }  // namespace orba
