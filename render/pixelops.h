@@ -148,30 +148,43 @@ inline uint32_t GlyphPx(uint32_t d, uint32_t colour, uint32_t count, uint32_t fu
 
 enum class Kind { Copy, Key, Blend, Mask, BlendMask, Add, AddMask };
 
-// One destination pixel of an operation: s the source pixel, k the mask value (255 without a
-// mask), amount the alpha or add amount.
-template <class F>
-inline void ApplyPx(Kind kind, uint8_t* dp, uint32_t s, uint32_t k, int32_t amount, bool keyed, uint32_t key) {
+// One destination pixel of an operation of kind K: s the source pixel, k the mask value (255
+// without a mask), amount the alpha or add amount. Loops over many pixels take the kind as
+// this template parameter, chosen once per call with WithKind, so no pixel switches on it.
+template <class F, Kind K>
+inline void ApplyPx(uint8_t* dp, uint32_t s, uint32_t k, int32_t amount, bool keyed, uint32_t key) {
   uint32_t a = static_cast<uint32_t>(amount);
+  if constexpr (K == Kind::Copy) {
+    St<F>(dp, s);
+  } else if constexpr (K == Kind::Key) {
+    if (!keyed || s != key) St<F>(dp, s);
+  } else if constexpr (K == Kind::Blend) {
+    if (!keyed || s != key) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, a));
+  } else if constexpr (K == Kind::Mask) {
+    if (k == 255) St<F>(dp, s);
+    else if (k != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, k));
+  } else if constexpr (K == Kind::BlendMask) {
+    uint32_t w = k * a >> 8;
+    if (w != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, w));
+  } else if constexpr (K == Kind::Add) {
+    if (!keyed || s != key) St<F>(dp, AddPx<F>(Ld<F>(dp), s, a));
+  } else {
+    uint32_t w = k * a >> 8;
+    if (w != 0) St<F>(dp, AddPx<F>(Ld<F>(dp), s, w));
+  }
+}
+
+// Calls fn.template operator()<K>() with the kind as a compile-time value.
+template <class Fn>
+inline void WithKind(Kind kind, Fn&& fn) {
   switch (kind) {
-    case Kind::Copy: St<F>(dp, s); break;
-    case Kind::Key: if (!keyed || s != key) St<F>(dp, s); break;
-    case Kind::Blend: if (!keyed || s != key) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, a)); break;
-    case Kind::Mask:
-      if (k == 255) St<F>(dp, s);
-      else if (k != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, k));
-      break;
-    case Kind::BlendMask: {
-      uint32_t w = k * a >> 8;
-      if (w != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, w));
-      break;
-    }
-    case Kind::Add: if (!keyed || s != key) St<F>(dp, AddPx<F>(Ld<F>(dp), s, a)); break;
-    case Kind::AddMask: {
-      uint32_t w = k * a >> 8;
-      if (w != 0) St<F>(dp, AddPx<F>(Ld<F>(dp), s, w));
-      break;
-    }
+    case Kind::Copy: fn.template operator()<Kind::Copy>(); break;
+    case Kind::Key: fn.template operator()<Kind::Key>(); break;
+    case Kind::Blend: fn.template operator()<Kind::Blend>(); break;
+    case Kind::Mask: fn.template operator()<Kind::Mask>(); break;
+    case Kind::BlendMask: fn.template operator()<Kind::BlendMask>(); break;
+    case Kind::Add: fn.template operator()<Kind::Add>(); break;
+    case Kind::AddMask: fn.template operator()<Kind::AddMask>(); break;
   }
 }
 
@@ -214,10 +227,12 @@ inline void RowOp(Kind kind, uint8_t* d, const uint8_t* s, const uint8_t* m, int
       }
     }
   }
-  for (int32_t i = 0; i < n; ++i) {
-    std::ptrdiff_t si = static_cast<std::ptrdiff_t>(i) * Step;
-    ApplyPx<F>(kind, d + static_cast<std::ptrdiff_t>(i) * F::B, Ld<F>(s + si * F::B), m ? m[si] : 255, amount, keyed, key);
-  }
+  WithKind(kind, [&]<Kind K>() {
+    for (int32_t i = 0; i < n; ++i) {
+      std::ptrdiff_t si = static_cast<std::ptrdiff_t>(i) * Step;
+      ApplyPx<F, K>(d + static_cast<std::ptrdiff_t>(i) * F::B, Ld<F>(s + si * F::B), m ? m[si] : 255, amount, keyed, key);
+    }
+  });
 }
 
 }  // inline namespace ORBA_PIXEL_ISA
