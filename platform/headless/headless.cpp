@@ -9,26 +9,39 @@
 
 namespace orba::platform::headless {
 
-void CapturePresenter::Present(const Frame& frame, int, int) {
-  width_ = frame.width;
-  height_ = frame.height;
-  pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
-  for (int y = 0; y < height_; ++y)
-    std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch, width_, pixels_.data() + static_cast<size_t>(y) * width_);
-  ++count_;
+void CapturePresenter::Present(const Frame& frame, int panelLeft, int panelTop) {
+  PresentPieces(frame, panelLeft, panelTop, {{0, 0, frame.width, frame.height, 0, 0, frame.width, frame.height}});
 }
 
-void CapturePresenter::PresentPieces(const Frame& frame, int panelLeft, int panelTop,
-                                     const std::vector<PresentPiece>& pieces) {
-  if (frame.width != width_ || frame.height != height_) {
-    Present(frame, panelLeft, panelTop);
-  } else {
-    for (const auto& p : pieces)
-      for (int y = std::max(0, p.srcTop); y < std::min(height_, p.srcBottom); ++y)
-        for (int x = std::max(0, p.srcLeft); x < std::min(width_, p.srcRight); ++x)
-          pixels_[static_cast<size_t>(y) * width_ + x] = frame.pixels[static_cast<size_t>(y) * frame.pitch + x];
-    ++count_;
+namespace {
+
+// Scales the source rectangle of p onto its destination rectangle of a panel, nearest neighbour.
+void DrawPiece(const Frame& frame, const PresentPiece& p, std::vector<uint32_t>& panel, int width, int height) {
+  long long sw = p.srcRight - p.srcLeft, sh = p.srcBottom - p.srcTop;
+  long long dw = p.dstRight - p.dstLeft, dh = p.dstBottom - p.dstTop;
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+  for (int y = std::max(0, p.dstTop); y < std::min(height, p.dstBottom); ++y) {
+    long long sy = p.srcTop + (y - p.dstTop) * sh / dh;
+    if (sy < 0 || sy >= frame.height) continue;
+    for (int x = std::max(0, p.dstLeft); x < std::min(width, p.dstRight); ++x) {
+      long long sx = p.srcLeft + (x - p.dstLeft) * sw / dw;
+      if (sx >= 0 && sx < frame.width) panel[static_cast<size_t>(y) * width + x] = frame.pixels[sy * frame.pitch + sx];
+    }
   }
+}
+
+}  // namespace
+
+void CapturePresenter::PresentPieces(const Frame& frame, int, int, const std::vector<PresentPiece>& pieces) {
+  PanelSize size = PanelSizeOf(frame, pieces);
+  if (size.width != width_ || size.height != height_) {
+    width_ = size.width;
+    height_ = size.height;
+    pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    DrawPiece(frame, {0, 0, frame.width, frame.height, 0, 0, width_, height_}, pixels_, width_, height_);
+  }
+  for (const auto& p : pieces) DrawPiece(frame, p, pixels_, width_, height_);
+  ++count_;
   lastPieces_ = pieces;
 }
 

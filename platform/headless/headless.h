@@ -55,11 +55,13 @@ class Window : public IHostWindow {
   bool refuseFullScreen = false;
 };
 
-// Keeps a copy of the last presented frame.
+// Keeps what the screen panel shows: the frame as its pieces scale it.
 class CapturePresenter : public IPresenter {
  public:
   void Present(const Frame& frame, int panelLeft, int panelTop) override;
-  // Copies only the pieces' source rectangles into the kept frame, as a screen would show them.
+  // Draws each piece's source rectangle into its destination rectangle of the kept panel
+  // (nearest neighbour); the rest keeps what it showed. A panel of another size starts from
+  // the whole frame.
   void PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) override;
   const std::vector<PresentPiece>& LastPieces() const { return lastPieces_; }
   const std::vector<uint32_t>& Pixels() const { return pixels_; }
