@@ -1,9 +1,13 @@
 #include "platform/headless/headless.h"
 
-#include <png.h>
+#include "base/stream.h"
+#include "files/replacefile.h"
+#include "render/dibsfc.h"
+#include "render/imagefiles.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -158,32 +162,19 @@ void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDial
 
 bool WritePng(const std::string& path, const Frame& frame) {
   if (!frame.pixels || frame.width <= 0 || frame.height <= 0) return false;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  volatile bool ok = false;  // read after a libpng error jumps back
-  std::vector<png_byte> row(static_cast<size_t>(frame.width) * 3);
-  if (png && info && !setjmp(png_jmpbuf(png))) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 6);
-    png_write_info(png, info);
-    for (int y = 0; y < frame.height; ++y) {
-      const uint32_t* src = frame.pixels + static_cast<size_t>(y) * frame.pitch;
-      for (int x = 0; x < frame.width; ++x) {
-        row[3 * x] = static_cast<png_byte>(src[x] >> 16);
-        row[3 * x + 1] = static_cast<png_byte>(src[x] >> 8);
-        row[3 * x + 2] = static_cast<png_byte>(src[x]);
-      }
-      png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    ok = true;
+  try {
+    // 0x00RRGGBB pixels are the rows of a 32-bit picture as they stand.
+    TDIBSurface picture(frame.width, frame.height, 32);
+    for (int y = 0; y < frame.height; ++y)
+      std::memcpy(picture.ScanLine(y), frame.pixels + static_cast<size_t>(y) * frame.pitch,
+                  static_cast<size_t>(frame.width) * 4);
+    TKvMemoryStream png;
+    SavePng(png, picture);
+    WriteFileReplacing(path, png.Bytes());
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace orba::platform::headless
