@@ -66,9 +66,7 @@ void TFormView::FormCreate() {
     s_.SetRootSize(project_.ScreenWidth, project_.ScreenHeight);
     PlacePanel();
   } catch (...) {
-    p_.dialogs->MessageBox(ToUtf8(Sjis(u8"警告")), CurrentErrorText(), platform::DialogButtons::Ok,
-                           platform::DialogIcon::Warning);
-    closePosted_ = true;
+    Fail(CurrentErrorText());
   }
 
   if (proc.Terminating) {
