@@ -26,21 +26,27 @@ void TProject::Create() {
   ReadStatusData();
   Name = Sjis(u8"情報");
   TVrFileManager& files = VrFileManager();
-  if (!host_.HasCommandLineFolder && !FindGameData()) return;
+  if (!host_.HasCommandLineFolder && !FindGameData()) {
+    if (StartFailure == TStartFailure::None) StartFailure = TStartFailure::NoGameData;
+    return;
+  }
 
   TKvMemoryStream bytes;
   try {
     files.LoadFile(bytes, "orba.rpb");
   } catch (const std::exception&) {
+    StartFailure = TStartFailure::NoProjectFile;
     return;  // no project here: the player ends silently
   }
   if (bytes.GetSize() == 0) {
+    StartFailure = TStartFailure::EmptyProjectFile;
     if (host_.Message) host_.Message(Sjis(u8"警告"), Sjis(u8"プロジェクトがありません"), false);
     return;
   }
   try {
     File.LoadFromStream(bytes);
   } catch (const std::exception&) {
+    StartFailure = TStartFailure::BadProjectFile;
     return;  // unreadable or newer than we know: silently
   }
   Name = File.Name;
@@ -90,6 +96,7 @@ void TProject::Create() {
     if (!files.HasFile(File.StartPage)) throw EOrbaError(Sjis(u8"スタートページがありません"));
     callMan_->StartPage(File.StartPage);
   } catch (const EOrbaError& e) {
+    StartFailure = TStartFailure::NoStartPage;
     if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false);
     proc.Terminating = true;
   }
@@ -143,7 +150,10 @@ bool TProject::FindGameData() {
     if (SearchDiscs(set.Title)) return true;
     if (!host_.Message) return false;
     if (host_.Message(Sjis(u8"情報"), Sjis(u8"ディスクを入れてください"), true)) continue;
-    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true)) return false;
+    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true)) {
+      StartFailure = TStartFailure::UserQuit;
+      return false;
+    }
   }
 }
 

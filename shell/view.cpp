@@ -65,10 +65,8 @@ void TFormView::FormCreate() {
     p_.window->CenterOnWorkArea();
     s_.SetRootSize(project_.ScreenWidth, project_.ScreenHeight);
     PlacePanel();
-  } catch (const std::exception& e) {
-    p_.dialogs->MessageBox(ToUtf8(Sjis(u8"警告")), ToUtf8(e.what()), platform::DialogButtons::Ok,
-                           platform::DialogIcon::Warning);
-    closePosted_ = true;
+  } catch (...) {
+    Fail(CurrentErrorText());
   }
 
   if (proc.Terminating) {
@@ -117,7 +115,15 @@ void TFormView::Tick() {
     explicit Guard(bool& f) : flag(f) { flag = true; }
     ~Guard() { flag = false; }
   } guard(inTick_);
+  // No error leaves a tick: it stops the player with a warning and the normal shutdown.
+  try {
+    TickSteps();
+  } catch (...) {
+    Fail(CurrentErrorText());
+  }
+}
 
+void TFormView::TickSteps() {
   auto& proc = Process();
   if (!s_.HasProject()) return;
   s_.VirtualFileUpkeep(proc.FrameDelta);
@@ -281,6 +287,13 @@ void TFormView::SetFullScreen(bool on) {
   PlacePanel();
   s_.RestoreSurfaces();
   s_.ResumeVideos();
+}
+
+void TFormView::Fail(const std::string& utf8Text) {
+  failed_ = true;
+  Process().Terminating = true;
+  closePosted_ = true;
+  p_.dialogs->MessageBox(ToUtf8(Sjis(u8"警告")), utf8Text, platform::DialogButtons::Ok, platform::DialogIcon::Warning);
 }
 
 void TFormView::FormClose() {
