@@ -47,6 +47,7 @@ TEST(DiskNames, MapStoredNamesCaseInsensitively) {
   WriteFile(dir / "BG/Event/E01.png", "e");
   WriteFile(dir / "\xE8\xA1\xA8/a.txt", "k");  // 表: second byte 0x5C in code page 932
   WriteFile(dir / "top.txt", "t");
+  WriteFile(dir / "\xE3\x81\x82" "A.txt", "a");
   TDiskNames names;
   std::string base = dir.path.string() + "/";
   struct Case { std::string stored; std::string found; } cases[] = {
@@ -54,6 +55,7 @@ TEST(DiskNames, MapStoredNamesCaseInsensitively) {
       {"BG\\Event\\E01.png", "BG/Event/E01.png"},
       {"\x95\x5C\\A.TXT", "\xE8\xA1\xA8/a.txt"},
       {"TOP.txt", "top.txt"},
+      {"\x82\xA0" "a.txt", "\xE3\x81\x82" "A.txt"},  // あa.txt: the letter after a UTF-8 kana folds too
       {"bg\\event", ""},          // a folder is no file
       {"..\\x", ""},
       {"bg\\..\\top.txt", ""},
