@@ -83,8 +83,9 @@ int Extract(const std::string& path, const std::string& dir) {
       continue;
     }
     fs::create_directories(target.parent_path());
-    TKvBigFileStream out(target.string(), fmCreate);
+    TKvFileStream out(target.string(), fmCreate);
     c.ReadEntry(*e, out);
+    out.Close();
   }
   return 0;
 }
@@ -114,12 +115,12 @@ int Pack(const std::string& dir, const std::string& out, bool append) {
   // it and the trailer (int32 start, "rz").
   std::string temp = out + ".orbapack-tmp";
   {
-    TKvBigFileStream archive(temp, fmCreate);
+    TKvFileStream archive(temp, fmCreate);
     if (!PackTo(dir, archive)) return 1;
   }
   {
-    TKvBigFileStream exe(out, fmOpenReadWrite);
-    TKvBigFileStream archive(temp, fmOpenRead);
+    TKvFileStream exe(out, fmOpenReadWrite);
+    TKvFileStream archive(temp, fmOpenRead);
     int64_t start = exe.GetSize();
     if (start > INT32_MAX) throw EOrbaError("the executable is too large for an appended archive");
     exe.SetPosition(start);
@@ -134,8 +135,9 @@ int Pack(const std::string& dir, const std::string& out, bool append) {
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
   if (path.has_parent_path()) fs::create_directories(path.parent_path());
-  TKvBigFileStream out(path.string(), fmCreate);
+  TKvFileStream out(path.string(), fmCreate);
   out.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  out.Close();
 }
 
 int Build(const std::string& src, const std::string& out, bool folder) {
@@ -164,7 +166,7 @@ int Build(const std::string& src, const std::string& out, bool folder) {
 int Dump(const std::string& path) {
   std::vector<uint8_t> bytes;
   {
-    TKvBigFileStream in(path, fmOpenRead);
+    TKvFileStream in(path, fmOpenRead);
     bytes.resize(static_cast<size_t>(in.GetSize()));
     in.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
   }
