@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 #include <string>
 
 using namespace std::string_literals;
@@ -114,6 +116,113 @@ TEST(VirtualFiles, WorkFilesAreReusedAndRemoved) {
   }
   EXPECT_FALSE(fs::exists(work));
   EXPECT_FALSE(fs::exists(fs::path(work).parent_path()));
+}
+
+// An archive 'game.dat' in dir, written from files on disk (so a ".wav" is stored as is)
+// and from memory; returns the entries' absolute offsets and the end of the data.
+std::vector<int64_t> WriteMixedArchive(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files) {
+  TVrFileCollection c;
+  c.OpenArchiveFile(dir / "src/", true);
+  for (const auto& [name, data] : files) {
+    if (name.ends_with(".wav")) {
+      WriteFile(dir / ("src/" + name), data);
+      c.AddEntry(name);
+    } else {
+      c.AddMemoryEntry(name)->Content->Write(data.data(), static_cast<int64_t>(data.size()));
+    }
+  }
+  {
+    TKvBigFileStream out(dir / "game.dat", fmCreate);
+    EXPECT_TRUE(c.WriteArchive(out));
+  }
+  TVrFileCollection back;
+  back.OpenArchiveFile(dir / "game.dat");
+  std::vector<int64_t> offsets;
+  for (int32_t i = 0; i < back.EntryCount(); ++i) offsets.push_back(back.Entry(i)->Offset);
+  offsets.push_back(back.Entry(back.EntryCount())->Offset);
+  return offsets;
+}
+
+// Text that compresses, but not to nothing: words drawn at random.
+std::string Words(size_t size) {
+  static const char* words[] = {"alpha ", "beta ", "gamma ", "delta ", "epsilon ", "zeta "};
+  std::mt19937 gen(7);
+  std::string text;
+  while (text.size() < size) text += words[gen() % 6];
+  text.resize(size);
+  return text;
+}
+
+TEST(VirtualFiles, AReadThatFailedIsNeverServedFromTheCache) {
+  const std::string big = Words(2 << 20);
+  const std::string voice(5000, 'v');
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&, const std::vector<int64_t>&)> damage;
+    std::string name;
+  } cases[] = {
+      {"second half of a compressed entry damaged",
+       [](const TempDir& dir, const std::vector<int64_t>& at) {
+         std::fstream f(dir / "game.dat", std::ios::in | std::ios::out | std::ios::binary);
+         int64_t middle = (at[0] + at[1]) / 2;
+         f.seekp(middle);
+         std::string junk(64, '\x5A');
+         f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+       },
+       "big.txt"},
+      {"raw entry cut short after mounting",
+       [](const TempDir& dir, const std::vector<int64_t>& at) { fs::resize_file(dir / "game.dat", at[1] + 100); },
+       "voice.wav"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    auto offsets = WriteMixedArchive(dir, {{"big.txt", big}, {"voice.wav", voice}});
+    TVrFileManager m;
+    m.AddArchive(dir / "game.dat");
+    c.damage(dir, offsets);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      TKvMemoryStream out;
+      EXPECT_THROW(m.LoadFile(out, c.name), EOrbaError) << c.what << ", read " << attempt;
+    }
+    EXPECT_EQ(m.Cache().TotalSize(), 0) << c.what;
+  }
+}
+
+TEST(VirtualFiles, WorkFilesExistForEveryPathHandedOut) {
+  TempDir dir;
+  std::string text = Words(20000);
+  auto offsets = WriteMixedArchive(dir, {{"bad.mpg", text}, {"empty.mpg", ""}});
+  {
+    std::fstream f(dir / "game.dat", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp((offsets[0] + offsets[1]) / 2);
+    f.write("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8);
+  }
+  TVrFileManager m;
+  m.AddArchive(dir / "game.dat");
+  std::string empty = m.GetFileName("empty.mpg");
+  EXPECT_TRUE(fs::is_regular_file(empty)) << empty;
+  EXPECT_EQ(fs::file_size(empty), 0u);
+  for (int attempt = 1; attempt <= 2; ++attempt)
+    EXPECT_THROW(m.GetFileName("bad.mpg"), EOrbaError) << "request " << attempt;
+  EXPECT_EQ(m.Locks().FindByName("bad.mpg"), nullptr);
+
+  // Work files that cannot be made (a plain file where their folder was): the error says
+  // so, and no lock is left to hand out a path later.
+  WriteArchive(dir / "other.dat", {{"movie.mpg", "frames"}});
+  m.AddArchive(dir / "other.dat");
+  const std::string folder = fs::path(m.WorkFolder()).parent_path().string();
+  fs::remove_all(folder);
+  WriteFile(folder, "in the way");
+  for (int attempt = 1; attempt <= 2; ++attempt) {
+    try {
+      m.GetFileName("movie.mpg");
+      ADD_FAILURE() << "a path was handed out, request " << attempt;
+    } catch (const EOrbaError& e) {
+      EXPECT_EQ(e.Message(), Sjis(u8"作業用ファイルが作れません"));
+    }
+  }
+  fs::remove(folder);
+  EXPECT_EQ(m.Locks().FindByName("movie.mpg"), nullptr);
 }
 
 TEST(VirtualFiles, CacheKeepsRecentFilesWithinItsBudget) {
