@@ -643,7 +643,7 @@ void TOrbaParser::Prepare() {
     }
   }
   slotCount_ = slotCount;
-  for (TOpeData& op : ops_) op.Simple = IsSimple(op);
+  for (TOpeData& op : ops_) op.Simple = shortPaths_ && IsSimple(op);
   // Uses of each temporary, as target or operand, for joining an operation with the copy
   // of its result that follows.
   std::vector<int32_t> uses(static_cast<size_t>(slotCount), 0);
@@ -790,6 +790,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     // A list run again while it runs (through a function it calls) runs as a copy, with
     // temporaries and bound operands of its own.
     TOrbaParser copy;
+    copy.shortPaths_ = shortPaths_;
     copy.AssignOps(*this);
     copy.Execute(vars);
     result_ = std::move(copy.result_);
@@ -1005,13 +1006,15 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         v[k] = item->Param();
       }
       if (op.FuseNext) {
-        // "T = a op b; V = T" with T used nowhere else: written straight into a plain V
-        // with V's setter for T's type, which converts exactly as the copy would.
+        // "T = a op b; V = T" with T used nowhere else and V a plain value of T's type: the
+        // copy would convert nothing, so the result goes straight into V. (Of another type,
+        // V would convert the operation's own value, not T's: "1" + "2" is 3 as an
+        // integer, but the text "3" in a string T, which is FALSE as a flag.)
         const TOpeData& next = ops_[i + 1];
         TParamCollectionItem* dest = Lookup(vars, next.Target, next.TargetHash, next.TargetCache);
         const uint8_t type = QuickTempType(op, v, n);
-        if (dest && dest->Param()->PlainType() != PT_NONE && type != PT_NONE && !frame.Find(op.TargetSlot)) {
-          if (type != PT_INT || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
+        if (dest && type != PT_NONE && dest->Param()->PlainType() == type && !frame.Find(op.TargetSlot)) {
+          if (n != 2 || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
           ++i;
           continue;
         }
