@@ -9,6 +9,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "files/vrmanager.h"
 #include "values/convert.h"
 #include "values/paramcollection.h"
 #include "values/parser.h"
@@ -391,6 +392,7 @@ void FillStrings(TCustomParam& v, const std::vector<std::string>& items) {
   for (int32_t k = 0; k < n[0]; ++k) v.SetItemString(k, items[static_cast<size_t>(k)]);
 }
 
+
 // The call of one function: its operands and target.
 class TCall {
  public:
@@ -451,6 +453,23 @@ void CalcFunc(const TCall& c) {
   CompileExpression(text, inner);
   inner.Execute(c.Vars());
   c.Return(true);
+}
+
+// LoadTextFile(name, var lines): the lines of a file the project lets be used; true only
+// when there is at least one. A file that cannot be read gives false like a missing one.
+void LoadTextFileFunc(const TCall& c) {
+  const std::string name = c.Text(0);
+  std::vector<std::string> lines;
+  if (!name.empty() && c.Vars().Source().FileAvailable(name)) {
+    try {
+      TKvMemoryStream bytes;
+      VrFileManager().LoadFile(bytes, name);
+      lines = SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.Bytes().data()), bytes.Bytes().size()));
+    } catch (const EOrbaError&) {
+    }
+  }
+  if (!lines.empty()) FillStrings(c.Var(1), lines);
+  c.Return(!lines.empty());
 }
 
 // The number of saved games; a1 gets their captions and a2 their slots, in list order (an
@@ -768,7 +787,11 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
 
     // Components, files, tables and player services belong to subsystems that answer
     // later; until then each gives what it gives when its object does not exist.
-    case 19: case 69: case 71: case 72: case 125: case 137: case 65: c.Return(false); break;
+    // Files of the project.
+    case 71: { const std::string name = c.Text(0); c.Return(!name.empty() && VrFileManager().HasFile(name)); break; }
+    case 72: LoadTextFileFunc(c); break;
+
+    case 19: case 69: case 125: case 137: case 65: c.Return(false); break;
     case 32: { TCustomParam& a = c.Var(0); a.MakeScalar(); a.SetString(""); c.Return(int32_t{0}); break; }
     case 33: case 34: case 35: case 36: c.Return(c.Int(1)); break;
     case 47: c.Return(int32_t{-1}); break;

@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "components/input_state.h"
+#include "files/vrmanager.h"
 #include "values/convert.h"
 #include "values/paramcollection.h"
 
@@ -84,6 +85,8 @@ std::string_view SystemVariableName(int32_t n) {
 }
 
 // ---- default source ------------------------------------------------------------------
+
+bool ISystemVariableSource::FileAvailable(const std::string& name) { return VrFileManager().HasFile(name); }
 
 bool ISystemVariableSource::Click(bool right) {
   return mouse_ && (right ? mouse_->RightClick : mouse_->LeftClick);

@@ -105,6 +105,10 @@ class ISystemVariableSource {
   virtual std::string SaveCaption(int32_t /*slot*/) { return {}; }
   virtual std::vector<TSlotCaption> SaveCaptions() { return {}; }
 
+  // Whether the project lets a file be used (the project may ask for another disc); without
+  // a project, whether the virtual file manager finds it.
+  virtual bool FileAvailable(const std::string& name);
+
  private:
   TBaseInput* mouse_ = nullptr;
   TKeyboardState* keys_ = nullptr;
