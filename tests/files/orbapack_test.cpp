@@ -82,5 +82,32 @@ TEST_F(Packer, AppendsToAnExecutableWhateverStandsBesideIt) {
   EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), "project");
 }
 
+// A full disk, as a file size limit: every write past 64 KiB fails. The run must fail and
+// leave no archive behind; the same folder packs once there is room.
+TEST_F(Packer, FullDiskFailsAndLeavesNoArchive) {
+  TempDir dir;
+  std::string noise;
+  for (uint32_t x = 1; noise.size() < 100000; x = x * 1664525 + 1013904223) noise.push_back(static_cast<char>(x >> 24));
+  WriteFile(dir / "src/a.wav", noise);
+  WriteFile(dir / "src/b.wav", noise);
+  WriteFile(dir / "src/c.txt", std::string(1000, 'c'));
+  const std::string limited = "trap '' XFSZ; ulimit -f 64; exec $P pack " + dir / "src";
+  TRun full = Shell("bash -c \"" + limited + " -o " + dir / "game.dat" + "\"");
+  EXPECT_NE(full.status, 0) << full.output;
+  EXPECT_FALSE(fs::exists(dir / "game.dat"));
+
+  WriteFile(dir / "player.exe", std::string(1000, 'M'));
+  TRun append = Shell("bash -c \"" + limited + " --append-to " + dir / "player.exe" + "\"");
+  EXPECT_NE(append.status, 0) << append.output;
+  EXPECT_EQ(ReadFile(dir / "player.exe"), std::string(1000, 'M'));
+
+  ASSERT_EQ(Shell("$P pack " + dir / "src" + " -o " + dir / "game.dat").status, 0);
+  TVrFileCollection c;
+  c.OpenArchiveFile(dir / "game.dat");
+  TKvMemoryStream out;
+  c.ReadEntry("b.wav", out);
+  EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), noise);
+}
+
 }  // namespace
 }  // namespace orba
