@@ -387,21 +387,21 @@ class TExpressionWriter {
     return out + "\"";
   }
 
-  static std::optional<std::string> FloatText(double x) {
+  static std::optional<std::string> FloatText(TExtended x) {
     if (!std::isfinite(x)) return std::nullopt;
-    for (int digits = 1; digits <= 17; ++digits) {
-      char buf[40];
-      std::snprintf(buf, sizeof buf, "%.*g", digits, x);
+    for (int digits = 1; digits <= 21; ++digits) {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%.*Lg", digits, static_cast<long double>(x));
       std::string t = buf;
       if (t.find_first_of(".e") == std::string::npos) t += ".0";
-      double back = 0;
+      TExtended back = 0;
       if (TryTextToFloat(t, back) && back == x && t.find('e') == std::string::npos) return t;
     }
     // The compiler reads "1e+30" as a sum: write such numbers out in full.
     for (int digits = 1; digits <= 40; ++digits) {
-      char buf[400];
-      std::snprintf(buf, sizeof buf, "%.*f", digits, x);
-      double back = 0;
+      char buf[5000];
+      std::snprintf(buf, sizeof buf, "%.*Lf", digits, static_cast<long double>(x));
+      TExtended back = 0;
       if (TryTextToFloat(buf, back) && back == x) return std::string(buf);
     }
     return std::nullopt;
@@ -1128,7 +1128,7 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
           case 1: v.Int = number(4); break;
           case 2: {
             char* end = nullptr;
-            v.Float = std::strtod(value.c_str(), &end);
+            v.Float = std::strtold(value.c_str(), &end);
             if (value.empty() || *end) fail("var: " + value + " is not a number");
             break;
           }
@@ -1171,8 +1171,8 @@ std::string DecompileProject(const TProjectFile& p) {
     switch (v.Type) {
       case 1: out << " = " << v.Int; break;
       case 2: {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", v.Float);
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%.21Lg", static_cast<long double>(v.Float));
         out << " = " << buf;
         break;
       }

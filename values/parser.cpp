@@ -369,7 +369,7 @@ enum : uint8_t { TAG_NAME = 0, TAG_INT = 1, TAG_FLOAT = 2, TAG_FLAG = 3, TAG_STR
 
 void WriteOperandText(TBinaryWriter& w, const std::string& text) {
   int32_t i = 0;
-  double x = 0;
+  TExtended x = 0;
   if (TryTextToInt(text, i) && !text.empty() && text[0] != ' ' && text[0] != '+' && text[0] != '-') {
     w.U8(TAG_INT);
     w.I32(i);
@@ -695,7 +695,7 @@ inline uint8_t TypeOf(const TCustomParam& p) { return p.PlainType() ? p.PlainTyp
 inline int32_t ReadInt(const TCustomParam& p) {
   return p.PlainType() == PT_INT ? static_cast<const TParamInt&>(p).First() : p.AsInt();
 }
-inline double ReadFloat(const TCustomParam& p) {
+inline TExtended ReadFloat(const TCustomParam& p) {
   return p.PlainType() == PT_FLOAT ? static_cast<const TParamFloat&>(p).First() : p.AsFloat();
 }
 inline void WriteInt(TCustomParam& p, int32_t v) {
@@ -704,7 +704,7 @@ inline void WriteInt(TCustomParam& p, int32_t v) {
   else
     p.SetInt(v);
 }
-inline void WriteFloat(TCustomParam& p, double v) {
+inline void WriteFloat(TCustomParam& p, TExtended v) {
   if (p.PlainType() == PT_FLOAT)
     static_cast<TParamFloat&>(p).SetFirst(v);
   else
@@ -740,12 +740,12 @@ int32_t IntOp(uint8_t code, int32_t l, int32_t r) {
   }
 }
 
-double FloatOp(uint8_t code, long double l, long double r) {
+TExtended FloatOp(uint8_t code, TExtended l, TExtended r) {
   switch (code) {
-    case ocPlus: return static_cast<double>(l + r);
-    case ocMinus: return static_cast<double>(l - r);
-    case ocMul: return static_cast<double>(l * r);
-    default: if (r == 0) RaiseZeroDivide(); return static_cast<double>(l / r);
+    case ocPlus: return l + r;
+    case ocMinus: return l - r;
+    case ocMul: return l * r;
+    default: if (r == 0) RaiseZeroDivide(); return l / r;
   }
 }
 

@@ -356,7 +356,7 @@ TDateParts DecodeDateTime(double x) {
 struct TElements {
   uint8_t type;
   std::vector<int32_t> ints;
-  std::vector<double> floats;
+  std::vector<TExtended> floats;
   std::vector<std::string> texts;
 
   TElements(const TCustomParam& p, uint8_t as, int32_t from = 0, int32_t count = -1) : type(as) {
@@ -405,7 +405,7 @@ class TCall {
   // Operand k; a missing one (a hand-made list) reads as nothing.
   TCustomParam& Arg(int32_t k) const { return Has(k) ? *args_[static_cast<size_t>(k)] : None(); }
   int32_t Int(int32_t k) const { return Arg(k).AsInt(); }
-  double Float(int32_t k) const { return Arg(k).AsFloat(); }
+  TExtended Float(int32_t k) const { return Arg(k).AsFloat(); }
   bool Flag(int32_t k) const { return Arg(k).AsFlag(); }
   std::string Text(int32_t k) const { return Arg(k).AsString(); }
 
@@ -424,6 +424,7 @@ class TCall {
 
   void Return(int32_t i) const { target_.SetInt(i); }
   void Return(double x) const { target_.SetFloat(x); }
+  void Return(TExtended x) const { target_.SetFloat(x); }
   void Return(bool b) const { target_.SetFlag(b); }
   void Return(std::string_view s) const { target_.SetString(s); }
   void Return(const std::string& s) const { target_.SetString(s); }
@@ -673,7 +674,7 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
       break;
     }
     case 139: {
-      double x = 0;
+      TExtended x = 0;
       c.Return(TryTextToFloat(c.Text(0), x) ? x : c.Float(1));
       break;
     }
