@@ -27,7 +27,7 @@
 #include "files/vrfiles.h"
 #include "files/zstream.h"
 #include "render/trn.h"
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 
@@ -169,7 +169,7 @@ void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 int Build(const std::string& src, const std::string& out, bool folder) {
-  TCompiledProject project = CompileProjectFolder(src);
+  TCompiledProject project = CompileProjectFolder(src, {out});
   if (folder) {
     WriteFile(fs::path(out) / "orba.rpb", project.ProjectFile);
     for (const auto& [name, bytes] : project.Pages) WriteFile(fs::path(out) / DiskName(name), bytes);

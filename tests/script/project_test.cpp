@@ -281,7 +281,7 @@ TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
 }  // namespace
 }  // namespace orba
 
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace orba {
 namespace {
