@@ -1115,7 +1115,7 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
           case 1: v.Int = number(4); break;
           case 2: {
             char* end = nullptr;
-            v.Float = std::strtod(value.c_str(), &end);
+            v.Float = std::strtold(value.c_str(), &end);
             if (value.empty() || *end) fail("var: " + value + " is not a number");
             break;
           }
@@ -1157,8 +1157,8 @@ std::string DecompileProject(const TProjectFile& p) {
     switch (v.Type) {
       case 1: out << " = " << v.Int; break;
       case 2: {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", v.Float);
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%.21Lg", static_cast<long double>(v.Float));
         out << " = " << buf;
         break;
       }

@@ -86,6 +86,10 @@ std::vector<TSlotCaption> TPlayerSystemSource::SaveCaptions() {
   return Project ? Project->SaveCaptions().Items() : std::vector<TSlotCaption>();
 }
 
+bool TPlayerSystemSource::FileAvailable(const std::string& name) {
+  return Project ? Project->CheckFileAvailable(name) : ISystemVariableSource::FileAvailable(name);
+}
+
 void TCoreSubsystems::OrbaInitialize() { SetComponentRoot(&root_); }
 
 void TCoreSubsystems::OrbaFinalize() {

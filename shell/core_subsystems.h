@@ -26,6 +26,7 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string Sender() override;
   std::string SaveCaption(int32_t slot) override;
   std::vector<TSlotCaption> SaveCaptions() override;
+  bool FileAvailable(const std::string& name) override;
 };
 
 class TCoreSubsystems : public TSubsystems {

@@ -87,21 +87,21 @@ class TExpressionWriter {
     return out + "\"";
   }
 
-  static std::optional<std::string> FloatText(double x) {
+  static std::optional<std::string> FloatText(TExtended x) {
     if (!std::isfinite(x)) return std::nullopt;
-    for (int digits = 1; digits <= 17; ++digits) {
-      char buf[40];
-      std::snprintf(buf, sizeof buf, "%.*g", digits, x);
+    for (int digits = 1; digits <= 21; ++digits) {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%.*Lg", digits, static_cast<long double>(x));
       std::string t = buf;
       if (t.find_first_of(".e") == std::string::npos) t += ".0";
-      double back = 0;
+      TExtended back = 0;
       if (TryTextToFloat(t, back) && back == x && t.find('e') == std::string::npos) return t;
     }
     // The compiler reads "1e+30" as a sum: write such numbers out in full.
     for (int digits = 1; digits <= 40; ++digits) {
-      char buf[400];
-      std::snprintf(buf, sizeof buf, "%.*f", digits, x);
-      double back = 0;
+      char buf[5000];
+      std::snprintf(buf, sizeof buf, "%.*Lf", digits, static_cast<long double>(x));
+      TExtended back = 0;
       if (TryTextToFloat(buf, back) && back == x) return std::string(buf);
     }
     return std::nullopt;
