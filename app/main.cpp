@@ -20,6 +20,17 @@ namespace {
 
 using namespace orba;
 
+// 0 for a run that ended as the player meant it to (a second player on the same folder, or one
+// started from a disc, ends at once and silently, as it should); 1 when an error stopped it,
+// there was nothing to play (said in one line on stderr: the window itself stays silent), or
+// dumped frames are missing.
+int ExitCode(TRunResult result, TSubsystems& subsystems, int failures = 0) {
+  if (result == TRunResult::NothingToPlay) std::fprintf(stderr, "orbaplayer: %s\n", subsystems.StartFailure().c_str());
+  bool failed = result == TRunResult::Failed || result == TRunResult::MediaLibraryError ||
+                result == TRunResult::NothingToPlay;
+  return failed || failures ? 1 : 0;
+}
+
 int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   namespace hl = platform::headless;
   hl::HeadlessPlatform headless;
@@ -62,8 +73,8 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);
-  RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
-  return failures ? 1 : 0;
+  TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
+  return ExitCode(result, subsystems, failures);
 }
 
 }  // namespace
@@ -117,8 +128,7 @@ int main(int argc, char** argv) {
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);
-  RunPlayer(cmd, p, subsystems, media->orbaVersion());
-  return 0;
+  return ExitCode(RunPlayer(cmd, p, subsystems, media->orbaVersion()), subsystems);
 #else
   std::fprintf(stderr, "orbaplayer: built without a display platform; run with --headless\n");
   return 2;

@@ -66,10 +66,10 @@ uint64_t TBinaryReader::U64() {
   return lo | (uint64_t{U32()} << 32);
 }
 
-double TBinaryReader::Extended() {
+TExtended TBinaryReader::Extended() {
   uint8_t b[kExtendedSize];
   Read(b, kExtendedSize);
-  return ExtendedToDouble(b);
+  return FromExtendedBytes(b);
 }
 
 double TBinaryReader::Double() { return std::bit_cast<double>(U64()); }
@@ -114,9 +114,9 @@ void TBinaryWriter::U64(uint64_t v) {
   U32(static_cast<uint32_t>(v >> 32));
 }
 
-void TBinaryWriter::Extended(double v) {
+void TBinaryWriter::Extended(TExtended v) {
   uint8_t b[kExtendedSize];
-  DoubleToExtended(v, b);
+  ToExtendedBytes(v, b);
   Write(b, kExtendedSize);
 }
 

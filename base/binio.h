@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/extended.h"
 #include "base/stream.h"
 
 namespace orba {
@@ -35,7 +36,7 @@ class TBinaryReader {
   int32_t I32() { return static_cast<int32_t>(U32()); }
   uint64_t U64();
   int64_t I64() { return static_cast<int64_t>(U64()); }
-  double Extended();  // 10-byte extended float
+  TExtended Extended();  // 10-byte extended float
   double Double();    // 8-byte IEEE double
   float Single();     // 4-byte IEEE single
 
@@ -71,7 +72,7 @@ class TBinaryWriter {
   void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
   void U64(uint64_t v);
   void I64(int64_t v) { U64(static_cast<uint64_t>(v)); }
-  void Extended(double v);
+  void Extended(TExtended v);
   void Double(double v);
   void Single(float v);
   void String(std::string_view s);

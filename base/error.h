@@ -21,4 +21,9 @@ class EReadError : public EOrbaError {
   using EOrbaError::EOrbaError;
 };
 
+// The text of the exception being handled (call inside a catch block), in UTF-8 for a dialog
+// or a terminal: the player's own errors carry code page 932, the libraries' are ASCII or
+// UTF-8 already.
+std::string CurrentErrorText();
+
 }  // namespace orba

@@ -91,4 +91,27 @@ double ExtendedToDouble(const uint8_t in[kExtendedSize]) {
   return FromBits(sign | q);
 }
 
+void ToExtendedBytes(TExtended value, uint8_t out[kExtendedSize]) {
+  if constexpr (kNativeExtended) {
+    // The value's first 10 bytes are the x87 number (the rest is padding).
+    uint8_t bytes[sizeof(TExtended)] = {};
+    std::memcpy(bytes, &value, sizeof value);
+    std::memcpy(out, bytes, kExtendedSize);
+  } else {
+    DoubleToExtended(static_cast<double>(value), out);
+  }
+}
+
+TExtended FromExtendedBytes(const uint8_t in[kExtendedSize]) {
+  if constexpr (kNativeExtended) {
+    uint8_t bytes[sizeof(TExtended)] = {};
+    std::memcpy(bytes, in, kExtendedSize);
+    TExtended value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+  } else {
+    return ExtendedToDouble(in);
+  }
+}
+
 }  // namespace orba

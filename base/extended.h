@@ -4,11 +4,26 @@
 // exactly: ±0, denormals, infinities and NaN payloads included.
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
 
 namespace orba {
 
 constexpr int kExtendedSize = 10;
+
+// The float of script values and their arithmetic. Where `long double` is the x87 format
+// itself (x86-64 Linux) it is used, and stored values are copied in and out as their 10
+// bytes; elsewhere it is a double, converted by the codec below.
+#if LDBL_MANT_DIG == 64 && LDBL_MAX_EXP == 16384
+using TExtended = long double;
+constexpr bool kNativeExtended = true;
+#else
+using TExtended = double;
+constexpr bool kNativeExtended = false;
+#endif
+
+void ToExtendedBytes(TExtended value, uint8_t out[kExtendedSize]);
+TExtended FromExtendedBytes(const uint8_t in[kExtendedSize]);
 
 void DoubleToExtended(double value, uint8_t out[kExtendedSize]);
 

@@ -3,9 +3,10 @@
 // is made by our source compiler from a mix of the commands scripts use most.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 
@@ -23,11 +24,16 @@ std::vector<uint8_t> ChapterBytes() {
       "  setprop \"chara\"; property: 3; value: x + 10\n",
       "wait time: 500\n",
       "sound name: \"se\"; source: \"click.ogg\"; volume: 800\n",
-      "label mark\n",
-      "jump target: mark; condition: Random(10) < 2\n",
+      "label mark%d\n",
+      "jump target: mark%d; condition: Random(10) < 2\n",
       "flip kind: 1; time: 300; names: \"bg\", \"chara\"\n",
   };
-  for (int i = 0; i < kCommands; ++i) source += lines[i % 10];
+  // Each tenth of the page has a label of its own.
+  for (int i = 0; i < kCommands; ++i) {
+    char line[200];
+    std::snprintf(line, sizeof line, lines[i % 10], i / 10);
+    source += line;
+  }
   TPage page;
   page.Name = "chapter.rsb";
   CompilePage(source, "chapter.rss", page);

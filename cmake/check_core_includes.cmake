@@ -1,5 +1,6 @@
-# Fails when a core source includes a platform implementation header or a library
-# that only the platform layer may use. Interfaces in platform/*.h are allowed.
+# Fails when a core source includes a platform implementation header, a library that only
+# the platform layer may use, or the authoring code the player never links. Interfaces in
+# platform/*.h are allowed.
 string(REPLACE "," ";" dirs "${DIRS}")
 set(bad "")
 foreach(dir ${dirs})
@@ -7,7 +8,7 @@ foreach(dir ${dirs})
   foreach(f ${files})
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include")
     foreach(line ${lines})
-      if(line MATCHES "platform/(sdl|posix|headless)/|[<\"](SDL|SDL2/|ft2build|freetype|fontconfig|fluidsynth|libav|windows\\.h|unistd\\.h|sys/|dlfcn|pthread)")
+      if(line MATCHES "platform/(sdl|posix|headless)/|authoring/|[<\"](SDL|SDL2/|ft2build|freetype|fontconfig|fluidsynth|libav|windows\\.h|unistd\\.h|sys/|dlfcn|pthread)")
         list(APPEND bad "${f}: ${line}")
       endif()
     endforeach()
@@ -15,5 +16,5 @@ foreach(dir ${dirs})
 endforeach()
 if(bad)
   string(REPLACE ";" "\n" bad "${bad}")
-  message(FATAL_ERROR "Core files include platform implementations:\n${bad}")
+  message(FATAL_ERROR "Core files include platform implementations or authoring code:\n${bad}")
 endif()

@@ -22,10 +22,11 @@ std::string TKvBigFileStream::VolumeName(const std::string& fileName, int index)
 
 TKvBigFileStream::TKvBigFileStream(std::string fileName, uint16_t mode, int64_t volumeSize)
     : fileName_(std::move(fileName)), mode_(mode), volumeSize_(volumeSize > 0 ? volumeSize : kVolumeSize) {
+  const bool single = volumeSize_ == kNoVolumes;
   unsigned access = mode & 0x0F;
   if (access == fmOpenRead || access == fmOpenReadWrite) {
     const char* how = access == fmOpenRead ? "rb" : "r+b";
-    for (int i = 0;; ++i) {
+    for (int i = 0; i == 0 || !single; ++i) {
       std::string name = VolumeName(fileName_, i);
       std::error_code ec;
       if (!fs::is_regular_file(name, ec)) break;
@@ -41,14 +42,29 @@ TKvBigFileStream::TKvBigFileStream(std::string fileName, uint16_t mode, int64_t 
     // as part of the new stream.
     std::error_code ec;
     fs::remove(fileName_, ec);
-    for (int i = 1; fs::remove(VolumeName(fileName_, i), ec); ++i) {
-    }
+    if (single) Volume(0, true);
+    else
+      for (int i = 1; fs::remove(VolumeName(fileName_, i), ec); ++i) {
+      }
   }
 }
 
 TKvBigFileStream::~TKvBigFileStream() {
   for (std::FILE* f : volumes_)
     if (f) std::fclose(f);
+}
+
+void TKvBigFileStream::Close() {
+  bool ok = !failed_;
+  for (std::FILE*& f : volumes_) {
+    if (!f) continue;
+    ok = std::fflush(f) == 0 && !std::ferror(f) && ok;
+    ok = std::fclose(f) == 0 && ok;
+    f = nullptr;
+  }
+  volumes_.clear();
+  sizes_.clear();
+  if (!ok) throw EOrbaError(Sjis(u8"ファイルに書き込めません: ") + FromUtf8(fileName_));
 }
 
 std::FILE* TKvBigFileStream::Volume(int index, bool create) {
@@ -104,6 +120,7 @@ int64_t TKvBigFileStream::Write(const void* buffer, int64_t count) {
     int64_t n = std::min(volumeSize_ - offset, count);
     if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) break;
     size_t put = std::fwrite(in, 1, static_cast<size_t>(n), f);
+    if (static_cast<int64_t>(put) < n) failed_ = true;
     position_ += static_cast<int64_t>(put);
     sizes_[index] = std::max(sizes_[index], offset + static_cast<int64_t>(put));
     in += put;
@@ -166,9 +183,13 @@ int64_t TRangeStream::Read(void* buffer, int64_t count) {
   return stream_->Read(buffer, count);
 }
 
-std::unique_ptr<TRangeStream> NewFileRangeStream(const std::string& fileName, int64_t length, int64_t start) {
-  return std::make_unique<TRangeStream>(std::make_unique<TKvBigFileStream>(fileName, fmOpenRead | fmShareDenyWrite),
-                                        start, length);
+std::unique_ptr<TRangeStream> NewFileRangeStream(const std::string& fileName, int64_t length, int64_t start,
+                                                 int64_t volumeSize) {
+  constexpr uint16_t mode = fmOpenRead | fmShareDenyWrite;
+  std::unique_ptr<TKvBigStream> file;
+  if (volumeSize > 0) file = std::make_unique<TKvBigFileStream>(fileName, mode, volumeSize);
+  else file = std::make_unique<TKvFileStream>(fileName, mode);
+  return std::make_unique<TRangeStream>(std::move(file), start, length);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // windows over one stored entry, and streams over resources built into the executable.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -24,6 +25,10 @@ constexpr uint16_t fmCreate = 0xFFFF;
 
 // One logical stream over volume files of a fixed size: volume 0 is the file itself, volume
 // i >= 1 the file name without its extension plus ".%.3d" ('game.dat', 'game.001', ...).
+// Only data archives are split so; a file that stands alone (an executable with its archive,
+// a ".ext" directory, a work file, a file read from a folder) is a TKvFileStream, which never
+// looks at numbered names: 'game.001' is volume 1 of 'game.dat' and must not also become a
+// part of 'game.exe'.
 class TKvBigFileStream : public TKvBigStream {
  public:
   static constexpr int64_t kVolumeSize = int64_t{1} << 30;
@@ -32,7 +37,10 @@ class TKvBigFileStream : public TKvBigStream {
   // volume 0 raises EOrbaError. Any other access deletes volume 0 and every numbered volume
   // up to the first missing number; volumes are then created as writes reach them.
   TKvBigFileStream(std::string fileName, uint16_t mode, int64_t volumeSize = kVolumeSize);
+  // Closes without raising; a writer that must know its bytes reached the disk calls Close.
   ~TKvBigFileStream() override;
+  TKvBigFileStream(const TKvBigFileStream&) = delete;
+  TKvBigFileStream& operator=(const TKvBigFileStream&) = delete;
 
   int64_t GetSize() override;
   int64_t GetPosition() override { return position_; }
@@ -40,9 +48,17 @@ class TKvBigFileStream : public TKvBigStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Read(void* buffer, int64_t count) override;
 
+  // Flushes and closes every volume; raises "ファイルに書き込めません: " and the file name when
+  // the system refused any written byte (a full disk shows here, at the latest).
+  void Close();
+
   // Name of volume i of a stream named fileName.
   static std::string VolumeName(const std::string& fileName, int index);
   const std::string& FileName() const { return fileName_; }
+
+ protected:
+  // The volume size of a stream that is one plain file.
+  static constexpr int64_t kNoVolumes = INT64_MAX;
 
  private:
   std::FILE* Volume(int index, bool create);
@@ -53,6 +69,14 @@ class TKvBigFileStream : public TKvBigStream {
   int64_t position_ = 0;
   std::vector<std::FILE*> volumes_;
   std::vector<int64_t> sizes_;
+  bool failed_ = false;  // a write came up short: Close reports it
+};
+
+// One plain file as a big stream: read, read-write, or created (emptied) at once, so that a
+// file of no bytes exists too.
+class TKvFileStream : public TKvBigFileStream {
+ public:
+  TKvFileStream(std::string fileName, uint16_t mode) : TKvBigFileStream(std::move(fileName), mode, kNoVolumes) {}
 };
 
 // Hands out a source's bytes in order from a buffer refilled 100 KiB at a time, so the many
@@ -104,8 +128,10 @@ class TRangeStream : public TKvBigStream {
   int64_t length_;
 };
 
-// A window over a file (read, deny write).
-std::unique_ptr<TRangeStream> NewFileRangeStream(const std::string& fileName, int64_t length, int64_t start);
+// A window over a file (read, deny write); over its volumes of volumeSize bytes when that is
+// not 0.
+std::unique_ptr<TRangeStream> NewFileRangeStream(const std::string& fileName, int64_t length, int64_t start,
+                                                 int64_t volumeSize = 0);
 
 // Resources built into the player (the made-with logo, an embedded project): named byte
 // blocks of a type, registered at start-up and never freed.

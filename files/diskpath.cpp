@@ -6,6 +6,19 @@ namespace orba {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Names on disk are UTF-8, whose multi-byte characters consist of bytes 0x80 and above
+// only; folding ASCII letters byte by byte never touches them. (The code page 932 folding
+// would take UTF-8 bytes for lead bytes and skip the letter after them.)
+std::string FoldDiskName(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+}  // namespace
+
 std::vector<std::string> TDiskNames::SplitStoredName(const std::string& storedName) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -33,8 +46,9 @@ const TDiskNames::Listing* TDiskNames::ListingOf(const std::string& dir) {
   for (fs::directory_iterator d(dir, ec), end; !ec && d != end; d.increment(ec)) {
     std::string name = d->path().filename().string();
     // Exact names win over names that differ only in case.
-    auto [slot, inserted] = listing.byFoldedName.try_emplace(LowerCase(name), name);
-    if (!inserted && LowerCase(name) == name) slot->second = name;
+    std::string folded = FoldDiskName(name);
+    auto [slot, inserted] = listing.byFoldedName.try_emplace(folded, name);
+    if (!inserted && folded == name) slot->second = name;
   }
   return &(dirs_[dir] = std::move(listing));
 }
@@ -55,7 +69,7 @@ std::optional<std::string> TDiskNames::Resolve(const std::string& folder, const 
     if (!fs::exists(next, ec)) {
       const Listing* listing = ListingOf(path);
       if (!listing) return std::nullopt;
-      auto it = listing->byFoldedName.find(LowerCase(utf8));
+      auto it = listing->byFoldedName.find(FoldDiskName(utf8));
       if (it == listing->byFoldedName.end()) return std::nullopt;
       next = path + it->second;
     }

@@ -66,6 +66,7 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
   resourceName_.clear();
   resourceType_.clear();
   version_ = 0;
+  volumeSize_ = 0;
   fileName_ = fileName;
   if (fileName.empty()) {
     baseFolder_.clear();
@@ -78,11 +79,13 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
   if (baseFolder_.back() != '/') baseFolder_ += '/';
   if (!exists) return;
 
-  auto stream = std::make_unique<TKvBigFileStream>(fileName, fmOpenRead | fmShareDenyWrite, volumeSize);
+  constexpr uint16_t mode = fmOpenRead | fmShareDenyWrite;
   bool executable = HasExtension(fileName, {".EXE", ".SCR"}) ||
                     (!ExecutablePath().empty() && fs::equivalent(fileName, ExecutablePath(), ec));
+  std::unique_ptr<TKvBigStream> stream;
   if (executable) {
     // The executable ends with int32 A and "rz"; the archive starts at A.
+    stream = std::make_unique<TKvFileStream>(fileName, mode);
     int64_t size = stream->GetSize();
     if (size < 6) Damaged("trailer");
     stream->SetPosition(size - 6);
@@ -92,26 +95,21 @@ void TVrFileCollection::OpenArchiveFile(const std::string& fileName, bool asFold
     stream->SetPosition(start);
     ReadDirectory(*stream);
   } else {
+    stream = std::make_unique<TKvBigFileStream>(fileName, mode, volumeSize);
     fs::path ext = fs::path(fileName).replace_extension(".ext");
     if (fs::is_regular_file(ext, ec)) {
-      // The directory lives in the ".ext" file; the data file holds the bytes at the same offsets.
-      TKvBigFileStream dir(ext.string(), fmOpenRead | fmShareDenyWrite);
+      // The ".ext" file is the directory alone, read whole; the data file holds the bytes
+      // at the absolute offsets it gives.
+      TKvFileStream dir(ext.string(), mode);
       TKvMemoryStream memory;
       memory.CopyFromBig(dir, 0);
       memory.SetPosition(0);
-      ReadDirectory(memory);
-      for (int32_t i = 0; i < EntryCount(); ++i) {
-        TVrFile* e = Entry(i);
-        if (e->Offset + e->Size > stream->GetSize()) {
-          Clear();
-          Damaged("offset");
-        }
-      }
+      ReadDirectory(memory, stream->GetSize());
     } else {
-      stream->SetPosition(0);
       ReadDirectory(*stream);
     }
   }
+  volumeSize_ = executable ? 0 : volumeSize;
   stream_ = std::move(stream);
 }
 
@@ -141,9 +139,9 @@ void TVrFileCollection::OpenArchiveResource(const std::string& resourceName, con
   resourceType_ = resourceType;
 }
 
-void TVrFileCollection::ReadDirectory(TKvBigStream& stream) {
+void TVrFileCollection::ReadDirectory(TKvBigStream& stream, int64_t dataSize) {
   const int64_t start = stream.GetPosition();
-  const int64_t end = stream.GetSize();
+  const int64_t end = dataSize >= 0 ? dataSize : stream.GetSize();
   int32_t version = 0;
   std::vector<std::string> names;
   try {
@@ -226,7 +224,7 @@ std::unique_ptr<TRangeStream> TVrFileCollection::OpenEntry(std::string_view name
   TVrFile* e = FindEntry(name);
   if (!stream_ || !e || e->Name() == kSentinel) return nullptr;
   if (!resourceName_.empty()) return NewResourceRangeStream(resourceType_, e->Size, e->Offset, resourceName_);
-  return NewFileRangeStream(fileName_, e->Size, e->Offset);
+  return NewFileRangeStream(fileName_, e->Size, e->Offset, volumeSize_);
 }
 
 void TVrFileCollection::ReadEntry(std::string_view name, TKvBigStream& target, int64_t inflateLimit) {
@@ -267,68 +265,60 @@ uint32_t PackedFileTime(const std::string& path) {
   return (date << 16) | time;
 }
 
-namespace {
-
-std::vector<uint8_t> StreamBytes(TKvBigStream& s) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(s.GetSize()));
-  s.SetPosition(0);
-  s.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-  return bytes;
-}
-
-}  // namespace
-
 TVrFileCollection::TStored TVrFileCollection::StoreEntry(const TVrFile& e, TKvBigStream& target,
                                                          TArchiveSources sources) {
+  // Entry data go through in pieces (a sound or a movie is never read whole); only the
+  // compressed form of an entry is held in memory until it is known to be worth keeping.
   TStored stored{0, e.FileTime, 0};
-  auto putRaw = [&](const std::vector<uint8_t>& bytes) {
-    target.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  auto putRaw = [&](TKvBigStream& source, int64_t count) {
     stored.Raw = 1;
-    stored.Checksum = Crc32(bytes);
+    stored.Checksum = CopyStream(source, count, target);
     return stored;
   };
-  auto putCompressed = [&](const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& z) {
-    target.Write(z.data(), static_cast<int64_t>(z.size()));
+  // Compressed; or, when testSaving and that saves less than a tenth, as it is. The
+  // checksum covers the source's bytes when plainChecksum, else the bytes written.
+  auto put = [&](TKvBigStream& source, int64_t count, bool testSaving, bool plainChecksum) {
+    const int64_t start = source.GetPosition();
+    TKvMemoryStream z;
+    const uint32_t plainCrc = DeflateStream(source, count, z);
+    if (testSaving && count * 9 / 10 < z.GetSize()) {
+      source.SetPosition(start);
+      return putRaw(source, count);
+    }
+    TBinaryWriter(target).Write(z.Bytes().data(), z.GetSize());
     stored.Raw = 0;
-    stored.Checksum = e.ChecksumMode == 1 ? Crc32(bytes) : Crc32(z);
+    stored.Checksum = plainChecksum ? plainCrc : Crc32(z.Bytes());
     return stored;
   };
 
   if (e.Content) {
-    std::vector<uint8_t> bytes = StreamBytes(*e.Content);
-    if (static_cast<int64_t>(bytes.size()) > kLargeEntry) return putRaw(bytes);
-    return putCompressed(bytes, Deflate(bytes));
+    const int64_t size = e.Content->GetSize();
+    e.Content->SetPosition(0);
+    if (size > kLargeEntry) return putRaw(*e.Content, size);
+    return put(*e.Content, size, false, e.ChecksumMode == 1);
   }
   std::optional<std::string> file;
   if (sources == TArchiveSources::FilesAndArchive) file = DiskNames().Resolve(baseFolder_, e.Name());
   if (file) {
-    TKvBigFileStream in(*file, fmOpenRead | fmShareDenyWrite);
-    std::vector<uint8_t> bytes = StreamBytes(in);
-    auto size = static_cast<int64_t>(bytes.size());
-    bool candidate;
-    if (HasExtension(*file, {".TRN"})) {
-      in.SetPosition(0);
-      candidate = LayeredImageIsRaw()(in);
-    } else {
-      candidate = !HasExtension(*file, {".WAV", ".WMA", ".OGG", ".MPG", ".MPEG", ".M1V", ".WMV", ".ASF", ".DAT"}) &&
-                  size < 0x500000;
-    }
+    TKvFileStream in(*file, fmOpenRead | fmShareDenyWrite);
+    const int64_t size = in.GetSize();
+    // Small files of kinds not compressed already are worth compressing, and so are layered
+    // images of any size whose pixels are stored raw.
+    bool candidate = !HasExtension(*file, {".WAV", ".WMA", ".OGG", ".MPG", ".MPEG", ".M1V", ".WMV", ".ASF", ".DAT"}) &&
+                     size < 0x500000;
+    if (!candidate && HasExtension(*file, {".TRN"})) candidate = LayeredImageIsRaw()(in);
     stored.FileTime = PackedFileTime(*file);
-    if (!candidate) return putRaw(bytes);
-    std::vector<uint8_t> z = Deflate(bytes);
-    // Compression that saves less than a tenth is not worth inflating for.
-    if (size * 9 / 10 < static_cast<int64_t>(z.size())) return putRaw(bytes);
-    return putCompressed(bytes, z);
+    in.SetPosition(0);
+    if (!candidate) return putRaw(in, size);
+    return put(in, size, true, e.ChecksumMode == 1);
   }
-  // The entry's bytes from this archive's own stream.
+  // The entry's bytes from this archive's own stream; the checksum covers the bytes
+  // written, whatever the mode.
   TKvMemoryStream data;
   ReadEntry(e, data);
-  std::vector<uint8_t> bytes = data.TakeBytes();
-  if (static_cast<int64_t>(bytes.size()) > kLargeEntry) return putRaw(bytes);
-  std::vector<uint8_t> z = Deflate(bytes);
-  target.Write(z.data(), static_cast<int64_t>(z.size()));
-  stored.Checksum = Crc32(z);  // over the bytes written, whatever the mode
-  return stored;
+  data.SetPosition(0);
+  if (data.GetSize() > kLargeEntry) return putRaw(data, data.GetSize());
+  return put(data, data.GetSize(), false, false);
 }
 
 bool TVrFileCollection::WriteArchive(TKvBigStream& target, TArchiveSources sources) {

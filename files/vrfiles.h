@@ -59,8 +59,9 @@ class TVrFileCollection : public THashCollection {
   // data read into memory, fuzz inputs).
   void OpenArchiveStream(std::unique_ptr<TKvBigStream> stream);
   // Reads a directory at the stream's position, which is the archive's start; every count,
-  // length and offset is checked against the stream. On error nothing changes.
-  void ReadDirectory(TKvBigStream& stream);
+  // length and offset is checked against the stream, the end of the data against dataSize
+  // when the data lie in another stream (a ".ext" directory). On error nothing changes.
+  void ReadDirectory(TKvBigStream& stream, int64_t dataSize = -1);
 
   TVrFile* Entry(int32_t index) const { return static_cast<TVrFile*>(Item(index)); }
   TVrFile* FindEntry(std::string_view name) const { return static_cast<TVrFile*>(Find(name)); }
@@ -109,6 +110,7 @@ class TVrFileCollection : public THashCollection {
   std::string baseFolder_;
   std::unique_ptr<TKvBigStream> stream_;
   std::string fileName_;
+  int64_t volumeSize_ = 0;  // of a data file read over volumes; 0 for one plain file
   std::string resourceName_, resourceType_;
   int32_t version_ = 0;
 };

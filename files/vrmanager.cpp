@@ -71,6 +71,11 @@ TVrLockData* TVrLockList::FindByName(const std::string& name) {
   return nullptr;
 }
 
+void TVrLockList::Remove(const TVrLockData& lock) {
+  QueueFileDeletion(WorkFileOf(lock));
+  std::erase_if(locks_, [&](const auto& l) { return l.get() == &lock; });
+}
+
 void TVrLockList::Release(const std::string& name, int32_t countdownMs) {
   auto it = std::find_if(locks_.begin(), locks_.end(), [&](const auto& l) { return l->Name == name; });
   if (it == locks_.end()) return;
@@ -190,43 +195,50 @@ bool TVrFileManager::HasFile(const std::string& name) {
 void TVrFileManager::LoadFile(TKvBigStream& target, const std::string& name) {
   if (auto* memory = dynamic_cast<TKvMemoryStream*>(&target)) memory->Clear();
   TVrCache& cache = cache_.Get(name);
-  auto deliver = [&](TKvMemoryStream& content) {
-    content.SetPosition(0);
-    target.CopyFromBig(content, content.GetSize());
-    target.SetPosition(0);
-  };
-  if (cache.Content->GetSize() > 0) return deliver(*cache.Content);
+  TKvMemoryStream& content = *cache.Content;
+  if (content.GetSize() == 0) {
+    try {
+      if (!FillCache(content, target, name)) return;
+    } catch (...) {
+      // Bytes of a read that failed half-way would be served as the file next time: the
+      // entry is left empty, which counts as not cached.
+      content.Clear();
+      throw;
+    }
+  }
+  content.SetPosition(0);
+  target.CopyFromBig(content, content.GetSize());
+  target.SetPosition(0);
+}
 
+bool TVrFileManager::FillCache(TKvMemoryStream& content, TKvBigStream& target, const std::string& name) {
   auto fromDisk = [&](const std::string& folder) {
     auto path = DiskNames().Resolve(folder, name);
     if (!path) return false;
-    TKvBigFileStream file(*path, fmOpenRead | fmShareDenyWrite);
-    cache.Content->Clear();
-    cache.Content->CopyFromBig(file, 0);
-    deliver(*cache.Content);
+    TKvFileStream file(*path, fmOpenRead | fmShareDenyWrite);
+    content.CopyFromBig(file, 0);
     return true;
   };
-  if (fromDisk(baseFolder_)) return;
+  if (fromDisk(baseFolder_)) return true;
 
   for (int i = 0; i < archives_.Count(); ++i) {
     TVrFileCollection& archive = *archives_[i];
     TVrFile* e = archive.FindEntry(name);
     if (!e || e->Name() == TVrFileCollection::kSentinel) continue;
     if (e->Content) {
+      // Entries built in memory are never cached: they change while the player runs.
       cache_.RemoveByName(name);
       e->Content->SetPosition(0);
       target.CopyFromBig(*e->Content, e->Content->GetSize());
       target.SetPosition(0);
-      return;
+      return false;
     }
     if (!archive.Stream()) continue;
-    TKvMemoryStream& content = *cache.Content;
-    content.Clear();
     archive.ReadEntry(*e, content, InflateLimit);
-    return deliver(content);
+    return true;
   }
   for (const auto& disc : discs_)
-    if (fromDisk(disc)) return;
+    if (fromDisk(disc)) return true;
   throw EOrbaError(NotFound(name));
 }
 
@@ -254,16 +266,21 @@ std::string TVrFileManager::GetFileName(const std::string& name) {
 }
 
 std::string TVrFileManager::ExtractToTemp(const std::string& name) {
+  // The bytes first: a name that cannot be read leaves no lock behind, so a later request
+  // never finds one pointing at a work file that was never written.
+  TKvMemoryStream bytes;
+  LoadFile(bytes, name);
   WorkFolder();
   TVrLockData& lock = locks_.NewLock(name);
   std::string path = locks_.WorkFileOf(lock);
-  TKvMemoryStream bytes;
-  LoadFile(bytes, name);
-  std::error_code ec;
-  fs::remove(path, ec);
-  TKvBigFileStream out(path, fmCreate);
-  if (out.Write(bytes.Bytes().data(), bytes.GetSize()) != bytes.GetSize())
+  try {
+    TKvFileStream out(path, fmCreate);
+    out.Write(bytes.Bytes().data(), bytes.GetSize());
+    out.Close();
+  } catch (const EOrbaError&) {
+    locks_.Remove(lock);
     throw EOrbaError(Sjis(u8"作業用ファイルが作れません"));
+  }
   return path;
 }
 

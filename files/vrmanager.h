@@ -54,6 +54,8 @@ class TVrLockList {
  public:
   TVrLockData& NewLock(const std::string& name);
   TVrLockData* FindByName(const std::string& name);
+  // Drops a lock at once; its work file is queued for deletion.
+  void Remove(const TVrLockData& lock);
   // Moves a lock to the release list; its work file goes countdownMs after.
   void Release(const std::string& name, int32_t countdownMs);
   // Ages the release list; expired locks queue their work files for deletion.
@@ -145,6 +147,10 @@ class TVrFileManager {
   TObjList<TVrFileCollection> archives_;
   std::vector<std::string> discs_;
   std::string baseFolder_;
+  // Reads the file's bytes into an empty cache entry (true), or copies an entry built in
+  // memory straight to target, leaving it uncached (false); raises when no source has it.
+  bool FillCache(TKvMemoryStream& content, TKvBigStream& target, const std::string& name);
+
   TVrCacheList cache_;
   TVrLockList locks_;
   std::string workFolder_;

@@ -10,9 +10,69 @@
 
 namespace orba {
 
-void DeflateTo(std::span<const uint8_t> data, TKvBigStream& target, int level) {
-  std::vector<uint8_t> out = Deflate(data, level);
-  target.Write(out.data(), static_cast<int64_t>(out.size()));
+namespace {
+
+constexpr size_t kPiece = 1 << 20;
+
+void WriteAll(TKvBigStream& target, const uint8_t* data, size_t size) {
+  if (size > 0 && target.Write(data, static_cast<int64_t>(size)) != static_cast<int64_t>(size))
+    throw EOrbaError(Sjis(u8"書き込みに失敗しました"));
+}
+
+// Reads the next piece of at most kPiece of the count bytes left; raises when the source
+// ends before them.
+size_t ReadPiece(TKvBigStream& source, int64_t& left, std::vector<uint8_t>& piece) {
+  const auto n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kPiece)));
+  piece.resize(n);
+  if (source.Read(piece.data(), static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+    throw EOrbaError(Sjis(u8"読み込みに失敗しました"));
+  left -= static_cast<int64_t>(n);
+  return n;
+}
+
+}  // namespace
+
+uint32_t DeflateStream(TKvBigStream& source, int64_t count, TKvBigStream& target, int level) {
+  z_stream z{};
+  if (deflateInit(&z, level) != Z_OK) throw EOrbaError("deflateInit");
+  std::vector<uint8_t> piece, out(kPiece);
+  uint32_t crc = 0;
+  try {
+    int64_t left = count;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+      const bool last = left == 0;
+      if (!last) {
+        const size_t n = ReadPiece(source, left, piece);
+        crc = Crc32(piece, crc);
+        z.next_in = piece.data();
+        z.avail_in = static_cast<uInt>(n);
+      }
+      do {
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        rc = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+        if (rc == Z_STREAM_ERROR) throw EOrbaError("deflate");
+        WriteAll(target, out.data(), out.size() - z.avail_out);
+      } while (z.avail_out == 0 || (last && rc != Z_STREAM_END));
+    }
+  } catch (...) {
+    deflateEnd(&z);
+    throw;
+  }
+  deflateEnd(&z);
+  return crc;
+}
+
+uint32_t CopyStream(TKvBigStream& source, int64_t count, TKvBigStream& target) {
+  std::vector<uint8_t> piece;
+  uint32_t crc = 0;
+  for (int64_t left = count; left > 0;) {
+    const size_t n = ReadPiece(source, left, piece);
+    crc = Crc32(piece, crc);
+    WriteAll(target, piece.data(), n);
+  }
+  return crc;
 }
 
 std::vector<uint8_t> Deflate(std::span<const uint8_t> data, int level) {
@@ -73,20 +133,11 @@ void InflateExactly(std::span<const uint8_t> zdata, std::span<uint8_t> dst) {
   if (!exact) throw EOrbaError(Sjis(u8"圧縮データが壊れています"));
 }
 
-uint32_t StreamCrc32(TKvBigStream& stream) {
-  stream.SetPosition(0);
-  std::vector<uint8_t> buffer(1 << 20);
-  uLong crc = crc32(0, nullptr, 0);
-  for (;;) {
-    int64_t n = stream.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
-    if (n <= 0) break;
-    crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
-  }
-  return static_cast<uint32_t>(crc);
-}
-
-uint32_t Crc32(std::span<const uint8_t> data) {
-  return static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
+uint32_t Crc32(std::span<const uint8_t> data, uint32_t crc) {
+  uLong value = crc;
+  for (size_t at = 0; at < data.size(); at += kPiece)
+    value = crc32(value, data.data() + at, static_cast<uInt>(std::min(kPiece, data.size() - at)));
+  return static_cast<uint32_t>(value);
 }
 
 }  // namespace orba

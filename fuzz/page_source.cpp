@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/error.h"
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 

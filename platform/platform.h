@@ -67,6 +67,21 @@ struct PresentPiece {
   friend bool operator==(const PresentPiece&, const PresentPiece&) = default;
 };
 
+// The size of the panel a presentation fills: the frame, scaled as its pieces are (the pieces
+// of one presentation share one scale).
+struct PanelSize {
+  int width = 0, height = 0;
+};
+inline PanelSize PanelSizeOf(const Frame& frame, const std::vector<PresentPiece>& pieces) {
+  for (const auto& p : pieces) {
+    long long sw = p.srcRight - p.srcLeft, sh = p.srcBottom - p.srcTop;
+    if (sw > 0 && sh > 0)
+      return {static_cast<int>(frame.width * static_cast<long long>(p.dstRight - p.dstLeft) / sw),
+              static_cast<int>(frame.height * static_cast<long long>(p.dstBottom - p.dstTop) / sh)};
+  }
+  return {frame.width, frame.height};
+}
+
 // Shows frames of the screen panel.
 class IPresenter {
  public:

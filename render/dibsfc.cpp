@@ -8,9 +8,13 @@
 
 #include "base/cp932.h"
 #include "base/error.h"
+#include "render/pixelops.h"
 #include "render/quantize.h"
 
 namespace orba {
+
+using pixelops::F32;
+using pixelops::MixPx;
 
 namespace {
 
@@ -54,12 +58,6 @@ inline bool DitherCopies(int level, int32_t x, int32_t y) { return kDither[level
 inline bool IsKey(uint32_t v, int64_t key) { return static_cast<int64_t>(v) == key; }
 // At 32 bits the key is compared as a stored 32-bit value, so -1 matches 0xFFFFFFFF.
 inline bool IsKey32(uint32_t v, int64_t key) { return v == static_cast<uint32_t>(key); }
-
-inline uint32_t Blend32Shr8(uint32_t d, uint32_t s, uint32_t a) {
-  uint32_t rb = (((d & 0xFF00FF) * (255 - a) + (s & 0xFF00FF) * a) >> 8) & 0xFF00FF;
-  uint32_t g = (((d & 0xFF00) * (255 - a) + (s & 0xFF00) * a) >> 8) & 0xFF00;
-  return rb | g;
-}
 
 }  // namespace
 
@@ -331,7 +329,7 @@ void TDIBSurface::DrawBlend(int32_t x, int32_t y, int32_t opacity, int64_t key, 
         for (int32_t i = 0; i < w; ++i) {
           uint32_t sv = Load32(s + 4 * (sx + i));
           if (IsKey32(sv, key)) continue;
-          Store32(d + 4 * (x + i), Blend32Shr8(Load32(d + 4 * (x + i)), sv, ua));
+          Store32(d + 4 * (x + i), MixPx<F32>(Load32(d + 4 * (x + i)), sv, ua));
         }
     }
   }
@@ -384,7 +382,7 @@ void TDIBSurface::DrawAlpha(int32_t x, int32_t y, int32_t opacity, TRect srcRect
           } else {
             int64_t weight = static_cast<int64_t>(k) * opacity;
             if (weight < 256) continue;
-            Store24(dp, Blend32Shr8(Load24(dp), Load24(sp), static_cast<uint32_t>(weight >> 8)));
+            Store24(dp, MixPx<F32>(Load24(dp), Load24(sp), static_cast<uint32_t>(weight >> 8)));
           }
         }
         break;
@@ -393,7 +391,7 @@ void TDIBSurface::DrawAlpha(int32_t x, int32_t y, int32_t opacity, TRect srcRect
           uint32_t k = al[i];
           if (k == 0) continue;
           uint32_t sv = Load32(s + 4 * (sx + i));
-          Store32(d + 4 * (x + i), k == 255 ? sv : Blend32Shr8(Load32(d + 4 * (x + i)), sv, k));
+          Store32(d + 4 * (x + i), k == 255 ? sv : MixPx<F32>(Load32(d + 4 * (x + i)), sv, k));
         }
     }
   }

@@ -163,23 +163,38 @@ static void RunStretch(TCustomDIBX& dst, TRect dr, TRect sr, bool flipV, bool fl
     m.emplace(*mask);
     if (!*m) return;
   }
+  // Destination columns whose source column lies outside the source are left out once here,
+  // so the rows below walk only the columns that draw.
+  int32_t first = 0, last = w;
+  while (first < last && (columns[first] < srcBounds.Left || columns[first] >= srcBounds.Right)) ++first;
+  while (last > first && (columns[last - 1] < srcBounds.Left || columns[last - 1] >= srcBounds.Right)) --last;
+  int64_t skipUpTo = src.TransparentColor;
   WithFormat(format, [&]<class F>() {
-    for (int32_t j = 0; j < h; ++j) {
-      int64_t v = (start16Y + j * step16Y) >> 16;
-      int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - v : int64_t{sr.Top} + v;
-      if (sy < srcBounds.Top || sy >= srcBounds.Bottom) continue;
-      uint8_t* dp = d.Row(clipped.Top + j) + static_cast<ptrdiff_t>(clipped.Left) * F::B;
-      const uint8_t* srow = s.Row(static_cast<int32_t>(sy));
-      const uint8_t* mrow = mask ? m->Row(static_cast<int32_t>(sy)) : nullptr;
-      for (int32_t i = 0; i < w; ++i) {
-        int64_t sx = columns[i];
-        if (sx < srcBounds.Left || sx >= srcBounds.Right) continue;
-        uint32_t sv = table ? table[srow[sx]] : Ld<F>(srow + static_cast<ptrdiff_t>(sx) * F::B);
-        if (table && static_cast<int64_t>(srow[sx]) <= src.TransparentColor) continue;
-        ApplyPx<F>(op.kind, dp + static_cast<ptrdiff_t>(i) * F::B, sv, mrow ? mrow[sx] : 255, op.amount, op.keyed,
-                   op.key);
+    WithKind(op.kind, [&]<Kind K>() {
+      for (int32_t j = 0; j < h; ++j) {
+        int64_t v = (start16Y + j * step16Y) >> 16;
+        int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - v : int64_t{sr.Top} + v;
+        if (sy < srcBounds.Top || sy >= srcBounds.Bottom) continue;
+        uint8_t* dp = d.Row(clipped.Top + j) + static_cast<ptrdiff_t>(clipped.Left) * F::B;
+        const uint8_t* srow = s.Row(static_cast<int32_t>(sy));
+        const uint8_t* mrow = mask ? m->Row(static_cast<int32_t>(sy)) : nullptr;
+        if (table) {
+          for (int32_t i = first; i < last; ++i) {
+            uint8_t index = srow[columns[i]];
+            if (static_cast<int64_t>(index) > skipUpTo)
+              ApplyPx<F, K>(dp + static_cast<ptrdiff_t>(i) * F::B, table[index], 255, op.amount, false, 0);
+          }
+        } else if (mrow) {
+          for (int32_t i = first; i < last; ++i)
+            ApplyPx<F, K>(dp + static_cast<ptrdiff_t>(i) * F::B, Ld<F>(srow + columns[i] * F::B), mrow[columns[i]],
+                          op.amount, op.keyed, op.key);
+        } else {
+          for (int32_t i = first; i < last; ++i)
+            ApplyPx<F, K>(dp + static_cast<ptrdiff_t>(i) * F::B, Ld<F>(srow + columns[i] * F::B), 255, op.amount,
+                          op.keyed, op.key);
+        }
       }
-    }
+    });
   });
 }
 
@@ -235,21 +250,23 @@ static void RunRotate(TCustomDIBX& dst, int32_t x, int32_t y, bool flipV, bool f
     if (!*m) return;
   }
   WithFormat(format, [&]<class F>() {
-    for (int32_t py = box.Top; py < box.Bottom; ++py, rowU += dvX, rowV += dvY) {
-      uint8_t* drow = d.Row(py);
-      int64_t u = rowU, v = rowV;
-      for (int32_t px = box.Left; px < box.Right; ++px, u += duX, v += duY) {
-        int64_t iu = u >> 16, iv = v >> 16;
-        if (iu < 0 || iv < 0 || iu >= w || iv >= h) continue;
-        int64_t sx = flipH ? int64_t{sr.Right} - 1 - iu : int64_t{sr.Left} + iu;
-        int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - iv : int64_t{sr.Top} + iv;
-        if (sx < srcBounds.Left || sy < srcBounds.Top || sx >= srcBounds.Right || sy >= srcBounds.Bottom) continue;
-        int32_t row = static_cast<int32_t>(sy);
-        uint32_t sv = Ld<F>(sa.Row(row) + static_cast<ptrdiff_t>(sx) * F::B);
-        ApplyPx<F>(op.kind, drow + static_cast<ptrdiff_t>(px) * F::B, sv, mask ? m->Row(row)[sx] : 255, op.amount,
-                   op.keyed, op.key);
+    WithKind(op.kind, [&]<Kind K>() {
+      for (int32_t py = box.Top; py < box.Bottom; ++py, rowU += dvX, rowV += dvY) {
+        uint8_t* drow = d.Row(py);
+        int64_t u = rowU, v = rowV;
+        for (int32_t px = box.Left; px < box.Right; ++px, u += duX, v += duY) {
+          int64_t iu = u >> 16, iv = v >> 16;
+          if (iu < 0 || iv < 0 || iu >= w || iv >= h) continue;
+          int64_t sx = flipH ? int64_t{sr.Right} - 1 - iu : int64_t{sr.Left} + iu;
+          int64_t sy = flipV ? int64_t{sr.Bottom} - 1 - iv : int64_t{sr.Top} + iv;
+          if (sx < srcBounds.Left || sy < srcBounds.Top || sx >= srcBounds.Right || sy >= srcBounds.Bottom) continue;
+          int32_t row = static_cast<int32_t>(sy);
+          uint32_t sv = Ld<F>(sa.Row(row) + static_cast<ptrdiff_t>(sx) * F::B);
+          ApplyPx<F, K>(drow + static_cast<ptrdiff_t>(px) * F::B, sv, mask ? m->Row(row)[sx] : 255, op.amount, op.keyed,
+                        op.key);
+        }
       }
-    }
+    });
   });
 }
 
@@ -598,12 +615,14 @@ static void RunPattern(TCustomDIBX& dst, const TRect& rect, TCustomDIBX& src, bo
       const uint8_t* srow = s.Row(v);
       uint8_t* drow = d.Row(py);
       int32_t u = Wrap(static_cast<int64_t>(area.Left) - rect.Left + offX, w);
-      for (int32_t px = area.Left; px < area.Right; ++px) {
-        int32_t su = flipH ? w - 1 - u : u;
-        ApplyPx<F>(op.kind, drow + static_cast<ptrdiff_t>(px) * F::B, Ld<F>(srow + static_cast<ptrdiff_t>(su) * F::B),
-                   255, op.amount, op.keyed, op.key);
-        if (++u == w) u = 0;
-      }
+      WithKind(op.kind, [&]<Kind K>() {
+        for (int32_t px = area.Left; px < area.Right; ++px) {
+          int32_t su = flipH ? w - 1 - u : u;
+          ApplyPx<F, K>(drow + static_cast<ptrdiff_t>(px) * F::B, Ld<F>(srow + static_cast<ptrdiff_t>(su) * F::B), 255,
+                        op.amount, op.keyed, op.key);
+          if (++u == w) u = 0;
+        }
+      });
     }
   });
 }
@@ -643,10 +662,12 @@ static void RunMapped(TCustomDIBX& dst, int32_t x, int32_t y, const uint32_t* ta
     for (int32_t j = 0; j < sr.Height(); ++j) {
       const uint8_t* sp = s.Row(sr.Top + j) + sr.Left;
       uint8_t* dp = d.Row(y + j) + static_cast<ptrdiff_t>(x) * F::B;
-      for (int32_t i = 0; i < sr.Width(); ++i, dp += F::B) {
-        if (static_cast<int64_t>(sp[i]) <= skipUpTo) continue;
-        ApplyPx<F>(kind, dp, table[sp[i]], 255, 256, false, 0);
-      }
+      WithKind(kind, [&]<Kind K>() {
+        for (int32_t i = 0; i < sr.Width(); ++i, dp += F::B) {
+          if (static_cast<int64_t>(sp[i]) <= skipUpTo) continue;
+          ApplyPx<F, K>(dp, table[sp[i]], 255, 256, false, 0);
+        }
+      });
     }
   });
 }

@@ -18,6 +18,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/stream.h"
+#include "files/replacefile.h"
 #include "render/dibx.h"
 
 namespace orba {
@@ -165,15 +166,7 @@ std::vector<uint8_t> ReadFileBytes(const std::string& fileName) {
 }
 
 void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  std::string temp = fileName + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw EOrbaError(Sjis(u8"ファイルを書き込めません: ") + fileName);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) throw EOrbaError(Sjis(u8"ファイルを書き込めません: ") + fileName);
-  }
-  if (std::rename(temp.c_str(), fileName.c_str()) != 0) throw EOrbaError(Sjis(u8"ファイルを書き込めません: ") + fileName);
+  WriteFileReplacing(fileName, bytes);
 }
 
 void LoadBmp(std::span<const uint8_t> data, TDIBSurface& surface) {

@@ -17,6 +17,7 @@ namespace orba {
 class TKvBigStream;
 
 std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
+// Replaces the file whole through the one writer of whole files (WriteFileReplacing).
 void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
 // BMP at 1, 4, 8, 16 (5-5-5 or 5-6-5), 24 and 32 bits, bottom-up or top-down, uncompressed,

@@ -1,14 +1,22 @@
 // Pixel arithmetic of the drawing surface, one definition per kind of operation, and the row
 // loops built on it. The forward loops of the 15/16- and 32-bit formats are plain loops over
 // whole rows with no per-pixel branches the compiler cannot turn into selects, so they
-// vectorise; on x86-64 with GCC they are also cloned for x86-64-v3 and picked at load time.
-// Every fast row computes exactly what ApplyPx computes for each pixel.
+// vectorise. The whole player is built for the x86-64 baseline; those row loops are built a
+// second time for x86-64-v3 (AVX2) and a table of our own picks the widest variant the
+// processor runs, once, at the first drawing. Every fast row computes exactly what ApplyPx
+// computes for each pixel.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <cstddef>
 #include <cstring>
+
+// The code below is compiled once per processor level: each level's copy lives in a namespace
+// of its own, so the linker never takes a wider copy of an inline function for the baseline.
+#ifndef ORBA_PIXEL_ISA
+#define ORBA_PIXEL_ISA isa_base
+#endif
 
 namespace orba::pixelops {
 
@@ -18,6 +26,33 @@ struct F15 { static constexpr int B = 2; static constexpr uint32_t M[3] = {0x7C0
 struct F16 { static constexpr int B = 2; static constexpr uint32_t M[3] = {0xF800, 0x07E0, 0x001F}; };
 struct F24 { static constexpr int B = 3; static constexpr uint32_t M[3] = {0xFF0000, 0x00FF00, 0x0000FF}; };
 struct F32 { static constexpr int B = 4; static constexpr uint32_t M[3] = {0xFF0000, 0x00FF00, 0x0000FF}; };
+
+// The forward row loops of the hot formats for one processor level. 16-bit entries are
+// indexed [0] for 5-5-5 and [1] for 5-6-5.
+struct TPixelRows {
+  using Blend = void (*)(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
+  using Mask = void (*)(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
+  using BlendMask = void (*)(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n, uint32_t a);
+  const char* name;
+  Blend blend32;
+  Mask mask32;
+  BlendMask blendMask32;
+  Blend add32;  // a is the add amount, at most 256
+  Blend blend16[2];
+  Mask mask16[2];
+  Blend add16[2];
+};
+
+// The variant every processor runs.
+const TPixelRows& BaselineRows();
+// The widest variant this build carries and this processor runs; null when there is none.
+const TPixelRows* WideRows();
+// The variant in use: the widest one the processor runs, unless a test chose another.
+const TPixelRows& PixelRows();
+// Makes rows the variant in use (tests run each variant the machine can run).
+void UsePixelRows(const TPixelRows& rows);
+
+inline namespace ORBA_PIXEL_ISA {
 
 template <class F>
 inline uint32_t Ld(const uint8_t* p) {
@@ -113,30 +148,43 @@ inline uint32_t GlyphPx(uint32_t d, uint32_t colour, uint32_t count, uint32_t fu
 
 enum class Kind { Copy, Key, Blend, Mask, BlendMask, Add, AddMask };
 
-// One destination pixel of an operation: s the source pixel, k the mask value (255 without a
-// mask), amount the alpha or add amount.
-template <class F>
-inline void ApplyPx(Kind kind, uint8_t* dp, uint32_t s, uint32_t k, int32_t amount, bool keyed, uint32_t key) {
+// One destination pixel of an operation of kind K: s the source pixel, k the mask value (255
+// without a mask), amount the alpha or add amount. Loops over many pixels take the kind as
+// this template parameter, chosen once per call with WithKind, so no pixel switches on it.
+template <class F, Kind K>
+inline void ApplyPx(uint8_t* dp, uint32_t s, uint32_t k, int32_t amount, bool keyed, uint32_t key) {
   uint32_t a = static_cast<uint32_t>(amount);
+  if constexpr (K == Kind::Copy) {
+    St<F>(dp, s);
+  } else if constexpr (K == Kind::Key) {
+    if (!keyed || s != key) St<F>(dp, s);
+  } else if constexpr (K == Kind::Blend) {
+    if (!keyed || s != key) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, a));
+  } else if constexpr (K == Kind::Mask) {
+    if (k == 255) St<F>(dp, s);
+    else if (k != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, k));
+  } else if constexpr (K == Kind::BlendMask) {
+    uint32_t w = k * a >> 8;
+    if (w != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, w));
+  } else if constexpr (K == Kind::Add) {
+    if (!keyed || s != key) St<F>(dp, AddPx<F>(Ld<F>(dp), s, a));
+  } else {
+    uint32_t w = k * a >> 8;
+    if (w != 0) St<F>(dp, AddPx<F>(Ld<F>(dp), s, w));
+  }
+}
+
+// Calls fn.template operator()<K>() with the kind as a compile-time value.
+template <class Fn>
+inline void WithKind(Kind kind, Fn&& fn) {
   switch (kind) {
-    case Kind::Copy: St<F>(dp, s); break;
-    case Kind::Key: if (!keyed || s != key) St<F>(dp, s); break;
-    case Kind::Blend: if (!keyed || s != key) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, a)); break;
-    case Kind::Mask:
-      if (k == 255) St<F>(dp, s);
-      else if (k != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, k));
-      break;
-    case Kind::BlendMask: {
-      uint32_t w = k * a >> 8;
-      if (w != 0) St<F>(dp, BlendPx<F>(Ld<F>(dp), s, w));
-      break;
-    }
-    case Kind::Add: if (!keyed || s != key) St<F>(dp, AddPx<F>(Ld<F>(dp), s, a)); break;
-    case Kind::AddMask: {
-      uint32_t w = k * a >> 8;
-      if (w != 0) St<F>(dp, AddPx<F>(Ld<F>(dp), s, w));
-      break;
-    }
+    case Kind::Copy: fn.template operator()<Kind::Copy>(); break;
+    case Kind::Key: fn.template operator()<Kind::Key>(); break;
+    case Kind::Blend: fn.template operator()<Kind::Blend>(); break;
+    case Kind::Mask: fn.template operator()<Kind::Mask>(); break;
+    case Kind::BlendMask: fn.template operator()<Kind::BlendMask>(); break;
+    case Kind::Add: fn.template operator()<Kind::Add>(); break;
+    case Kind::AddMask: fn.template operator()<Kind::AddMask>(); break;
   }
 }
 
@@ -149,21 +197,6 @@ inline void FillRow(uint8_t* d, int32_t n, uint32_t v) {
   }
 }
 
-// ---- forward rows of the hot formats (defined in pixelops.cpp) ----
-void BlendRow32(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
-void MaskRow32(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
-void BlendMaskRow32(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n, uint32_t a);
-void AddRow32(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed, uint32_t key);
-template <class F> void BlendRow16(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
-template <class F> void MaskRow16(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
-template <class F> void AddRow16(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed, uint32_t key);
-template <> void BlendRow16<F15>(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
-template <> void BlendRow16<F16>(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
-template <> void MaskRow16<F15>(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
-template <> void MaskRow16<F16>(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
-template <> void AddRow16<F15>(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed, uint32_t key);
-template <> void AddRow16<F16>(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed, uint32_t key);
-
 // One row of a blit: d at the first destination pixel, s at the first source pixel (walked
 // by Step pixels), m at the first mask value (walked the same way) or null.
 template <class F, int Step>
@@ -175,27 +208,32 @@ inline void RowOp(Kind kind, uint8_t* d, const uint8_t* s, const uint8_t* m, int
       return;
     }
     uint32_t a = static_cast<uint32_t>(amount);
+    const TPixelRows& rows = PixelRows();
     if constexpr (F::B == 4) {
       switch (kind) {
-        case Kind::Blend: BlendRow32(d, s, n, a, keyed, key); return;
-        case Kind::Mask: MaskRow32(d, s, m, n); return;
-        case Kind::BlendMask: BlendMaskRow32(d, s, m, n, a); return;
-        case Kind::Add: AddRow32(d, s, n, a, keyed, key); return;
+        case Kind::Blend: rows.blend32(d, s, n, a, keyed, key); return;
+        case Kind::Mask: rows.mask32(d, s, m, n); return;
+        case Kind::BlendMask: rows.blendMask32(d, s, m, n, a); return;
+        case Kind::Add: rows.add32(d, s, n, a, keyed, key); return;
         default: break;
       }
     } else if constexpr (F::B == 2) {
+      constexpr int k = F::M[0] == F16::M[0] ? 1 : 0;
       switch (kind) {
-        case Kind::Blend: BlendRow16<F>(d, s, n, a, keyed, key); return;
-        case Kind::Mask: MaskRow16<F>(d, s, m, n); return;
-        case Kind::Add: AddRow16<F>(d, s, n, a, keyed, key); return;
+        case Kind::Blend: rows.blend16[k](d, s, n, a, keyed, key); return;
+        case Kind::Mask: rows.mask16[k](d, s, m, n); return;
+        case Kind::Add: rows.add16[k](d, s, n, a, keyed, key); return;
         default: break;
       }
     }
   }
-  for (int32_t i = 0; i < n; ++i) {
-    std::ptrdiff_t si = static_cast<std::ptrdiff_t>(i) * Step;
-    ApplyPx<F>(kind, d + static_cast<std::ptrdiff_t>(i) * F::B, Ld<F>(s + si * F::B), m ? m[si] : 255, amount, keyed, key);
-  }
+  WithKind(kind, [&]<Kind K>() {
+    for (int32_t i = 0; i < n; ++i) {
+      std::ptrdiff_t si = static_cast<std::ptrdiff_t>(i) * Step;
+      ApplyPx<F, K>(d + static_cast<std::ptrdiff_t>(i) * F::B, Ld<F>(s + si * F::B), m ? m[si] : 255, amount, keyed, key);
+    }
+  });
 }
 
+}  // inline namespace ORBA_PIXEL_ISA
 }  // namespace orba::pixelops

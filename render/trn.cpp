@@ -1,5 +1,7 @@
 #include "render/trn.h"
 
+#include "files/replacefile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -556,7 +558,7 @@ void TTarnFrameList::SaveToStream(TKvBigStream& stream, int32_t mode, int32_t qu
 void TTarnFrameList::SaveToFile(const std::string& fileName) const {
   TKvMemoryStream out;
   SaveToStream(out, 0, 70);
-  WriteFileBytes(fileName, out.Bytes());
+  WriteFileReplacing(fileName, out.Bytes());
 }
 
 }  // namespace orba

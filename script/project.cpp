@@ -27,21 +27,27 @@ void TProject::Create() {
   ReadStatusData();
   Name = Sjis(u8"情報");
   TVrFileManager& files = VrFileManager();
-  if (!host_.HasCommandLineFolder && !FindGameData()) return;
+  if (!host_.HasCommandLineFolder && !FindGameData()) {
+    if (StartFailure == TStartFailure::None) StartFailure = TStartFailure::NoGameData;
+    return;
+  }
 
   TKvMemoryStream bytes;
   try {
     files.LoadFile(bytes, "orba.rpb");
   } catch (const std::exception&) {
+    StartFailure = TStartFailure::NoProjectFile;
     return;  // no project here: the player ends silently
   }
   if (bytes.GetSize() == 0) {
+    StartFailure = TStartFailure::EmptyProjectFile;
     if (host_.Message) host_.Message(Sjis(u8"警告"), Sjis(u8"プロジェクトがありません"), false, THost::TIcon::Warning);
     return;
   }
   try {
     File.LoadFromStream(bytes);
   } catch (const std::exception&) {
+    StartFailure = TStartFailure::BadProjectFile;
     return;  // unreadable or newer than we know: silently
   }
   Name = File.Name;
@@ -93,6 +99,7 @@ void TProject::Create() {
     if (!files.HasFile(File.StartPage)) throw EOrbaError(Sjis(u8"スタートページがありません"));
     callMan_->StartPage(File.StartPage);
   } catch (const EOrbaError& e) {
+    StartFailure = TStartFailure::NoStartPage;
     if (host_.Message) host_.Message(Sjis(u8"警告"), e.Message(), false, THost::TIcon::Warning);
     proc.Terminating = true;
   }
@@ -146,7 +153,10 @@ bool TProject::FindGameData() {
     if (SearchDiscs(set.Title)) return true;
     if (!host_.Message) return false;
     if (host_.Message(Sjis(u8"情報"), Sjis(u8"ディスクを入れてください"), true, THost::TIcon::Information)) continue;
-    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true, THost::TIcon::Information)) return false;
+    if (host_.Message(Name, files.DiscPrompt().ExitMessage, true, THost::TIcon::Information)) {
+      StartFailure = TStartFailure::UserQuit;
+      return false;
+    }
   }
 }
 

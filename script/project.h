@@ -40,8 +40,13 @@ class TProject : public IScriptHost {
   explicit TProject(THost host);
   ~TProject() override;
 
-  // The whole load; leaves the stop flag set when the project cannot run.
+  // Why Create() left the stop flag set: the player says it on a terminal. UserQuit is the
+  // player's own choice at the disc prompt.
+  enum class TStartFailure { None, NoGameData, NoProjectFile, EmptyProjectFile, BadProjectFile, NoStartPage, UserQuit };
+
+  // The whole load; leaves the stop flag set (and StartFailure) when the project cannot run.
   void Create();
+  TStartFailure StartFailure = TStartFailure::None;
   // Runs the exit page once, writes the status data and lets go of the interpreter.
   void Free();
   // One interpreter run.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/extended.h"
 #include "files/header.h"
 
 namespace orba {
@@ -16,7 +17,7 @@ struct TProjectVariable {
   uint8_t Type = 1;  // 1 integer, 2 float, 3 flag, 4 string; another type carries no value
   std::string Name;
   int32_t Int = 0;
-  double Float = 0;
+  TExtended Float = 0;
   bool Flag = false;
   std::string Text;
   friend bool operator==(const TProjectVariable&, const TProjectVariable&) = default;

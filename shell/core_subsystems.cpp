@@ -86,6 +86,10 @@ std::vector<TSlotCaption> TPlayerSystemSource::SaveCaptions() {
   return Project ? Project->SaveCaptions().Items() : std::vector<TSlotCaption>();
 }
 
+bool TPlayerSystemSource::FileAvailable(const std::string& name) {
+  return Project ? Project->CheckFileAvailable(name) : ISystemVariableSource::FileAvailable(name);
+}
+
 void TCoreSubsystems::OrbaInitialize() { SetComponentRoot(&root_); }
 
 void TCoreSubsystems::OrbaFinalize() {
@@ -120,6 +124,26 @@ void TCoreSubsystems::CreateProject() {
   project_->Create();
   const TProjectFile& f = project_->File;
   info_ = TProjectInfo{f.Name, f.ScreenWidth, f.ScreenHeight, f.FullScreenWidth, f.FullScreenHeight, f.Pacing != 0};
+  startFailure_ = project_->StartFailure;
+  startPage_ = f.StartPage;
+}
+
+std::string TCoreSubsystems::StartFailure() {
+  using F = TProject::TStartFailure;
+  std::string folder = hasParams_ ? commandLineFolder_ : exeFolder_;
+  std::error_code ec;
+  switch (startFailure_) {
+    case F::None:
+    case F::UserQuit: return {};
+    case F::NoGameData:
+    case F::NoProjectFile:
+      if (!std::filesystem::is_directory(folder, ec)) return folder + ": no such folder, so no game data to play";
+      return folder + ": holds no game data (game.dat) or orba.rpb, so there is nothing to play";
+    case F::EmptyProjectFile: return folder + ": its orba.rpb is empty, so there is nothing to play";
+    case F::BadProjectFile: return folder + ": its orba.rpb cannot be read, so there is nothing to play";
+    case F::NoStartPage: return folder + ": the start page " + ToUtf8(startPage_) + " cannot be run";
+  }
+  return {};
 }
 
 void TCoreSubsystems::RunInterpreter() {

@@ -26,6 +26,7 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string Sender() override;
   std::string SaveCaption(int32_t slot) override;
   std::vector<TSlotCaption> SaveCaptions() override;
+  bool FileAvailable(const std::string& name) override;
 };
 
 class TCoreSubsystems : public TSubsystems {
@@ -47,6 +48,7 @@ class TCoreSubsystems : public TSubsystems {
   void OrbaFinalize() override;
   void CreateProject() override;
   bool HasProject() override { return project_ != nullptr; }
+  std::string StartFailure() override;
   TProjectInfo ProjectInfo() override { return info_; }
   void RunInterpreter() override;
   bool ProcessProjectRequests() override;
@@ -79,6 +81,8 @@ class TCoreSubsystems : public TSubsystems {
   platform::Platform* platform_;
   std::unique_ptr<TProject> project_;
   bool hasParams_ = false;
+  TProject::TStartFailure startFailure_ = TProject::TStartFailure::None;
+  std::string startPage_;  // code page 932
   std::string commandLineFolder_;
   std::string exeFolder_;
   TProjectInfo info_;

@@ -1,9 +1,11 @@
 #include "shell/entry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
 #include "base/cp932.h"
+#include "base/error.h"
 #include "base/process.h"
 #include "media/orbalib.h"
 #include "files/diskpath.h"
@@ -101,8 +103,16 @@ std::string InstanceKeyFor(const std::vector<std::string>& params, const std::st
   return BuildInstanceKey(StoredPathOf(folder));
 }
 
+bool IsOnDisc(const std::string& path, const std::vector<std::string>& discFolders) {
+  return std::any_of(discFolders.begin(), discFolders.end(),
+                     [&](const std::string& disc) { return !disc.empty() && path.compare(0, disc.size(), disc) == 0; });
+}
+
 TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSubsystems& subsystems,
                      int mediaLibraryVersion, const std::function<bool(int)>& afterIdle) {
+  // The player never runs from a disc (it is installed first): it ends at once, without a
+  // window or a message.
+  if (IsOnDisc(platform.paths->ExecutablePath(), platform.paths->DiscFolders())) return TRunResult::FromDisc;
   std::string exeFolder = platform.paths->ExecutableFolder();
   auto lock = platform.lock->TryAcquire(InstanceKeyFor(cmd.Params, exeFolder, *platform.paths));
   if (!lock) return TRunResult::AlreadyRunning;  // another player has this folder: end silently
@@ -126,11 +136,22 @@ TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSub
   }
 
   TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder, platform.paths->ExecutablePath()});
-  view.FormCreate();
-  if (!view.ClosePosted()) view.RunMessageLoop(afterIdle);
-  else view.FormClose();
+  // Whatever escapes start-up or the loop (an unreadable game.dat is read before the guarded
+  // stage) is shown, and the shutdown still runs.
+  try {
+    view.FormCreate();
+    if (!view.ClosePosted()) view.RunMessageLoop(afterIdle);
+  } catch (...) {
+    view.Fail(CurrentErrorText());
+  }
+  try {
+    view.FormClose();
+  } catch (...) {
+    view.Fail(CurrentErrorText());
+  }
   OrbaLog().Final();
-  return TRunResult::Ran;
+  if (view.Failed()) return TRunResult::Failed;
+  return subsystems.StartFailure().empty() ? TRunResult::Ran : TRunResult::NothingToPlay;
 }
 
 }  // namespace orba

@@ -35,7 +35,13 @@ std::string UsageText();
 std::string InstanceKeyFor(const std::vector<std::string>& params, const std::string& exeFolder,
                            platform::IPaths& paths);
 
-enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError };
+// Failed: an error stopped the player (it was shown in a warning box, and the shutdown ran).
+// NothingToPlay: the project could not start (TSubsystems::StartFailure says why).
+// FromDisc: the player was started from a disc and ended at once, silently.
+enum class TRunResult { Ran, AlreadyRunning, Config, MediaLibraryError, Failed, NothingToPlay, FromDisc };
+
+// Whether the file at path lies on one of the mounted discs (folders with a trailing '/').
+bool IsOnDisc(const std::string& path, const std::vector<std::string>& discFolders);
 
 // Runs the player to its end. afterIdle is handed to the message loop (headless runs use it
 // to count passes and dump frames).

@@ -49,6 +49,9 @@ class TSubsystems {
   // The project; leaves the process state's Terminating set when the project cannot run.
   virtual void CreateProject() {}
   virtual bool HasProject() { return false; }
+  // Why the project could not start, as one line of UTF-8 for a terminal (the folder and what
+  // it lacks); empty when it started, or when the player chose to end.
+  virtual std::string StartFailure() { return {}; }
   virtual TProjectInfo ProjectInfo() { return {}; }
   // Runtime media library, screen manager (when the screen size is known) and media managers.
   virtual void MediaInit() {}

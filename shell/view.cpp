@@ -66,10 +66,8 @@ void TFormView::FormCreate() {
     p_.window->CenterOnWorkArea();
     s_.SetRootSize(project_.ScreenWidth, project_.ScreenHeight);
     PlacePanel();
-  } catch (const std::exception& e) {
-    p_.dialogs->MessageBox(ToUtf8(Sjis(u8"警告")), ToUtf8(e.what()), platform::DialogButtons::Ok,
-                           platform::DialogIcon::Warning);
-    closePosted_ = true;
+  } catch (...) {
+    Fail(CurrentErrorText());
   }
 
   if (proc.Terminating) {
@@ -118,7 +116,15 @@ void TFormView::Tick() {
     explicit Guard(bool& f) : flag(f) { flag = true; }
     ~Guard() { flag = false; }
   } guard(inTick_);
+  // No error leaves a tick: it stops the player with a warning and the normal shutdown.
+  try {
+    TickSteps();
+  } catch (...) {
+    Fail(CurrentErrorText());
+  }
+}
 
+void TFormView::TickSteps() {
   auto& proc = Process();
   if (!s_.HasProject()) return;
   lastPoll_ = p_.clock->NowMs();
@@ -302,6 +308,13 @@ void TFormView::SetFullScreen(bool on) {
   PlacePanel();
   s_.RestoreSurfaces();
   s_.ResumeVideos();
+}
+
+void TFormView::Fail(const std::string& utf8Text) {
+  failed_ = true;
+  Process().Terminating = true;
+  closePosted_ = true;
+  p_.dialogs->MessageBox(ToUtf8(Sjis(u8"警告")), utf8Text, platform::DialogButtons::Ok, platform::DialogIcon::Warning);
 }
 
 void TFormView::FormClose() {

@@ -47,12 +47,16 @@ class TFormView {
   void SetFullScreen(bool on);
   // Shutdown in order. Runs once.
   void FormClose();
+  // An error stops the player: a warning box with the text (UTF-8), then the window closes.
+  void Fail(const std::string& utf8Text);
 
   // The message loop: events, then idle, until the window closes. afterIdle, when given, is
   // called after each idle pass with the pass number (from 1) and may return false to stop.
   void RunMessageLoop(const std::function<bool(int)>& afterIdle = {});
 
   bool ClosePosted() const { return closePosted_; }
+  // An error stopped the player (Fail ran).
+  bool Failed() const { return failed_; }
   bool Active() const { return active_; }
   bool FullScreen() const { return fullScreen_; }
   bool LogoDone() const { return logoDone_; }
@@ -61,6 +65,7 @@ class TFormView {
 
  private:
   void ReadGameIni();
+  void TickSteps();
   void PlacePanel();
   void LogoStep();
   void PanelMouseDown(platform::MouseButton b);
@@ -86,6 +91,7 @@ class TFormView {
   bool idleAttached_ = false;
   bool closePosted_ = false;
   bool closed_ = false;
+  bool failed_ = false;
   bool inTick_ = false;
   uint32_t lastTick_ = 0;
   uint32_t lastPoll_ = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/error.h"
 #include "base/stream.h"
 #include "render/dibsfc.h"
 #include "render/imagefiles.h"
@@ -21,8 +22,9 @@ int main(int argc, char** argv) {
     orba::WriteFileBytes(argv[2], out.Bytes());
     std::printf("%dx%d, %d bits%s, transparent %lld\n", surface.Width(), surface.Height(), surface.PixelFormat(),
                 surface.Alpha() ? " with alpha" : "", static_cast<long long>(transparent));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s: %s\n", argv[1], e.what());
+  } catch (...) {
+    // The player's messages are code page 932 inside; a terminal reads UTF-8.
+    std::fprintf(stderr, "%s: %s\n", argv[1], orba::CurrentErrorText().c_str());
     return 1;
   }
   return 0;

@@ -30,7 +30,7 @@ void AddVariable(TParamCollection& vars, const std::string& definition) {
   std::string name = definition.substr(0, eq);
   std::string value = eq == std::string::npos ? std::string() : definition.substr(eq + 1);
   int32_t i = 0;
-  double x = 0;
+  TExtended x = 0;
   TParamCollectionItem* v;
   if (TryTextToInt(value, i)) {
     v = vars.AddVariable(PT_INT, name);

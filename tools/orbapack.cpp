@@ -14,6 +14,8 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,9 @@
 #include "files/bigstream.h"
 #include "files/diskpath.h"
 #include "files/vrfiles.h"
+#include "files/zstream.h"
 #include "render/trn.h"
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace {
 
@@ -83,8 +86,9 @@ int Extract(const std::string& path, const std::string& dir) {
       continue;
     }
     fs::create_directories(target.parent_path());
-    TKvBigFileStream out(target.string(), fmCreate);
+    TKvFileStream out(target.string(), fmCreate);
     c.ReadEntry(*e, out);
+    out.Close();
   }
   return 0;
 }
@@ -101,45 +105,71 @@ bool PackTo(const std::string& dir, TKvBigStream& target) {
   return c.WriteArchive(target);
 }
 
+// Makes the file out (over volumes when volumes is set) with write; when that fails, is
+// cancelled (false) or the system refuses a byte (a full disk), nothing of out is left.
+int WriteNewFile(const std::string& out, bool volumes, const std::function<bool(TKvBigStream&)>& write) {
+  auto remove = [&] {
+    std::error_code ec;
+    fs::remove(out, ec);
+    for (int i = 1; volumes && fs::remove(TKvBigFileStream::VolumeName(out, i), ec); ++i) {
+    }
+  };
+  bool ok = false;
+  try {
+    std::unique_ptr<TKvBigFileStream> target;
+    if (volumes) target = std::make_unique<TKvBigFileStream>(out, fmCreate);
+    else target = std::make_unique<TKvFileStream>(out, fmCreate);
+    ok = write(*target);
+    target->Close();
+  } catch (...) {
+    remove();
+    throw;
+  }
+  if (!ok) remove();
+  return ok ? 0 : 1;
+}
+
 int Pack(const std::string& dir, const std::string& out, bool append) {
   if (!fs::is_directory(dir)) {
     std::fprintf(stderr, "orbapack: %s is not a folder\n", dir.c_str());
     return 1;
   }
-  if (!append) {
-    TKvBigFileStream target(out, fmCreate);
-    return PackTo(dir, target) ? 0 : 1;
-  }
+  auto pack = [&](TKvBigStream& target) { return PackTo(dir, target); };
+  if (!append) return WriteNewFile(out, true, pack);
   // An appended archive counts its offsets from its own start: build it apart, then append
-  // it and the trailer (int32 start, "rz").
+  // it and the trailer (int32 start, "rz"). A failed append cuts the executable back.
   std::string temp = out + ".orbapack-tmp";
-  {
-    TKvBigFileStream archive(temp, fmCreate);
-    if (!PackTo(dir, archive)) return 1;
-  }
-  {
-    TKvBigFileStream exe(out, fmOpenReadWrite);
-    TKvBigFileStream archive(temp, fmOpenRead);
-    int64_t start = exe.GetSize();
+  if (WriteNewFile(temp, false, pack) != 0) return 1;
+  const auto start = static_cast<int64_t>(fs::file_size(out));
+  std::error_code ec;
+  try {
     if (start > INT32_MAX) throw EOrbaError("the executable is too large for an appended archive");
+    TKvFileStream exe(out, fmOpenReadWrite);
+    TKvFileStream archive(temp, fmOpenRead);
     exe.SetPosition(start);
-    exe.CopyFromBig(archive, 0);
+    CopyStream(archive, archive.GetSize(), exe);
     TBinaryWriter w(exe);
     w.I32(static_cast<int32_t>(start));
     w.Write("rz", 2);
+    exe.Close();
+  } catch (...) {
+    fs::resize_file(out, static_cast<uintmax_t>(start), ec);
+    fs::remove(temp, ec);
+    throw;
   }
-  fs::remove(temp);
+  fs::remove(temp, ec);
   return 0;
 }
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
   if (path.has_parent_path()) fs::create_directories(path.parent_path());
-  TKvBigFileStream out(path.string(), fmCreate);
+  TKvFileStream out(path.string(), fmCreate);
   out.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  out.Close();
 }
 
 int Build(const std::string& src, const std::string& out, bool folder) {
-  TCompiledProject project = CompileProjectFolder(src);
+  TCompiledProject project = CompileProjectFolder(src, {out});
   if (folder) {
     WriteFile(fs::path(out) / "orba.rpb", project.ProjectFile);
     for (const auto& [name, bytes] : project.Pages) WriteFile(fs::path(out) / DiskName(name), bytes);
@@ -157,14 +187,13 @@ int Build(const std::string& src, const std::string& out, bool folder) {
     for (const auto& [name, bytes] : *compiled)
       c.AddMemoryEntry(name)->Content->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
   for (const auto& rel : project.OtherFiles) c.AddEntry(StoredPathOf(rel));
-  TKvBigFileStream target(out, fmCreate);
-  return c.WriteArchive(target) ? 0 : 1;
+  return WriteNewFile(out, true, [&](TKvBigStream& target) { return c.WriteArchive(target); });
 }
 
 int Dump(const std::string& path) {
   std::vector<uint8_t> bytes;
   {
-    TKvBigFileStream in(path, fmOpenRead);
+    TKvFileStream in(path, fmOpenRead);
     bytes.resize(static_cast<size_t>(in.GetSize()));
     in.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
   }

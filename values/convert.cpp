@@ -9,12 +9,12 @@ namespace orba {
 
 std::string IntToText(int32_t i) { return std::to_string(i); }
 
-std::string FloatToText(double x) {
+std::string FloatToText(TExtended x) {
   if (std::isnan(x)) return "NAN";
   if (std::isinf(x)) return x < 0 ? "-INF" : "INF";
   if (x == 0) return "0";  // also for -0
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15G", x);
+  std::snprintf(buf, sizeof buf, "%.15LG", static_cast<long double>(x));
   std::string s(buf);
   // "1E+20" -> "1E20", "1E-05" -> "1E-5".
   size_t e = s.find('E');
@@ -66,12 +66,12 @@ bool TryTextToInt(std::string_view s, int32_t& out) {
   return true;
 }
 
-double TextToFloat(std::string_view s) {
-  double x = 0.0;
+TExtended TextToFloat(std::string_view s) {
+  TExtended x = 0.0;
   return TryTextToFloat(s, x) ? x : 0.0;
 }
 
-bool TryTextToFloat(std::string_view s, double& out) {
+bool TryTextToFloat(std::string_view s, TExtended& out) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] == ' ') ++b;
   while (e > b && s[e - 1] == ' ') --e;
@@ -95,19 +95,19 @@ bool TryTextToFloat(std::string_view s, double& out) {
   }
   if (i != t.size()) return false;
   if (t[0] == '+') t.remove_prefix(1);
-  double x = 0.0;
+  TExtended x = 0.0;
   auto r = std::from_chars(t.data(), t.data() + t.size(), x);
   if (r.ec != std::errc()) return false;  // out of range is no float either
   out = x;
   return true;
 }
 
-int32_t FloatToInt(double x) {
+int32_t FloatToInt(TExtended x) {
   if (!std::isfinite(x)) return 0;
-  double t = std::trunc(x);
+  TExtended t = std::trunc(x);
   if (std::abs(t) < 9.2e18) return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(t)));
   // Outside the 64-bit range the value is an integer whose remainder by 2^32 is exact.
-  double r = std::fmod(t, 4294967296.0);
+  TExtended r = std::fmod(t, TExtended{4294967296.0});
   if (r < 0) r += 4294967296.0;
   return static_cast<int32_t>(static_cast<uint32_t>(r));
 }

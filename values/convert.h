@@ -8,12 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/extended.h"
+
 namespace orba {
 
 std::string IntToText(int32_t i);
 // General form with up to 15 significant digits: integral values print without a decimal
 // point, and an exponent "E" is used for very large or small magnitudes ('1E20', '1E-5').
-std::string FloatToText(double x);
+std::string FloatToText(TExtended x);
 inline std::string FlagToText(bool b) { return b ? "TRUE" : "FALSE"; }
 
 // A decimal integer with an optional sign, or "$" and up to 32 bits of hexadecimal digits;
@@ -23,12 +25,13 @@ int32_t TextToInt(std::string_view s);
 // not).
 bool TryTextToInt(std::string_view s, int32_t& out);
 // A decimal float (digits, optional fraction and exponent) with optional surrounding
-// spaces; 0.0 for anything else, including values too large for a double.
-double TextToFloat(std::string_view s);
-bool TryTextToFloat(std::string_view s, double& out);
+// spaces, read to the precision of TExtended; 0.0 for anything else, including values too
+// large for it.
+TExtended TextToFloat(std::string_view s);
+bool TryTextToFloat(std::string_view s, TExtended& out);
 inline bool TextToFlag(std::string_view s) { return s == "TRUE"; }
 
 // Truncation toward zero keeping the low 32 bits; NaN and infinities give 0.
-int32_t FloatToInt(double x);
+int32_t FloatToInt(TExtended x);
 
 }  // namespace orba

@@ -50,39 +50,39 @@ template <typename T> struct Elem;
 template <> struct Elem<int32_t> {
   static constexpr int64_t kStoredSize = 4;
   static int32_t FromInt(int32_t i) { return i; }
-  static int32_t FromFloat(double x) { return FloatToInt(x); }
+  static int32_t FromFloat(TExtended x) { return FloatToInt(x); }
   static int32_t FromFlag(bool b) { return b ? 1 : 0; }
   static int32_t FromText(std::string_view s) { return TextToInt(s); }
   static int32_t ToInt(int32_t v) { return v; }
-  static double ToFloat(int32_t v) { return v; }
+  static TExtended ToFloat(int32_t v) { return v; }
   static bool ToFlag(int32_t v) { return v != 0; }
   static std::string ToText(int32_t v) { return IntToText(v); }
   static void Write(TBinaryWriter& w, int32_t v) { w.I32(v); }
   static int32_t Read(TBinaryReader& r) { return r.I32(); }
 };
 
-template <> struct Elem<double> {
+template <> struct Elem<TExtended> {
   static constexpr int64_t kStoredSize = 10;
-  static double FromInt(int32_t i) { return i; }
-  static double FromFloat(double x) { return x; }
-  static double FromFlag(bool b) { return b ? 1.0 : 0.0; }
-  static double FromText(std::string_view s) { return TextToFloat(s); }
-  static int32_t ToInt(double v) { return FloatToInt(v); }
-  static double ToFloat(double v) { return v; }
-  static bool ToFlag(double v) { return v != 0; }
-  static std::string ToText(double v) { return FloatToText(v); }
-  static void Write(TBinaryWriter& w, double v) { w.Extended(v); }
-  static double Read(TBinaryReader& r) { return r.Extended(); }
+  static TExtended FromInt(int32_t i) { return i; }
+  static TExtended FromFloat(TExtended x) { return x; }
+  static TExtended FromFlag(bool b) { return b ? 1.0 : 0.0; }
+  static TExtended FromText(std::string_view s) { return TextToFloat(s); }
+  static int32_t ToInt(TExtended v) { return FloatToInt(v); }
+  static TExtended ToFloat(TExtended v) { return v; }
+  static bool ToFlag(TExtended v) { return v != 0; }
+  static std::string ToText(TExtended v) { return FloatToText(v); }
+  static void Write(TBinaryWriter& w, TExtended v) { w.Extended(v); }
+  static TExtended Read(TBinaryReader& r) { return r.Extended(); }
 };
 
 template <> struct Elem<uint8_t> {
   static constexpr int64_t kStoredSize = 1;
   static uint8_t FromInt(int32_t i) { return i != 0; }
-  static uint8_t FromFloat(double x) { return x != 0; }
+  static uint8_t FromFloat(TExtended x) { return x != 0; }
   static uint8_t FromFlag(bool b) { return b; }
   static uint8_t FromText(std::string_view s) { return TextToFlag(s); }
   static int32_t ToInt(uint8_t v) { return v ? 1 : 0; }
-  static double ToFloat(uint8_t v) { return v ? 1.0 : 0.0; }
+  static TExtended ToFloat(uint8_t v) { return v ? 1.0 : 0.0; }
   static bool ToFlag(uint8_t v) { return v != 0; }
   static std::string ToText(uint8_t v) { return FlagToText(v != 0); }
   static void Write(TBinaryWriter& w, uint8_t v) { w.U8(v ? 1 : 0); }
@@ -92,11 +92,11 @@ template <> struct Elem<uint8_t> {
 template <> struct Elem<std::string> {
   static constexpr int64_t kStoredSize = 4;
   static std::string FromInt(int32_t i) { return IntToText(i); }
-  static std::string FromFloat(double x) { return FloatToText(x); }
+  static std::string FromFloat(TExtended x) { return FloatToText(x); }
   static std::string FromFlag(bool b) { return FlagToText(b); }
   static std::string FromText(std::string_view s) { return std::string(s); }
   static int32_t ToInt(const std::string& v) { return TextToInt(v); }
-  static double ToFloat(const std::string& v) { return TextToFloat(v); }
+  static TExtended ToFloat(const std::string& v) { return TextToFloat(v); }
   static bool ToFlag(const std::string& v) { return TextToFlag(v); }
   static std::string ToText(const std::string& v) { return v; }
   static void Write(TBinaryWriter& w, const std::string& v) { w.String(v); }
@@ -166,7 +166,7 @@ void TCustomParam::ConvertFrom(const TCustomParam& source) {
     // A scalar, the common case (every condition's result comes this way): no buffers.
     switch (type) {
       case PT_INT: { const int32_t v = source.ItemInt(0); MakeScalar(); SetItemInt(0, v); break; }
-      case PT_FLOAT: { const double v = source.ItemFloat(0); MakeScalar(); SetItemFloat(0, v); break; }
+      case PT_FLOAT: { const TExtended v = source.ItemFloat(0); MakeScalar(); SetItemFloat(0, v); break; }
       case PT_BOOL: { const bool v = source.ItemFlag(0); MakeScalar(); SetItemFlag(0, v); break; }
       default: { const std::string v = source.ItemString(0); MakeScalar(); SetItemString(0, v); break; }
     }
@@ -184,7 +184,7 @@ void TCustomParam::ConvertFrom(const TCustomParam& source) {
     if (product != n) dims.assign(1, n);
   }
   std::vector<std::string> texts;
-  std::vector<double> floats;
+  std::vector<TExtended> floats;
   std::vector<int32_t> ints;
   for (int32_t k = 0; k < n; ++k) {
     switch (type) {
@@ -252,7 +252,7 @@ void TParamTyped<T, Code>::MakeScalar() {
 template <typename T, uint8_t Code>
 void TParamTyped<T, Code>::SetFlag(bool b) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromFlag(b); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetFloat(double x) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromFloat(x); }
+void TParamTyped<T, Code>::SetFloat(TExtended x) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromFloat(x); }
 template <typename T, uint8_t Code>
 void TParamTyped<T, Code>::SetInt(int32_t i) { TParamTyped::MakeScalar(); items_[0] = Elem<T>::FromInt(i); }
 template <typename T, uint8_t Code>
@@ -263,9 +263,9 @@ int32_t TParamTyped<T, Code>::ItemInt(int32_t k) const { return Elem<T>::ToInt(A
 template <typename T, uint8_t Code>
 void TParamTyped<T, Code>::SetItemInt(int32_t k, int32_t i) { At(k) = Elem<T>::FromInt(i); }
 template <typename T, uint8_t Code>
-double TParamTyped<T, Code>::ItemFloat(int32_t k) const { return Elem<T>::ToFloat(At(k)); }
+TExtended TParamTyped<T, Code>::ItemFloat(int32_t k) const { return Elem<T>::ToFloat(At(k)); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::SetItemFloat(int32_t k, double x) { At(k) = Elem<T>::FromFloat(x); }
+void TParamTyped<T, Code>::SetItemFloat(int32_t k, TExtended x) { At(k) = Elem<T>::FromFloat(x); }
 template <typename T, uint8_t Code>
 bool TParamTyped<T, Code>::ItemFlag(int32_t k) const { return Elem<T>::ToFlag(At(k)); }
 template <typename T, uint8_t Code>
@@ -295,7 +295,7 @@ void TParamTyped<T, Code>::SetDims(std::span<const int32_t> sizes) {
 template <typename T, uint8_t Code>
 void TParamTyped<T, Code>::FillInt(int32_t i) { std::fill(items_.begin(), items_.end(), Elem<T>::FromInt(i)); }
 template <typename T, uint8_t Code>
-void TParamTyped<T, Code>::FillFloat(double x) { std::fill(items_.begin(), items_.end(), Elem<T>::FromFloat(x)); }
+void TParamTyped<T, Code>::FillFloat(TExtended x) { std::fill(items_.begin(), items_.end(), Elem<T>::FromFloat(x)); }
 template <typename T, uint8_t Code>
 void TParamTyped<T, Code>::FillFlag(bool b) { std::fill(items_.begin(), items_.end(), Elem<T>::FromFlag(b)); }
 template <typename T, uint8_t Code>
@@ -329,7 +329,7 @@ void TParamTyped<T, Code>::LoadFromStream(TBinaryReader& r) {
 }
 
 template class TParamTyped<int32_t, PT_INT>;
-template class TParamTyped<double, PT_FLOAT>;
+template class TParamTyped<TExtended, PT_FLOAT>;
 template class TParamTyped<uint8_t, PT_BOOL>;
 template class TParamTyped<std::string, PT_STR>;
 
@@ -400,18 +400,18 @@ void TParamVar::SetCount(int32_t n) { ORBA_FORWARD(t->SetCount(n), void()) }
 uint8_t TParamVar::ValueType() const { ORBA_FORWARD(t->ValueType(), PT_NONE) }
 
 bool TParamVar::AsFlag() const { ORBA_FORWARD(t->ItemFlag(elementIndex_), false) }
-double TParamVar::AsFloat() const { ORBA_FORWARD(t->ItemFloat(elementIndex_), 0.0) }
+TExtended TParamVar::AsFloat() const { ORBA_FORWARD(t->ItemFloat(elementIndex_), 0.0) }
 int32_t TParamVar::AsInt() const { ORBA_FORWARD(t->ItemInt(elementIndex_), 0) }
 std::string TParamVar::AsString() const { ORBA_FORWARD(t->ItemString(elementIndex_), std::string()) }
 void TParamVar::SetFlag(bool b) { ORBA_FORWARD(t->SetItemFlag(elementIndex_, b), void()) }
-void TParamVar::SetFloat(double x) { ORBA_FORWARD(t->SetItemFloat(elementIndex_, x), void()) }
+void TParamVar::SetFloat(TExtended x) { ORBA_FORWARD(t->SetItemFloat(elementIndex_, x), void()) }
 void TParamVar::SetInt(int32_t i) { ORBA_FORWARD(t->SetItemInt(elementIndex_, i), void()) }
 void TParamVar::SetString(std::string_view s) { ORBA_FORWARD(t->SetItemString(elementIndex_, s), void()) }
 
 int32_t TParamVar::ItemInt(int32_t k) const { ORBA_FORWARD(t->ItemInt(k), 0) }
 void TParamVar::SetItemInt(int32_t k, int32_t i) { ORBA_FORWARD(t->SetItemInt(k, i), void()) }
-double TParamVar::ItemFloat(int32_t k) const { ORBA_FORWARD(t->ItemFloat(k), 0.0) }
-void TParamVar::SetItemFloat(int32_t k, double x) { ORBA_FORWARD(t->SetItemFloat(k, x), void()) }
+TExtended TParamVar::ItemFloat(int32_t k) const { ORBA_FORWARD(t->ItemFloat(k), 0.0) }
+void TParamVar::SetItemFloat(int32_t k, TExtended x) { ORBA_FORWARD(t->SetItemFloat(k, x), void()) }
 bool TParamVar::ItemFlag(int32_t k) const { ORBA_FORWARD(t->ItemFlag(k), false) }
 void TParamVar::SetItemFlag(int32_t k, bool b) { ORBA_FORWARD(t->SetItemFlag(k, b), void()) }
 std::string TParamVar::ItemString(int32_t k) const { ORBA_FORWARD(t->ItemString(k), std::string()) }
@@ -422,7 +422,7 @@ int32_t TParamVar::DimSize(int32_t d) const { ORBA_FORWARD(t->DimSize(d), 1) }
 void TParamVar::AssignRaw(const TCustomParam& other) { ORBA_FORWARD(t->AssignRaw(other), void()) }
 void TParamVar::SetDims(std::span<const int32_t> sizes) { ORBA_FORWARD(t->SetDims(sizes), void()) }
 void TParamVar::FillInt(int32_t i) { ORBA_FORWARD(t->FillInt(i), void()) }
-void TParamVar::FillFloat(double x) { ORBA_FORWARD(t->FillFloat(x), void()) }
+void TParamVar::FillFloat(TExtended x) { ORBA_FORWARD(t->FillFloat(x), void()) }
 void TParamVar::FillFlag(bool b) { ORBA_FORWARD(t->FillFlag(b), void()) }
 void TParamVar::FillString(std::string_view s) { ORBA_FORWARD(t->FillString(s), void()) }
 void TParamVar::CopyFrom(const TCustomParam& other) { ORBA_FORWARD(t->CopyFrom(other), void()) }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/extended.h"
+
 namespace orba {
 
 class TBinaryReader;
@@ -36,20 +38,20 @@ class TCustomParam {
   virtual uint8_t ValueType() const { return PT_NONE; }
 
   virtual bool AsFlag() const { return false; }
-  virtual double AsFloat() const { return 0.0; }
+  virtual TExtended AsFloat() const { return 0.0; }
   virtual int32_t AsInt() const { return 0; }
   virtual std::string AsString() const { return {}; }
   // Scalar setters make the value scalar first.
   virtual void SetFlag(bool) {}
-  virtual void SetFloat(double) {}
+  virtual void SetFloat(TExtended) {}
   virtual void SetInt(int32_t) {}
   virtual void SetString(std::string_view) {}
 
   // Element k, 0 <= k < Count(); otherwise "配列の添字が不正です".
   virtual int32_t ItemInt(int32_t) const { return 0; }
   virtual void SetItemInt(int32_t, int32_t) {}
-  virtual double ItemFloat(int32_t) const { return 0.0; }
-  virtual void SetItemFloat(int32_t, double) {}
+  virtual TExtended ItemFloat(int32_t) const { return 0.0; }
+  virtual void SetItemFloat(int32_t, TExtended) {}
   virtual bool ItemFlag(int32_t) const { return false; }
   virtual void SetItemFlag(int32_t, bool) {}
   virtual std::string ItemString(int32_t) const { return {}; }
@@ -66,7 +68,7 @@ class TCustomParam {
   // flat positions.
   virtual void SetDims(std::span<const int32_t>) {}
   virtual void FillInt(int32_t) {}
-  virtual void FillFloat(double) {}
+  virtual void FillFloat(TExtended) {}
   virtual void FillFlag(bool) {}
   virtual void FillString(std::string_view) {}
   // Copies shape and elements of an object of the same class; another class raises
@@ -124,18 +126,18 @@ class TParamTyped : public TCustomParam {
   // The scalar accessors read element 0 without a second dispatch: expressions call them
   // for every operand.
   bool AsFlag() const override { return TParamTyped::ItemFlag(0); }
-  double AsFloat() const override { return TParamTyped::ItemFloat(0); }
+  TExtended AsFloat() const override { return TParamTyped::ItemFloat(0); }
   int32_t AsInt() const override { return TParamTyped::ItemInt(0); }
   std::string AsString() const override { return TParamTyped::ItemString(0); }
   void SetFlag(bool b) override;
-  void SetFloat(double x) override;
+  void SetFloat(TExtended x) override;
   void SetInt(int32_t i) override;
   void SetString(std::string_view s) override;
 
   int32_t ItemInt(int32_t k) const override;
   void SetItemInt(int32_t k, int32_t i) override;
-  double ItemFloat(int32_t k) const override;
-  void SetItemFloat(int32_t k, double x) override;
+  TExtended ItemFloat(int32_t k) const override;
+  void SetItemFloat(int32_t k, TExtended x) override;
   bool ItemFlag(int32_t k) const override;
   void SetItemFlag(int32_t k, bool b) override;
   std::string ItemString(int32_t k) const override;
@@ -144,7 +146,7 @@ class TParamTyped : public TCustomParam {
   void AssignRaw(const TCustomParam& other) override;
   void SetDims(std::span<const int32_t> sizes) override;
   void FillInt(int32_t i) override;
-  void FillFloat(double x) override;
+  void FillFloat(TExtended x) override;
   void FillFlag(bool b) override;
   void FillString(std::string_view s) override;
   void CopyFrom(const TCustomParam& other) override;
@@ -161,12 +163,12 @@ class TParamTyped : public TCustomParam {
 };
 
 extern template class TParamTyped<int32_t, PT_INT>;
-extern template class TParamTyped<double, PT_FLOAT>;
+extern template class TParamTyped<TExtended, PT_FLOAT>;
 extern template class TParamTyped<uint8_t, PT_BOOL>;
 extern template class TParamTyped<std::string, PT_STR>;
 
 class TParamInt final : public TParamTyped<int32_t, PT_INT> {};
-class TParamFloat final : public TParamTyped<double, PT_FLOAT> {};
+class TParamFloat final : public TParamTyped<TExtended, PT_FLOAT> {};
 class TParamFlag final : public TParamTyped<uint8_t, PT_BOOL> {};
 class TParamStr final : public TParamTyped<std::string, PT_STR> {};
 
@@ -205,18 +207,18 @@ class TParamVar final : public TCustomParam {
   uint8_t ValueType() const override;
 
   bool AsFlag() const override;
-  double AsFloat() const override;
+  TExtended AsFloat() const override;
   int32_t AsInt() const override;
   std::string AsString() const override;
   void SetFlag(bool b) override;
-  void SetFloat(double x) override;
+  void SetFloat(TExtended x) override;
   void SetInt(int32_t i) override;
   void SetString(std::string_view s) override;
 
   int32_t ItemInt(int32_t k) const override;
   void SetItemInt(int32_t k, int32_t i) override;
-  double ItemFloat(int32_t k) const override;
-  void SetItemFloat(int32_t k, double x) override;
+  TExtended ItemFloat(int32_t k) const override;
+  void SetItemFloat(int32_t k, TExtended x) override;
   bool ItemFlag(int32_t k) const override;
   void SetItemFlag(int32_t k, bool b) override;
   std::string ItemString(int32_t k) const override;
@@ -227,7 +229,7 @@ class TParamVar final : public TCustomParam {
   void AssignRaw(const TCustomParam& other) override;
   void SetDims(std::span<const int32_t> sizes) override;
   void FillInt(int32_t i) override;
-  void FillFloat(double x) override;
+  void FillFloat(TExtended x) override;
   void FillFlag(bool b) override;
   void FillString(std::string_view s) override;
   void CopyFrom(const TCustomParam& other) override;

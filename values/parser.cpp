@@ -370,7 +370,7 @@ enum : uint8_t { TAG_NAME = 0, TAG_INT = 1, TAG_FLOAT = 2, TAG_FLAG = 3, TAG_STR
 
 void WriteOperandText(TBinaryWriter& w, const std::string& text) {
   int32_t i = 0;
-  double x = 0;
+  TExtended x = 0;
   if (TryTextToInt(text, i) && !text.empty() && text[0] != ' ' && text[0] != '+' && text[0] != '-') {
     w.U8(TAG_INT);
     w.I32(i);
@@ -644,7 +644,7 @@ void TOrbaParser::Prepare() {
     }
   }
   slotCount_ = slotCount;
-  for (TOpeData& op : ops_) op.Simple = IsSimple(op);
+  for (TOpeData& op : ops_) op.Simple = shortPaths_ && IsSimple(op);
   // Uses of each temporary, as target or operand, for joining an operation with the copy
   // of its result that follows.
   std::vector<int32_t> uses(static_cast<size_t>(slotCount), 0);
@@ -696,7 +696,7 @@ inline uint8_t TypeOf(const TCustomParam& p) { return p.PlainType() ? p.PlainTyp
 inline int32_t ReadInt(const TCustomParam& p) {
   return p.PlainType() == PT_INT ? static_cast<const TParamInt&>(p).First() : p.AsInt();
 }
-inline double ReadFloat(const TCustomParam& p) {
+inline TExtended ReadFloat(const TCustomParam& p) {
   return p.PlainType() == PT_FLOAT ? static_cast<const TParamFloat&>(p).First() : p.AsFloat();
 }
 inline void WriteInt(TCustomParam& p, int32_t v) {
@@ -705,7 +705,7 @@ inline void WriteInt(TCustomParam& p, int32_t v) {
   else
     p.SetInt(v);
 }
-inline void WriteFloat(TCustomParam& p, double v) {
+inline void WriteFloat(TCustomParam& p, TExtended v) {
   if (p.PlainType() == PT_FLOAT)
     static_cast<TParamFloat&>(p).SetFirst(v);
   else
@@ -741,12 +741,12 @@ int32_t IntOp(uint8_t code, int32_t l, int32_t r) {
   }
 }
 
-double FloatOp(uint8_t code, long double l, long double r) {
+TExtended FloatOp(uint8_t code, TExtended l, TExtended r) {
   switch (code) {
-    case ocPlus: return static_cast<double>(l + r);
-    case ocMinus: return static_cast<double>(l - r);
-    case ocMul: return static_cast<double>(l * r);
-    default: if (r == 0) RaiseZeroDivide(); return static_cast<double>(l / r);
+    case ocPlus: return l + r;
+    case ocMinus: return l - r;
+    case ocMul: return l * r;
+    default: if (r == 0) RaiseZeroDivide(); return l / r;
   }
 }
 
@@ -791,6 +791,7 @@ void TOrbaParser::Execute(TParamCollection& vars) {
     // A list run again while it runs (through a function it calls) runs as a copy, with
     // temporaries and bound operands of its own.
     TOrbaParser copy;
+    copy.shortPaths_ = shortPaths_;
     copy.AssignOps(*this);
     copy.Execute(vars);
     result_ = std::move(copy.result_);
@@ -1009,13 +1010,15 @@ void TOrbaParser::Run(TParamCollection& vars, Frame& frame) {
         v[k] = item->Param();
       }
       if (op.FuseNext) {
-        // "T = a op b; V = T" with T used nowhere else: written straight into a plain V
-        // with V's setter for T's type, which converts exactly as the copy would.
+        // "T = a op b; V = T" with T used nowhere else and V a plain value of T's type: the
+        // copy would convert nothing, so the result goes straight into V. (Of another type,
+        // V would convert the operation's own value, not T's: "1" + "2" is 3 as an
+        // integer, but the text "3" in a string T, which is FALSE as a flag.)
         const TOpeData& next = ops_[i + 1];
         TParamCollectionItem* dest = Lookup(vars, next.Target, next.TargetHash, next.TargetCache);
         const uint8_t type = QuickTempType(op, v, n);
-        if (dest && dest->Param()->PlainType() != PT_NONE && type != PT_NONE && !frame.Find(op.TargetSlot)) {
-          if (type != PT_INT || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
+        if (dest && type != PT_NONE && dest->Param()->PlainType() == type && !frame.Find(op.TargetSlot)) {
+          if (n != 2 || !QuickInt(op.OpCode, *dest->Param(), v)) Apply(op.OpCode, *dest->Param(), type, v);
           ++i;
           continue;
         }

@@ -127,6 +127,13 @@ class TOrbaParser {
 
   const std::vector<TOpeData>& Ops() const { return ops_; }
 
+  // With false, every operation runs through the plain step: the reference the short paths
+  // are checked against.
+  void SetShortPaths(bool on) {
+    shortPaths_ = on;
+    Prepare();
+  }
+
   struct Frame;
 
  private:
@@ -143,6 +150,7 @@ class TOrbaParser {
   // The temporaries of an evaluation, kept between evaluations so their storage is reused.
   std::unique_ptr<Frame> frame_;
   bool busy_ = false;
+  bool shortPaths_ = true;
 };
 
 // Compiles text and loads the result into parser: Parse, WriteOps to memory, ReadOps.

@@ -9,6 +9,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "files/vrmanager.h"
 #include "values/convert.h"
 #include "values/paramcollection.h"
 #include "values/parser.h"
@@ -355,7 +356,7 @@ TDateParts DecodeDateTime(double x) {
 struct TElements {
   uint8_t type;
   std::vector<int32_t> ints;
-  std::vector<double> floats;
+  std::vector<TExtended> floats;
   std::vector<std::string> texts;
 
   TElements(const TCustomParam& p, uint8_t as, int32_t from = 0, int32_t count = -1) : type(as) {
@@ -391,6 +392,7 @@ void FillStrings(TCustomParam& v, const std::vector<std::string>& items) {
   for (int32_t k = 0; k < n[0]; ++k) v.SetItemString(k, items[static_cast<size_t>(k)]);
 }
 
+
 // The call of one function: its operands and target.
 class TCall {
  public:
@@ -403,7 +405,7 @@ class TCall {
   // Operand k; a missing one (a hand-made list) reads as nothing.
   TCustomParam& Arg(int32_t k) const { return Has(k) ? *args_[static_cast<size_t>(k)] : None(); }
   int32_t Int(int32_t k) const { return Arg(k).AsInt(); }
-  double Float(int32_t k) const { return Arg(k).AsFloat(); }
+  TExtended Float(int32_t k) const { return Arg(k).AsFloat(); }
   bool Flag(int32_t k) const { return Arg(k).AsFlag(); }
   std::string Text(int32_t k) const { return Arg(k).AsString(); }
 
@@ -422,6 +424,7 @@ class TCall {
 
   void Return(int32_t i) const { target_.SetInt(i); }
   void Return(double x) const { target_.SetFloat(x); }
+  void Return(TExtended x) const { target_.SetFloat(x); }
   void Return(bool b) const { target_.SetFlag(b); }
   void Return(std::string_view s) const { target_.SetString(s); }
   void Return(const std::string& s) const { target_.SetString(s); }
@@ -451,6 +454,23 @@ void CalcFunc(const TCall& c) {
   CompileExpression(text, inner);
   inner.Execute(c.Vars());
   c.Return(true);
+}
+
+// LoadTextFile(name, var lines): the lines of a file the project lets be used; true only
+// when there is at least one. A file that cannot be read gives false like a missing one.
+void LoadTextFileFunc(const TCall& c) {
+  const std::string name = c.Text(0);
+  std::vector<std::string> lines;
+  if (!name.empty() && c.Vars().Source().FileAvailable(name)) {
+    try {
+      TKvMemoryStream bytes;
+      VrFileManager().LoadFile(bytes, name);
+      lines = SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.Bytes().data()), bytes.Bytes().size()));
+    } catch (const EOrbaError&) {
+    }
+  }
+  if (!lines.empty()) FillStrings(c.Var(1), lines);
+  c.Return(!lines.empty());
 }
 
 // The number of saved games; a1 gets their captions and a2 their slots, in list order (an
@@ -654,7 +674,7 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
       break;
     }
     case 139: {
-      double x = 0;
+      TExtended x = 0;
       c.Return(TryTextToFloat(c.Text(0), x) ? x : c.Float(1));
       break;
     }
@@ -768,7 +788,11 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
 
     // Components, files, tables and player services belong to subsystems that answer
     // later; until then each gives what it gives when its object does not exist.
-    case 19: case 69: case 71: case 72: case 125: case 137: case 65: c.Return(false); break;
+    // Files of the project.
+    case 71: { const std::string name = c.Text(0); c.Return(!name.empty() && VrFileManager().HasFile(name)); break; }
+    case 72: LoadTextFileFunc(c); break;
+
+    case 19: case 69: case 125: case 137: case 65: c.Return(false); break;
     case 32: { TCustomParam& a = c.Var(0); a.MakeScalar(); a.SetString(""); c.Return(int32_t{0}); break; }
     case 33: case 34: case 35: case 36: c.Return(c.Int(1)); break;
     case 47: c.Return(int32_t{-1}); break;

@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "components/input_state.h"
+#include "files/vrmanager.h"
 #include "values/convert.h"
 #include "values/paramcollection.h"
 
@@ -85,6 +86,8 @@ std::string_view SystemVariableName(int32_t n) {
 
 // ---- default source ------------------------------------------------------------------
 
+bool ISystemVariableSource::FileAvailable(const std::string& name) { return VrFileManager().HasFile(name); }
+
 bool ISystemVariableSource::Click(bool right) {
   return mouse_ && (right ? mouse_->RightClick : mouse_->LeftClick);
 }
@@ -142,7 +145,7 @@ std::vector<std::string> ISystemVariableSource::MidiPorts() { return {Sjis(u8"MI
 struct TParamSystem::Value {
   uint8_t type = PT_INT;
   int32_t i = 0;
-  double x = 0.0;
+  TExtended x = 0.0;
   bool b = false;
   std::string s;
 
@@ -154,7 +157,7 @@ struct TParamSystem::Value {
       default: return i;
     }
   }
-  double AsFloat() const {
+  TExtended AsFloat() const {
     switch (type) {
       case PT_FLOAT: return x;
       case PT_BOOL: return b ? 1.0 : 0.0;
@@ -179,7 +182,7 @@ struct TParamSystem::Value {
     }
   }
   static Value Int(int32_t v) { Value r; r.type = PT_INT; r.i = v; return r; }
-  static Value Float(double v) { Value r; r.type = PT_FLOAT; r.x = v; return r; }
+  static Value Float(TExtended v) { Value r; r.type = PT_FLOAT; r.x = v; return r; }
   static Value Flag(bool v) { Value r; r.type = PT_BOOL; r.b = v; return r; }
   static Value Text(std::string v) { Value r; r.type = PT_STR; r.s = std::move(v); return r; }
 };
@@ -272,7 +275,7 @@ TParamSystem::Value TParamSystem::Read(int32_t k) const {
     case SV_CURSOR: return Value::Text(collection_.CursorName);
     case SV_SELSTR: return Value::Text(collection_.SelStr);
     case SV_SELINDEX: return Value::Int(collection_.SelIndex);
-    case SV_PI: return Value::Float(std::numbers::pi);
+    case SV_PI: return Value::Float(std::numbers::pi_v<TExtended>);
     case SV_CGDITHER: return Value::Flag(src.CGDither());
     case SV_1HOUR: return Value::Float(1.0 / 24);
     case SV_1MIN: return Value::Float(1.0 / 1440);
@@ -327,12 +330,12 @@ void TParamSystem::Write(const Value& v) {
 
 void TParamSystem::SetCount(int32_t n) { ORBA_SYS(f->SetCount(n), void(), RaiseInternalError()) }
 void TParamSystem::SetFlag(bool b) { ORBA_SYS(f->SetFlag(b), void(), Write(Value::Flag(b))) }
-void TParamSystem::SetFloat(double x) { ORBA_SYS(f->SetFloat(x), void(), Write(Value::Float(x))) }
+void TParamSystem::SetFloat(TExtended x) { ORBA_SYS(f->SetFloat(x), void(), Write(Value::Float(x))) }
 void TParamSystem::SetInt(int32_t i) { ORBA_SYS(f->SetInt(i), void(), Write(Value::Int(i))) }
 void TParamSystem::SetString(std::string_view s) { ORBA_SYS(f->SetString(s), void(), Write(Value::Text(std::string(s)))) }
 
 int32_t TParamSystem::ItemInt(int32_t k) const { ORBA_SYS(f->ItemInt(k), 0, Read(k).AsInt()) }
-double TParamSystem::ItemFloat(int32_t k) const { ORBA_SYS(f->ItemFloat(k), 0.0, Read(k).AsFloat()) }
+TExtended TParamSystem::ItemFloat(int32_t k) const { ORBA_SYS(f->ItemFloat(k), 0.0, Read(k).AsFloat()) }
 bool TParamSystem::ItemFlag(int32_t k) const { ORBA_SYS(f->ItemFlag(k), false, Read(k).AsFlag()) }
 std::string TParamSystem::ItemString(int32_t k) const { ORBA_SYS(f->ItemString(k), std::string(), Read(k).AsString()) }
 
@@ -340,7 +343,7 @@ std::string TParamSystem::ItemString(int32_t k) const { ORBA_SYS(f->ItemString(k
 void TParamSystem::SetItemInt(int32_t k, int32_t i) {
   ORBA_SYS(f->SetItemInt(k, i), void(), (IsArray() ? void() : (k == 0 ? Write(Value::Int(i)) : RaiseBadIndex())))
 }
-void TParamSystem::SetItemFloat(int32_t k, double x) {
+void TParamSystem::SetItemFloat(int32_t k, TExtended x) {
   ORBA_SYS(f->SetItemFloat(k, x), void(), (IsArray() ? void() : (k == 0 ? Write(Value::Float(x)) : RaiseBadIndex())))
 }
 void TParamSystem::SetItemFlag(int32_t k, bool b) {
@@ -356,7 +359,7 @@ int32_t TParamSystem::DimSize(int32_t d) const { ORBA_SYS(f->DimSize(d), 1, (IsA
 void TParamSystem::AssignRaw(const TCustomParam& other) { ORBA_SYS(f->AssignRaw(other), void(), RaiseInternalError()) }
 void TParamSystem::SetDims(std::span<const int32_t> sizes) { ORBA_SYS(f->SetDims(sizes), void(), RaiseInternalError()) }
 void TParamSystem::FillInt(int32_t i) { ORBA_SYS(f->FillInt(i), void(), RaiseInternalError()) }
-void TParamSystem::FillFloat(double x) { ORBA_SYS(f->FillFloat(x), void(), RaiseInternalError()) }
+void TParamSystem::FillFloat(TExtended x) { ORBA_SYS(f->FillFloat(x), void(), RaiseInternalError()) }
 void TParamSystem::FillFlag(bool b) { ORBA_SYS(f->FillFlag(b), void(), RaiseInternalError()) }
 void TParamSystem::FillString(std::string_view s) { ORBA_SYS(f->FillString(s), void(), RaiseInternalError()) }
 void TParamSystem::CopyFrom(const TCustomParam& other) { ORBA_SYS(f->CopyFrom(other), void(), RaiseInternalError()) }

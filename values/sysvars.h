@@ -105,6 +105,10 @@ class ISystemVariableSource {
   virtual std::string SaveCaption(int32_t /*slot*/) { return {}; }
   virtual std::vector<TSlotCaption> SaveCaptions() { return {}; }
 
+  // Whether the project lets a file be used (the project may ask for another disc); without
+  // a project, whether the virtual file manager finds it.
+  virtual bool FileAvailable(const std::string& name);
+
  private:
   TBaseInput* mouse_ = nullptr;
   TKeyboardState* keys_ = nullptr;
@@ -131,18 +135,18 @@ class TParamSystem final : public TCustomParam {
   uint8_t ValueType() const override;
 
   bool AsFlag() const override { return ItemFlag(0); }
-  double AsFloat() const override { return ItemFloat(0); }
+  TExtended AsFloat() const override { return ItemFloat(0); }
   int32_t AsInt() const override { return ItemInt(0); }
   std::string AsString() const override { return ItemString(0); }
   void SetFlag(bool b) override;
-  void SetFloat(double x) override;
+  void SetFloat(TExtended x) override;
   void SetInt(int32_t i) override;
   void SetString(std::string_view s) override;
 
   int32_t ItemInt(int32_t k) const override;
   void SetItemInt(int32_t k, int32_t i) override;
-  double ItemFloat(int32_t k) const override;
-  void SetItemFloat(int32_t k, double x) override;
+  TExtended ItemFloat(int32_t k) const override;
+  void SetItemFloat(int32_t k, TExtended x) override;
   bool ItemFlag(int32_t k) const override;
   void SetItemFlag(int32_t k, bool b) override;
   std::string ItemString(int32_t k) const override;
@@ -153,7 +157,7 @@ class TParamSystem final : public TCustomParam {
   void AssignRaw(const TCustomParam& other) override;
   void SetDims(std::span<const int32_t> sizes) override;
   void FillInt(int32_t i) override;
-  void FillFloat(double x) override;
+  void FillFloat(TExtended x) override;
   void FillFlag(bool b) override;
   void FillString(std::string_view s) override;
   void CopyFrom(const TCustomParam& other) override;

@@ -1,34 +1,51 @@
 #include "platform/headless/headless.h"
 
-#include <png.h>
+#include "base/stream.h"
+#include "files/replacefile.h"
+#include "render/dibsfc.h"
+#include "render/imagefiles.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 namespace orba::platform::headless {
 
-void CapturePresenter::Present(const Frame& frame, int, int) {
-  width_ = frame.width;
-  height_ = frame.height;
-  pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
-  for (int y = 0; y < height_; ++y)
-    std::copy_n(frame.pixels + static_cast<size_t>(y) * frame.pitch, width_, pixels_.data() + static_cast<size_t>(y) * width_);
-  ++count_;
+void CapturePresenter::Present(const Frame& frame, int panelLeft, int panelTop) {
+  PresentPieces(frame, panelLeft, panelTop, {{0, 0, frame.width, frame.height, 0, 0, frame.width, frame.height}});
 }
 
-void CapturePresenter::PresentPieces(const Frame& frame, int panelLeft, int panelTop,
-                                     const std::vector<PresentPiece>& pieces) {
-  if (frame.width != width_ || frame.height != height_) {
-    Present(frame, panelLeft, panelTop);
-  } else {
-    for (const auto& p : pieces)
-      for (int y = std::max(0, p.srcTop); y < std::min(height_, p.srcBottom); ++y)
-        for (int x = std::max(0, p.srcLeft); x < std::min(width_, p.srcRight); ++x)
-          pixels_[static_cast<size_t>(y) * width_ + x] = frame.pixels[static_cast<size_t>(y) * frame.pitch + x];
-    ++count_;
+namespace {
+
+// Scales the source rectangle of p onto its destination rectangle of a panel, nearest neighbour.
+void DrawPiece(const Frame& frame, const PresentPiece& p, std::vector<uint32_t>& panel, int width, int height) {
+  long long sw = p.srcRight - p.srcLeft, sh = p.srcBottom - p.srcTop;
+  long long dw = p.dstRight - p.dstLeft, dh = p.dstBottom - p.dstTop;
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+  for (int y = std::max(0, p.dstTop); y < std::min(height, p.dstBottom); ++y) {
+    long long sy = p.srcTop + (y - p.dstTop) * sh / dh;
+    if (sy < 0 || sy >= frame.height) continue;
+    for (int x = std::max(0, p.dstLeft); x < std::min(width, p.dstRight); ++x) {
+      long long sx = p.srcLeft + (x - p.dstLeft) * sw / dw;
+      if (sx >= 0 && sx < frame.width) panel[static_cast<size_t>(y) * width + x] = frame.pixels[sy * frame.pitch + sx];
+    }
   }
+}
+
+}  // namespace
+
+void CapturePresenter::PresentPieces(const Frame& frame, int, int, const std::vector<PresentPiece>& pieces) {
+  PanelSize size = PanelSizeOf(frame, pieces);
+  if (size.width != width_ || size.height != height_) {
+    width_ = size.width;
+    height_ = size.height;
+    pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    DrawPiece(frame, {0, 0, frame.width, frame.height, 0, 0, width_, height_}, pixels_, width_, height_);
+  }
+  for (const auto& p : pieces) DrawPiece(frame, p, pixels_, width_, height_);
+  ++count_;
   lastPieces_ = pieces;
 }
 
@@ -145,32 +162,19 @@ void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDial
 
 bool WritePng(const std::string& path, const Frame& frame) {
   if (!frame.pixels || frame.width <= 0 || frame.height <= 0) return false;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  volatile bool ok = false;  // read after a libpng error jumps back
-  std::vector<png_byte> row(static_cast<size_t>(frame.width) * 3);
-  if (png && info && !setjmp(png_jmpbuf(png))) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 6);
-    png_write_info(png, info);
-    for (int y = 0; y < frame.height; ++y) {
-      const uint32_t* src = frame.pixels + static_cast<size_t>(y) * frame.pitch;
-      for (int x = 0; x < frame.width; ++x) {
-        row[3 * x] = static_cast<png_byte>(src[x] >> 16);
-        row[3 * x + 1] = static_cast<png_byte>(src[x] >> 8);
-        row[3 * x + 2] = static_cast<png_byte>(src[x]);
-      }
-      png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    ok = true;
+  try {
+    // 0x00RRGGBB pixels are the rows of a 32-bit picture as they stand.
+    TDIBSurface picture(frame.width, frame.height, 32);
+    for (int y = 0; y < frame.height; ++y)
+      std::memcpy(picture.ScanLine(y), frame.pixels + static_cast<size_t>(y) * frame.pitch,
+                  static_cast<size_t>(frame.width) * 4);
+    TKvMemoryStream png;
+    SavePng(png, picture);
+    WriteFileReplacing(path, png.Bytes());
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace orba::platform::headless

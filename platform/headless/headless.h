@@ -35,7 +35,12 @@ class Window : public IHostWindow {
   void SetClientSize(int w, int h) override { clientWidth = w; clientHeight = h; }
   void CenterOnWorkArea() override { centered = true; }
   bool CanFullScreen() override { return fullScreenAvailable; }
-  bool SetFullScreen(bool on) override { fullScreen = on; return true; }
+  // With refuseFullScreen set, a switch to full screen fails and the window stays as it was.
+  bool SetFullScreen(bool on) override {
+    if (on && refuseFullScreen) return false;
+    fullScreen = on;
+    return true;
+  }
   std::vector<DisplayMode> DisplayModes() override { return modes; }
   int DesktopBits() override { return desktopBits; }
   std::vector<DisplayMode> modes = {{1920, 1080, 32, 60}};
@@ -47,13 +52,16 @@ class Window : public IHostWindow {
   int clientWidth = 0, clientHeight = 0;
   bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
   bool fullScreenAvailable = true;
+  bool refuseFullScreen = false;
 };
 
-// Keeps a copy of the last presented frame.
+// Keeps what the screen panel shows: the frame as its pieces scale it.
 class CapturePresenter : public IPresenter {
  public:
   void Present(const Frame& frame, int panelLeft, int panelTop) override;
-  // Copies only the pieces' source rectangles into the kept frame, as a screen would show them.
+  // Draws each piece's source rectangle into its destination rectangle of the kept panel
+  // (nearest neighbour); the rest keeps what it showed. A panel of another size starts from
+  // the whole frame.
   void PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) override;
   const std::vector<PresentPiece>& LastPieces() const { return lastPieces_; }
   const std::vector<uint32_t>& Pixels() const { return pixels_; }

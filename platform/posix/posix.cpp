@@ -49,9 +49,20 @@ InstanceLock::InstanceLock(std::string folder) : folder_(folder.empty() ? Runtim
 
 std::string InstanceLock::RuntimeFolder() {
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg && fs::is_directory(xdg)) return xdg;
-  std::string dir = (fs::temp_directory_path() / ("orbaplayer-" + std::to_string(getuid()))).string();
-  mkdir(dir.c_str(), 0700);
-  return dir;
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  if (ec) return {};
+  return PrivateFolder((temp / ("orbaplayer-" + std::to_string(getuid()))).string());
+}
+
+std::string InstanceLock::PrivateFolder(const std::string& path) {
+  // The temporary folder is shared: whoever made the folder first owns it, so one made by
+  // someone else (or a link planted in its place) is never used.
+  mkdir(path.c_str(), 0700);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return {};
+  if ((st.st_mode & 0777) != 0700 && chmod(path.c_str(), 0700) != 0) return {};
+  return path;
 }
 
 std::string InstanceLock::LockFileName(const std::string& key) {
@@ -70,6 +81,7 @@ std::string InstanceLock::LockFileName(const std::string& key) {
 }
 
 std::unique_ptr<IInstanceLock::Handle> InstanceLock::TryAcquire(const std::string& key) {
+  if (folder_.empty()) return std::make_unique<Handle>();
   std::string path = folder_ + "/" + LockFileName(key);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   // A lock folder we cannot write must not keep the player from running.

@@ -25,8 +25,13 @@ class InstanceLock : public IInstanceLock {
   // The file name that stands for a key: its UTF-8 form with '/' and '%' escaped, or a hash
   // when that would be too long for a file name.
   static std::string LockFileName(const std::string& key);
-  // $XDG_RUNTIME_DIR, else a private folder under the temporary folder.
+  // $XDG_RUNTIME_DIR, else a private folder under the temporary folder; empty when neither
+  // can be had (the player then runs without the lock).
   static std::string RuntimeFolder();
+  // path as a folder only this user can reach: created with mode 0700 when missing; an
+  // existing one only when it is a folder itself (no symbolic link) owned by this user, its
+  // mode narrowed to 0700. Empty when it is anything else (another user may have made it).
+  static std::string PrivateFolder(const std::string& path);
 
  private:
   std::string folder_;

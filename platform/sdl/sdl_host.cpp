@@ -97,6 +97,8 @@ struct Host::Impl {
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* frame = nullptr;
   int frameWidth = 0, frameHeight = 0;
+  // The panel the frame fills: the frame scaled as the presented pieces scale it.
+  int panelWidth = 0, panelHeight = 0;
   SDL_Texture* labels[2] = {nullptr, nullptr};
   int clientWidth = 640, clientHeight = 480;
   bool fullScreen = false;
@@ -127,7 +129,7 @@ struct Host::Impl {
   bool OverToolbar(int y) const { return toolbarVisible && y < kDockHeight; }
 
   void DrawToolbar() {
-    int width = fullScreen ? frameWidth : clientWidth;
+    int width = fullScreen ? panelWidth : clientWidth;
     SDL_SetRenderDrawColor(renderer, 0xF0, 0xF0, 0xF0, 0xFF);
     SDL_Rect dock{0, 0, width, kDockHeight};
     SDL_RenderFillRect(renderer, &dock);
@@ -153,7 +155,7 @@ struct Host::Impl {
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0xFF);
     SDL_RenderClear(renderer);
     if (frame) {
-      SDL_Rect dst{panelLeft, panelTop, frameWidth, frameHeight};
+      SDL_Rect dst{panelLeft, panelTop, panelWidth, panelHeight};
       SDL_RenderCopy(renderer, frame, nullptr, &dst);
     }
     if (toolbarVisible) DrawToolbar();
@@ -162,8 +164,8 @@ struct Host::Impl {
 
   // The picture's own size maps onto whatever size the window has; SDL maps the mouse back.
   void UpdateLogicalSize() {
-    int w = fullScreen && frameWidth > 0 ? frameWidth : clientWidth;
-    int h = fullScreen && frameWidth > 0 ? frameHeight : clientHeight;
+    int w = fullScreen && panelWidth > 0 ? panelWidth : clientWidth;
+    int h = fullScreen && panelWidth > 0 ? panelHeight : clientHeight;
     if (scale.fit == ScaleOptions::Fit::Stretch) {
       int outW = 0, outH = 0;
       SDL_RenderSetLogicalSize(renderer, 0, 0);
@@ -290,32 +292,40 @@ int Host::DesktopBits() {
   return static_cast<int>(SDL_BITSPERPIXEL(m.format));
 }
 
-void Host::PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) {
-  auto& d = *impl_;
-  if (!d.frame || d.frameWidth != frame.width || d.frameHeight != frame.height) return Present(frame, panelLeft, panelTop);
-  // Only the changed rectangles travel to the texture; the whole texture is drawn as always.
-  for (const auto& p : pieces) {
-    SDL_Rect r{p.srcLeft, p.srcTop, p.srcRight - p.srcLeft, p.srcBottom - p.srcTop};
-    if (r.w <= 0 || r.h <= 0) continue;
-    SDL_UpdateTexture(d.frame, &r, frame.pixels + static_cast<size_t>(r.y) * frame.pitch + r.x, frame.pitch * 4);
-  }
-  d.panelLeft = panelLeft;
-  d.panelTop = panelTop;
-  d.Redraw();
+void Host::Present(const Frame& frame, int panelLeft, int panelTop) {
+  PresentPieces(frame, panelLeft, panelTop, {{0, 0, frame.width, frame.height, 0, 0, frame.width, frame.height}});
 }
 
-void Host::Present(const Frame& frame, int panelLeft, int panelTop) {
+void Host::PresentPieces(const Frame& frame, int panelLeft, int panelTop, const std::vector<PresentPiece>& pieces) {
   auto& d = *impl_;
-  if (!d.frame || d.frameWidth != frame.width || d.frameHeight != frame.height) {
+  bool fresh = !d.frame || d.frameWidth != frame.width || d.frameHeight != frame.height;
+  if (fresh) {
     if (d.frame) SDL_DestroyTexture(d.frame);
     d.frame = SDL_CreateTexture(d.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, frame.width,
                                 frame.height);
     d.frameWidth = frame.width;
     d.frameHeight = frame.height;
-    d.UpdateLogicalSize();
   }
   if (!d.frame) return;
-  SDL_UpdateTexture(d.frame, nullptr, frame.pixels, frame.pitch * 4);
+  // Every piece of one presentation has the same scale, so the texture drawn over the whole
+  // panel puts each piece at its destination rectangle; the rest of the texture still holds
+  // what the panel showed.
+  PanelSize panel = PanelSizeOf(frame, pieces);
+  if (panel.width != d.panelWidth || panel.height != d.panelHeight) {
+    d.panelWidth = panel.width;
+    d.panelHeight = panel.height;
+    d.UpdateLogicalSize();
+  }
+  if (fresh) {
+    SDL_UpdateTexture(d.frame, nullptr, frame.pixels, frame.pitch * 4);
+  } else {
+    // Only the changed rectangles travel to the texture.
+    for (const auto& p : pieces) {
+      SDL_Rect r{p.srcLeft, p.srcTop, p.srcRight - p.srcLeft, p.srcBottom - p.srcTop};
+      if (r.w <= 0 || r.h <= 0) continue;
+      SDL_UpdateTexture(d.frame, &r, frame.pixels + static_cast<size_t>(r.y) * frame.pitch + r.x, frame.pitch * 4);
+    }
+  }
   d.panelLeft = panelLeft;
   d.panelTop = panelTop;
   d.Redraw();

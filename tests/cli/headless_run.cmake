@@ -29,3 +29,27 @@ execute_process(COMMAND ${PLAYER} --headless --bogus RESULT_VARIABLE rc OUTPUT_Q
 if(NOT rc EQUAL 2)
   message(FATAL_ERROR "an unknown option should end with 2, got ${rc}")
 endif()
+
+# A game.dat that is no archive: the error is shown (in UTF-8 on stderr when headless), the
+# shutdown runs and the player ends with 1 instead of aborting.
+file(MAKE_DIRECTORY ${work}/junk)
+string(REPEAT "0123456789abcdefghijklmnopqrstuvwxyz" 9 junk)
+file(WRITE ${work}/junk/game.dat "${junk}")
+execute_process(COMMAND ${PLAYER} --headless --ticks 3 ${work}/junk RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+string(FIND "${err}" "警告" warned)
+if(NOT rc EQUAL 1 OR warned EQUAL -1)
+  message(FATAL_ERROR "an unreadable game.dat should be shown in UTF-8 and end with 1, got ${rc}: ${err}")
+endif()
+
+# Nothing to play: one line on stderr naming the folder, and 1.
+foreach(folder ${work}/empty ${work}/none)
+  file(REMOVE_RECURSE ${work}/empty)
+  file(MAKE_DIRECTORY ${work}/empty)
+  execute_process(COMMAND ${PLAYER} --headless --ticks 3 ${folder} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+  string(FIND "${err}" "orbaplayer: ${folder}: " named)
+  string(REGEX MATCHALL "\n" lines "${err}")
+  list(LENGTH lines count)
+  if(NOT rc EQUAL 1 OR NOT named EQUAL 0 OR NOT count EQUAL 1)
+    message(FATAL_ERROR "${folder} holds nothing to play: expected one line naming it and 1, got ${rc}: ${err}")
+  endif()
+endforeach()

@@ -86,6 +86,16 @@ std::vector<uint8_t> HandBuiltArchive(int version, const std::vector<std::pair<s
   return s.TakeBytes();
 }
 
+// The absolute entry offsets of an archive image, and the end of its data last.
+std::vector<int64_t> EntryOffsets(const std::vector<uint8_t>& image) {
+  TKvMemoryStream s(image);
+  TVrFileCollection c;
+  c.ReadDirectory(s);
+  std::vector<int64_t> offsets;
+  for (int32_t i = 0; i < c.Count(); ++i) offsets.push_back(c.Entry(i)->Offset);
+  return offsets;
+}
+
 TEST(Archive, ReadsEveryDirectoryVersion) {
   const std::vector<std::pair<std::string, std::string>> files = {
       {"orba.rpb", "project"}, {"bg\\\x95\x5C.png", "kanji with a 0x5C second byte"}, {"empty.txt", ""}};
@@ -150,27 +160,41 @@ TEST(Archive, WriterRoundTripsThroughEveryContainer) {
     c.OpenArchiveFile(dir / "vol.dat", false, 1000);
     check(c, "volumes");
   }
-  {  // appended to an executable: the trailer gives the archive's start
+  {  // appended to an executable: the trailer gives the archive's start. 'Player.001' beside
+     // it is volume 1 of some 'Player.dat', no part of the executable.
     std::vector<uint8_t> exe = Incompressible(777, 2);
     exe.insert(exe.end(), bytes.begin(), bytes.end());
     for (uint32_t a = 777; auto k : {0, 8, 16, 24}) exe.push_back(static_cast<uint8_t>(a >> k));
     exe.push_back('r');
     exe.push_back('z');
     WriteFile(dir / "Player.EXE", exe);
+    WriteFile(dir / "Player.001", Incompressible(100, 3));
     TVrFileCollection c;
     c.OpenArchiveFile(dir / "Player.EXE");
     check(c, "executable");
     EXPECT_GT(c.Entry(0)->Offset, 777);
   }
-  {  // the directory in a ".ext" file beside a data file holding the bytes at the same offsets
-    WriteFile(dir / "split.ext", bytes);
-    std::vector<uint8_t> data(bytes.size(), 0);
-    std::copy(bytes.begin(), bytes.end(), data.begin());
-    WriteFile(dir / "split.dat", data);
+  // The directory in a ".ext" file beside a data file (split into volumes here) that holds the
+  // entry bytes at the absolute offsets the directory gives. The ".ext" file is the directory
+  // alone; the data file's first bytes, where the directory would stand, are not read.
+  const auto directorySize = static_cast<size_t>(EntryOffsets(bytes).front());
+  WriteFile(dir / "split.ext", {bytes.begin(), bytes.begin() + static_cast<long>(directorySize)});
+  std::vector<uint8_t> data = bytes;
+  std::fill(data.begin(), data.begin() + static_cast<long>(directorySize), 0xEE);
+  {
+    TKvBigFileStream out(dir / "split.dat", fmCreate, 1000);
+    out.Write(data.data(), static_cast<int64_t>(data.size()));
+  }
+  {
     TVrFileCollection c;
-    c.OpenArchiveFile(dir / "split.dat");
+    c.OpenArchiveFile(dir / "split.dat", false, 1000);
     check(c, "ext");
   }
+  // A data file that ends before the end of the data the directory gives is refused.
+  fs::resize_file(dir / "split.001", fs::file_size(dir / "split.001") - 1);
+  TVrFileCollection cut;
+  EXPECT_THROW(cut.OpenArchiveFile(dir / "split.dat", false, 1000), EOrbaError);
+  EXPECT_EQ(cut.Count(), 0);
 }
 
 TEST(Archive, WriterChoosesStorageByKindAndSize) {
@@ -179,17 +203,29 @@ TEST(Archive, WriterChoosesStorageByKindAndSize) {
   WriteFile(dir / "snd/Voice.wav", std::vector<uint8_t>(1000, 7));  // sound: stored as is
   WriteFile(dir / "text.txt", std::vector<uint8_t>(1000, 'x'));     // compressible
   WriteFile(dir / "noise.bin", Incompressible(5000, 3));            // saves less than a tenth
+  // Layered images: small ones are compressed like any file; large ones only when the hook
+  // says their pixels are stored raw.
+  WriteFile(dir / "small.trn", std::vector<uint8_t>(1000, 'p'));
+  WriteFile(dir / "large.trn", std::vector<uint8_t>(0x500000, 'p'));
+  WriteFile(dir / "raw.trn", std::vector<uint8_t>(0x500000, 'r'));
+  const auto hook = TVrFileCollection::LayeredImageIsRaw();
+  TVrFileCollection::LayeredImageIsRaw() = [](TKvBigStream& s) {
+    char first = 0;
+    s.Read(&first, 1);
+    return first == 'r';
+  };
   TVrFileCollection c;
   c.OpenArchiveFile(dir / "nothing-here.dat", true);
-  for (const char* name : {"snd\\voice.wav", "text.txt", "noise.bin"}) c.AddEntry(name);
+  const char* names[] = {"snd\\voice.wav", "text.txt", "noise.bin", "small.trn", "large.trn", "raw.trn"};
+  for (const char* name : names) c.AddEntry(name);
   TKvMemoryStream out;
   ASSERT_TRUE(c.WriteArchive(out));
+  TVrFileCollection::LayeredImageIsRaw() = hook;
   out.SetPosition(0);
   TVrFileCollection back;
   back.ReadDirectory(out);
-  EXPECT_EQ(back.Entry(0)->Raw, 1);
-  EXPECT_EQ(back.Entry(1)->Raw, 0);
-  EXPECT_EQ(back.Entry(2)->Raw, 1);
+  const int raw[] = {1, 0, 1, 0, 1, 0};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(back.Entry(i)->Raw, raw[i]) << names[i];
   EXPECT_EQ(back.Entry(0)->Size, 1000);
   EXPECT_NE(back.Entry(0)->FileTime, 0u);
 
@@ -205,7 +241,7 @@ TEST(Archive, WriterChoosesStorageByKindAndSize) {
   // Progress can cancel.
   int calls = 0;
   c.OnProgress = [&](const TVrFile&, int32_t count, int32_t index, int64_t) {
-    EXPECT_EQ(count, 3);
+    EXPECT_EQ(count, 6);
     ++calls;
     return index < 1;
   };
@@ -238,6 +274,7 @@ TEST(Archive, HostileDirectoriesAreRejectedAndChangeNothing) {
       {"name longer than the file", with(10, {0x00, 0x00, 0x01, 0x00})},
       {"offset past the end", with(20, offset(1 << 20))},
       {"offsets out of order", with(20, offset(good.size() - 1))},
+      {"data shorter than the directory says", std::vector<uint8_t>(good.begin(), good.end() - 1)},
       {"no data at all", {}},
   };
   for (const auto& c : cases) {

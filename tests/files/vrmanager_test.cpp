@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 #include <string>
 
 using namespace std::string_literals;
@@ -47,6 +49,7 @@ TEST(DiskNames, MapStoredNamesCaseInsensitively) {
   WriteFile(dir / "BG/Event/E01.png", "e");
   WriteFile(dir / "\xE8\xA1\xA8/a.txt", "k");  // 表: second byte 0x5C in code page 932
   WriteFile(dir / "top.txt", "t");
+  WriteFile(dir / "\xE3\x81\x82" "A.txt", "a");
   TDiskNames names;
   std::string base = dir.path.string() + "/";
   struct Case { std::string stored; std::string found; } cases[] = {
@@ -54,6 +57,7 @@ TEST(DiskNames, MapStoredNamesCaseInsensitively) {
       {"BG\\Event\\E01.png", "BG/Event/E01.png"},
       {"\x95\x5C\\A.TXT", "\xE8\xA1\xA8/a.txt"},
       {"TOP.txt", "top.txt"},
+      {"\x82\xA0" "a.txt", "\xE3\x81\x82" "A.txt"},  // あa.txt: the letter after a UTF-8 kana folds too
       {"bg\\event", ""},          // a folder is no file
       {"..\\x", ""},
       {"bg\\..\\top.txt", ""},
@@ -100,7 +104,7 @@ TEST(VirtualFiles, WorkFilesAreReusedAndRemoved) {
     TVrFileManager m;
     m.AddArchive(dir / "game.dat");
     work = m.GetFileName("movie.mpg");
-    EXPECT_EQ(m.GetFileName("MOVIE.MPG") == work, false);  // locks match names byte for byte
+    EXPECT_NE(m.GetFileName("MOVIE.MPG"), work);  // locks match names byte for byte
     EXPECT_EQ(m.GetFileName("movie.mpg"), work);
     EXPECT_EQ(fs::path(work).extension(), ".mpg");
     EXPECT_EQ(fs::path(work).filename().string().substr(0, 3), "~rz");
@@ -109,9 +113,122 @@ TEST(VirtualFiles, WorkFilesAreReusedAndRemoved) {
     in >> text;
     EXPECT_EQ(text, "frames");
     EXPECT_EQ(m.Locks().FindByName("movie.mpg")->LockCount, 2);
+    // Released, the work file goes on the tick its countdown reaches 0, not before.
+    m.Locks().Release("movie.mpg", 100);
+    m.Tick(60);
+    EXPECT_TRUE(fs::exists(work));
+    m.Tick(40);
+    EXPECT_FALSE(fs::exists(work));
   }
   EXPECT_FALSE(fs::exists(work));
   EXPECT_FALSE(fs::exists(fs::path(work).parent_path()));
+}
+
+// An archive 'game.dat' in dir, written from files on disk (so a ".wav" is stored as is)
+// and from memory; returns the entries' absolute offsets and the end of the data.
+std::vector<int64_t> WriteMixedArchive(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files) {
+  TVrFileCollection c;
+  c.OpenArchiveFile(dir / "src/", true);
+  for (const auto& [name, data] : files) {
+    if (name.ends_with(".wav")) {
+      WriteFile(dir / ("src/" + name), data);
+      c.AddEntry(name);
+    } else {
+      c.AddMemoryEntry(name)->Content->Write(data.data(), static_cast<int64_t>(data.size()));
+    }
+  }
+  {
+    TKvBigFileStream out(dir / "game.dat", fmCreate);
+    EXPECT_TRUE(c.WriteArchive(out));
+  }
+  TVrFileCollection back;
+  back.OpenArchiveFile(dir / "game.dat");
+  std::vector<int64_t> offsets;
+  for (int32_t i = 0; i < back.EntryCount(); ++i) offsets.push_back(back.Entry(i)->Offset);
+  offsets.push_back(back.Entry(back.EntryCount())->Offset);
+  return offsets;
+}
+
+// Text that compresses, but not to nothing: words drawn at random.
+std::string Words(size_t size) {
+  static const char* words[] = {"alpha ", "beta ", "gamma ", "delta ", "epsilon ", "zeta "};
+  std::mt19937 gen(7);
+  std::string text;
+  while (text.size() < size) text += words[gen() % 6];
+  text.resize(size);
+  return text;
+}
+
+TEST(VirtualFiles, AReadThatFailedIsNeverServedFromTheCache) {
+  const std::string big = Words(2 << 20);
+  const std::string voice(5000, 'v');
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&, const std::vector<int64_t>&)> damage;
+    std::string name;
+  } cases[] = {
+      {"second half of a compressed entry damaged",
+       [](const TempDir& dir, const std::vector<int64_t>& at) {
+         std::fstream f(dir / "game.dat", std::ios::in | std::ios::out | std::ios::binary);
+         int64_t middle = (at[0] + at[1]) / 2;
+         f.seekp(middle);
+         std::string junk(64, '\x5A');
+         f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+       },
+       "big.txt"},
+      {"raw entry cut short after mounting",
+       [](const TempDir& dir, const std::vector<int64_t>& at) { fs::resize_file(dir / "game.dat", at[1] + 100); },
+       "voice.wav"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    auto offsets = WriteMixedArchive(dir, {{"big.txt", big}, {"voice.wav", voice}});
+    TVrFileManager m;
+    m.AddArchive(dir / "game.dat");
+    c.damage(dir, offsets);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      TKvMemoryStream out;
+      EXPECT_THROW(m.LoadFile(out, c.name), EOrbaError) << c.what << ", read " << attempt;
+    }
+    EXPECT_EQ(m.Cache().TotalSize(), 0) << c.what;
+  }
+}
+
+TEST(VirtualFiles, WorkFilesExistForEveryPathHandedOut) {
+  TempDir dir;
+  std::string text = Words(20000);
+  auto offsets = WriteMixedArchive(dir, {{"bad.mpg", text}, {"empty.mpg", ""}});
+  {
+    std::fstream f(dir / "game.dat", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp((offsets[0] + offsets[1]) / 2);
+    f.write("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8);
+  }
+  TVrFileManager m;
+  m.AddArchive(dir / "game.dat");
+  std::string empty = m.GetFileName("empty.mpg");
+  EXPECT_TRUE(fs::is_regular_file(empty)) << empty;
+  EXPECT_EQ(fs::file_size(empty), 0u);
+  for (int attempt = 1; attempt <= 2; ++attempt)
+    EXPECT_THROW(m.GetFileName("bad.mpg"), EOrbaError) << "request " << attempt;
+  EXPECT_EQ(m.Locks().FindByName("bad.mpg"), nullptr);
+
+  // Work files that cannot be made (a plain file where their folder was): the error says
+  // so, and no lock is left to hand out a path later.
+  WriteArchive(dir / "other.dat", {{"movie.mpg", "frames"}});
+  m.AddArchive(dir / "other.dat");
+  const std::string folder = fs::path(m.WorkFolder()).parent_path().string();
+  fs::remove_all(folder);
+  WriteFile(folder, "in the way");
+  for (int attempt = 1; attempt <= 2; ++attempt) {
+    try {
+      m.GetFileName("movie.mpg");
+      ADD_FAILURE() << "a path was handed out, request " << attempt;
+    } catch (const EOrbaError& e) {
+      EXPECT_EQ(e.Message(), Sjis(u8"作業用ファイルが作れません"));
+    }
+  }
+  fs::remove(folder);
+  EXPECT_EQ(m.Locks().FindByName("movie.mpg"), nullptr);
 }
 
 TEST(VirtualFiles, CacheKeepsRecentFilesWithinItsBudget) {
@@ -133,6 +250,18 @@ TEST(VirtualFiles, CacheKeepsRecentFilesWithinItsBudget) {
   Load(m, "big3");  // now over budget: the oldest go (a.txt, then big1) until it fits
   EXPECT_EQ(m.Cache().Count(), 2);
   EXPECT_EQ(Load(m, "a.txt"), "changed");
+}
+
+TEST(VirtualFiles, ReadingAgainMakesAFileTheMostRecent) {
+  TVrCacheList cache(10);
+  auto fill = [&](const char* name) { cache.Get(name).Content->Write("123456", 6); };
+  fill("a");
+  fill("b");
+  EXPECT_EQ(cache.Get("A").Content->GetSize(), 6);  // a read again: now the most recent
+  fill("c");  // over the budget: the least recent goes, which is b
+  ASSERT_EQ(cache.Count(), 2);
+  EXPECT_EQ(cache[0].Key, "C");
+  EXPECT_EQ(cache[1].Key, "A");
 }
 
 TEST(VirtualFiles, DamagedArchiveLeavesTheManagerAsItWas) {
@@ -229,9 +358,12 @@ TEST(VirtualFiles, DiscPromptMountsTheRightDisc) {
   p.Title = "Story";
   p.Prompt = "Disc %d please (100%% sure) %d";
   p.AskOkCancel = [&](const std::string&, const std::string& text) {
+    // OK to the prompt the first times only: a disc that never mounts ends the test with a
+    // failure instead of asking for ever.
     ++asked;
+    if (text == p.ExitMessage) return true;
     EXPECT_EQ(text, "Disc 2 please (100%% sure) %d");
-    return true;
+    return asked <= 3;
   };
   p.RequestClose = [&] { closed = true; };
   EXPECT_TRUE(m.RequestDisk(2));

@@ -3,6 +3,8 @@
 #ifdef ORBA_HAVE_SDL
 #include <SDL.h>
 
+#include <cstdlib>
+
 #include "platform/sdl/sdl_host.h"
 
 namespace orba::platform::sdl {
@@ -28,6 +30,8 @@ TEST(SdlKeys, MapToTheVirtualKeyCodesScriptsSee) {
 
 // With the dummy video driver the host opens, takes frames and delivers a quit as a close.
 TEST(SdlHost, OpensAndPresentsWithTheDummyDriver) {
+  // The test names its driver itself, so it runs the same alone, under ctest and on a desktop.
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
   Host host;
   ASSERT_TRUE(host.Open()) << host.Error();
   host.SetCaption("OrbaPlayer");

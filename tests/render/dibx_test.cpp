@@ -2,9 +2,12 @@
 // loops against the plain per-channel formulas, and the wave proxy's bands.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <random>
 
 #include "render/dibx.h"
+#include "render/pixelops.h"
 
 namespace orba {
 namespace {
@@ -113,56 +116,66 @@ TEST(DIBX, DrawBlendAt255IsNotACopy) {
 }
 
 // Every blit kind, through the fast row loops, against the plain formulas per pixel; rows of
-// odd length so vector bodies and their tails both run, forward and mirrored.
+// odd length so vector bodies and their tails both run, forward and mirrored. Each variant of
+// the rows this machine runs is checked: the baseline every processor gets, and the widest.
 TEST(DIBX, FastRowsMatchPlainFormulas) {
-  std::mt19937 rng(7);
-  for (int format : {8, 15, 16, 24, 32}) {
-    uint32_t all = AllBits(format);
-    TDIBX src, dst, mask;
-    src.SetSize(37, 3, format);
-    dst.SetSize(37, 3, format);
-    mask.SetSize(37, 3, 8);
-    for (int kind = 0; kind < 7; ++kind)
-      for (bool flipH : {false, true}) {
-        FillRandom(src, rng, all);
-        FillRandom(dst, rng, all);
-        FillRandom(mask, rng, 0xFF);
-        // Some equal pixels, some key pixels, some mask extremes.
-        for (int i = 0; i < 37; i += 5) dst.SetPixel(i, 1, src.GetPixel(flipH ? 36 - i : i, 1));
-        for (int i = 0; i < 37; i += 7) { mask.SetPixel(i, 0, 0); mask.SetPixel(i + 1, 0, 255); }
-        uint32_t key = src.GetPixel(3, 2);
-        src.TransparentColor = key;
-        TDIBSurface before;
-        before.Assign(dst.Image());
-        const int amount = 77 + kind * 30;
-        const TRect all3{0, 0, 37, 3};
-        switch (kind) {
-          case 0: dst.DrawBlend(0, 0, amount, false, flipH, true, all3, src); break;
-          case 1: dst.DrawMasked(0, 0, mask, false, flipH, all3, src); break;
-          case 2: dst.DrawBlendMasked(0, 0, amount, mask, false, flipH, all3, src); break;
-          case 3: dst.DrawAdd(0, 0, amount, false, flipH, all3, src); break;
-          case 4: dst.DrawAddMasked(0, 0, amount, mask, false, flipH, all3, src); break;
-          case 5: dst.DrawAdd(0, 0, 256, false, flipH, all3, src); break;
-          case 6: dst.Draw(0, 0, false, flipH, true, all3, src); break;
-        }
-        for (int y = 0; y < 3; ++y)
-          for (int x = 0; x < 37; ++x) {
-            int sx = flipH ? 36 - x : x;
-            uint32_t s = src.GetPixel(sx, y), d = before.GetPixel(x, y), k = mask.GetPixel(sx, y), want = d;
-            switch (kind) {
-              case 0: want = s == key ? d : PlainBlend(format, d, s, amount); break;
-              case 1: want = k == 0 ? d : k == 255 ? s : PlainBlend(format, d, s, k); break;
-              case 2: want = (k * amount >> 8) == 0 ? d : PlainBlend(format, d, s, k * amount >> 8); break;
-              case 3: want = s == key ? d : PlainAdd(format, d, s, amount); break;
-              case 4: want = (k * amount >> 8) == 0 ? d : PlainAdd(format, d, s, k * amount >> 8); break;
-              case 5: want = s == key ? d : PlainAdd(format, d, s, 256); break;
-              case 6: want = s == key ? d : s; break;
-            }
-            ASSERT_EQ(dst.GetPixel(x, y), want)
-                << "format " << format << " kind " << kind << " flipH " << flipH << " at " << x << "," << y;
+  std::vector<const pixelops::TPixelRows*> variants{&pixelops::BaselineRows()};
+  if (const pixelops::TPixelRows* wide = pixelops::WideRows()) variants.push_back(wide);
+  else std::printf("this processor runs only the baseline rows\n");
+  for (const pixelops::TPixelRows* rows : variants) {
+    pixelops::UsePixelRows(*rows);
+    std::mt19937 rng(7);
+    for (int format : {8, 15, 16, 24, 32}) {
+      uint32_t all = AllBits(format);
+      TDIBX src, dst, mask;
+      src.SetSize(37, 3, format);
+      dst.SetSize(37, 3, format);
+      mask.SetSize(37, 3, 8);
+      for (int kind = 0; kind < 8; ++kind)
+        for (bool flipH : {false, true}) {
+          FillRandom(src, rng, all);
+          FillRandom(dst, rng, all);
+          FillRandom(mask, rng, 0xFF);
+          // Some equal pixels, some key pixels, some mask extremes.
+          for (int i = 0; i < 37; i += 5) dst.SetPixel(i, 1, src.GetPixel(flipH ? 36 - i : i, 1));
+          for (int i = 0; i < 37; i += 7) { mask.SetPixel(i, 0, 0); mask.SetPixel(i + 1, 0, 255); }
+          uint32_t key = src.GetPixel(3, 2);
+          src.TransparentColor = kind == 7 ? -1 : key;  // kind 7: a full add without a key
+          TDIBSurface before;
+          before.Assign(dst.Image());
+          const int amount = 77 + kind * 30;
+          const TRect all3{0, 0, 37, 3};
+          switch (kind) {
+            case 0: dst.DrawBlend(0, 0, amount, false, flipH, true, all3, src); break;
+            case 1: dst.DrawMasked(0, 0, mask, false, flipH, all3, src); break;
+            case 2: dst.DrawBlendMasked(0, 0, amount, mask, false, flipH, all3, src); break;
+            case 3: dst.DrawAdd(0, 0, amount, false, flipH, all3, src); break;
+            case 4: dst.DrawAddMasked(0, 0, amount, mask, false, flipH, all3, src); break;
+            case 5: dst.DrawAdd(0, 0, 256, false, flipH, all3, src); break;
+            case 6: dst.Draw(0, 0, false, flipH, true, all3, src); break;
+            case 7: dst.DrawAdd(0, 0, 256, false, flipH, all3, src); break;
           }
-      }
+          for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 37; ++x) {
+              int sx = flipH ? 36 - x : x;
+              uint32_t s = src.GetPixel(sx, y), d = before.GetPixel(x, y), k = mask.GetPixel(sx, y), want = d;
+              switch (kind) {
+                case 0: want = s == key ? d : PlainBlend(format, d, s, amount); break;
+                case 1: want = k == 0 ? d : k == 255 ? s : PlainBlend(format, d, s, k); break;
+                case 2: want = (k * amount >> 8) == 0 ? d : PlainBlend(format, d, s, k * amount >> 8); break;
+                case 3: want = s == key ? d : PlainAdd(format, d, s, amount); break;
+                case 4: want = (k * amount >> 8) == 0 ? d : PlainAdd(format, d, s, k * amount >> 8); break;
+                case 5: want = s == key ? d : PlainAdd(format, d, s, 256); break;
+                case 6: want = s == key ? d : s; break;
+                case 7: want = PlainAdd(format, d, s, 256); break;
+              }
+              ASSERT_EQ(dst.GetPixel(x, y), want)
+                  << rows->name << " format " << format << " kind " << kind << " flipH " << flipH << " at " << x << "," << y;
+            }
+        }
+    }
   }
+  pixelops::UsePixelRows(pixelops::WideRows() ? *pixelops::WideRows() : pixelops::BaselineRows());
 }
 
 TEST(DIBX, ClippingMovesTheMirroredEdge) {

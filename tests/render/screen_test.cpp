@@ -95,6 +95,43 @@ TEST(ScreenManager, PresentShowsTheChangedPartsAndCountsFrames) {
   EXPECT_EQ(screen.Grey32()[0x80], 0x808080u);
 }
 
+// The presenter shows each piece where the plan puts it: at zoom 200 every pixel covers two by
+// two panel pixels at twice its place, a changed pixel alone is redrawn there, and at zoom 150
+// the whole picture is stretched onto a panel of 6 x 3.
+TEST(ScreenManager, PresentedPiecesLandWhereTheZoomPutsThem) {
+  platform::headless::CapturePresenter presenter;
+  TScreenManager screen({}, 32, 4, 2, 4, 2);
+  TDIBSurface& image = screen.BackBuffer().Image();
+  auto value = [](int x, int y) { return static_cast<uint32_t>(0x10 * (y * 4 + x + 1)); };
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) image.SetPixel(x, y, value(x, y));
+  auto shown = [&](int x, int y) { return presenter.Pixels()[static_cast<size_t>(y * presenter.Width() + x)]; };
+  TClipList dirty, back;
+  dirty.Add({0, 0, 4, 2});
+  screen.Present(presenter, 0, 0, dirty, back, {}, 200);
+  ASSERT_EQ(presenter.Width(), 8);
+  ASSERT_EQ(presenter.Height(), 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(shown(x, y), value(x / 2, y / 2)) << x << "," << y;
+
+  image.SetPixel(3, 1, 0xFFFFFF);
+  image.SetPixel(0, 0, 0xFFFFFF);  // changed but not marked dirty: the panel keeps the old one
+  dirty.Add({3, 1, 4, 2});
+  screen.Present(presenter, 0, 0, dirty, back, {}, 200);
+  for (auto [x, y] : {std::pair{6, 2}, {7, 2}, {6, 3}, {7, 3}}) EXPECT_EQ(shown(x, y), 0xFFFFFFu) << x << "," << y;
+  EXPECT_EQ(shown(5, 3), value(2, 1));
+  EXPECT_EQ(shown(0, 0), value(0, 0));
+
+  dirty.Add({0, 0, 1, 1});
+  screen.Present(presenter, 0, 0, dirty, back, {}, 150);
+  ASSERT_EQ(presenter.Width(), 6);
+  ASSERT_EQ(presenter.Height(), 3);
+  const int columns[6] = {0, 0, 1, 2, 2, 3}, rows[3] = {0, 0, 1};  // nearest source of each panel pixel
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x)
+      EXPECT_EQ(shown(x, y), image.GetPixel(columns[x], rows[y])) << x << "," << y;
+}
+
 // The fire ramp keeps the colours pictures were authored against, turns them into 5-5-5 for a
 // 15-bit back buffer, and never gets darker from one entry to the next.
 TEST(ScreenManager, FireTableHitsItsFixedColoursAndOnlyBrightens) {

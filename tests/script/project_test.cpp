@@ -338,7 +338,7 @@ TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
 }  // namespace
 }  // namespace orba
 
-#include "script/source.h"
+#include "authoring/source.h"
 
 namespace orba {
 namespace {

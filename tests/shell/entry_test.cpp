@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "base/cp932.h"
@@ -19,6 +20,8 @@
 #include "files/diskpath.h"
 #include "shell/instance_key.h"
 #include "shell/view.h"
+#include "shell/recording.h"
+#include "base/error.h"
 
 namespace orba {
 namespace {
@@ -75,6 +78,35 @@ TEST(InstanceLock, OnePlayerPerFolder) {
   // Names stay single file names whatever the key holds.
   EXPECT_EQ(posix::InstanceLock::LockFileName("/HOME/A%-"), "orbaplayer-%2FHOME%2FA%25-.lock");
   EXPECT_LE(posix::InstanceLock::LockFileName(std::string(1000, 'A')).size(), 255u);
+}
+
+// The fallback lock folder lies in the shared temporary folder: it is made private, and one
+// that is a link or belongs to someone else is not used.
+TEST(InstanceLock, FallbackFolderIsPrivateAndOurs) {
+  TempDir dir;
+  auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  fs::path fresh = dir.path / "fresh";
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(fresh.string()), fresh.string());
+  EXPECT_EQ(mode(fresh), fs::perms::owner_all);
+  fs::path open = dir.path / "open";
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all);
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(open.string()), open.string());
+  EXPECT_EQ(mode(open), fs::perms::owner_all);
+  fs::path link = dir.path / "link";
+  fs::create_directory_symlink(fresh, link);
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder(link.string()), "");
+  std::ofstream(dir.path / "file") << "x";
+  EXPECT_EQ(posix::InstanceLock::PrivateFolder((dir.path / "file").string()), "");
+  if (geteuid() == 0) {  // only the superuser can hand a folder to another user
+    fs::path theirs = dir.path / "theirs";
+    fs::create_directory(theirs);
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(posix::InstanceLock::PrivateFolder(theirs.string()), "");
+  }
+  // Without a usable folder the player runs without the lock.
+  posix::InstanceLock none((dir.path / "file").string() + "/sub");
+  EXPECT_NE(none.TryAcquire("K-"), nullptr);
 }
 
 TEST(CommandLine, ParsesOptionsAndParameters) {
@@ -143,15 +175,100 @@ TEST(Player, SecondPlayerOnTheSameFolderEndsSilently) {
   EXPECT_TRUE(run.dialogs.shown.empty());
 }
 
-TEST(Player, AFolderWithoutAProjectEndsSilently) {
+// When there is nothing to play the window stays silent (no dialog beyond the ones the
+// project itself shows), but the run fails and says in one line which folder lacks what.
+TEST(Player, NothingToPlayIsSaidInOneLineAndFails) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    const char* says;
+    size_t dialogs;
+  } cases[] = {
+      {"an empty folder", [](const fs::path&) {}, "holds no game data (game.dat) or orba.rpb", 0},
+      {"no folder", [](const fs::path& d) { fs::remove_all(d); }, "no such folder", 0},
+      {"an empty orba.rpb", [](const fs::path& d) { std::ofstream(d / "orba.rpb"); }, "orba.rpb is empty", 1},
+      {"an unreadable orba.rpb", [](const fs::path& d) { std::ofstream(d / "orba.rpb") << "not a project"; },
+       "orba.rpb cannot be read", 0},
+      {"no start page",
+       [](const fs::path& d) {
+         testing_support::WriteWaitProject(d);
+         fs::remove(d / "start.rsb");
+       },
+       "the start page start.rsb cannot be run", 1},
+  };
+  for (const auto& c : cases) {
+    TempDir dir, lockDir;
+    fs::path project = dir.path / "game";
+    fs::create_directories(project);
+    c.make(project);
+    HeadlessRun run(lockDir.path.string());
+    TCommandLine cmd;
+    cmd.Params = {project.string()};
+    EXPECT_EQ(run.Run(cmd, 10), TRunResult::NothingToPlay) << c.name;
+    EXPECT_FALSE(run.window.shown) << c.name;
+    EXPECT_EQ(run.passes, 0) << c.name;
+    EXPECT_EQ(run.dialogs.shown.size(), c.dialogs) << c.name;
+    std::string line = run.subsystems.StartFailure();
+    EXPECT_EQ(line.rfind(project.string() + ": ", 0), 0u) << c.name << ": " << line;
+    EXPECT_NE(line.find(c.says), std::string::npos) << c.name << ": " << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << c.name;
+  }
+}
+
+// A game.dat that is no archive is read before the guarded part of start-up. Its error is
+// shown in a warning box in UTF-8 (a headless run prints it), the shutdown runs and the run
+// counts as failed; the same when the error comes from any other step of start-up.
+TEST(Player, AnUnreadableGameDataIsShownAndTheShutdownRuns) {
   TempDir dir;
+  std::string junk(300, '\0');
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 37 + 11);
+  std::ofstream(dir.path / "game.dat", std::ios::binary) << junk;
   HeadlessRun run(dir.path.string());
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
-  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Ran);
+  EXPECT_EQ(run.Run(cmd, 10), TRunResult::Failed);
   EXPECT_FALSE(run.window.shown);
-  EXPECT_TRUE(run.dialogs.shown.empty());
-  EXPECT_EQ(run.passes, 0);
+  ASSERT_EQ(run.dialogs.shown.size(), 1u);
+  EXPECT_EQ(run.dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+  // アーカイブが壊れています, as UTF-8
+  const std::string broken = "\xE3\x82\xA2\xE3\x83\xBC\xE3\x82\xAB\xE3\x82\xA4\xE3\x83\x96\xE3\x81\x8C";
+  EXPECT_EQ(run.dialogs.shown[0].text.rfind(broken, 0), 0u) << run.dialogs.shown[0].text;
+
+  struct Throwing : testing_support::RecordingSubsystems {
+    void OpenProjectData(const std::vector<std::string>&, const std::string&) override {
+      Log("OpenProjectData");
+      throw EOrbaError("bad");
+    }
+  } recording;
+  EXPECT_EQ(RunPlayer(cmd, run.platform, recording, IOrbaMediaLibrary::kRequiredVersion), TRunResult::Failed);
+  EXPECT_EQ(recording.calls,
+            (std::vector<std::string>{"RegisterEmptyArchive", "OpenProjectData", "FreeProject", "FreeSystemFunctions",
+                                      "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
+}
+
+// A player whose executable lies on a mounted disc ends before anything else: no window, no
+// message, no lock. A disc folder that merely begins the same way is another folder.
+TEST(Player, EndsSilentlyWhenStartedFromADisc) {
+  struct DiscPaths : FixedPaths {
+    std::vector<std::string> discs;
+    std::vector<std::string> DiscFolders() override { return discs; }
+  };
+  TempDir dir;
+  testing_support::WriteWaitProject(dir.path);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  DiscPaths paths;
+  for (auto discs : std::vector<std::vector<std::string>>{{"/media/cdrom/", "/opt/"}, {"/opt/game/"}}) {
+    HeadlessRun run(dir.path.string());
+    paths.discs = discs;
+    run.platform.paths = &paths;
+    EXPECT_EQ(run.Run(cmd, 10), TRunResult::FromDisc) << discs.back();
+    EXPECT_FALSE(run.window.shown);
+    EXPECT_TRUE(run.dialogs.shown.empty());
+    EXPECT_EQ(run.passes, 0);
+  }
+  EXPECT_FALSE(IsOnDisc("/opt/game2/orbaplayer", {"/opt/game/"}));
+  EXPECT_FALSE(IsOnDisc("/opt/game/orbaplayer", {}));
 }
 
 TEST(Player, RefusesAMediaLibraryOfAnotherVersion) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "base/process.h"
 #include "platform/headless/headless.h"
 #include "shell/view.h"
@@ -323,6 +324,60 @@ TEST_F(ViewFixture, AnErrorInTheSecondStageIsShownAndClosesTheWindow) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "boom");
   EXPECT_EQ(dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+}
+
+// An error that escapes a step of the tick stops the player: its text (code page 932 inside)
+// is shown in UTF-8 in a warning box, and the normal shutdown follows.
+TEST_F(ViewFixture, AnErrorInATickIsShownAndTheShutdownRuns) {
+  struct Throwing : RecordingSubsystems {
+    void ComponentUpdate() override {
+      Log("ComponentUpdate");
+      throw EOrbaError("\x83\x79\x81\x5B\x83\x57");  // ページ
+    }
+  };
+  Throwing t;
+  TFormView v(platform, t, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+  v.FormCreate();
+  t.Clear();
+  v.RunMessageLoop();
+  EXPECT_TRUE(v.Failed());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].caption, "\xE8\xAD\xA6\xE5\x91\x8A");  // 警告
+  EXPECT_EQ(dialogs.shown[0].text, "\xE3\x83\x9A\xE3\x83\xBC\xE3\x82\xB8");  // ページ
+  EXPECT_EQ(t.calls, (Calls{"VirtualFileUpkeep", "InputUpdate", "LogoCreate", "ComponentUpdate", "FreeProject",
+                            "FreeSystemFunctions", "FreeVariables", "OrbaFinalize", "MediaFinal", "FinalizeFiles"}));
+}
+
+// A display that refuses full screen: the screen manager goes back to the window mode, the
+// toolbar shows again, the window gets its size with the toolbar strip back, and the panel
+// sits below the strip; the surfaces are made again either way.
+TEST_F(ViewFixture, ARefusedFullScreenGoesBackToTheWindow) {
+  struct Modes : RecordingSubsystems {
+    bool SetScreenMode(bool full) override {
+      Log(full ? "SetScreenMode(full)" : "SetScreenMode(window)");
+      return true;
+    }
+    void ReleaseSurfaces() override { Log("ReleaseSurfaces"); }
+    void RestoreSurfaces() override { Log("RestoreSurfaces"); }
+  };
+  Modes m;
+  TFormView v(platform, m, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+  v.FormCreate();
+  window.refuseFullScreen = true;
+  window.clientHeight = 0;
+  m.Clear();
+  v.HandleEvent({EventKind::ToolbarFullScreen});
+  EXPECT_FALSE(v.FullScreen());
+  EXPECT_FALSE(window.fullScreen);
+  EXPECT_TRUE(window.toolbarVisible);
+  EXPECT_EQ(window.clientHeight, 240 + TFormView::kDockHeight);
+  EXPECT_EQ(v.PanelTop(), TFormView::kDockHeight);
+  EXPECT_EQ(m.calls, (Calls{"ReleaseSurfaces", "SetScreenMode(full)", "SetScreenMode(window)", "RestoreSurfaces"}));
+  // Once the display allows it, the same button switches.
+  window.refuseFullScreen = false;
+  v.HandleEvent({EventKind::ToolbarFullScreen});
+  EXPECT_TRUE(v.FullScreen());
+  EXPECT_EQ(v.PanelTop(), 0);
 }
 
 }  // namespace

@@ -499,6 +499,15 @@ TEST_F(Expressions, CalcLimitsItsDepthAndReportsCompileErrors) {
   EXPECT_EQ(Eval(vars, "Calc(\"  \") ++ \"\"").text, "");
 }
 
+// Float literals and arithmetic are 80-bit extended where the platform has the format: in
+// it, 0.1 + 0.2 is 0.3 and 1.1 * 1.1 is 1.21 (in doubles neither holds).
+TEST(ExtendedFloats, LiteralsAndArithmetic) {
+  if (!kNativeExtended) GTEST_SKIP() << "floats are doubles on this platform";
+  TParamCollection vars;
+  for (const char* text : {"0.1 + 0.2 == 0.3", "1.1 * 1.1 == 1.21"})
+    EXPECT_EQ(Eval(vars, text).text, "TRUE") << text;
+}
+
 // The command-line tool prints the stored list and the value; its output is what project
 // authors read, so its form is checked here.
 TEST(Tool, PrintsTheOperationListAndTheValue) {

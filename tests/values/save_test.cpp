@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,29 @@ TEST(SaveStatus, StatusVariablesTravelApartFromTheGame) {
   status.SetPosition(0);
   fresh.LoadStatus(status, 103);
   EXPECT_EQ(Describe(fresh), (std::vector<std::string>{"other level -1 0", "seenEnding status level -1 TRUE"}));
+}
+
+// A float is stored as the 10 bytes of an 80-bit extended number. Where the player computes
+// in that format, a value whose mantissa needs all 64 bits (here pi, as the x87 loads it:
+// exponent 0x4000, mantissa 0xC90FDAA22168C235) comes back from a save unchanged, and a save
+// loaded and saved again is the same to the byte.
+TEST(SaveGame, ExtendedFloatsKeepTheirBytes) {
+  if (!kNativeExtended) GTEST_SKIP() << "floats are doubles on this platform";
+  const std::vector<uint8_t> pi = {0x35, 0xC2, 0x68, 0x21, 0xA2, 0xDA, 0x0F, 0xC9, 0x00, 0x40};
+  std::vector<uint8_t> record = {0, 0, 0, 0, 1, 0, 0, 0};  // no dims, one element
+  record.insert(record.end(), pi.begin(), pi.end());
+  TParamCollection vars;
+  auto* x = vars.AddVariable(PT_FLOAT, "x");
+  TKvMemoryStream in(record);
+  TBinaryReader r(in);
+  x->Param()->LoadFromStream(r);
+  EXPECT_EQ(x->Param()->AsString(), "3.14159265358979");
+
+  const std::vector<uint8_t> first = SaveGameBytes(vars);
+  EXPECT_NE(std::search(first.begin(), first.end(), pi.begin(), pi.end()), first.end());
+  TParamCollection loaded;
+  LoadGameBytes(loaded, first, 130);
+  EXPECT_EQ(SaveGameBytes(loaded), first);
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "files/vrmanager.h"
+#include "support/temp_dir.h"
 #include "values/paramcollection.h"
+#include "values/sysvars.h"
 #include "values/parser.h"
 #include "values/sysfunc.h"
 
@@ -202,27 +207,99 @@ TEST_F(Functions, SaveCaptionsWithoutSavedGames) {
   EXPECT_EQ(Value(u8"ListSaveCaption()"), "0");
 }
 
+// FileExists and LoadTextFile read through the virtual file manager; LoadTextFile asks the
+// project first whether the file may be used.
+TEST(FileFunctions, ReadThroughTheVirtualFiles) {
+  testing_support::TempDir dir;
+  std::ofstream(dir / "lines.txt", std::ios::binary) << "one\r\ntwo\nthree";
+  std::ofstream(dir / "empty.txt", std::ios::binary) << "";
+  FreeVrFileManager();
+  VrFileManager().SetBaseFolder(dir.path.string());
+  struct Source : ISystemVariableSource {
+    bool FileAvailable(const std::string& name) override { return name != "lines.txt" || allow; }
+    bool allow = true;
+  } source;
+  TParamCollection vars(&source);
+  vars.AddVariable(PT_STR, "list")->Param()->SetString("kept");
+  auto value = [&](const std::string& text) {
+    TOrbaParser p;
+    CompileExpression(text, p);
+    p.Execute(vars);
+    return p.Result() ? p.Result()->AsString() : "error: " + p.LastError();
+  };
+  EXPECT_EQ(value("FileExists(\"LINES.TXT\")"), "TRUE");
+  EXPECT_EQ(value("FileExists(\"empty.txt\")"), "TRUE");
+  EXPECT_EQ(value("FileExists(\"nope.txt\")"), "FALSE");
+  EXPECT_EQ(value("FileExists(\"\")"), "FALSE");
+
+  for (const char* name : {"empty.txt", "nope.txt"}) EXPECT_EQ(value("LoadTextFile(\"" + std::string(name) + "\", list)"), "FALSE") << name;
+  source.allow = false;
+  EXPECT_EQ(value("LoadTextFile(\"lines.txt\", list)"), "FALSE");
+  EXPECT_EQ(vars.FindVariable("list")->Param()->AsString(), "kept");
+  source.allow = true;
+  EXPECT_EQ(value("LoadTextFile(\"lines.txt\", list)"), "TRUE");
+  const TCustomParam& list = *vars.FindVariable("list")->Param();
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.ItemString(0) + "|" + list.ItemString(1) + "|" + list.ItemString(2), "one|two|three");
+  FreeVrFileManager();
+}
+
 TEST(FunctionTable, NamesNumbersAndShapes) {
+  // Every row in number order: name, fewest and most arguments (-1: no limit), result type.
+  constexpr uint8_t I = PT_INT, F = PT_FLOAT, B = PT_BOOL, S = PT_STR;
   struct Row {
-    int32_t number;
     const char* name;
     int8_t min, max;
     uint8_t type;
-  } rows[] = {{0, "IntToStr", 1, 2, PT_STR},      {2, "GetProp", 2, 2, PT_STR},
-              {21, "SetArray", 2, -1, PT_INT},    {38, "Float", 1, 1, PT_FLOAT},
-              {91, "DBInsert", 0, -1, PT_BOOL},   {108, "DBDirectGetInt", 7, 7, PT_INT},
-              {136, "Calc", 1, 1, PT_STR},        {141, "SetVisible", 3, 3, PT_BOOL}};
-  for (const auto& r : rows) {
-    const TSysFuncInfo& f = SysFuncInfo(r.number);
-    EXPECT_STREQ(f.Name, r.name);
+  } rows[] = {
+      {"IntToStr", 1, 2, S}, {"IntToHex", 2, 2, S}, {"GetProp", 2, 2, S}, {"SetProp", 3, 3, S},
+      {"GetArraySize", 1, 2, I}, {"Length", 1, 1, I}, {"JLength", 1, 1, I}, {"Copy", 2, 3, S},
+      {"JCopy", 2, 3, S}, {"Delete", 2, 3, S}, {"JDelete", 2, 3, S}, {"Insert", 3, 3, S}, {"JInsert", 3, 3, S},
+      {"CompareStr", 2, 2, I}, {"CompareText", 2, 2, I}, {"Pos", 2, 2, I}, {"JPos", 2, 2, I},
+      {"Trim", 1, 1, S}, {"JTrim", 1, 1, S}, {"Exists", 1, 1, B}, {"Not", 1, 1, B}, {"SetArray", 2, -1, I},
+      {"FillMem", 2, 2, I}, {"CopyMem", 2, 2, I}, {"GetCheck", 2, 2, B}, {"SetCheck", 3, 3, I},
+      {"Random", 1, 1, I}, {"GetSaveCaption", 1, 1, S}, {"ArrayToString", 1, 2, S}, {"StringToArray", 2, 3, I},
+      {"IndexOfStr", 2, 4, I}, {"SortStr", 1, 1, I}, {"ListCompo", 1, 3, I}, {"ToClientX", 2, 2, I},
+      {"ToClientY", 2, 2, I}, {"ToScreenX", 2, 2, I}, {"ToScreenY", 2, 2, I}, {"Int", 1, 1, I},
+      {"Float", 1, 1, F}, {"Sin", 1, 1, F}, {"Cos", 1, 1, F}, {"Tan", 1, 1, F}, {"ArcSin", 1, 1, F},
+      {"ArcCos", 1, 1, F}, {"ArcTan", 1, 1, F}, {"ArcTan2", 2, 2, F}, {"Hypot", 2, 2, F},
+      {"IndexOfMenu", 2, 2, I}, {"Abs", 1, 1, I}, {"Fabs", 1, 1, F}, {"VarExists", 1, 1, B},
+      {"EncodeDate", 3, 3, F}, {"EncodeTime", 3, 3, F}, {"DecodeDate", 4, 4, I}, {"DecodeTime", 4, 4, I},
+      {"GetYear", 1, 1, I}, {"GetMonth", 1, 1, I}, {"GetDay", 1, 1, I}, {"GetHour", 1, 1, I},
+      {"GetMin", 1, 1, I}, {"GetSec", 1, 1, I}, {"GetWeek", 1, 1, I}, {"GetWeekStr", 1, 1, S},
+      {"GetWeekJStr", 1, 1, S}, {"FixStr", 1, 1, S}, {"GetDisplayMode", 5, 5, B}, {"AddArray", 2, 2, I},
+      {"InsertArray", 3, 3, I}, {"DeleteArray", 3, 3, I}, {"InPrimary", 1, 1, B}, {"CopyArray", 2, 2, B},
+      {"FileExists", 1, 1, B}, {"LoadTextFile", 2, 2, B}, {"LowerCase", 1, 1, S}, {"UpperCase", 1, 1, S},
+      {"ExtractFilePath", 1, 1, S}, {"ExtractFileName", 1, 1, S}, {"ExtractFileExt", 1, 1, S},
+      {"IsPathDelimiter", 2, 2, B}, {"AddBackSlash", 1, 1, S}, {"ChangeFileExt", 2, 2, S},
+      {"IsDelimiter", 3, 3, B}, {"StringOfChar", 2, 2, S}, {"StringReplace", 3, 5, S}, {"AssignTemp", 1, 1, B},
+      {"HanToZen", 1, 1, S}, {"ZenToHan", 1, 1, S}, {"DBCreateTable", 2, 2, B}, {"DBSetActive", 1, 1, B},
+      {"DBAddField", 2, 3, B}, {"DBSetRecNo", 1, 1, B}, {"DBInsert", 0, -1, B}, {"DBDelete", 0, 0, B},
+      {"DBGetInt", 1, 1, I}, {"DBSetInt", 2, 2, B}, {"DBGetFloat", 1, 1, F}, {"DBSetFloat", 2, 2, B},
+      {"DBGetBool", 1, 1, B}, {"DBSetBool", 2, 2, B}, {"DBGetStr", 1, 1, S}, {"DBSetStr", 2, 2, B},
+      {"DBRecordCount", 0, 1, I}, {"DBFindFirst", 0, 0, B}, {"DBFindLast", 0, 0, B}, {"DBFindNext", 0, 0, B},
+      {"DBFindPrior", 0, 0, B}, {"DBLocate", 2, 4, B}, {"DBLoadTsvFile", 1, 1, B}, {"DBDirectGetInt", 7, 7, I},
+      {"DBDirectSetInt", 7, 7, B}, {"DBDirectGetFloat", 7, 7, F}, {"DBDirectSetFloat", 7, 7, B},
+      {"DBDirectGetBool", 7, 7, B}, {"DBDirectSetBool", 7, 7, B}, {"DBDirectGetStr", 7, 7, S},
+      {"DBDirectSetStr", 7, 7, B}, {"DBCopyTable", 1, 5, B}, {"DBDeleteTable", 0, 1, B},
+      {"DBInsertTable", 1, 5, B}, {"DBCopy", 1, 1, B}, {"DBClearTable", 0, 0, B}, {"DBSort", 2, 2, B},
+      {"DBGetActive", 0, 0, S}, {"DBGetRecNo", 0, 1, I}, {"DBClearRecord", 0, 1, B}, {"SetWallPaper", 2, 2, B},
+      {"Min", 2, 2, I}, {"Max", 2, 2, I}, {"Fmin", 2, 2, F}, {"Fmax", 2, 2, F}, {"GetVarType", 1, 1, I},
+      {"GetEnabled", 2, 2, B}, {"SetEnabled", 3, 3, I}, {"AddDelimiter", 2, 2, S},
+      {"ListSaveCaption", 0, 2, I}, {"OpenUrl", 1, 1, B}, {"Calc", 1, 1, S}, {"SaveScreen", 1, 5, B},
+      {"StrToIntDef", 2, 2, I}, {"StrToFloatDef", 2, 2, F}, {"GetVisible", 2, 2, B}, {"SetVisible", 3, 3, B},
+  };
+  static_assert(std::size(rows) == kSysFuncCount);
+  for (int32_t k = 0; k < kSysFuncCount; ++k) {
+    const Row& r = rows[k];
+    const TSysFuncInfo& f = SysFuncInfo(k);
+    EXPECT_STREQ(f.Name, r.name) << k;
     EXPECT_EQ(f.MinArgs, r.min) << r.name;
     EXPECT_EQ(f.MaxArgs, r.max) << r.name;
     EXPECT_EQ(f.ResultType, r.type) << r.name;
-    EXPECT_EQ(FindSysFunc(r.name), r.number);
+    EXPECT_EQ(FindSysFunc(r.name), k) << r.name;
   }
   EXPECT_EQ(FindSysFunc("inttostr"), -1);
-  // Every name is unique, so numbers and names map both ways.
-  for (int32_t k = 0; k < kSysFuncCount; ++k) EXPECT_EQ(FindSysFunc(SysFuncInfo(k).Name), k);
 }
 
 TEST(RandomFunction, FollowsTheGeneratorOfTheRuntime) {

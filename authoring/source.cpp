@@ -1,7 +1,6 @@
-#include "script/source.h"
+#include "authoring/source.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,67 +14,12 @@
 #include "files/diskpath.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
-#include "values/convert.h"
-#include "values/sysfunc.h"
+#include "values/exprprint.h"
 
 namespace orba {
 
 ESourceError::ESourceError(const std::string& file, int line, const std::string& message)
     : EOrbaError(FromUtf8(file) + ":" + std::to_string(line) + ": " + message), File(file), Line(line) {}
-
-// ---- properties ---------------------------------------------------------------------------
-
-namespace {
-
-struct TPropertyInfo {
-  const char* Name;
-  char Kind;
-};
-
-// By code, PR_NAME (0) to PR_CARETHEIGHT (161): the constant's name without "PR_", lower case.
-constexpr TPropertyInfo kProperties[kPropertyCount] = {
-    {"name", 's'}, {"parent", 's'}, {"source", 's'}, {"left", 'i'}, {"top", 'i'}, {"width", 'i'},
-    {"height", 'i'}, {"zoomx", 'i'}, {"color", 'i'}, {"borderwidth", 'i'}, {"bordercolor", 'i'}, {"alpha", 'i'},
-    {"priority", 'i'}, {"offsetx", 'i'}, {"offsety", 'i'}, {"fontname", 's'}, {"fontheight", 'i'}, {"fontstyle", 'i'},
-    {"linespace", 'i'}, {"fontcolor", 'i'}, {"fontlinkcolor", 'i'}, {"fontbordercolor", 'i'}, {"fonthovercolor", 'i'},
-    {"fonthoverstyle", 'i'}, {"hovercolor", 'i'}, {"antialias", 'b'}, {"delay", 'i'}, {"paused", 'b'},
-    {"volume", 'i'}, {"repeat", 'b'}, {"balance", 'i'}, {"angle", 'i'}, {"onplaying", 's'}, {"onnotify", 's'},
-    {"onmousemove", 's'}, {"onmouseout", 's'}, {"onlbtndown", 's'}, {"onlbtnup", 's'}, {"onrbtndown", 's'},
-    {"onrbtnup", 's'}, {"onwheeldown", 's'}, {"onwheelup", 's'}, {"brightness", 'i'}, {"onplayend", 's'},
-    {"index", 'i'}, {"count", 'i'}, {"onlink", 's'}, {"visible", 'b'}, {"colcount", 'i'}, {"rowcount", 'i'},
-    {"text", 's'}, {"marginx", 'i'}, {"marginy", 'i'}, {"halign", 'i'}, {"bordersourcetl", 's'},
-    {"bordersourcetc", 's'}, {"bordersourcetr", 's'}, {"bordersourcecl", 's'}, {"bordersourcecc", 's'},
-    {"bordersourcecr", 's'}, {"bordersourcebl", 's'}, {"bordersourcebc", 's'}, {"bordersourcebr", 's'},
-    {"borderhalignt", 'i'}, {"borderhalignc", 'i'}, {"borderhalignb", 'i'}, {"bordervalignl", 'i'},
-    {"bordervalignc", 'i'}, {"bordervalignr", 'i'}, {"scrollsource", 's'}, {"checksource", 's'}, {"autoscrap", 'b'},
-    {"onselect", 's'}, {"rclickscrap", 'b'}, {"onopening", 's'}, {"onopened", 's'}, {"onclosing", 's'},
-    {"onclosed", 's'}, {"caretx", 'i'}, {"carety", 'i'}, {"ignoremouse", 'i'}, {"textpaused", 'b'},
-    {"textdelay", 'i'}, {"hoversource", 's'}, {"pressedsource", 's'}, {"groupindex", 'i'}, {"allowallup", 'b'},
-    {"selected", 'b'}, {"capturemask", 'b'}, {"power", 'i'}, {"origwidth", 'i'}, {"origheight", 'i'},
-    {"appearx", 'i'}, {"appeary", 'i'}, {"partmotion", 'i'}, {"param1", 'f'}, {"param2", 'f'}, {"topindex", 'i'},
-    {"readonly", 'b'}, {"cursor", 's'}, {"poszoomed", 'b'}, {"onplaystart", 's'}, {"param3", 'f'},
-    {"onmousein", 's'}, {"onmapin", 's'}, {"onmapout", 's'}, {"mapsource", 's'}, {"amp", 'i'}, {"wavelen", 'i'},
-    {"scrollx", 'i'}, {"scrolly", 'i'}, {"fliph", 'b'}, {"flipv", 'b'}, {"onidle", 's'}, {"distancex", 'i'},
-    {"distancey", 'i'}, {"clipleft", 'i'}, {"cliptop", 'i'}, {"clipwidth", 'i'}, {"clipheight", 'i'},
-    {"duration", 'i'}, {"thumbsource", 's'}, {"buttonsource", 's'}, {"min", 'i'}, {"max", 'i'}, {"value", 'i'},
-    {"orientation", 'i'}, {"smallchange", 'i'}, {"largechange", 'i'}, {"maptext", 's'}, {"glyphwidth", 'i'},
-    {"glyphheight", 'i'}, {"zoomy", 'i'}, {"clickedsource", 's'}, {"anipaused", 'b'}, {"onhold", 's'},
-    {"onrelease", 's'}, {"reverse", 'b'}, {"playing", 'b'}, {"rewindonload", 'b'}, {"compotype", 'i'},
-    {"fontshadowcolor", 'i'}, {"fontborder", 'i'}, {"fontshadow", 'i'}, {"onkeydown", 's'}, {"onkeyup", 's'},
-    {"onkeyrepeat", 's'}, {"handlekey", 'b'}, {"onfocusin", 's'}, {"onfocusout", 's'}, {"overlay", 'b'},
-    {"tag", 's'}, {"capturelink", 'b'}, {"fonthoverborder", 'i'}, {"fonthoverbordercolor", 'i'},
-    {"fonthovershadow", 'i'}, {"fonthovershadowcolor", 'i'}, {"barsize", 'i'}, {"muteonload", 'b'},
-    {"plusx", 'i'}, {"plusy", 'i'}, {"caretheight", 'i'},
-};
-
-}  // namespace
-
-const char* PropertyName(int code) { return code >= 0 && code < kPropertyCount ? kProperties[code].Name : ""; }
-int PropertyCode(std::string_view name) {
-  for (int i = 0; i < kPropertyCount; ++i)
-    if (name == kProperties[i].Name) return i;
-  return -1;
-}
 
 std::string CompiledPageName(std::string_view sourceName) {
   std::string s(sourceName);
@@ -84,6 +28,9 @@ std::string CompiledPageName(std::string_view sourceName) {
 }
 
 namespace {
+
+// The source words of the value types 1 to 4.
+constexpr const char* kTypeNames[] = {"", "int", "float", "flag", "string"};
 
 // ---- text helpers -------------------------------------------------------------------------
 
@@ -281,12 +228,39 @@ std::vector<uint8_t> StoredBytes(const TOrbaParser& p) {
 // The condition of a jump, call, exit, break or continue that the author leaves out is TRUE:
 // stored empty it would count as false and the command would never act.
 bool ConditionDefaultsTrue(uint8_t kind, const char* field) {
-  return (kind == 4 || kind == 5 || kind == 6 || kind == 34 || kind == 35) && std::string_view(field) == "condition";
+  return (kind == cmd::kJump || kind == cmd::kCall || kind == cmd::kExit || kind == cmd::kBreak || kind == cmd::kContinue) &&
+         std::string_view(field) == "condition";
+}
+
+// The expression compiler speaks to players in their language; the build speaks English.
+std::string EnglishExpressionError(const std::string& message) {
+  static const struct {
+    const char8_t* Japanese;  // the message, or its tail after a name
+    const char* English;   // with %s for the name
+  } kMessages[] = {
+      {u8"構文エラー", "syntax error"},
+      {u8"配列の添え字が不正です", "an array element needs its index"},
+      {u8"\" 関数名がありません", "no function is called %s"},
+      {u8" 引数の数が不正です", "wrong number of arguments for %s"},
+      {u8"データが途中で終わっています", "the operations end early"},
+  };
+  for (const auto& m : kMessages) {
+    const std::string tail = Sjis(m.Japanese);
+    if (message.size() < tail.size() || message.compare(message.size() - tail.size(), tail.size(), tail) != 0) continue;
+    std::string name = message.substr(0, message.size() - tail.size());
+    if (!name.empty() && name[0] == '"') name.erase(0, 1);
+    std::string out = m.English;
+    if (size_t at = out.find("%s"); at != std::string::npos) out.replace(at, 2, name);
+    return out;
+  }
+  return "not an expression";
 }
 
 void CompileExpressionValue(const std::string& value, TOrbaParser& parser, const std::string& file, int line,
                             const std::string& what) {
   std::string text = Trim(value);
+  // The expression compiler would take an unclosed quote for part of a variable's name.
+  if (!QuotesClosed(text)) throw ESourceError(file, line, what + ": a quoted string must end with its quote");
   try {
     if (text.substr(0, kRawOps.size()) == kRawOps) {
       auto bytes = Unhex(std::string_view(text).substr(kRawOps.size()));
@@ -306,229 +280,22 @@ void CompileExpressionValue(const std::string& value, TOrbaParser& parser, const
   } catch (const ESourceError&) {
     throw;
   } catch (const EOrbaError& e) {
-    throw ESourceError(file, line, what + ": " + e.what() + " in " + FromUtf8(text));
+    throw ESourceError(file, line, what + ": " + EnglishExpressionError(e.what()) + " in " + FromUtf8(text));
   }
 }
 
-// Turns a stored operation list back into expression text (code page 932). The compiler
-// numbers its temporaries by where they appear in the text, so the text is written the way
-// it was most likely typed: no parentheses the precedence does not need. unary chooses how a
-// subtraction from 0 is written ("-x" or "0 - x").
-class TExpressionWriter {
- public:
-  std::optional<std::string> Write(std::span<const uint8_t> bytes, bool unary) {
-    unary_ = unary;
-    try {
-      TKvViewStream stream(bytes);
-      TBinaryReader r(stream);
-      int32_t n = r.I32();
-      if (n < 0) return std::nullopt;
-      std::vector<std::string> statements;
-      for (int32_t i = 0; i < n; ++i) {
-        uint8_t code = r.U8();
-        std::string target = r.String();
-        int32_t count = r.I32();
-        if (count < 0 || count > 1000) return std::nullopt;
-        uint8_t func = code == ocFunc ? r.U8() : 0;
-        std::vector<Operand> ops;
-        for (int32_t k = 0; k < count; ++k) {
-          Operand o;
-          o.Tag = r.U8();
-          switch (o.Tag) {
-            case 0: o.Text = r.String(); break;
-            case 1: o.Text = IntToText(r.I32()); break;
-            case 2: {
-              auto t = FloatText(r.Extended());
-              if (!t) return std::nullopt;
-              o.Text = *t;
-              break;
-            }
-            case 3: o.Text = r.U8() ? "TRUE" : "FALSE"; break;
-            case 4: o.Text = QuoteLiteral(r.String()); break;
-            default: return std::nullopt;
-          }
-          ops.push_back(std::move(o));
-        }
-        if (!Step(code, target, func, ops, statements)) return std::nullopt;
-      }
-      if (r.Remaining() != 0 || statements.size() > 1) return std::nullopt;
-      return statements.empty() ? std::string() : statements[0];
-    } catch (const EOrbaError&) {
-      return std::nullopt;
-    }
-  }
-
- private:
-  struct Node {
-    std::string Text;
-    int Prec = -1;  // -1: a single token; else the operator group
-  };
-  struct Operand {
-    uint8_t Tag = 0;
-    std::string Text;
-  };
-
-  static bool PlainTemp(const std::string& s) { return IsTempName(s) && s.compare(0, 6, "____d_") != 0 && s != "____arg"; }
-
-  static std::string QuoteLiteral(const std::string& s) {
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
-        out += "\\n";
-        ++i;
-      } else if (s[i] == '"' || s[i] == '\\') {
-        out += '\\';
-        out += s[i];
-      } else {
-        out += s[i];
-      }
-    }
-    return out + "\"";
-  }
-
-  static std::optional<std::string> FloatText(double x) {
-    if (!std::isfinite(x)) return std::nullopt;
-    for (int digits = 1; digits <= 17; ++digits) {
-      char buf[40];
-      std::snprintf(buf, sizeof buf, "%.*g", digits, x);
-      std::string t = buf;
-      if (t.find_first_of(".e") == std::string::npos) t += ".0";
-      double back = 0;
-      if (TryTextToFloat(t, back) && back == x && t.find('e') == std::string::npos) return t;
-    }
-    // The compiler reads "1e+30" as a sum: write such numbers out in full.
-    for (int digits = 1; digits <= 40; ++digits) {
-      char buf[400];
-      std::snprintf(buf, sizeof buf, "%.*f", digits, x);
-      double back = 0;
-      if (TryTextToFloat(buf, back) && back == x) return std::string(buf);
-    }
-    return std::nullopt;
-  }
-
-  std::optional<Node> Value(const Operand& o) {
-    if (o.Tag == 0 && IsTempName(o.Text)) {
-      auto it = temps_.find(o.Text);
-      if (it == temps_.end()) return std::nullopt;
-      return it->second;
-    }
-    return Node{o.Text, -1};
-  }
-
-  static int Group(uint8_t code) {
-    switch (code) {
-      case ocMul: case ocDiv: case ocMod: return 0;
-      case ocPlus: case ocMinus: return 1;
-      case ocShiftL: case ocShiftR: return 2;
-      case ocEqual: case ocBig: case ocSmall: case ocEBig: case ocESmall: case ocNEqual: return 3;
-      case ocComboStr: return 4;
-      case ocAnd: return 5;
-      case ocXor: return 6;
-      case ocOr: return 7;
-      default: return -1;
-    }
-  }
-
-  static const char* Symbol(uint8_t code) {
-    switch (code) {
-      case ocPlus: return "+"; case ocMinus: return "-"; case ocMul: return "*"; case ocDiv: return "/";
-      case ocMod: return "%"; case ocOr: return "|"; case ocAnd: return "&"; case ocXor: return "^";
-      case ocEqual: return "=="; case ocBig: return ">"; case ocSmall: return "<"; case ocEBig: return ">=";
-      case ocESmall: return "<="; case ocShiftL: return "<<"; case ocShiftR: return ">>";
-      case ocComboStr: return "++"; case ocNEqual: return "<>";
-      default: return nullptr;
-    }
-  }
-
-  bool Step(uint8_t code, const std::string& target, uint8_t func, const std::vector<Operand>& ops,
-            std::vector<std::string>& statements) {
-    if (code == ocTo) {
-      if (ops.size() != 1) return false;
-      auto v = Value(ops[0]);
-      if (!v) return false;
-      if (target == "____arg") {
-        statements.push_back(v->Text);
-      } else if (PlainTemp(target)) {
-        temps_[target] = ops[0].Tag == 4 ? Node{v->Text, -1} : Node{"(" + v->Text + ")", -1};
-      } else {
-        std::string name = target;
-        if (IsTempName(target)) {
-          auto it = temps_.find(target);
-          if (it == temps_.end()) return false;
-          name = it->second.Text;
-        }
-        statements.push_back(name + " = " + v->Text);
-      }
-      return true;
-    }
-    if (!PlainTemp(target) && code != ocDimTo) return false;
-    if (code == ocFunc) {
-      if (func >= kSysFuncCount) return false;
-      std::string text = std::string(SysFuncInfo(func).Name) + "(";
-      for (size_t k = 0; k < ops.size(); ++k) {
-        auto v = Value(ops[k]);
-        if (!v) return false;
-        text += (k ? ", " : "") + v->Text;
-      }
-      temps_[target] = {text + ")", -1};
-      return true;
-    }
-    if (code == ocDimTo) {
-      if (ops.empty() || ops[0].Tag != 0) return false;
-      std::string text = ops[0].Text + "[";
-      for (size_t k = 1; k < ops.size(); ++k) {
-        auto v = Value(ops[k]);
-        if (!v) return false;
-        text += (k > 1 ? ", " : "") + v->Text;
-      }
-      temps_[target] = {text + "]", -1};
-      return true;
-    }
-    const char* symbol = Symbol(code);
-    if (!symbol || ops.size() != 2) return false;
-    auto a = Value(ops[0]), b = Value(ops[1]);
-    if (!a || !b) return false;
-    const int g = Group(code);
-    if (unary_ && (code == ocMinus || code == ocPlus) && ops[0].Tag == 1 && ops[0].Text == "0" && b->Prec < 0) {
-      temps_[target] = {std::string(symbol) + b->Text, -1};
-      return true;
-    }
-    std::string left = a->Prec > g ? "(" + a->Text + ")" : a->Text;
-    std::string right = b->Prec >= g ? "(" + b->Text + ")" : b->Text;
-    temps_[target] = {left + " " + symbol + " " + right, g};
-    return true;
-  }
-
-  std::map<std::string, Node> temps_;
-  bool unary_ = false;
-};
-
-// An expression as source text: written out when compiling it gives the same bytes, else
-// the stored operations in hex.
+// An expression as source text: written out when compiling it gives the same bytes and the
+// text survives the line syntax around it, else the stored operations in hex.
 std::string ExpressionSource(const TOrbaParser& parser) {
-  std::vector<uint8_t> bytes = StoredBytes(parser);
-  for (bool unary : {true, false}) {
-    auto text = TExpressionWriter().Write(bytes, unary);
-    if (!text) continue;
-    std::string utf8 = ToUtf8(*text);
-    if (FromUtf8(utf8) != *text) continue;
-    // The text must survive the line syntax too.
-    if (utf8.find_first_of("\r\n") != std::string::npos) continue;
+  auto text = ExpressionText(parser, [](const std::string& cp932) {
+    std::string utf8 = ToUtf8(cp932);
+    if (FromUtf8(utf8) != cp932 || utf8.find_first_of("\r\n") != std::string::npos) return false;
     if (!QuotesClosed(utf8) || SplitOutside(utf8, ';', false).size() != 1 || SplitOutside(utf8, ',', true).size() != 1)
-      continue;
+      return false;
     std::string n, v;
-    if (SplitNamed(utf8, n, v) || Trim(utf8) != utf8 || utf8.substr(0, 1) == "@" || utf8.substr(0, 2) == "//")
-      continue;
-    try {
-      TBuildOrbaParser build;
-      if (!text->empty()) build.Parse(*text);
-      TKvMemoryStream s;
-      build.WriteOps(s);
-      if (s.Bytes() == bytes) return utf8;
-    } catch (const EOrbaError&) {
-    }
-  }
-  return std::string(kRawOps) + Hex(bytes);
+    return !SplitNamed(utf8, n, v) && Trim(utf8) == utf8 && utf8.substr(0, 1) != "@" && utf8.substr(0, 2) != "//";
+  });
+  return text ? ToUtf8(*text) : std::string(kRawOps) + Hex(StoredBytes(parser));
 }
 
 bool IsEmptyExpression(const TOrbaParser* p) { return !p || p->Ops().empty(); }
@@ -543,11 +310,22 @@ enum class TIndexRule { None, Label, Auto };
 TIndexRule IndexRule(uint8_t kind, const char* field) {
   std::string_view f = field;
   switch (kind) {
-    case 31: case 33: case 34: case 35: return TIndexRule::Auto;  // While, WhileLoop, Break, Continue
-    case 4: case 5: case 40: case 41: return f == "target" ? TIndexRule::Label : TIndexRule::None;
-    case 38: return f == "index" ? TIndexRule::Label : TIndexRule::None;  // GameSave's resume point
+    case cmd::kWhile: case cmd::kWhileLoop: case cmd::kBreak: case cmd::kContinue: return TIndexRule::Auto;
+    case cmd::kJump: case cmd::kCall: case cmd::kPCReset: case cmd::kReset:
+      return f == "target" ? TIndexRule::Label : TIndexRule::None;
+    case cmd::kGameSave: return f == "index" ? TIndexRule::Label : TIndexRule::None;  // the resume point
     default: return TIndexRule::None;
   }
+}
+
+// The page a command names for its label or index field: its field called "page" (empty when
+// it has none, or names no page: this page).
+const std::string& NamedPage(const TCommand& c) {
+  static const std::string none;
+  const auto& fields = c.Layout().Fields;
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].Kind == TFieldKind::String && std::string_view(fields[i].Name) == "page") return c.Fields[i].Text;
+  return none;
 }
 
 struct TLoop {
@@ -562,7 +340,7 @@ TLoop LoopAt(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t w) {
   const int32_t n = static_cast<int32_t>(cmds.size());
   int32_t j = w + 1;
   while (j < n && cmds[j].second > cmds[w].second) ++j;
-  if (j < n && cmds[j].first == 33 && cmds[j].second == cmds[w].second) {
+  if (j < n && cmds[j].first == cmd::kWhileLoop && cmds[j].second == cmds[w].second) {
     loop.Loop = j;
     loop.End = j + 1;
   } else {
@@ -575,20 +353,20 @@ TLoop LoopAt(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t w) {
 int32_t AutoIndex(const std::vector<std::pair<uint8_t, int32_t>>& cmds, int32_t i) {
   const uint8_t kind = cmds[i].first;
   const int32_t indent = cmds[i].second;
-  if (kind == 31) return LoopAt(cmds, i).End;
-  if (kind == 33) {
+  if (kind == cmd::kWhile) return LoopAt(cmds, i).End;
+  if (kind == cmd::kWhileLoop) {
     int32_t k = i - 1;
     while (k >= 0 && cmds[k].second > indent) --k;
-    return k >= 0 && cmds[k].first == 31 && cmds[k].second == indent ? k : -1;
+    return k >= 0 && cmds[k].first == cmd::kWhile && cmds[k].second == indent ? k : -1;
   }
   // Break and Continue: the innermost While whose body holds the command.
   int32_t level = indent;
   for (int32_t k = i - 1; k >= 0; --k) {
     if (cmds[k].second >= level) continue;
     level = cmds[k].second;
-    if (cmds[k].first == 31) {
+    if (cmds[k].first == cmd::kWhile) {
       TLoop loop = LoopAt(cmds, k);
-      if (kind == 34) return loop.End;
+      if (kind == cmd::kBreak) return loop.End;
       return loop.Loop >= 0 ? loop.Loop : loop.While;
     }
   }
@@ -625,6 +403,7 @@ struct TSourcePage {
   int32_t Version = kDefaultVersion;
   uint8_t ResultType = 1;
   std::array<TPropertySet, kCommandKinds> ExtraProps{};
+  bool Unchecked = false;  // "#unchecked": keep what the checks would refuse
   std::vector<TSourceCommand> Commands;
 };
 
@@ -682,6 +461,9 @@ TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
         int32_t v = 0;
         if (!ParseInt(rest, v) || v < 0 || v > 255) fail("#result takes a number from 0 to 255");
         page.ResultType = static_cast<uint8_t>(v);
+      } else if (word == "#unchecked") {
+        if (!rest.empty()) fail("#unchecked takes no value");
+        page.Unchecked = true;
       } else if (word == "#props") {
         std::string kindWord, prop;
         in >> kindWord;
@@ -709,7 +491,7 @@ TSourcePage ParsePageSource(std::string_view source, const std::string& file) {
     const TCommandLayout& layout = CommandLayouts()[kind];
 
     std::vector<std::string> segments;
-    if (kind == 27 && !rest.empty() && rest[0] != '"') {
+    if (kind == cmd::kComment && !rest.empty() && rest[0] != '"') {
       cmd.Values.emplace_back("text", rest);  // a comment's text is the rest of the line
     } else if (!rest.empty()) {
       segments = SplitOutside(rest, ';', false);
@@ -775,18 +557,149 @@ std::string StringValue(std::string_view value) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, int32_t>> PageSourceLabels(std::string_view source, const std::string& file) {
-  std::vector<std::pair<std::string, int32_t>> labels;
+const TPageOutline* TProjectOutline::FindPage(const std::string& name) const {
+  auto it = Pages.find(LowerCase(name));
+  return it == Pages.end() ? nullptr : &it->second;
+}
+
+void TProjectOutline::AddPage(const std::string& name, TPageOutline outline) {
+  for (const std::string& v : outline.Variables) Variables.insert(LowerCase(v));
+  Pages[LowerCase(name)] = std::move(outline);
+}
+
+TPageOutline PageSourceOutline(std::string_view source, const std::string& file) {
+  TPageOutline outline;
   TSourcePage page = ParsePageSource(source, file);
   for (size_t i = 0; i < page.Commands.size(); ++i) {
     const TSourceCommand& c = page.Commands[i];
-    if (c.Kind == 3 || c.Kind == 27) labels.emplace_back(StringValue(Find(c, c.Kind == 3 ? "name" : "text")), static_cast<int32_t>(i));
+    if (c.Kind == cmd::kLabel || c.Kind == cmd::kComment)
+      outline.Labels.emplace_back(StringValue(Find(c, c.Kind == cmd::kLabel ? "name" : "text")), static_cast<int32_t>(i));
+    if (c.Kind == cmd::kVarNew) outline.Variables.push_back(StringValue(Find(c, "name")));
   }
-  return labels;
+  outline.CommandCount = static_cast<int32_t>(page.Commands.size());
+  return outline;
 }
 
-void CompilePage(std::string_view source, const std::string& file, TPage& page, const TLabelResolver& resolve) {
+TPageOutline PageOutline(const TPage& page) {
+  TPageOutline outline;
+  for (size_t i = 0; i < page.Commands.size(); ++i) {
+    const TCommand& c = *page.Commands[i];
+    if (c.Kind() == cmd::kLabel || c.Kind() == cmd::kComment) outline.Labels.emplace_back(c.Fields[0].Text, static_cast<int32_t>(i));
+    if (c.Kind() == cmd::kVarNew) outline.Variables.push_back(c.Fields[0].Text);
+  }
+  outline.CommandCount = static_cast<int32_t>(page.Commands.size());
+  return outline;
+}
+
+namespace {
+
+// The first command index of label in an outline (labels and comments answer alike, the
+// first in page order winning, as the player finds them), or -1.
+int32_t FindOutlineLabel(const TPageOutline& outline, const std::string& label) {
+  for (const auto& [name, index] : outline.Labels)
+    if (name == label) return index;
+  return -1;
+}
+
+// The page and the label of an event handler's text: a ":" met, from the end, before any "."
+// or "\" ends the page name, whose last three characters become "rsb" as the player reads it.
+std::pair<std::string, std::string> SplitHandler(const std::string& handler) {
+  size_t last = std::string::npos;  // the last ':', '.' or '\' that is a character of its own
+  for (size_t i = 0; i < handler.size(); i += CharLenAt(handler, i))
+    if (handler[i] == ':' || handler[i] == '.' || handler[i] == '\\') last = i;
+  if (last == std::string::npos || handler[last] != ':') return {CompiledPageName(handler), ""};
+  return {CompiledPageName(handler.substr(0, last)), handler.substr(last + 1)};
+}
+
+// Checks of a page's block structure and labels that need the whole page: each else and
+// elseif follows an if or elseif at its indent, each whileloop closes a while (unless its
+// start is written out), and no label name is given twice.
+void CheckStructure(const TSourcePage& src, const std::string& file) {
+  std::vector<std::pair<uint8_t, int32_t>> shape;
+  for (const auto& c : src.Commands) shape.emplace_back(c.Kind, c.Indent);
+  std::map<std::string, int> labelLines;
+  for (size_t i = 0; i < src.Commands.size(); ++i) {
+    const TSourceCommand& c = src.Commands[i];
+    auto fail = [&](const std::string& message) { throw ESourceCheck(file, c.Line, message); };
+    if (c.Kind == cmd::kElse || c.Kind == cmd::kElseif) {
+      size_t k = i;
+      while (k > 0 && shape[k - 1].second > c.Indent) --k;
+      const bool afterIf = k > 0 && shape[k - 1].second == c.Indent &&
+                           (shape[k - 1].first == cmd::kIf || shape[k - 1].first == cmd::kElseif);
+      if (!afterIf) fail(std::string(CommandLayouts()[c.Kind].Keyword) + " without an if or elseif before it at its indent");
+    } else if (c.Kind == cmd::kWhileLoop && !Has(c, "start") && AutoIndex(shape, static_cast<int32_t>(i)) < 0) {
+      fail("whileloop without a while before it at its indent");
+    } else if (c.Kind == cmd::kLabel) {
+      std::string name = StringValue(Find(c, "name"));
+      auto [at, added] = labelLines.emplace(name, c.Line);
+      if (!added) fail("label " + name + " is already on line " + std::to_string(at->second));
+    }
+  }
+}
+
+// The value of an expression that is one literal of type, or null. A string literal comes
+// through a temporary of its own: "____0 = "text"; ____arg = ____0".
+const TCustomParam* LoneLiteral(const TOrbaParser& expr, uint8_t type) {
+  const auto& ops = expr.Ops();
+  auto copies = [](const TOpeData& op) { return op.OpCode == ocTo && op.Operands.size() == 1 && op.Operands[0].Value; };
+  if (ops.empty() || ops.size() > 2 || !copies(ops.back()) || ops.back().Target != "____arg") return nullptr;
+  const TOperand* source = &ops.back().Operands[0];
+  if (ops.size() == 2) {
+    if (!copies(ops[0]) || !source->IsName ||
+        static_cast<const TParamVar&>(*source->Value).TargetName() != ops[0].Target)
+      return nullptr;
+    source = &ops[0].Operands[0];
+  }
+  return !source->IsName && source->Value->ValueType() == type ? source->Value.get() : nullptr;
+}
+
+// A property code written as a number must name one of the properties.
+void CheckPropertyCode(const TOrbaParser& expr, const std::string& file, int line) {
+  const TCustomParam* literal = LoneLiteral(expr, PT_INT);
+  if (!literal) return;
+  const int32_t code = literal->AsInt();
+  if (code < 0 || code >= kPropertyCount)
+    throw ESourceCheck(file, line, "property: " + std::to_string(code) + " is no property code (0 to " +
+                                       std::to_string(kPropertyCount - 1) + ")");
+}
+
+// The largest value a byte field takes, where fewer than 256 mean something.
+int32_t ByteFieldMax(uint8_t kind, std::string_view field) {
+  if (kind == cmd::kVarNew && field == "scope") return 3;
+  if (kind == cmd::kPCReset && field == "wholestack") return 1;
+  return 255;
+}
+
+// A component is named by text; a lone bare word in its place reads a variable, which is
+// what the author meant only when the project has such a variable.
+void CheckComponentName(const TOrbaParser& expr, const TProjectOutline& project, const std::string& what,
+                        const std::string& file, int line) {
+  const auto& ops = expr.Ops();
+  if (ops.size() != 1 || ops[0].OpCode != ocTo || ops[0].Operands.size() != 1 || !ops[0].Operands[0].IsName) return;
+  const std::string& name = static_cast<const TParamVar&>(*ops[0].Operands[0].Value).TargetName();
+  if (name.empty() || name[0] == '@' || IsTempName(name) || project.Variables.count(LowerCase(name))) return;
+  throw ESourceCheck(file, line, what + ": " + name + " is no variable of the project; a component's name is text, in quotes: \"" +
+                                     name + "\"");
+}
+
+// The fields and properties whose value is the name of a component.
+bool NamesComponent(std::string_view field) {
+  for (const char* f : {"component", "window", "menu", "motion", "names", "name", "parent"})
+    if (field == f) return true;
+  return false;
+}
+
+bool IsHandlerProperty(int code) {
+  const std::string_view name = PropertyName(code);
+  return name.substr(0, 2) == "on";
+}
+
+}  // namespace
+
+void CompilePage(std::string_view source, const std::string& file, TPage& page, const TProjectOutline* project) {
   TSourcePage src = ParsePageSource(source, file);
+  const bool check = !src.Unchecked;
+  if (check) CheckStructure(src, file);
   page.Commands.clear();
   page.Version = src.Version;
   page.ResultType = src.ResultType;
@@ -801,12 +714,29 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
         if (code >= 0 && !isField) AddProperty(page.PropertySets[c.Kind], code);
       }
 
+  // A page named by a command or a handler: this page, one of the project's, or (without the
+  // project) unknown, and then only labels of this page are checked.
+  const TPageOutline* self = nullptr;
+  auto outlineOf = [&](const std::string& name, const std::string& file, int line) -> const TPageOutline* {
+    if (name.empty() || SameText(name, page.Name)) return self;
+    if (!project) return nullptr;
+    const TPageOutline* found = project->FindPage(name);
+    if (!found && check) throw ESourceCheck(file, line, "the project has no page " + name);
+    return found;
+  };
+
   struct Pending {
     size_t Command, Field;
-    std::string Label;
+    std::string Label;  // empty: an index written as a number
     int Line;
   };
-  std::vector<Pending> labels;
+  std::vector<Pending> targets;
+  struct Handler {
+    std::string Text;
+    const char* Property;
+    int Line;
+  };
+  std::vector<Handler> handlers;
   std::vector<std::pair<size_t, size_t>> autos;  // automatic index fields to fill at the end
 
   for (const auto& c : src.Commands) {
@@ -833,7 +763,11 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           !Unquote(value))
         fail(std::string(f.Name) + ": a quoted string must end with its quote, and \\x takes two hex digits");
       switch (f.Kind) {
-        case TFieldKind::Expr: CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name); break;
+        case TFieldKind::Expr:
+          CompileExpressionValue(value, *v.Expr, file, c.Line, f.Name);
+          if (check && std::string_view(f.Name) == "property") CheckPropertyCode(*v.Expr, file, c.Line);
+          if (check && project && NamesComponent(f.Name)) CheckComponentName(*v.Expr, *project, f.Name, file, c.Line);
+          break;
         case TFieldKind::String: v.Text = StringValue(value); break;
         case TFieldKind::Block:
           if (value.substr(0, 5) == "@hex:") {
@@ -846,13 +780,16 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           break;
         case TFieldKind::Byte: {
           int32_t n = 0;
-          static const char* types[] = {"", "int", "float", "flag", "string"};
           bool found = false;
-          if (c.Kind == 15 && std::string_view(f.Name) == "type")
+          if (c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type")
             for (int t = 1; t <= 4; ++t)
-              if (value == types[t]) n = t, found = true;
+              if (value == kTypeNames[t]) n = t, found = true;
           if (!found && !value.empty() && (!ParseInt(value, n) || n < 0 || n > 255))
             fail(std::string(f.Name) + " takes a number from 0 to 255");
+          if (check && c.Kind == cmd::kVarNew && std::string_view(f.Name) == "type" && (n < 1 || n > 4))
+            throw ESourceCheck(file, c.Line, "type takes int, float, flag or string (1 to 4)");
+          if (const int32_t max = ByteFieldMax(c.Kind, f.Name); check && n > max)
+            throw ESourceCheck(file, c.Line, std::string(f.Name) + " takes a number from 0 to " + std::to_string(max));
           v.Number = n;
           break;
         }
@@ -862,8 +799,9 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
             if (rule == TIndexRule::Auto) autos.emplace_back(page.Commands.size(), i);
             v.Number = 0;
           } else if (value[0] != '"' && ParseInt(value, v.Number)) {
+            if (rule == TIndexRule::Label) targets.push_back({page.Commands.size(), i, "", c.Line});
           } else if (rule == TIndexRule::Label) {
-            labels.push_back({page.Commands.size(), i, StringValue(value), c.Line});
+            targets.push_back({page.Commands.size(), i, StringValue(value), c.Line});
           } else {
             fail(std::string(f.Name) + " takes a number");
           }
@@ -874,12 +812,19 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
           if (!value.empty())
             for (const std::string& item : SplitOutside(value, ',', true))
               CompileExpressionValue(item, *v.List.emplace_back(std::make_unique<TOrbaParser>()), file, c.Line, f.Name);
+          if (check && project && NamesComponent(f.Name))
+            for (const auto& item : v.List) CheckComponentName(*item, *project, f.Name, file, c.Line);
           break;
         case TFieldKind::Props:
           for (int code = 0; code < kPropertyCount; ++code) {
             if (!HasProperty(page.PropertySets[c.Kind], code)) continue;
-            CompileExpressionValue(std::string(Find(c, PropertyName(code))), cmd->Props.Add(code), file, c.Line,
-                                   PropertyName(code));
+            TOrbaParser& expr = cmd->Props.Add(code);
+            CompileExpressionValue(std::string(Find(c, PropertyName(code))), expr, file, c.Line, PropertyName(code));
+            if (check && project && NamesComponent(PropertyName(code)))
+              CheckComponentName(expr, *project, PropertyName(code), file, c.Line);
+            // A handler written as one string can be checked; one computed at run time cannot.
+            const TCustomParam* handler = IsHandlerProperty(code) ? LoneLiteral(expr, PT_STR) : nullptr;
+            if (handler && !handler->AsString().empty()) handlers.push_back({handler->AsString(), PropertyName(code), c.Line});
           }
           break;
       }
@@ -889,20 +834,43 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
 
   auto shape = Shape(page);
   for (auto [ci, fi] : autos) page.Commands[ci]->Fields[fi].Number = AutoIndex(shape, static_cast<int32_t>(ci));
-  for (const Pending& p : labels) {
+  const TPageOutline own = PageOutline(page);
+  self = &own;
+  for (const Pending& p : targets) {
     TCommand& cmd = *page.Commands[p.Command];
-    const std::string& target = cmd.Fields[0].Text;  // each labelled kind names its page first
-    int32_t index = -1;
-    if (target.empty() || SameText(target, page.Name)) index = page.FindLabel(p.Label);
-    else if (resolve) index = resolve(target, p.Label);
-    if (index < 0)
-      throw ESourceError(file, p.Line,
-                         "unknown label " + p.Label + (target.empty() ? std::string() : " in page " + target));
-    cmd.Fields[p.Field].Number = index;
+    const std::string& target = NamedPage(cmd);
+    const TPageOutline* outline = outlineOf(target, file, p.Line);
+    const std::string inPage = target.empty() ? std::string() : " in page " + target;
+    int32_t& index = cmd.Fields[p.Field].Number;
+    if (!p.Label.empty()) {
+      index = outline ? FindOutlineLabel(*outline, p.Label) : -1;
+      if (index < 0) throw ESourceError(file, p.Line, "unknown label " + p.Label + inPage);
+    } else if (check && outline && (index < 0 || index >= outline->CommandCount)) {
+      throw ESourceCheck(file, p.Line, "command index " + std::to_string(index) + " is outside the page" + inPage);
+    }
   }
+  // Every command that names a page without a label still names a page.
+  if (project && check)
+    for (size_t ci = 0; ci < page.Commands.size(); ++ci) {
+      const TCommand& cmd = *page.Commands[ci];
+      for (size_t fi = 0; fi < cmd.Fields.size(); ++fi)
+        if (cmd.Layout().Fields[fi].Kind == TFieldKind::String && std::string_view(cmd.Layout().Fields[fi].Name) == "page")
+          outlineOf(cmd.Fields[fi].Text, file, src.Commands[ci].Line);
+    }
+  if (check)
+    for (const Handler& h : handlers) {
+      auto [pageName, label] = SplitHandler(h.Text);
+      const TPageOutline* outline = outlineOf(pageName, file, h.Line);
+      if (outline && !label.empty() && FindOutlineLabel(*outline, label) < 0)
+        throw ESourceCheck(file, h.Line,
+                           std::string(h.Property) + ": unknown label " + label + " in page " + pageName);
+    }
 }
 
-std::string DecompilePage(const TPage& page) {
+namespace {
+
+// The page as source; unchecked writes the directive that keeps what the checks refuse.
+std::string PrintPage(const TPage& page, bool unchecked) {
   std::string out;
   int line = 0;
   auto emit = [&](const std::string& text) {
@@ -910,6 +878,7 @@ std::string DecompilePage(const TPage& page) {
     out += '\n';
     ++line;
   };
+  if (unchecked) emit("#unchecked");
   if (page.Version != kDefaultVersion) emit("#version " + std::to_string(page.Version));
   if (page.ResultType != 1) emit("#result " + std::to_string(page.ResultType));
   // Bits of a kind's set that no command of the kind fills.
@@ -954,9 +923,8 @@ std::string DecompilePage(const TPage& page) {
           break;
         }
         case TFieldKind::Byte:
-          if (c.Kind() == 15 && std::string_view(f.Name) == "type" && v.Number >= 1 && v.Number <= 4) {
-            static const char* types[] = {"", "int", "float", "flag", "string"};
-            text = types[v.Number];
+          if (c.Kind() == cmd::kVarNew && std::string_view(f.Name) == "type" && v.Number >= 1 && v.Number <= 4) {
+            text = kTypeNames[v.Number];
           } else if (v.Number != 0) {
             text = std::to_string(v.Number);
           }
@@ -967,12 +935,12 @@ std::string DecompilePage(const TPage& page) {
             if (v.Number != AutoIndex(shape, static_cast<int32_t>(ci))) text = std::to_string(v.Number);
             break;
           }
-          const std::string& target = c.Fields[0].Text;
+          const std::string& target = NamedPage(c);
           if (rule == TIndexRule::Label && (target.empty() || SameText(target, page.Name)) && v.Number >= 0 &&
               v.Number < static_cast<int32_t>(page.Commands.size())) {
             const TCommand& at = *page.Commands[v.Number];
             int32_t dummy = 0;
-            if (at.Kind() == 3 && page.FindLabel(at.Fields[0].Text) == v.Number && !ParseInt(at.Fields[0].Text, dummy)) {
+            if (at.Kind() == cmd::kLabel && page.FindLabel(at.Fields[0].Text) == v.Number && !ParseInt(at.Fields[0].Text, dummy)) {
               text = StringSource(at.Fields[0].Text);
               break;
             }
@@ -1011,7 +979,7 @@ std::string DecompilePage(const TPage& page) {
     std::string text(static_cast<size_t>(bigIndent ? 0 : c.Indent) * 2, ' ');
     text += layout.Keyword;
     // A comment alone shows its text as it is.
-    if (c.Kind() == 27 && values.size() == 1 && values[0].first == "text" && !c.Fields[0].Text.empty()) {
+    if (c.Kind() == cmd::kComment && values.size() == 1 && values[0].first == "text" && !c.Fields[0].Text.empty()) {
       std::string utf8 = ToUtf8(c.Fields[0].Text);
       if (FromUtf8(utf8) == c.Fields[0].Text && Trim(utf8) == utf8 && utf8[0] != '"' &&
           utf8.find_first_of("\r\n") == std::string::npos) {
@@ -1019,7 +987,7 @@ std::string DecompilePage(const TPage& page) {
         continue;
       }
     }
-    if (c.Kind() == 27 && !values.empty() && values[0].first == "text") values[0].second = Quote(c.Fields[0].Text);
+    if (c.Kind() == cmd::kComment && !values.empty() && values[0].first == "text") values[0].second = Quote(c.Fields[0].Text);
     // The first field goes by position when it is the layout's first.
     const char* first = nullptr;
     for (const auto& f : layout.Fields)
@@ -1038,11 +1006,28 @@ std::string DecompilePage(const TPage& page) {
   return out;
 }
 
+}  // namespace
+
+std::string DecompilePage(const TPage& page) {
+  std::string text = PrintPage(page, false);
+  // A page another tool made may hold what our compiler refuses; its source says to keep it.
+  try {
+    TPage again;
+    again.Name = page.Name;
+    CompilePage(text, "", again);
+  } catch (const ESourceCheck&) {
+    return PrintPage(page, true);
+  } catch (const EOrbaError&) {
+  }
+  return text;
+}
+
 // ---- project description ------------------------------------------------------------------
 
 namespace {
 
 // The words of a project line: bare words and quoted strings (converted to code page 932).
+// A "//" outside a quoted string starts a comment to the end of the line.
 std::vector<std::string> ProjectWords(std::string_view s, const std::string& file, int line) {
   std::vector<std::string> words;
   size_t i = 0;
@@ -1051,6 +1036,7 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
       ++i;
       continue;
     }
+    if (s.substr(i, 2) == "//") break;
     size_t end;
     if (s[i] == '"') {
       end = QuotedEnd(s, i);
@@ -1058,7 +1044,7 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
       if (!q) throw ESourceError(file, line, "unfinished string");
       words.push_back(*q);
     } else {
-      end = s.find_first_of(" \t\r", i);
+      end = std::min(s.find_first_of(" \t\r", i), s.find("//", i));
       if (end == std::string_view::npos) end = s.size();
       words.push_back(FromUtf8(s.substr(i, end - i)));
     }
@@ -1069,7 +1055,8 @@ std::vector<std::string> ProjectWords(std::string_view s, const std::string& fil
 
 }  // namespace
 
-void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project) {
+void CompileProjectDescription(std::string_view source, const std::string& file, TProjectFile& project,
+                               const TProjectOutline* pages) {
   TProjectFile p;
   TSourceLines lines(source);
   std::string_view raw;
@@ -1100,8 +1087,10 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
     } else if (key == "name") { count(1); p.Name = w[1];
     } else if (key == "screen") { count(2); p.ScreenWidth = number(1); p.ScreenHeight = number(2);
     } else if (key == "fullscreen") { count(2); p.FullScreenWidth = number(1); p.FullScreenHeight = number(2);
-    } else if (key == "start") { count(1); p.StartPage = w[1];
-    } else if (key == "exit") { count(1); p.ExitPage = w[1];
+    } else if (key == "start" || key == "exit") {
+      count(1);
+      if (pages && !w[1].empty() && !pages->FindPage(w[1])) fail("the project has no page " + w[1]);
+      (key == "start" ? p.StartPage : p.ExitPage) = w[1];
     } else if (key == "registrykey") { count(1); p.RegistryKey = w[1];
     } else if (key == "imageseed") { count(1); p.ImageSeed = number(1);
     } else if (key == "save") { count(1); p.SaveEnabled = byte(1);
@@ -1113,10 +1102,9 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
     } else if (key == "var") {
       if (w.size() < 3) fail("var takes a type, a name and a value");
       TProjectVariable v;
-      static const char* types[] = {"", "int", "float", "flag", "string"};
       int32_t type = -1;
       for (int t = 1; t <= 4; ++t)
-        if (w[1] == types[t]) type = t;
+        if (w[1] == kTypeNames[t]) type = t;
       if (type < 0 && (!ParseInt(w[1], type) || type < 0 || type > 255)) fail("var: unknown type " + w[1]);
       v.Type = static_cast<uint8_t>(type);
       v.Name = w[2];
@@ -1127,7 +1115,7 @@ void CompileProjectDescription(std::string_view source, const std::string& file,
           case 1: v.Int = number(4); break;
           case 2: {
             char* end = nullptr;
-            v.Float = std::strtod(value.c_str(), &end);
+            v.Float = std::strtold(value.c_str(), &end);
             if (value.empty() || *end) fail("var: " + value + " is not a number");
             break;
           }
@@ -1164,14 +1152,13 @@ std::string DecompileProject(const TProjectFile& p) {
   out << "mediaexts " << str(p.OptionalMediaExts) << "\n";
   out << "diskprompt " << str(p.DiskPrompt) << "\n";
   out << "exitmessage " << str(p.ExitMessage) << "\n";
-  static const char* types[] = {"", "int", "float", "flag", "string"};
   for (const auto& v : p.Variables) {
-    out << "var " << (v.Type >= 1 && v.Type <= 4 ? types[v.Type] : std::to_string(v.Type)) << " " << str(v.Name);
+    out << "var " << (v.Type >= 1 && v.Type <= 4 ? kTypeNames[v.Type] : std::to_string(v.Type)) << " " << str(v.Name);
     switch (v.Type) {
       case 1: out << " = " << v.Int; break;
       case 2: {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", v.Float);
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%.21Lg", static_cast<long double>(v.Float));
         out << " = " << buf;
         break;
       }
@@ -1210,74 +1197,92 @@ std::string CompiledPictureName(std::string_view sourceName) {
   return std::string(sourceName.substr(0, sourceName.size() - 3)) + "trn";
 }
 
-TCompiledProject CompileProjectFolder(const std::filesystem::path& dir) {
+TCompiledProject CompileProjectFolder(const std::filesystem::path& dir, const std::vector<std::filesystem::path>& skip) {
   namespace fs = std::filesystem;
   if (!fs::is_directory(dir)) throw EOrbaError(FromUtf8(dir.string()) + " is not a folder");
   const fs::path description = dir / kProjectSourceName;
   if (!fs::exists(description)) throw EOrbaError("the project has no " + std::string(kProjectSourceName));
-  TCompiledProject out;
-  int32_t imageSeed = 0;
-  {
-    TProjectFile project;
-    CompileProjectDescription(ReadText(description), description.string(), project);
-    TKvMemoryStream s;
-    project.SaveToStream(s);
-    out.ProjectFile = s.TakeBytes();
-    imageSeed = project.ImageSeed;
-  }
 
+  std::vector<fs::path> skipped;
+  for (const fs::path& p : skip) skipped.push_back(fs::weakly_canonical(p));
   std::vector<std::string> files;
-  for (const auto& f : fs::recursive_directory_iterator(dir)) {
-    std::string rel = fs::relative(f.path(), dir).generic_string();
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    // A build's output inside the source (an archive, or a folder of compiled files: the one
+    // being made, or an earlier one, which holds a compiled project file) would be packed
+    // into the next build.
+    if (std::find(skipped.begin(), skipped.end(), fs::weakly_canonical(it->path())) != skipped.end() ||
+        (it->is_directory() && fs::exists(it->path() / "orba.rpb"))) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::string rel = fs::relative(it->path(), dir).generic_string();
     // Hidden files (".keep", editor state) are no part of the game.
-    if (f.is_regular_file() && rel[0] != '.' && rel.find("/.") == std::string::npos) files.push_back(rel);
+    if (it->is_regular_file() && rel[0] != '.' && rel.find("/.") == std::string::npos) files.push_back(rel);
   }
   std::sort(files.begin(), files.end());
 
+  TCompiledProject out;
   struct Source {
     std::string Rel, Stored, Text;
   };
-  std::vector<Source> pages;
-  std::map<std::string, std::vector<std::pair<std::string, int32_t>>> labels;  // by lower-case stored name
+  std::vector<Source> sources;
+  std::vector<std::string> pictures;
+  TProjectOutline outline;  // every page of the project and the variables it creates
   for (const std::string& rel : files) {
     if (rel == kProjectSourceName) continue;
     if (EndsWithNoCase(rel, kPageSourceExt)) {
       Source s{rel, StoredPathOf(CompiledPageName(rel)), ReadText(dir / rel)};
-      labels[LowerCase(s.Stored)] = PageSourceLabels(s.Text, rel);
-      pages.push_back(std::move(s));
+      outline.AddPage(s.Stored, PageSourceOutline(s.Text, rel));
+      sources.push_back(std::move(s));
     } else if (EndsWithNoCase(rel, kPictureSourceExt)) {
-      // A project's pictures are layered images, stored in the order its image seed draws.
-      TTarnFrameList picture(imageSeed);
-      try {
-        picture.AddPngFrame(ReadFileBytes((dir / rel).string()));
-      } catch (const std::exception& e) {
-        throw EOrbaError(FromUtf8(rel) + ": " + e.what());
-      }
-      TKvMemoryStream bytes;
-      picture.SaveToStream(bytes);
-      out.Pictures.emplace_back(StoredPathOf(CompiledPictureName(rel)), bytes.TakeBytes());
+      pictures.push_back(rel);
     } else {
+      if (EndsWithNoCase(rel, ".rsb")) {
+        // A page shipped compiled: commands may name it and its labels too.
+        TPage page;
+        try {
+          page.LoadFromBytes(ReadFileBytes((dir / rel).string()));
+        } catch (const std::exception&) {
+          throw EOrbaError(FromUtf8(rel) + ": not a compiled page");
+        }
+        outline.AddPage(StoredPathOf(rel), PageOutline(page));
+      }
       out.OtherFiles.push_back(rel);
     }
   }
+
+  TProjectFile project;
+  CompileProjectDescription(ReadText(description), kProjectSourceName, project, &outline);
+  for (const TProjectVariable& v : project.Variables) outline.Variables.insert(LowerCase(v.Name));
+  {
+    TKvMemoryStream s;
+    project.SaveToStream(s);
+    out.ProjectFile = s.TakeBytes();
+  }
+  for (const std::string& rel : pictures) {
+    // A project's pictures are layered images, stored in the order its image seed draws.
+    TTarnFrameList picture(project.ImageSeed);
+    try {
+      picture.AddPngFrame(ReadFileBytes((dir / rel).string()));
+    } catch (const std::exception&) {
+      throw EOrbaError(FromUtf8(rel) + ": not a PNG picture the build can read");
+    }
+    TKvMemoryStream bytes;
+    picture.SaveToStream(bytes);
+    out.Pictures.emplace_back(StoredPathOf(CompiledPictureName(rel)), bytes.TakeBytes());
+  }
+
   std::set<std::string> made{"orba.rpb"};  // lower-case stored names of the compiled files
-  for (const Source& s : pages) made.insert(LowerCase(s.Stored));
+  for (const Source& s : sources) made.insert(LowerCase(s.Stored));
   for (const auto& [stored, bytes] : out.Pictures)
     if (!made.insert(LowerCase(stored)).second) throw EOrbaError(stored + " would be made twice");
   for (const std::string& rel : out.OtherFiles)
     if (made.count(LowerCase(StoredPathOf(rel))))
       throw EOrbaError(FromUtf8(rel) + " would be overwritten by a compiled file");
-  TLabelResolver resolve = [&](const std::string& page, const std::string& label) -> int32_t {
-    auto it = labels.find(LowerCase(page));
-    if (it == labels.end()) return -1;
-    for (const auto& [name, index] : it->second)
-      if (name == label) return index;
-    return -1;
-  };
-  for (const Source& s : pages) {
+  for (const Source& s : sources) {
     TPage page;
     page.Name = s.Stored;
-    CompilePage(s.Text, s.Rel, page, resolve);
+    CompilePage(s.Text, s.Rel, page, &outline);
     TKvMemoryStream bytes;
     page.SaveToStream(bytes);
     out.Pages.emplace_back(s.Stored, bytes.TakeBytes());

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 
+#include "authoring/source.h"
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
-#include "script/source.h"
 #include "tests/support/temp_dir.h"
 
 namespace orba {
@@ -19,11 +23,10 @@ std::vector<uint8_t> Bytes(const TPage& page) {
   return s.TakeBytes();
 }
 
-std::vector<uint8_t> Compile(const std::string& source, const std::string& name = "start.rsb",
-                             const TLabelResolver& resolve = {}) {
+std::vector<uint8_t> Compile(const std::string& source, const std::string& name = "start.rsb") {
   TPage page;
   page.Name = name;
-  CompilePage(source, "start.rss", page, resolve);
+  CompilePage(source, "start.rss", page);
   return Bytes(page);
 }
 
@@ -114,9 +117,11 @@ TEST(Source, EveryKindCompilesAndPrintsBackToTheSameBytes) {
   EXPECT_EQ(kinds.size(), static_cast<size_t>(kCommandKinds));
   ExpectRoundTrip(bytes);
 
-  // The printed source reads like what was written: no expression fell back to raw operations.
+  // The printed source reads like what was written: no expression fell back to raw operations,
+  // and nothing needed the checks turned off.
   const std::string text = DecompilePage(page);
   EXPECT_EQ(text.find("@ops:"), std::string::npos) << text;
+  EXPECT_EQ(text.find("#unchecked"), std::string::npos) << text;
 
   // Older pages lack the gated fields: a source that does not use them compiles at 103 too.
   std::string old = std::string("#version 103\n") + kEveryKind;
@@ -132,6 +137,8 @@ TEST(Source, PropertiesByNameAndTheKindsSet) {
   const TPropertySet& set = page.PropertySets[9];
   for (int code : {3, 4, 27, 36, 165}) EXPECT_TRUE(HasProperty(set, code)) << code;
   EXPECT_FALSE(HasProperty(set, 0));
+  ASSERT_EQ(page.Commands.size(), 2u);
+  ASSERT_TRUE(page.Commands[0]->Props[3]);
   EXPECT_EQ(page.Commands[0]->Props[3]->Ops().size(), 1u);
   ASSERT_TRUE(page.Commands[0]->Props[4]);  // in the set: carried, empty
   EXPECT_TRUE(page.Commands[0]->Props[4]->Ops().empty());
@@ -162,12 +169,12 @@ TEST(Source, IndentationLabelsAndLoopIndexes) {
       "jump target: top\n"           // 14
       "jump other.rsb; target: far\n"  // 15
       "label far\n";                 // 16
-  TLabelResolver resolve = [](const std::string& page, const std::string& label) {
-    return page == "other.rsb" && label == "far" ? 42 : -1;
-  };
+  TProjectOutline project;
+  project.AddPage("other.rsb", {{{"near", 41}, {"far", 42}}, 50, {}});
+  project.AddPage("start.rsb", {});
   TPage page;
   page.Name = "start.rsb";
-  CompilePage(source, "start.rss", page, resolve);
+  CompilePage(source, "start.rss", page, &project);
   ASSERT_EQ(page.Commands.size(), 17u);
   auto field = [&](int i, int f) { return page.Commands[i]->Fields[f].Number; };
   std::vector<int32_t> indents;
@@ -192,6 +199,7 @@ TEST(Source, IndentationLabelsAndLoopIndexes) {
   std::vector<uint8_t> custom = Compile("while TRUE; end: 7\n  break; target: 5\nwhileloop; start: 3\n");
   TPage back;
   back.LoadFromBytes(custom);
+  ASSERT_EQ(back.Commands.size(), 3u);
   EXPECT_EQ(back.Commands[0]->Fields[1].Number, 7);
   EXPECT_EQ(back.Commands[1]->Fields[1].Number, 5);
   EXPECT_EQ(back.Commands[2]->Fields[1].Number, 3);
@@ -269,9 +277,15 @@ TEST(Source, PagesNoSourceCouldHaveWrittenStillPrintBack) {
   TCommand& varnew = add(15);
   varnew.Fields[0].Text = Sjis(u8"名前 with space");
   varnew.Fields[1].Number = 9;
+  add(2);                                 // an else after no if
+  add(3).Fields[0].Text = "12";           // the label's name again
+  add(33).Fields[1].Number = -1;          // a whileloop closing no while
+  add(15).Fields[3].Number = 9;           // scope 9
   for (auto& c : page.Commands) c->RunOn = c->Kind() % 2 == 0;
   AddProperty(page.PropertySets[0], 7);
   ExpectRoundTrip(Bytes(page), "odd.rsb");
+  // Such a page prints with the directive that keeps what the checks refuse.
+  EXPECT_EQ(DecompilePage(page).rfind("#unchecked\n", 0), 0u) << DecompilePage(page);
 }
 
 TEST(Source, MistakesNameTheirLine) {
@@ -282,7 +296,7 @@ TEST(Source, MistakesNameTheirLine) {
   } cases[] = {
       {"calc a = 1\nfrobnicate\n", 2, "unknown command frobnicate"},
       {"if a\n   calc b\n", 2, "multiple of two"},
-      {"\n\ncalc a +\n", 3, "expression"},
+      {"\n\ncalc a +\n", 3, "expression: syntax error in a +"},
       {"boxnew name: \"b\"; lefty: 3\n", 1, "no field or property lefty"},
       {"calc a; b\n", 1, "too many values"},
       {"jump target: nowhere\n", 1, "unknown label nowhere"},
@@ -292,7 +306,30 @@ TEST(Source, MistakesNameTheirLine) {
       {"#version 104\nwait blockevents: TRUE\n", 2, "needs a page version above 106"},
       {"#version 99\n", 1, "103 to 110"},
       {"varnew x; type: 300\n", 1, "0 to 255"},
-      {"calc Nothing(1)\n", 1, "Nothing"},
+      {"calc Nothing(1)\n", 1, "no function is called Nothing"},
+      {"calc Copy(s)\n", 1, "wrong number of arguments for Copy"},
+      {"calc x[] = 1\n", 1, "an array element needs its index"},
+      {"calc @ops:01000000\n", 1, "the operations end early"},
+      // Quotes left open, in an expression and in a name.
+      {"calc a = \"abc\n", 1, "expression: a quoted string must end with its quote"},
+      {"textins \"Hi\"; window: \"mes; waitend: TRUE\n", 1, "window: a quoted string must end with its quote"},
+      // Blocks that open nothing.
+      {"whileloop i = i + 1\n", 1, "whileloop without a while"},
+      {"while a\n  calc b\n  whileloop\n", 3, "whileloop without a while"},
+      {"else\n", 1, "else without an if"},
+      {"calc a\nelseif b\n", 2, "elseif without an if"},
+      {"if a\nelse\nelse\n", 3, "else without an if"},
+      {"if a\n  calc b\n    calc c\nelse\nelseif c\n", 5, "elseif without an if"},
+      {"label a\ncalc x\nlabel a\n", 3, "label a is already on line 1"},
+      // Values out of their range.
+      {"varnew x; type: int; scope: 9\n", 1, "scope takes a number from 0 to 3"},
+      {"varnew x\n", 1, "type takes int, float, flag or string"},
+      {"varnew x; type: 5\n", 1, "type takes int, float, flag or string"},
+      {"varnew x; type: 0\n", 1, "type takes int, float, flag or string"},
+      {"pcreset start.rsb; target: 0; wholestack: 2\n", 1, "wholestack takes a number from 0 to 1"},
+      {"getprop \"b\"; property: 162; variable: x\n", 1, "162 is no property code"},
+      {"label a\njump target: 2\n", 2, "command index 2 is outside the page"},
+      {"gamesave 1; index: -1\n", 1, "command index -1 is outside the page"},
       {"calc a; line: x\n", 1, "line takes a number"},
       {"textins @hex:12G4\n", 1, "bad hex"},
       {"calc @ops:0100\n", 1, "expression"},
@@ -308,8 +345,14 @@ TEST(Source, MistakesNameTheirLine) {
       std::string message = ToUtf8(e.what());
       EXPECT_NE(message.find("start.rss:" + std::to_string(c.Line) + ": "), std::string::npos) << message;
       EXPECT_NE(message.find(c.Message), std::string::npos) << c.Source << " gave: " << message;
+      // The build speaks English, whatever the player says at run time.
+      EXPECT_TRUE(std::all_of(message.begin(), message.end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; }))
+          << message;
     }
   }
+  // The same sources marked "#unchecked" compile: the format holds what the checks refuse.
+  for (const char* source : {"else\n", "label a\nlabel a\n", "varnew x; type: 9\n", "whileloop\n"})
+    EXPECT_NO_THROW(Compile(std::string("#unchecked\n") + source)) << source;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -321,8 +364,8 @@ TEST(Source, ProjectFolderCompiles) {
   testing_support::TempDir dir;
   WriteFile(dir.path / "orba.rps",
             "// a small game\n"
-            "name \"ゲーム\"\n"
-            "screen 800 600\n"
+            "name \"ゲーム\"   // trailing comments are allowed\n"
+            "screen 800 600// even without a blank before them\n"
             "fullscreen 1024 768\n"
             "start start.rsb\n"
             "exit bye.rsb\n"
@@ -330,11 +373,12 @@ TEST(Source, ProjectFolderCompiles) {
             "var int score = 5\n"
             "var float speed = 1.25\n"
             "var flag seen = TRUE\n"
-            "var string hero = \"太郎\"\n"
+            "var string hero = \"太郎 // not a comment\" // a comment\n"
             "var 7 other\n"
             "disc movies 2\n");
   WriteFile(dir.path / "start.rss", "jump sub\\next.rsb; target: there\n");
   WriteFile(dir.path / "sub" / "next.rss", "comment next page\nlabel there\n");
+  WriteFile(dir.path / "bye.rss", "terminate\n");
   WriteFile(dir.path / "bgm.ogg", "not really a sound");
 
   TCompiledProject built = CompileProjectFolder(dir.path);
@@ -350,15 +394,17 @@ TEST(Source, ProjectFolderCompiles) {
   EXPECT_EQ(project.Variables[0].Int, 5);
   EXPECT_EQ(project.Variables[1].Float, 1.25);
   EXPECT_TRUE(project.Variables[2].Flag);
-  EXPECT_EQ(ToUtf8(project.Variables[3].Text), "太郎");
+  EXPECT_EQ(ToUtf8(project.Variables[3].Text), "太郎 // not a comment");
   EXPECT_EQ(project.Variables[4].Type, 7);
   EXPECT_EQ(project.DiskList.DiscOf("movies\\a.mpg"), 2);
 
-  ASSERT_EQ(built.Pages.size(), 2u);
-  EXPECT_EQ(built.Pages[0].first, "start.rsb");
-  EXPECT_EQ(built.Pages[1].first, "sub\\next.rsb");
+  ASSERT_EQ(built.Pages.size(), 3u);
+  EXPECT_EQ(built.Pages[0].first, "bye.rsb");
+  EXPECT_EQ(built.Pages[1].first, "start.rsb");
+  EXPECT_EQ(built.Pages[2].first, "sub\\next.rsb");
   TPage start;
-  start.LoadFromBytes(built.Pages[0].second);
+  start.LoadFromBytes(built.Pages[1].second);
+  ASSERT_EQ(start.Commands.size(), 1u);
   EXPECT_EQ(start.Commands[0]->Fields[1].Number, 1);  // the label of the other page
   EXPECT_EQ(built.OtherFiles, std::vector<std::string>{"bgm.ogg"});
 
@@ -376,6 +422,81 @@ TEST(Source, ProjectFolderCompiles) {
   } catch (const ESourceError& e) {
     EXPECT_EQ(e.Line, 2);
   }
+}
+
+// Commands and handlers that name pages or labels the project lacks stop the build at their
+// line; the same names that exist compile.
+TEST(Source, NamesOfPagesAndLabelsAreCheckedAcrossTheProject) {
+  testing_support::TempDir dir;
+  const std::map<std::string, std::string> good = {
+      {"orba.rps", "start start.rsb\nexit other.rsb\nvar string mes = \"window\"\n"},
+      {"start.rss",
+       "jump other.rsb; target: there\n"
+       "call sub\\more.rsb; target: in\n"
+       "jump OTHER.RSB; target: 1\n"
+       "btnnew name: \"b\"; onlbtndown: \"other.rss:there\"; onrbtndown: \"sub\\more.rss\"; onmousein: \"\"\n"
+       "gamesave 1; page: other.rsb; index: there; caption: \"x\"\n"
+       // Variables that hold names: the project file's, and those a varnew of any page creates.
+       "textins \"Hello\"; window: Mes\n"
+       "objdel \"box\" ++ which\n"
+       "flip 1; names: \"bg\", chara\n"},
+  };
+  for (const auto& [file, text] : good) WriteFile(dir.path / file, text);
+  WriteFile(dir.path / "other.rss", "calc a = 1\nlabel there\n");
+  WriteFile(dir.path / "sub" / "more.rss", "label in\nvarnew chara; type: string\n");
+  ASSERT_NO_THROW(CompileProjectFolder(dir.path));
+
+  struct Case {
+    const char* File;
+    const char* Text;
+    const char* Message;  // how the message starts
+  } cases[] = {
+      {"start.rss", "calc a\njump nowhere.rsb\n", "start.rss:2: the project has no page nowhere.rsb"},
+      {"start.rss", "call other.rsb; target: missing\n", "start.rss:1: unknown label missing in page other.rsb"},
+      {"start.rss", "jump other.rsb; target: 2\n", "start.rss:1: command index 2 is outside the page in page other.rsb"},
+      {"start.rss", "pcreset gone.rsb; target: 0\n", "start.rss:1: the project has no page gone.rsb"},
+      {"start.rss", "gamesave 1; page: gone.rsb; caption: \"x\"\n", "start.rss:1: the project has no page gone.rsb"},
+      {"start.rss", "boxnew name: \"b\"\nbtnnew name: \"b\"; onlbtndown: \"gone.rss\"\n",
+       "start.rss:2: the project has no page gone.rsb"},
+      {"start.rss", "btnnew name: \"b\"; onlbtnup: \"other.rss:nolabel\"\n",
+       "start.rss:1: onlbtnup: unknown label nolabel in page other.rsb"},
+      {"start.rss", "timer name: \"t\"; onnotify: \"sub\\more.rss:out\"\n",
+       "start.rss:1: onnotify: unknown label out in page sub\\more.rsb"},
+      {"orba.rps", "name x\nstart gone.rsb\n", "orba.rps:2: the project has no page gone.rsb"},
+      // A component's name is text; a bare word is a variable, which the project must have.
+      {"start.rss", "textins \"Hello\"; window: msg\n",
+       "start.rss:1: window: msg is no variable of the project; a component's name is text, in quotes: \"msg\""},
+      {"start.rss", "flip 1; names: \"bg\", face\n", "start.rss:1: names: face is no variable"},
+      {"start.rss", "imgnew name: \"a\"; parent: base\n", "start.rss:1: parent: base is no variable"},
+      {"start.rss", "objdel box\n", "start.rss:1: component: box is no variable"},
+      {"orba.rps", "exit gone.rsb\n", "orba.rps:1: the project has no page gone.rsb"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir.path / c.File, c.Text);
+    try {
+      CompileProjectFolder(dir.path);
+      ADD_FAILURE() << "no error for: " << c.Text;
+    } catch (const ESourceError& e) {
+      EXPECT_EQ(ToUtf8(e.what()).substr(0, std::strlen(c.Message)), c.Message) << c.Text;
+    }
+    WriteFile(dir.path / c.File, good.at(c.File));
+  }
+}
+
+// A build whose output lies in its source folder leaves that output, and earlier builds into
+// folders there, out of the project.
+TEST(Source, TheOutputOfABuildIsNoPartOfTheNextOne) {
+  testing_support::TempDir dir;
+  WriteFile(dir.path / "orba.rps", "name x\n");
+  WriteFile(dir.path / "bgm.ogg", "sound");
+  WriteFile(dir.path / "game.dat", "the last build");
+  WriteFile(dir.path / "out" / "pictures" / "a.trn", "a folder the build writes into");
+  WriteFile(dir.path / "out" / "start.rss", "calc not a page of this project\n");
+  WriteFile(dir.path / "old" / "orba.rpb", "an earlier build into a folder");
+  WriteFile(dir.path / "old" / "sub" / "start.rss", "calc not a page of this project\n");
+  TCompiledProject built = CompileProjectFolder(dir.path, {dir.path / "game.dat", dir.path / "sub" / ".." / "out"});
+  EXPECT_EQ(built.OtherFiles, std::vector<std::string>{"bgm.ogg"});
+  EXPECT_TRUE(built.Pages.empty());
 }
 
 void WritePng(const std::filesystem::path& path, const TDIBSurface& image) {
@@ -404,17 +525,19 @@ TEST(Source, PicturesBecomeLayeredImagesStoredWithTheImageSeed) {
   EXPECT_EQ(built.Pictures[0].first, "b.trn");
   EXPECT_EQ(built.Pictures[1].first, "pics\\a.trn");
 
-  auto read = [&](int index, int32_t seed) {
+  auto read = [&](int index, int32_t seed) -> std::optional<TDIBSurface> {
     TTarnFrameList list(seed);
     list.LoadFromBytes(built.Pictures[static_cast<size_t>(index)].second, built.Pictures[static_cast<size_t>(index)].first);
-    EXPECT_EQ(list.Count(), 1);
+    if (list.Count() != 1) return std::nullopt;
     return std::move(list[0].Surface);
   };
-  TDIBSurface a = read(1, 1234);
+  std::optional<TDIBSurface> readA = read(1, 1234), readUnseeded = read(1, 0), readB = read(0, 1234);
+  ASSERT_TRUE(readA && readUnseeded && readB) << "a picture without its one frame";
+  TDIBSurface& a = *readA;
   EXPECT_EQ(a.BitCount(), 24);
   EXPECT_EQ(a.Alpha(), nullptr);  // opaque: no alpha plane
   bool same = true, sameUnseeded = true;
-  TDIBSurface unseeded = read(1, 0);
+  TDIBSurface& unseeded = *readUnseeded;
   for (int32_t y = 0; y < 6; ++y)
     for (int32_t x = 0; x < 5; ++x) {
       same &= a.GetPixel(x, y) == opaque.GetPixel(x, y);
@@ -422,7 +545,7 @@ TEST(Source, PicturesBecomeLayeredImagesStoredWithTheImageSeed) {
     }
   EXPECT_TRUE(same);
   EXPECT_FALSE(sameUnseeded);  // the rows are stored out of order
-  TDIBSurface b = read(0, 1234);
+  TDIBSurface& b = *readB;
   ASSERT_NE(b.Alpha(), nullptr);
   EXPECT_EQ(b.Alpha()->ScanLine(0)[0], 0);
   EXPECT_EQ(b.Alpha()->ScanLine(1)[1], 255);
