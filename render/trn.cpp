@@ -105,12 +105,30 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
   }
   size_t at = static_cast<size_t>(entries) * 8;
   const int64_t tileRowBytes = (int64_t{h_.tileWidth} * bits + 7) / 8;
-  for (int64_t t = 0; t < entries; ++t) {
+  const int64_t pitch = plane.Pitch();
+  // Tile t's area clipped to the image, and the byte where its rows start. A tile's bytes are
+  // placed by its column times the bytes of a whole tile row, which at 1 and 4 bits with
+  // narrow tiles lies beyond the row: such a file is refused.
+  struct TTile {
+    TRect area;
+    size_t offset, rowBytes;
+  };
+  auto tile = [&](int64_t t) {
     const int32_t col = static_cast<int32_t>(t % across), row = static_cast<int32_t>(t / across);
-    const TRect area{col * h_.tileWidth, row * h_.tileHeight, std::min(w, (col + 1) * h_.tileWidth),
-                     std::min(h, (row + 1) * h_.tileHeight)};
-    const size_t rowBytes = static_cast<size_t>((int64_t{area.Width()} * bits + 7) / 8);
-    const size_t offset = static_cast<size_t>(col * tileRowBytes);
+    TTile r;
+    r.area = {col * h_.tileWidth, row * h_.tileHeight, std::min(w, (col + 1) * h_.tileWidth),
+              std::min(h, (row + 1) * h_.tileHeight)};
+    const int64_t bytes = (int64_t{r.area.Width()} * bits + 7) / 8;
+    const int64_t offset = col * tileRowBytes;
+    if (offset + bytes > pitch) Bad("tile offset");
+    r.offset = static_cast<size_t>(offset);
+    r.rowBytes = static_cast<size_t>(bytes);
+    return r;
+  };
+  for (int64_t t = 0; t < entries; ++t) {
+    const TTile dst = tile(t);
+    const TRect& area = dst.area;
+    const size_t offset = dst.offset, rowBytes = dst.rowBytes;
     auto [d, e] = table[static_cast<size_t>(t)];
     const TDIBSurface* from = nullptr;
     if (d == -1) {
@@ -119,13 +137,10 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
       continue;
     } else if (d == -2) {
       if (e < 0 || e >= t) Bad("tile reference");  // only tiles already decoded
-      const int32_t ecol = e % across, erow = e / across;
-      const TRect src{ecol * h_.tileWidth, erow * h_.tileHeight, std::min(w, (ecol + 1) * h_.tileWidth),
-                      std::min(h, (erow + 1) * h_.tileHeight)};
-      if (src.Width() != area.Width() || src.Height() != area.Height()) Bad("tile reference");
-      const size_t srcOffset = static_cast<size_t>(ecol * tileRowBytes);
+      const TTile src = tile(e);
+      if (src.area.Width() != area.Width() || src.area.Height() != area.Height()) Bad("tile reference");
       for (int32_t y = 0; y < area.Height(); ++y)
-        std::memmove(plane.ScanLine(area.Top + y) + offset, plane.ScanLine(src.Top + y) + srcOffset, rowBytes);
+        std::memmove(plane.ScanLine(area.Top + y) + offset, plane.ScanLine(src.area.Top + y) + src.offset, rowBytes);
       continue;
     } else {
       // The same area of a layer of an earlier frame.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "base/binio.h"
@@ -93,15 +94,25 @@ TEST(LayeredImage, FirstOnlyAndJpegStorage) {
   EXPECT_NEAR(c.Red, 0x80, 2);
 }
 
+// The order a seed draws for n rows or tile entries: stored position j belongs at p[j].
+std::vector<int32_t> Drawn(int32_t seed, int32_t n) {
+  TKvRandom r(seed);
+  r.ResetPermutation(n);
+  std::vector<int32_t> p(static_cast<size_t>(n));
+  for (auto& v : p) v = r.NextUnique();
+  return p;
+}
+
 // Writes layered images by hand for what our writer never makes: old versions, several
-// layers, tiles. Blocks are raw (mode 1) or zlib (version < 103).
+// layers, palettes, tiles, scrambled tile tables, JPEG storage with alpha. Blocks are given as
+// they belong in the image; the writer compresses them where the storage mode says so.
 struct HandWriter {
   TKvMemoryStream s;
   TBinaryWriter w{s};
-  int version;
+  int version, mode;
   explicit HandWriter(int v, int frames, int mode = 1, int tileW = 0, int tileH = 0, bool firstOpaque = false,
                       bool scrambled = false)
-      : version(v) {
+      : version(v), mode(v >= 103 ? mode : 0) {
     if (v > 0) w.Write(("Tarn" + std::to_string(v)).c_str(), 7);
     if (v < 103) {
       w.I32(frames);
@@ -120,7 +131,9 @@ struct HandWriter {
     h[36] = firstOpaque;
     w.Write(h, 40);
   }
-  void Frame(int layers, int width, int height, int32_t transparent = -1) {
+  // palette: colours 0x00BBGGRR, stored blue, green, red, 0; missing entries are black.
+  void Frame(int layers, int width, int height, int32_t transparent = -1, int depth = 24,
+             const std::vector<uint32_t>& palette = {}) {
     w.String("f");
     w.I32(transparent);
     w.I32(50);
@@ -129,7 +142,13 @@ struct HandWriter {
     w.I32(layers);
     w.I32(width);
     w.I32(height);
-    w.I32(24);
+    w.I32(depth);
+    if (depth <= 8)
+      for (size_t i = 0; i < (size_t{1} << depth); ++i) {
+        uint32_t c = i < palette.size() ? palette[i] : 0;
+        for (int shift : {16, 8, 0}) w.U8(static_cast<uint8_t>(c >> shift));
+        w.U8(0);
+      }
   }
   void Layer(bool visible, int32_t transparent, int32_t opacity, const std::vector<uint8_t>& pixels,
              const std::vector<uint8_t>& alpha = {}, bool alphaUsed = true) {
@@ -140,14 +159,14 @@ struct HandWriter {
     w.I32(opacity);
     if (version >= 101) w.U8(alphaUsed);
     w.String("Layer");
-    Block(pixels);
+    Block(pixels, mode == 0);
     if (version >= 100) {
       if (alpha.empty()) w.I32(0);
-      else Block(alpha);
+      else Block(alpha, mode == 0 || mode == 2);
     }
   }
-  void Block(const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> stored = version < 103 ? Deflate(data) : data;
+  void Block(const std::vector<uint8_t>& data, bool zlib) {
+    std::vector<uint8_t> stored = zlib ? Deflate(data) : data;
     w.I32(static_cast<int32_t>(stored.size()));
     w.Write(stored.data(), static_cast<int64_t>(stored.size()));
   }
@@ -157,23 +176,50 @@ struct HandWriter {
     for (int v : {0, 0, 2, 1}) w.I32(v);
     w.I32(0);
   }
-  TTarnFrameList Read(int32_t seed = 0) {
+  TTarnFrameList Read(int32_t seed = 0, bool convert = false) {
     s.SetPosition(0);
     TTarnFrameList list(seed);
-    list.LoadFromStream(s);
+    list.LoadFromStream(s, false, convert);
     return list;
   }
 };
 
-// Rows of a 24-bit image: 4-byte aligned.
-std::vector<uint8_t> Rows24(int w, const std::vector<uint32_t>& pixels) {
-  size_t pitch = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-  size_t h = pixels.size() / static_cast<size_t>(w);
+// Rows of an image at a depth, as a surface stores them: pixels below 8 bits from the high
+// bits of each byte, the rest little-endian, each row padded to 4 bytes.
+std::vector<uint8_t> Rows(int w, int bits, const std::vector<uint32_t>& pixels) {
+  const size_t storeBits = bits == 15 ? 16 : static_cast<size_t>(bits);
+  const size_t pitch = (static_cast<size_t>(w) * storeBits + 31) / 32 * 4;
+  const size_t h = pixels.size() / static_cast<size_t>(w);
   std::vector<uint8_t> out(pitch * h, 0);
   for (size_t y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      for (int k = 0; k < 3; ++k) out[y * pitch + x * 3 + k] = static_cast<uint8_t>(pixels[y * w + x] >> (8 * k));
+    for (size_t x = 0; x < static_cast<size_t>(w); ++x) {
+      const uint32_t v = pixels[y * static_cast<size_t>(w) + x];
+      uint8_t* row = out.data() + y * pitch;
+      if (storeBits < 8) {
+        const size_t bit = x * storeBits;
+        row[bit / 8] |= static_cast<uint8_t>(v << (8 - storeBits - bit % 8));
+      } else {
+        for (size_t k = 0; k < storeBits / 8; ++k) row[x * storeBits / 8 + k] = static_cast<uint8_t>(v >> (8 * k));
+      }
+    }
   return out;
+}
+std::vector<uint8_t> Rows24(int w, const std::vector<uint32_t>& pixels) { return Rows(w, 24, pixels); }
+
+// A tiled block: the table of (d, e) entries by tile (stored in the order a seed draws when
+// seed is not 0), then the bytes of the stored tiles.
+std::vector<uint8_t> TileBlock(const std::vector<std::pair<int32_t, int32_t>>& table, const std::vector<uint8_t>& tiles,
+                               int32_t seed = 0) {
+  std::vector<int32_t> p = seed ? Drawn(seed, static_cast<int32_t>(table.size())) : std::vector<int32_t>();
+  TKvMemoryStream s;
+  TBinaryWriter w(s);
+  for (size_t i = 0; i < table.size(); ++i) {
+    auto [d, e] = table[p.empty() ? i : static_cast<size_t>(p[i])];
+    w.I32(d);
+    w.I32(e);
+  }
+  w.Write(tiles.data(), static_cast<int64_t>(tiles.size()));
+  return s.TakeBytes();
 }
 
 TEST(LayeredImage, OldVersionsReadTheirLayout) {
@@ -228,23 +274,13 @@ TEST(LayeredImage, LayersFlattenByTheirRules) {
 TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
   // 4x2 pixels in tiles of 2x2: tile 0 stored, tile 1 a copy of tile 0; frame 2 copies
   // everything from frame 1's layer.
-  auto tileData = [](std::vector<std::pair<int32_t, int32_t>> table, std::vector<uint8_t> tiles) {
-    TKvMemoryStream s;
-    TBinaryWriter w(s);
-    for (auto [d, e] : table) {
-      w.I32(d);
-      w.I32(e);
-    }
-    w.Write(tiles.data(), static_cast<int64_t>(tiles.size()));
-    return s.TakeBytes();
-  };
   std::vector<uint8_t> tile0 = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};  // two rows of 2 pixels
   HandWriter hw(106, 2, 1, 2, 2);
   hw.Frame(1, 4, 2);
-  hw.Layer(true, -1, 255, tileData({{-1, 0}, {-2, 0}}, tile0));
+  hw.Layer(true, -1, 255, TileBlock({{-1, 0}, {-2, 0}}, tile0));
   hw.Rects();
   hw.Frame(1, 4, 2);
-  hw.Layer(true, -1, 255, tileData({{0, 0}, {0, 0}}, {}));
+  hw.Layer(true, -1, 255, TileBlock({{0, 0}, {0, 0}}, {}));
   hw.Rects();
   TTarnFrameList list = hw.Read();
   ASSERT_EQ(list.Count(), 2);
@@ -258,15 +294,64 @@ TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
   for (auto table : std::vector<std::vector<std::pair<int32_t, int32_t>>>{{{-2, 1}, {-1, 0}}, {{1, 0}, {1, 0}}, {{0, 5}, {0, 5}}}) {
     HandWriter bad(106, 2, 1, 2, 2);
     bad.Frame(1, 4, 2);
-    bad.Layer(true, -1, 255, tileData({{-1, 0}, {-1, 0}}, std::vector<uint8_t>(24, 9)));
+    bad.Layer(true, -1, 255, TileBlock({{-1, 0}, {-1, 0}}, std::vector<uint8_t>(24, 9)));
     bad.Rects();
     bad.Frame(1, 4, 2);
-    bad.Layer(true, -1, 255, tileData(table, std::vector<uint8_t>(12, 9)));
+    bad.Layer(true, -1, 255, TileBlock(table, std::vector<uint8_t>(12, 9)));
     bad.Rects();
     bad.s.SetPosition(0);
     TTarnFrameList l(0);
     EXPECT_THROW(l.LoadFromStream(bad.s), EOrbaError);
     EXPECT_EQ(l.Count(), 1);
+  }
+}
+
+TEST(LayeredImage, TilesBelowAByteSitWhereTheirColumnSays) {
+  // A tile's bytes start at its column times the bytes of a whole tile row. 4 bits, 6x2 in
+  // tiles of 4x2: tile 1 is cut to 2 pixels and starts at byte 2 of each row.
+  HandWriter nibbles(106, 1, 1, 4, 2);
+  nibbles.Frame(1, 6, 2, -1, 4);
+  nibbles.Layer(true, -1, 255, TileBlock({{-1, 0}, {-1, 0}}, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+  nibbles.Rects();
+  TTarnFrameList nl = nibbles.Read();
+  const TDIBSurface& n = nl[0].Surface;
+  const uint32_t expected[2][6] = {{1, 2, 3, 4, 9, 10}, {5, 6, 7, 8, 11, 12}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(n.GetPixel(x, y), expected[y][x]) << x << "," << y;
+  // 1 bit, 16x1 in tiles of 8x1: one byte each.
+  HandWriter bits(106, 1, 1, 8, 1);
+  bits.Frame(1, 16, 1, -1, 1);
+  bits.Layer(true, -1, 255, TileBlock({{-1, 0}, {-1, 0}}, {0x80, 0x01}));
+  bits.Rects();
+  TTarnFrameList bl = bits.Read();
+  const TDIBSurface& b = bl[0].Surface;
+  for (int x = 0; x < 16; ++x) EXPECT_EQ(b.GetPixel(x, 0), x == 0 || x == 15 ? 1u : 0u) << x;
+}
+
+TEST(LayeredImage, TilesWhoseBytesLieBeyondTheRowAreRefused) {
+  // With narrow tiles below 8 bits, column times the tile's row bytes passes the end of the
+  // row: 64 tiles of 1x1 at 1 bit would be placed at bytes 0..63 of an 8-byte row.
+  struct Case {
+    const char* name;
+    int depth, width, tileWidth;
+    std::vector<std::pair<int32_t, int32_t>> table;
+    size_t tileBytes;
+  } cases[] = {
+      {"1 bit, 1x1 tiles", 1, 64, 1, std::vector<std::pair<int32_t, int32_t>>(64, {-1, 0}), 64},
+      {"4 bits, 1x1 tiles", 4, 64, 1, std::vector<std::pair<int32_t, int32_t>>(64, {-1, 0}), 64},
+      // Stored tiles inside the row, a copy of tile 0 to the last column beyond it.
+      {"copy of an earlier tile", 1, 64, 1, [] {
+         std::vector<std::pair<int32_t, int32_t>> t(64, {-2, 0});
+         t[0] = {-1, 0};
+         return t;
+       }(), 1},
+  };
+  for (const auto& c : cases) {
+    HandWriter hw(106, 1, 1, c.tileWidth, 1);
+    hw.Frame(1, c.width, 1, -1, c.depth);
+    hw.Layer(true, -1, 255, TileBlock(c.table, std::vector<uint8_t>(c.tileBytes, 0xFF)));
+    hw.Rects();
+    EXPECT_THROW(hw.Read(), EOrbaError) << c.name;
   }
 }
 
