@@ -62,11 +62,11 @@ class TReader {
   // With direct set and a plain row layout, a zlib block is inflated straight into the plane
   // and the result is empty.
   std::optional<std::vector<uint8_t>> Block(bool alpha, int64_t rawLimit, TDIBSurface* direct = nullptr);
-  bool PlainRows(bool alpha) const {
-    bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-    bool permuted = version_ >= 103 && h_.scrambled && list_.Seed != 0;
-    return !tiled && !permuted && !(h_.mode == 2 && !alpha);
-  }
+  // Tiles and the drawn row order apply only outside the JPEG mode, whose alpha blocks are
+  // plain rows.
+  bool Tiled() const { return version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0 && h_.mode != 2; }
+  bool Permuted() const { return version_ >= 103 && h_.scrambled && h_.mode != 2 && list_.Seed != 0; }
+  bool PlainRows(bool alpha) const { return !Tiled() && !Permuted() && !(h_.mode == 2 && !alpha); }
   void FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
   void FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data);
   void FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
@@ -81,7 +81,7 @@ class TReader {
 void TReader::FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data) {
   const auto pitch = static_cast<size_t>(plane.Pitch());
   if (data.size() < pitch * static_cast<size_t>(plane.Height())) Bad("rows");
-  bool permuted = version_ >= 103 && h_.scrambled && h_.mode != 2 && list_.Seed != 0;
+  const bool permuted = Permuted();
   std::vector<int32_t> p = permuted ? Permutation(list_.Seed, plane.Height()) : std::vector<int32_t>();
   for (int32_t j = 0; j < plane.Height(); ++j)
     std::memcpy(plane.ScanLine(permuted ? p[static_cast<size_t>(j)] : j), data.data() + j * pitch, pitch);
@@ -183,8 +183,7 @@ void TReader::FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
     plane.DrawConverted(0, 0, -1, picture);
     return;
   }
-  bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-  if (tiled) FillTiles(plane, data, alpha, frameIndex);
+  if (Tiled()) FillTiles(plane, data, alpha, frameIndex);
   else FillRows(plane, data);
 }
 
@@ -274,8 +273,7 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
       // The usual picture, one opaque layer first: its surface becomes the frame's (with the
       // alpha plane the frame takes from it anyway). Tiled files keep their layers, which
       // later frames may copy from.
-      bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-      if (i == 0 && !tiled && (!alpha || layer.AlphaUsed)) {
+      if (i == 0 && !Tiled() && (!alpha || layer.AlphaUsed)) {
         frame.Surface = std::move(layer.Surface);
         filled = true;
       } else {

@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "files/kvrandom.h"
 #include "files/zstream.h"
+#include "render/imagefiles.h"
 #include "render/trn.h"
 
 namespace orba {
@@ -353,6 +354,28 @@ TEST(LayeredImage, TilesWhoseBytesLieBeyondTheRowAreRefused) {
     hw.Rects();
     EXPECT_THROW(hw.Read(), EOrbaError) << c.name;
   }
+}
+
+TEST(LayeredImage, JpegStorageKeepsPlainAlphaRowsWhateverTheTileSize) {
+  // In the JPEG mode the tile size and the scrambled flag do not apply: the alpha block is
+  // plain rows from the top.
+  TDIBSurface grey(4, 3, 24);
+  grey.FillRect(grey.BoundsRect(), 0x808080);
+  TKvMemoryStream jpeg;
+  SaveJpeg(jpeg, grey, 90);
+  const std::vector<uint8_t> alpha = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};
+  HandWriter hw(106, 1, 2, 16, 16, false, true);
+  hw.Frame(1, 4, 3);
+  hw.Layer(true, -1, 255, jpeg.TakeBytes(), alpha);
+  hw.Rects();
+  TTarnFrameList list = hw.Read(1234);
+  ASSERT_EQ(list.Count(), 1);
+  const TDIBSurface* plane = list[0].Surface.Alpha();
+  ASSERT_NE(plane, nullptr);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(plane->GetPixel(x, y), static_cast<uint32_t>(10 * y + x)) << x << "," << y;
+  TRGB c = list[0].Surface.PixelToRGB(list[0].Surface.GetPixel(2, 1), false);
+  EXPECT_NEAR(c.Green, 0x80, 2);
 }
 
 TEST(LayeredImage, HostileHeadersAreRefused) {
