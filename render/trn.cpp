@@ -102,6 +102,7 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
   for (int64_t i = 0; i < entries; ++i) {
     size_t slot = p.empty() ? static_cast<size_t>(i) : static_cast<size_t>(p[static_cast<size_t>(i)]);
     table[slot] = {i32(static_cast<size_t>(i) * 8), i32(static_cast<size_t>(i) * 8 + 4)};
+    if (table[slot].first < -2) Bad("tile code");  // -1 stored, -2 a tile, from 0 a frame
   }
   size_t at = static_cast<size_t>(entries) * 8;
   const int64_t tileRowBytes = (int64_t{h_.tileWidth} * bits + 7) / 8;

@@ -292,7 +292,9 @@ TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
 
   // References forward, to themselves or to frames that are not earlier are refused; the
   // frames read before stay.
-  for (auto table : std::vector<std::vector<std::pair<int32_t, int32_t>>>{{{-2, 1}, {-1, 0}}, {{1, 0}, {1, 0}}, {{0, 5}, {0, 5}}}) {
+  // Codes below -2 name nothing (they once indexed the frame list with a negative number).
+  for (auto table : std::vector<std::vector<std::pair<int32_t, int32_t>>>{
+           {{-2, 1}, {-1, 0}}, {{1, 0}, {1, 0}}, {{0, 5}, {0, 5}}, {{-3, 0}, {-1, 0}}, {{INT32_MIN, 0}, {-1, 0}}}) {
     HandWriter bad(106, 2, 1, 2, 2);
     bad.Frame(1, 4, 2);
     bad.Layer(true, -1, 255, TileBlock({{-1, 0}, {-1, 0}}, std::vector<uint8_t>(24, 9)));
