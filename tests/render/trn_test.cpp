@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "base/binio.h"
@@ -207,6 +210,16 @@ std::vector<uint8_t> Rows(int w, int bits, const std::vector<uint32_t>& pixels) 
 }
 std::vector<uint8_t> Rows24(int w, const std::vector<uint32_t>& pixels) { return Rows(w, 24, pixels); }
 
+// Rows stored in the order a seed draws: stored row j is image row p[j].
+std::vector<uint8_t> ScrambleRows(const std::vector<uint8_t>& rows, size_t pitch, int32_t seed) {
+  const auto n = static_cast<int32_t>(rows.size() / pitch);
+  std::vector<int32_t> p = Drawn(seed, n);
+  std::vector<uint8_t> out(rows.size());
+  for (size_t j = 0; j < static_cast<size_t>(n); ++j)
+    std::memcpy(out.data() + j * pitch, rows.data() + static_cast<size_t>(p[j]) * pitch, pitch);
+  return out;
+}
+
 // A tiled block: the table of (d, e) entries by tile (stored in the order a seed draws when
 // seed is not 0), then the bytes of the stored tiles.
 std::vector<uint8_t> TileBlock(const std::vector<std::pair<int32_t, int32_t>>& table, const std::vector<uint8_t>& tiles,
@@ -391,6 +404,104 @@ TEST(LayeredImage, HostileHeadersAreRefused) {
     HandWriter hw(106, 1);
     c.body(hw);
     EXPECT_THROW(hw.Read(), EOrbaError) << c.name;
+  }
+}
+
+// A two-frame picture for the fuzz target's seeds. Frame 1: an opaque layer and a layer drawn
+// through its alpha plane; frame 2: one layer blended with a transparent value, in tiles
+// copied from frame 1 where the file is tiled. Tiled files use tiles of 8x4 on 16x6, so the
+// bottom row of tiles is cut, and the last tile is a copy of the one before.
+std::vector<uint8_t> SeedPicture(int version, int depth, int mode, bool tiled, bool scrambled) {
+  constexpr int w = 16, h = 6, tw = 8, th = 4;
+  constexpr int32_t seed = 'T';  // the fuzz target's seed for a file that starts with "Tarn"
+  const uint32_t mask = depth == 32 ? 0xFFFFFF : depth == 15 ? 0x7FFF : static_cast<uint32_t>((uint64_t{1} << depth) - 1);
+  std::vector<uint32_t> palette;
+  for (uint32_t i = 0; i < 256; ++i) palette.push_back((i * 37 & 0xFF) | (i * 91 & 0xFF) << 8 | (i * 13 & 0xFF) << 16);
+  auto image = [&](int salt) {
+    std::vector<uint32_t> v;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) v.push_back(static_cast<uint32_t>((x * 3 + y * 5 + salt) * 2654435761u) & mask);
+    return v;
+  };
+  std::vector<uint32_t> alpha;
+  for (int i = 0; i < w * h; ++i) alpha.push_back(static_cast<uint32_t>(i * 11 % 256));
+  const bool useTiles = tiled && mode != 2 && version >= 103;
+  const bool permute = scrambled && mode != 2 && version >= 103;
+  // A plane's block: rows, in the drawn order when scrambled, or a tile table and its tiles.
+  auto plane = [&](const std::vector<uint32_t>& pixels, int bits, bool fromFrame1) {
+    std::vector<uint8_t> rows = Rows(w, bits, pixels);
+    const size_t pitch = rows.size() / h;
+    if (!useTiles) return permute ? ScrambleRows(rows, pitch, seed) : rows;
+    const int storeBits = bits == 15 ? 16 : bits;
+    std::vector<std::pair<int32_t, int32_t>> table = {{-1, 0}, {-1, 0}, {-1, 0}, {-2, 2}};
+    if (fromFrame1) table[0] = table[1] = {0, 0};
+    std::vector<uint8_t> tiles;
+    for (size_t t = 0; t < table.size(); ++t) {
+      if (table[t].first != -1) continue;
+      const int col = static_cast<int>(t % 2), top = static_cast<int>(t / 2) * th;
+      const size_t offset = static_cast<size_t>(col) * ((tw * storeBits + 7) / 8);
+      const size_t bytes = (static_cast<size_t>(std::min(w, (col + 1) * tw) - col * tw) * storeBits + 7) / 8;
+      for (int y = top; y < std::min(h, top + th); ++y)
+        tiles.insert(tiles.end(), rows.begin() + static_cast<std::ptrdiff_t>(y * pitch + offset),
+                     rows.begin() + static_cast<std::ptrdiff_t>(y * pitch + offset + bytes));
+    }
+    return TileBlock(table, tiles, scrambled ? seed : 0);
+  };
+  auto pixels = [&](const std::vector<uint32_t>& values, bool fromFrame1) {
+    if (mode != 2 || version < 103) return plane(values, depth, fromFrame1);
+    TDIBSurface picture(w, h, depth);
+    if (depth <= 8)
+      for (int i = 0; i < (1 << depth); ++i)
+        picture.Palette()[i] = {static_cast<uint8_t>(palette[static_cast<size_t>(i)] >> 16),
+                                static_cast<uint8_t>(palette[static_cast<size_t>(i)] >> 8),
+                                static_cast<uint8_t>(palette[static_cast<size_t>(i)]), 0};
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) picture.SetPixel(x, y, values[static_cast<size_t>(y * w + x)]);
+    TKvMemoryStream jpeg;
+    SaveJpeg(jpeg, picture, 75);
+    return jpeg.TakeBytes();
+  };
+  HandWriter hw(version, 2, mode, tiled ? tw : 0, tiled ? th : 0, true, scrambled);
+  hw.Frame(2, w, h, -1, depth, palette);
+  hw.Layer(true, -1, 255, pixels(image(0), false));
+  hw.Layer(true, -1, 255, pixels(image(1), false), plane(alpha, 8, false));
+  hw.Rects();
+  hw.Frame(1, w, h, 0, depth, palette);
+  hw.Layer(true, 0, 128, pixels(image(2), true));
+  hw.Rects();
+  return hw.s.TakeBytes();
+}
+
+// The seeds of the layered-picture fuzz target, made by the writer above: every depth, plain
+// rows and tiles, each storage mode, scrambled and not, and the older versions. Run with
+// ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate change; otherwise a
+// difference means the writer changed. Every seed must read whole, or it guides nothing.
+TEST(LayeredImage, FuzzSeedsAreWhatTheHandWriterMakes) {
+  const std::filesystem::path dir = std::filesystem::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "trn";
+  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds = {
+      {"v000-d24", SeedPicture(0, 24, 0, false, false)}, {"v102-d8", SeedPicture(102, 8, 0, false, false)}};
+  for (int depth : {1, 4, 8, 15, 16, 24, 32})
+    for (int mode : {0, 1, 2})
+      for (bool tiled : {false, true})
+        for (bool scrambled : {false, true})
+          seeds.emplace_back("d" + std::to_string(depth) + "-m" + std::to_string(mode) + (tiled ? "-tiled" : "-rows") +
+                                 (scrambled ? "-scrambled" : ""),
+                             SeedPicture(106, depth, mode, tiled, scrambled));
+  for (const auto& [name, bytes] : seeds) {
+    const std::filesystem::path file = dir / name;
+    if (write) {
+      std::filesystem::create_directories(dir);
+      std::ofstream(file, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(stored, bytes) << name << " differs from what the writer makes";
+    TKvViewStream s(bytes);
+    TTarnFrameList list(bytes[0]);  // the fuzz target's seed
+    EXPECT_NO_THROW(list.LoadFromStream(s, false, true)) << name;
+    EXPECT_EQ(list.Count(), 2) << name;
   }
 }
 
