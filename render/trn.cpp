@@ -139,7 +139,9 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
     } else if (d == -2) {
       if (e < 0 || e >= t) Bad("tile reference");  // only tiles already decoded
       const TTile src = tile(e);
-      if (src.area.Width() != area.Width() || src.area.Height() != area.Height()) Bad("tile reference");
+      // A tile cut at the right or bottom edge may copy from a whole one: the source need only
+      // be as large as the area.
+      if (src.area.Width() < area.Width() || src.area.Height() < area.Height()) Bad("tile reference");
       for (int32_t y = 0; y < area.Height(); ++y)
         std::memmove(plane.ScanLine(area.Top + y) + offset, plane.ScanLine(src.area.Top + y) + src.offset, rowBytes);
       continue;

@@ -302,6 +302,13 @@ TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
     EXPECT_EQ(list[f].Surface.GetPixel(0, 0), 0x010101u) << f;
     EXPECT_EQ(list[f].Surface.GetPixel(3, 1), 0x040404u) << f;  // from the copied tile
   }
+  // A tile cut by the edge (3x1 in tiles of 2x2: the last is 1x1) copies the top-left of a
+  // whole tile.
+  HandWriter cut(106, 1, 1, 2, 2);
+  cut.Frame(1, 3, 1);
+  cut.Layer(true, -1, 255, TileBlock({{-1, 0}, {-2, 0}}, {1, 1, 1, 2, 2, 2}));
+  cut.Rects();
+  EXPECT_EQ(cut.Read()[0].Surface.GetPixel(2, 0), 0x010101u);
 
   // References forward, to themselves or to frames that are not earlier are refused; the
   // frames read before stay.
