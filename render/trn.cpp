@@ -230,9 +230,18 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
                                                     static_cast<uint8_t>(bg >> 16)));
   };
 
-  // A block never holds more than its plane (plus a tile table): the cap on inflating.
-  const int64_t planeBytes = int64_t{frame.Surface.Pitch()} * height;
-  const int64_t rawLimit = planeBytes * 2 + int64_t{width} * height * 8 + 4096;
+  // A block never holds more than its plane (the pixels or the 8-bit alpha plane) plus a tile
+  // table: the cap on inflating. A tile table larger than the plane it places describes
+  // nothing a picture needs (tiles of a pixel or two), and would let a small compressed file
+  // claim a table of hundreds of megabytes: such a file is refused before anything is read.
+  const int64_t planeBytes =
+      std::max(int64_t{frame.Surface.Pitch()}, (int64_t{width} + 3) / 4 * 4) * height;
+  int64_t tableBytes = 0;
+  if (Tiled()) {
+    tableBytes = (int64_t{width} + h_.tileWidth - 1) / h_.tileWidth * ((int64_t{height} + h_.tileHeight - 1) / h_.tileHeight) * 8;
+    if (tableBytes > planeBytes + 4096) Bad("tile table");
+  }
+  const int64_t rawLimit = planeBytes * 2 + tableBytes + 4096;
 
   std::vector<TTarnLayer>& layers = layers_.emplace_back();
   bool firstVisibleSeen = false;

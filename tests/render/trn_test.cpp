@@ -378,6 +378,23 @@ TEST(LayeredImage, TilesWhoseBytesLieBeyondTheRowAreRefused) {
   }
 }
 
+TEST(LayeredImage, ATileTableLargerThanItsPlaneIsRefused) {
+  // 1x1 tiles on 64x64 at 24 bits: a table of 32 KiB for 12 KiB of pixels. A compressed file
+  // of a megabyte could claim such a table for the largest picture, half a gigabyte.
+  std::vector<std::pair<int32_t, int32_t>> table(64 * 64, {-1, 0});
+  HandWriter hw(106, 1, 0, 1, 1);
+  hw.Frame(1, 64, 64);
+  hw.Layer(true, -1, 255, TileBlock(table, std::vector<uint8_t>(64 * 64 * 3, 7)));
+  hw.Rects();
+  EXPECT_THROW(hw.Read(), EOrbaError);
+  // Tiles of 4x4 are fine.
+  HandWriter fine(106, 1, 0, 4, 4);
+  fine.Frame(1, 64, 64);
+  fine.Layer(true, -1, 255, TileBlock(std::vector<std::pair<int32_t, int32_t>>(16 * 16, {-1, 0}), std::vector<uint8_t>(64 * 64 * 3, 7)));
+  fine.Rects();
+  EXPECT_EQ(fine.Read()[0].Surface.GetPixel(63, 63), 0x070707u);
+}
+
 TEST(LayeredImage, JpegStorageKeepsPlainAlphaRowsWhateverTheTileSize) {
   // In the JPEG mode the tile size and the scrambled flag do not apply: the alpha block is
   // plain rows from the top.
