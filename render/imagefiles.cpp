@@ -463,6 +463,8 @@ void SaveTga(TKvBigStream& stream, const TDIBSurface& surface, int64_t transpare
     work.Assign(wide);
   }
   int32_t bits = work.BitCount(), format = work.PixelFormat();
+  // The header holds each side in 16 bits.
+  if (work.Width() > 0xFFFF || work.Height() > 0xFFFF) throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   bool mapped = bits <= 8;
   std::vector<uint8_t> out;
   out.push_back(0);
@@ -624,6 +626,9 @@ void SaveIcon(TKvBigStream& stream, const TDIBSurface& surface, bool cursor, TPo
   if (plane && work.BitCount() >= 24 && work.BitCount() != 32) work.ConvertTo(32);
   int32_t bits = work.BitCount(), width = work.Width(), height = work.Height();
   if (width <= 0 || height <= 0) throw EOrbaError("empty icon");
+  // The directory holds each side in a byte (0 for 256) and the hot spot in 16 bits.
+  if (width > 256 || height > 256 || (cursor && (hotSpot.X < 0 || hotSpot.Y < 0 || hotSpot.X > 0xFFFF || hotSpot.Y > 0xFFFF)))
+    throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   uint32_t paletteCount = bits <= 8 ? (1u << bits) : 0;
   int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
   uint32_t imageSize = 40 + paletteCount * 4 + static_cast<uint32_t>((xorBytes + andBytes) * height);

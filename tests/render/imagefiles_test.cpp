@@ -266,6 +266,22 @@ TEST(ImageFiles, IconsAndCursorsRoundTrip) {
     }
 }
 
+TEST(ImageFiles, WritersRefuseSizesTheirHeadersCannotHold) {
+  // A TGA holds each side in 16 bits, an icon's directory in a byte where 0 means 256.
+  TKvMemoryStream out;
+  EXPECT_THROW(SaveTga(out, TDIBSurface(65536, 1, 24), -1, false, false), EOrbaError);
+  EXPECT_THROW(SaveTga(out, TDIBSurface(1, 65536, 8), -1, true, false), EOrbaError);
+  EXPECT_NO_THROW(SaveTga(out, TDIBSurface(65535, 1, 24), -1, false, false));
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(257, 1, 24), false), EOrbaError);
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(1, 257, 24), false), EOrbaError);
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(4, 4, 24), true, TPoint{65536, 0}), EOrbaError);
+  TKvMemoryStream icon;
+  SaveIcon(icon, TDIBSurface(256, 2, 24), false);
+  TDIBSurface back;
+  LoadIcon(icon.Bytes(), back);
+  EXPECT_EQ(back.Width(), 256);
+}
+
 TEST(ImageFiles, PngAndJpegThroughTheirLibraries) {
   TDIBSurface s = Pattern(24);
   s.CreateAlpha();
