@@ -323,9 +323,19 @@ int32_t& ProjectImageSeed() {
 
 TTarnFrame& TTarnFrameList::AddFrame() { return *frames_.emplace_back(std::make_unique<TTarnFrame>()); }
 
+void TTarnFrame::LoadPngPicture(std::span<const uint8_t> png) {
+  TransparentValue = static_cast<int32_t>(LoadPng(png, Surface, true));
+  if (TransparentValue >= 0) {
+    TRGB c = Surface.PixelToRGB(static_cast<uint32_t>(TransparentValue), false);
+    TransparentColor = c.Red | c.Green << 8 | c.Blue << 16;
+  } else {
+    TransparentColor = -1;
+  }
+}
+
 TTarnFrame& TTarnFrameList::AddPngFrame(std::span<const uint8_t> png) {
   TTarnFrame& frame = AddFrame();
-  LoadPng(png, frame.Surface, true);
+  frame.LoadPngPicture(png);
   // An opaque picture needs no alpha plane, and 24 bits then keep it small.
   bool opaque = true;
   if (const TDIBSurface* alpha = frame.Surface.Alpha())
@@ -423,7 +433,7 @@ void TTarnFrameList::LoadFromBytes(std::span<const uint8_t> bytes, const std::st
   Clear();
   TTarnFrame& frame = AddFrame();
   if (ext == ".png") {
-    LoadPng(bytes, frame.Surface, true);
+    frame.LoadPngPicture(bytes);
   } else {
     LoadBmp(bytes, frame.Surface);
     if (frame.Surface.BitCount() == 32) {
