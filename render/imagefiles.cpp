@@ -567,8 +567,15 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
   int32_t height = height2 / 2;
   if (width <= 0 || height <= 0 || (compression != 0 && compression != 3)) Broken();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Broken();
-  if (compression == 3) h.Skip(12);
-  int32_t format = bits == 16 ? 15 : bits;
+  // Bit fields name the 16-bit layout (5-6-5 or 5-5-5); without them 16 bits are 5-5-5.
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x1F};
+  if (compression == 3)
+    for (uint32_t& m : masks) m = h.U32();
+  int32_t format = bits;
+  if (bits == 16) {
+    format = FormatOfMasks(16, masks);
+    if (!format) Unsupported();
+  }
   int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
   if (static_cast<uint64_t>(xorBytes) * height > h.Remaining()) Broken();
   TDIBSurface s;
@@ -579,6 +586,9 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
       const uint8_t* e = h.Take(4);
       if (i < 256) s.Palette()[i] = {e[0], e[1], e[2], 0};
     }
+  } else {
+    // A colour table before the pixels of a deeper image is read past.
+    h.Skip(uint64_t{coloursUsed} * 4);
   }
   h.Need(static_cast<uint64_t>(xorBytes) * height);
   for (int32_t y = height - 1; y >= 0; --y) std::memcpy(s.ScanLine(y), h.Take(xorBytes), s.Pitch());

@@ -335,5 +335,23 @@ TEST(DIBX, WaveDrawsBandsShifted) {
   EXPECT_EQ(target.ClipState(), (std::optional<TRect>{TRect{0, 0, 4, 4}}));
 }
 
+TEST(DIBX, LoadFromFileFillsAnyKindOfSurface) {
+  // Through a wave surface the pixels land in its target, as they do in a memory surface.
+  const std::string file = std::string(ORBA_SOURCE_DIR) + "/tests/render/fixtures/rgb24.bmp";
+  TDIBX memory;
+  memory.SetSize(1, 1, 32);
+  memory.LoadFromFile(file);
+  TDIBX target;
+  target.SetSize(23, 13, 32);
+  TDIBXWave wave(target);
+  wave.SetSize(1, 1, 32);
+  wave.LoadFromFile(file);
+  ASSERT_EQ(wave.Width(), 23);
+  ASSERT_EQ(memory.Width(), 23);
+  for (int y = 0; y < 13; ++y)
+    for (int x = 0; x < 23; ++x) ASSERT_EQ(target.GetPixel(x, y), memory.GetPixel(x, y)) << x << "," << y;
+  EXPECT_NE(target.GetPixel(22, 12), 0u);
+}
+
 }  // namespace
 }  // namespace orba

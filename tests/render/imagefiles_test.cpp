@@ -70,6 +70,9 @@ TEST(ImageFiles, FixturesMatchTheirTwins) {
       {"rgb555.bmp", "rgb555.ppm", 15, nullptr},  {"rgba32.bmp", "rgb.ppm", 24, "alpha.pgm"},
       {"rgb.png", "rgb.ppm", 24, nullptr},     {"pal.png", "pal.ppm", 4, nullptr},
       {"grey.png", "grey.pgm", 24, nullptr},   {"rgba.png", "rgb.ppm", 32, "alpha.pgm"},
+      {"rgb.tga", "rgb.ppm", 24, nullptr},     {"rgbrle.tga", "rgb.ppm", 24, nullptr},
+      {"pal.tga", "pal.ppm", 8, nullptr},      {"grey.tga", "grey.pgm", 8, nullptr},
+      {"pal4.ico", "icon.ppm", 4, nullptr},
   };
   for (const TwinCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -269,6 +272,47 @@ TEST(ImageFiles, IconsAndCursorsRoundTrip) {
           ASSERT_EQ(Rgb(back, x, y), Rgb(s, x, y)) << x << "," << y;
         }
     }
+}
+
+// An icon of 2x1 pixels written byte by byte: the 40-byte header (height doubled for the
+// mask), then what follows it.
+std::vector<uint8_t> HandIcon(int bits, uint32_t compression, uint32_t coloursUsed, const std::vector<uint8_t>& rest) {
+  std::vector<uint8_t> out = {0, 0, 1, 0, 1, 0, 2, 1, 0, 0, 1, 0, 0, 0};
+  auto u32 = [&](uint32_t v) { for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k))); };
+  u32(static_cast<uint32_t>(40 + rest.size()));
+  u32(22);
+  for (uint32_t v : {40u, 2u, 2u}) u32(v);
+  out.push_back(1);
+  out.push_back(0);
+  out.push_back(static_cast<uint8_t>(bits));
+  out.push_back(0);
+  for (uint32_t v : {compression, 0u, 0u, 0u, coloursUsed, 0u}) u32(v);
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+TEST(ImageFiles, IconLayoutsOurWriterNeverMakes) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    uint32_t left, right;  // 0xRRGGBB
+  } cases[] = {
+      // 16 bits with 5-6-5 bit fields: pure red and pure green.
+      {"5-6-5 bit fields",
+       HandIcon(16, 3, 0, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0x00, 0xF8, 0xE0, 0x07, 0, 0, 0, 0}),
+       0xF80000, 0x00FC00},
+      // 24 bits with two colour-table entries before the pixels, which are read past.
+      {"24 bits with a colour table",
+       HandIcon(24, 0, 2, {0xAA, 0xAA, 0xAA, 0, 0xAA, 0xAA, 0xAA, 0, 1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}), 0x030201,
+       0x060504},
+  };
+  for (const auto& c : cases) {
+    TDIBSurface s;
+    LoadIcon(c.file, s);
+    ASSERT_EQ(s.Width(), 2) << c.name;
+    EXPECT_EQ(Rgb(s, 0, 0), c.left) << c.name;
+    EXPECT_EQ(Rgb(s, 1, 0), c.right) << c.name;
+  }
 }
 
 TEST(ImageFiles, WritersRefuseSizesTheirHeadersCannotHold) {
