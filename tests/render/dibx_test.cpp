@@ -353,5 +353,29 @@ TEST(DIBX, LoadFromFileFillsAnyKindOfSurface) {
   EXPECT_NE(target.GetPixel(22, 12), 0u);
 }
 
+TEST(DIBX, TilingWithAGapWrapsTheScrollByWidthPlusGap) {
+  // A 10-pixel source with a gap of 5: the scroll wraps modulo 15, so scroll 10 starts with the
+  // last 5 pixels of the period, which are gap. Values 1..10 are the source's columns, 0 is
+  // untouched.
+  TDIBX src;
+  src.SetSize(10, 1, 32);
+  for (int x = 0; x < 10; ++x) src.SetPixel(x, 0, static_cast<uint32_t>(x + 1));
+  struct Case {
+    int32_t scroll;
+    std::vector<uint32_t> row;
+  } cases[] = {
+      {10, {0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5}},
+      {-1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+      {3, {4, 5, 6, 7, 8, 9, 10, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    TDIBX dst;
+    dst.SetSize(25, 1, 32);
+    dst.Clear(0);
+    dst.TileDraw(TRect{0, 0, 25, 1}, TRect{0, 0, 10, 1}, c.scroll, 0, 5, 0, false, src);
+    for (int x = 0; x < 25; ++x) EXPECT_EQ(dst.GetPixel(x, 0), c.row[static_cast<size_t>(x)]) << "scroll " << c.scroll << " x " << x;
+  }
+}
+
 }  // namespace
 }  // namespace orba
