@@ -252,37 +252,156 @@ TEST(LayeredImage, OldVersionsReadTheirLayout) {
 }
 
 TEST(LayeredImage, LayersFlattenByTheirRules) {
-  // Two 1x1 layers over the background: the table gives the second layer's settings and the
-  // pixel that results (first layer blue 0x0000FF... stored as pixel value 0x0000FF).
-  const uint32_t base = 0x000000FF, top = 0x0000FF00;
+  // Two 1x1 layers at 24 bits over the red background: the table gives the second layer's
+  // settings and the pixel that results, computed by hand from the blend formulas. The first
+  // layer's pixel is blue 0xFF, the second's green 0xFF (pixel values are 0xRRGGBB).
+  const uint32_t base = 0x0000FF, top = 0x00FF00;
   struct Case {
     const char* name;
     bool visible;
     int32_t transparent;
     int32_t opacity;
+    std::vector<uint8_t> alpha;  // the second layer's alpha block, none when empty
+    bool alphaUsed;
     uint32_t expected;
   } cases[] = {
-      {"opaque layer covers", true, -1, 255, top},
-      {"hidden layer changes nothing", false, -1, 255, base},
-      {"transparent value skips its pixels", true, static_cast<int32_t>(top), 255, base},
-      {"opacity blends", true, -1, 0, base},
+      {"opaque layer covers", true, -1, 255, {}, true, top},
+      {"hidden layer changes nothing", false, -1, 255, {}, true, base},
+      {"transparent value skips its pixels", true, static_cast<int32_t>(top), 255, {}, true, base},
+      {"opacity 0 draws nothing", true, -1, 0, {}, true, base},
+      // Each byte (1 * dst + 254 * src) div 255: blue 255 div 255 = 1, green 254 * 255 div 255.
+      {"opacity 254 blends", true, -1, 254, {}, true, 0x00FE01},
+      // Through the alpha plane, 128: each byte (src * 128 + dst * 127) shr 8.
+      {"upper layer drawn through its alpha", true, -1, 255, {128, 0, 0, 0}, true, 0x007F7E},
+      // An alpha plane whose use flag is clear: the layer is drawn opaque (its transparent
+      // value is dropped with the plane).
+      {"alpha present but unused", true, static_cast<int32_t>(top), 255, {128, 0, 0, 0}, false, top},
   };
   for (const auto& c : cases) {
     HandWriter hw(106, 1);
     hw.Frame(2, 1, 1);
     hw.Layer(true, -1, 255, Rows24(1, {base}));
-    hw.Layer(c.visible, c.transparent, c.opacity, Rows24(1, {top}));
+    hw.Layer(c.visible, c.transparent, c.opacity, Rows24(1, {top}), c.alpha, c.alphaUsed);
     hw.Rects();
-    EXPECT_EQ(hw.Read()[0].Surface.GetPixel(0, 0), c.expected) << c.name;
+    TTarnFrameList list = hw.Read();
+    EXPECT_EQ(list[0].Surface.GetPixel(0, 0), c.expected) << c.name;
+    EXPECT_EQ(list[0].Surface.Alpha(), nullptr) << c.name << ": only the first layer gives the frame alpha";
   }
-  // The first layer's alpha becomes the frame's alpha plane.
+  // The first layer's alpha becomes the frame's alpha plane, when its use flag is set.
+  for (bool used : {true, false}) {
+    HandWriter hw(106, 1);
+    hw.Frame(1, 1, 1);
+    hw.Layer(true, -1, 255, Rows24(1, {base}), {77, 0, 0, 0}, used);
+    hw.Rects();
+    TTarnFrameList list = hw.Read();
+    ASSERT_EQ(list[0].Surface.Alpha() != nullptr, used);
+    if (used) {
+      EXPECT_EQ(list[0].Surface.Alpha()->GetPixel(0, 0), 77u);
+    }
+  }
+}
+
+TEST(LayeredImage, FirstOpaqueFlagDrawsTheFirstVisibleLayerWhole) {
+  // The first visible layer's pixel 0 equals its transparent value. With the flag it is drawn
+  // anyway; without, the red background (pixel value 0xFF0000) shows there.
+  const uint32_t key = 0x123456, other = 0x654321;
+  for (bool flag : {true, false})
+    for (bool hiddenFirst : {false, true}) {
+      HandWriter hw(106, 1, 1, 0, 0, flag);
+      hw.Frame(hiddenFirst ? 2 : 1, 2, 1);
+      if (hiddenFirst) hw.Layer(false, -1, 255, Rows24(2, {1, 1}));
+      hw.Layer(true, static_cast<int32_t>(key), 255, Rows24(2, {key, other}));
+      hw.Rects();
+      TTarnFrameList list = hw.Read();
+      EXPECT_EQ(list.FirstOpaque, flag ? 1 : 0);
+      EXPECT_EQ(list[0].Surface.GetPixel(0, 0), flag ? key : 0xFF0000u) << "flag " << flag << " hidden first " << hiddenFirst;
+      EXPECT_EQ(list[0].Surface.GetPixel(1, 0), other);
+    }
+}
+
+TEST(LayeredImage, PalettesAreStoredBlueGreenRed) {
+  // Entry 1 is red 0x11, green 0x22, blue 0x33 (colour 0x00332211), stored 33 22 11 00.
+  for (int depth : {1, 4, 8}) {
+    HandWriter hw(106, 1);
+    hw.Frame(1, 2, 1, -1, depth, {0, 0x00332211});
+    hw.Layer(true, -1, 255, Rows(2, depth, {1, 0}));
+    hw.Rects();
+    TTarnFrameList list = hw.Read();
+    const TDIBSurface& s = list[0].Surface;
+    ASSERT_EQ(s.BitCount(), depth);
+    TRGB c = s.PixelToRGB(s.GetPixel(0, 0), false);
+    EXPECT_EQ(c.Red, 0x11) << depth;
+    EXPECT_EQ(c.Green, 0x22) << depth;
+    EXPECT_EQ(c.Blue, 0x33) << depth;
+  }
+}
+
+TEST(LayeredImage, ConvertFlagMasksAndWidensPalettePictures) {
+  // An 8-bit frame whose transparent value is index 2 (colour red 0xAA, green 0xBB, blue 0xCC):
+  // converted, it gets an alpha plane clear where index 2 was, becomes 24 bits, and its
+  // transparent value becomes the 24-bit pixel of that colour.
   HandWriter hw(106, 1);
-  hw.Frame(1, 1, 1);
-  hw.Layer(true, -1, 255, Rows24(1, {base}), {77, 0, 0, 0});
+  hw.Frame(1, 3, 1, 2, 8, {0x000000, 0x00102030, 0x00CCBBAA});
+  hw.Layer(true, -1, 255, Rows(3, 8, {1, 2, 1}));
   hw.Rects();
-  TTarnFrameList list = hw.Read();
-  ASSERT_NE(list[0].Surface.Alpha(), nullptr);
-  EXPECT_EQ(list[0].Surface.Alpha()->GetPixel(0, 0), 77u);
+  TTarnFrameList list = hw.Read(0, true);
+  const TDIBSurface& s = list[0].Surface;
+  ASSERT_EQ(s.BitCount(), 24);
+  ASSERT_NE(s.Alpha(), nullptr);
+  EXPECT_EQ(s.Alpha()->GetPixel(0, 0), 255u);
+  EXPECT_EQ(s.Alpha()->GetPixel(1, 0), 0u);
+  EXPECT_EQ(s.GetPixel(1, 0), 0xAABBCCu);
+  EXPECT_EQ(s.GetPixel(0, 0), 0x302010u);
+  EXPECT_EQ(list[0].TransparentValue, 0xAABBCC);
+  EXPECT_EQ(list[0].TransparentColor, 0xCCBBAA);
+}
+
+TEST(LayeredImage, IsRawStoredFollowsTheStorageModeByte) {
+  struct Case {
+    const char* name;
+    int version, mode;
+    bool scrambled, expected;
+  } cases[] = {
+      {"raw, not scrambled", 106, 1, false, true},
+      {"zlib, scrambled", 106, 0, true, false},
+      {"JPEG", 106, 2, false, false},
+      {"raw, version 103", 103, 1, false, true},
+      {"version 102", 102, 1, false, false},
+  };
+  for (const auto& c : cases) {
+    HandWriter hw(c.version, 1, c.mode, 0, 0, false, c.scrambled);
+    hw.Frame(1, 8, 8);
+    hw.Layer(true, -1, 255, Rows24(8, std::vector<uint32_t>(64, 5)));
+    hw.Rects();
+    hw.s.SetPosition(0);
+    EXPECT_EQ(TTarnFrameList::IsRawStored(hw.s), c.expected) << c.name;
+  }
+}
+
+TEST(LayeredImage, ScrambledTileTablesPlaceEntryIAtTileP) {
+  // Tiles 1x1 on 4x1: tile 0 stored (A), tile 1 a copy of tile 0, tile 2 stored (B), tile 3 a
+  // copy of tile 2. The seed's order must not be its own inverse, or reading the table the
+  // wrong way round would pass.
+  const int32_t seed = 1234;
+  std::vector<int32_t> p = Drawn(seed, 4);
+  bool involution = true;
+  for (int32_t i = 0; i < 4; ++i) involution &= p[static_cast<size_t>(p[static_cast<size_t>(i)])] == i;
+  ASSERT_FALSE(involution) << "pick another seed";
+  HandWriter hw(106, 1, 1, 1, 1, false, true);
+  hw.Frame(1, 4, 1);
+  hw.Layer(true, -1, 255, TileBlock({{-1, 0}, {-2, 0}, {-1, 0}, {-2, 2}}, {1, 1, 1, 2, 2, 2}, seed));
+  hw.Rects();
+  TTarnFrameList list = hw.Read(seed);
+  const uint32_t expected[] = {0x010101, 0x010101, 0x020202, 0x020202};
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(list[0].Surface.GetPixel(x, 0), expected[x]) << x;
+  // Scrambled rows: stored row j is row p(j).
+  HandWriter rows(106, 1, 1, 0, 0, false, true);
+  rows.Frame(1, 1, 4);
+  std::vector<uint8_t> plain = Rows24(1, {1, 2, 3, 4});
+  rows.Layer(true, -1, 255, ScrambleRows(plain, 4, seed));
+  rows.Rects();
+  TTarnFrameList r = rows.Read(seed);
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(r[0].Surface.GetPixel(0, y), static_cast<uint32_t>(y + 1)) << y;
 }
 
 TEST(LayeredImage, TilesCopyFromEarlierTilesAndFrames) {
