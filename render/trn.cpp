@@ -31,6 +31,13 @@ struct THeader {
   int32_t tileWidth = 0, tileHeight = 0;
 };
 
+// The colour (0x00BBGGRR) of a pixel value in a surface's format, or -1 for none.
+int32_t ColourOfValue(const TDIBSurface& surface, int32_t value) {
+  if (value < 0) return -1;
+  TRGB c = surface.PixelToRGB(static_cast<uint32_t>(value), false);
+  return c.Red | c.Green << 8 | c.Blue << 16;
+}
+
 // The row order drawn from the seed: stored row j belongs at row p[j].
 std::vector<int32_t> Permutation(int32_t seed, int32_t n) {
   std::vector<int32_t> p(static_cast<size_t>(n));
@@ -212,12 +219,7 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
       r_.U8();
     }
   }
-  if (frame.TransparentValue >= 0) {
-    TRGB c = frame.Surface.PixelToRGB(static_cast<uint32_t>(frame.TransparentValue), false);
-    frame.TransparentColor = c.Red | c.Green << 8 | c.Blue << 16;
-  } else {
-    frame.TransparentColor = -1;
-  }
+  frame.TransparentColor = ColourOfValue(frame.Surface, frame.TransparentValue);
   // The frame starts as the background colour; the fill waits until a layer is drawn over it,
   // since a first opaque layer replaces the frame's pixels whole.
   bool filled = false;
@@ -325,12 +327,7 @@ TTarnFrame& TTarnFrameList::AddFrame() { return *frames_.emplace_back(std::make_
 
 void TTarnFrame::LoadPngPicture(std::span<const uint8_t> png) {
   TransparentValue = static_cast<int32_t>(LoadPng(png, Surface, true));
-  if (TransparentValue >= 0) {
-    TRGB c = Surface.PixelToRGB(static_cast<uint32_t>(TransparentValue), false);
-    TransparentColor = c.Red | c.Green << 8 | c.Blue << 16;
-  } else {
-    TransparentColor = -1;
-  }
+  TransparentColor = ColourOfValue(Surface, TransparentValue);
 }
 
 TTarnFrame& TTarnFrameList::AddPngFrame(std::span<const uint8_t> png) {
