@@ -648,6 +648,20 @@ TEST(LayeredImage, FuzzSeedsAreWhatTheHandWriterMakes) {
   }
 }
 
+TEST(LayeredImage, APngFrameTakesTheFilesTransparentColour) {
+  // PngSuite ftbrn2c08: 8-bit RGB whose tRNS chunk names white; basn3p08: a palette picture.
+  const std::string dir = std::string(ORBA_SOURCE_DIR) + "/tests/render/fixtures/pngsuite/";
+  TTarnFrameList list(0);
+  list.LoadFromFile(dir + "ftbrn2c08.png");
+  ASSERT_EQ(list.Count(), 1);
+  EXPECT_EQ(list[0].TransparentValue, 0xFFFFFF);
+  EXPECT_EQ(list[0].TransparentColor, 0xFFFFFF);
+  EXPECT_EQ(list[0].Surface.Alpha(), nullptr);
+  list.LoadFromFile(dir + "basn3p08.png");
+  EXPECT_EQ(list[0].Surface.BitCount(), 8);
+  EXPECT_EQ(list[0].TransparentValue, -1);
+}
+
 TEST(LayeredImage, TrimCropsToWhatIsVisible) {
   TTarnFrame f;
   f.Surface.Assign(Picture(10, 10));
