@@ -860,7 +860,7 @@ void JpegSilence(j_common_ptr, int) {}
 
 }  // namespace
 
-void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface) {
+void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface, int64_t maxPixels) {
   jpeg_decompress_struct info;
   JpegError error;
   info.err = jpeg_std_error(&error.manager);
@@ -879,7 +879,7 @@ void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface) {
     // progressive picture holds all its coefficients), and the library's own allocations are
     // capped at a fixed multiple of it.
     const uint64_t pixels = uint64_t{info.image_width} * info.image_height;
-    if (pixels > static_cast<uint64_t>(kMaxSurfacePixels)) std::longjmp(error.jump, 1);
+    if (pixels > static_cast<uint64_t>(std::min(maxPixels, kMaxSurfacePixels))) std::longjmp(error.jump, 1);
     info.mem->max_memory_to_use = static_cast<long>(pixels * 4 * static_cast<uint64_t>(std::max(info.num_components, 1)) + (16 << 20));
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);

@@ -53,7 +53,9 @@ int64_t LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAl
 // 24-bit colour, plus the alpha plane as the PNG's alpha channel when the surface has one.
 void SavePng(TKvBigStream& stream, const TDIBSurface& surface);
 
-void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface);
+// maxPixels: the most pixels the picture may claim (a layered picture's frame size), checked
+// before the library allocates anything for the image.
+void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface, int64_t maxPixels = kMaxSurfacePixels);
 void SaveJpeg(TKvBigStream& stream, const TDIBSurface& surface, int32_t quality = 90);
 
 // Loads any supported picture, judged by extension and then by content.

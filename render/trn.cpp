@@ -188,7 +188,7 @@ std::optional<std::vector<uint8_t>> TReader::Block(bool alpha, int64_t rawLimit,
 void TReader::FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex) {
   if (version_ >= 103 && h_.mode == 2 && !alpha) {
     TDIBSurface picture;
-    LoadJpeg(data, picture);
+    LoadJpeg(data, picture, int64_t{plane.Width()} * plane.Height());
     if (picture.Width() != plane.Width() || picture.Height() != plane.Height()) Bad("picture size");
     plane.DrawConverted(0, 0, -1, picture);
     return;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -534,6 +537,28 @@ TEST(LayeredImage, JpegStorageKeepsPlainAlphaRowsWhateverTheTileSize) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(plane->GetPixel(x, y), static_cast<uint32_t>(10 * y + x)) << x << "," << y;
   TRGB c = list[0].Surface.PixelToRGB(list[0].Surface.GetPixel(2, 1), false);
   EXPECT_NEAR(c.Green, 0x80, 2);
+}
+
+TEST(LayeredImage, AJpegBlockLargerThanItsFrameIsRefusedBeforeItIsDecoded) {
+  // A 4x3 frame whose JPEG block (a progressive picture by netpbm) says 8000 x 8000: refused
+  // before the library holds the coefficients of 64 million pixels.
+  std::vector<uint8_t> jpeg = ReadFileBytes(std::string(ORBA_SOURCE_DIR) + "/tests/render/fixtures/progressive.jpg");
+  const std::vector<uint8_t> sofMarker = {0xFF, 0xC2};
+  auto sof = std::search(jpeg.begin(), jpeg.end(), sofMarker.begin(), sofMarker.end());
+  ASSERT_NE(sof, jpeg.end());
+  for (int k : {5, 7}) {
+    sof[k] = 8000 >> 8;
+    sof[k + 1] = 8000 & 0xFF;
+  }
+  HandWriter hw(106, 1, 2);
+  hw.Frame(1, 4, 3);
+  hw.Layer(true, -1, 255, jpeg);
+  hw.Rects();
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  EXPECT_THROW(hw.Read(), EOrbaError);
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "kilobytes taken while refusing";
 }
 
 TEST(LayeredImage, HostileHeadersAreRefused) {
