@@ -6,7 +6,7 @@ namespace {
 
 // r is not more than the merge distance left, right, above or below e.
 bool IsClose(const TRect& r, const TRect& e) {
-  constexpr int d = TClipList::kMergeDistance;
+  constexpr int64_t d = TClipList::kMergeDistance;  // in 64 bits: edges may lie near the limits
   return r.Left <= e.Right + d && r.Right >= e.Left - d && r.Top <= e.Bottom + d && r.Bottom >= e.Top - d;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace orba {
 
@@ -12,11 +13,18 @@ struct TPoint {
   friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
+// A 64-bit result brought back into int32, saturated: sizes and edges near the 32-bit limits
+// stay ordered instead of wrapping.
+constexpr int32_t SaturateI32(int64_t v) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
 struct TRect {
   int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
 
-  int32_t Width() const { return Right - Left; }
-  int32_t Height() const { return Bottom - Top; }
+  int32_t Width() const { return SaturateI32(int64_t{Right} - Left); }
+  int32_t Height() const { return SaturateI32(int64_t{Bottom} - Top); }
   bool IsEmpty() const { return Left >= Right || Top >= Bottom; }
   bool Contains(const TRect& r) const {
     return r.Left >= Left && r.Top >= Top && r.Right <= Right && r.Bottom <= Bottom;
@@ -31,7 +39,7 @@ struct TRect {
 };
 
 inline TRect Bounds(int32_t left, int32_t top, int32_t width, int32_t height) {
-  return {left, top, left + width, top + height};
+  return {left, top, SaturateI32(int64_t{left} + width), SaturateI32(int64_t{top} + height)};
 }
 
 }  // namespace orba

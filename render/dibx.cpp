@@ -11,6 +11,8 @@
 #include <numbers>
 
 #include "base/error.h"
+#include "base/stream.h"
+#include "render/imagefiles.h"
 #include "render/pixelops.h"
 
 namespace orba {
@@ -716,11 +718,9 @@ void TCustomDIBX::LoadFromFile(const std::string& fileName) {
   std::string lower = fileName;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".bmp") != 0) return;
-  TDIBSurface image;
-  image.LoadFromFile(fileName);
-  if (PixelFormat() == 0) return;
-  SetSize(image.Width(), image.Height(), PixelFormat());
-  if (auto* self = dynamic_cast<TDIBX*>(this)) self->Image().DrawConverted(0, 0, -1, image);
+  // The stream's path copies into every kind of surface, not only a memory one.
+  TKvMemoryStream stream(ReadFileBytes(fileName));
+  LoadFromStream(stream);
 }
 
 void TCustomDIBX::SaveToFile(const std::string& fileName) {

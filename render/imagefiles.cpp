@@ -456,6 +456,8 @@ void SaveTga(TKvBigStream& stream, const TDIBSurface& surface, int64_t transpare
     work.Assign(wide);
   }
   int32_t bits = work.BitCount(), format = work.PixelFormat();
+  // The header holds each side in 16 bits.
+  if (work.Width() > 0xFFFF || work.Height() > 0xFFFF) throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   bool mapped = bits <= 8;
   std::vector<uint8_t> out;
   out.push_back(0);
@@ -558,8 +560,15 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
   int32_t height = height2 / 2;
   if (width <= 0 || height <= 0 || (compression != 0 && compression != 3)) Broken();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Broken();
-  if (compression == 3) h.Skip(12);
-  int32_t format = bits == 16 ? 15 : bits;
+  // Bit fields name the 16-bit layout (5-6-5 or 5-5-5); without them 16 bits are 5-5-5.
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x1F};
+  if (compression == 3)
+    for (uint32_t& m : masks) m = h.U32();
+  int32_t format = bits;
+  if (bits == 16) {
+    format = FormatOfMasks(16, masks);
+    if (!format) Unsupported();
+  }
   int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
   if (static_cast<uint64_t>(xorBytes) * height > h.Remaining()) Broken();
   TDIBSurface s;
@@ -570,6 +579,9 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
       const uint8_t* e = h.Take(4);
       if (i < 256) s.Palette()[i] = {e[0], e[1], e[2], 0};
     }
+  } else {
+    // A colour table before the pixels of a deeper image is read past.
+    h.Skip(uint64_t{coloursUsed} * 4);
   }
   h.Need(static_cast<uint64_t>(xorBytes) * height);
   for (int32_t y = height - 1; y >= 0; --y) std::memcpy(s.ScanLine(y), h.Take(xorBytes), s.Pitch());
@@ -617,6 +629,9 @@ void SaveIcon(TKvBigStream& stream, const TDIBSurface& surface, bool cursor, TPo
   if (plane && work.BitCount() >= 24 && work.BitCount() != 32) work.ConvertTo(32);
   int32_t bits = work.BitCount(), width = work.Width(), height = work.Height();
   if (width <= 0 || height <= 0) throw EOrbaError("empty icon");
+  // The directory holds each side in a byte (0 for 256) and the hot spot in 16 bits.
+  if (width > 256 || height > 256 || (cursor && (hotSpot.X < 0 || hotSpot.Y < 0 || hotSpot.X > 0xFFFF || hotSpot.Y > 0xFFFF)))
+    throw EOrbaError(Sjis(u8"画像が大きすぎます"));
   uint32_t paletteCount = bits <= 8 ? (1u << bits) : 0;
   int32_t xorBytes = RowBytes(width, bits), andBytes = RowBytes(width, 1);
   uint32_t imageSize = 40 + paletteCount * 4 + static_cast<uint32_t>((xorBytes + andBytes) * height);
@@ -668,33 +683,123 @@ void SaveIcon(TKvBigStream& stream, const TDIBSurface& surface, bool cursor, TPo
 
 // ---- PNG ----
 
-void LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAlpha) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) Broken();
-  bool hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-  if (static_cast<uint64_t>(image.width) * image.height > static_cast<uint64_t>(kMaxSurfacePixels)) {
-    png_image_free(&image);
-    Broken();
-  }
-  image.format = PNG_FORMAT_BGRA;
+namespace {
+
+// libpng reports errors by a long jump back into LoadPng; nothing with a destructor lives
+// between that point and the jump.
+struct PngSource {
+  std::span<const uint8_t> data;
+  size_t pos = 0;
+};
+
+void PngRead(png_structp png, png_bytep out, size_t n) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (n > source->data.size() - source->pos) png_error(png, "truncated");
+  std::memcpy(out, source->data.data() + source->pos, n);
+  source->pos += n;
+}
+
+[[noreturn]] void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarn(png_structp, png_const_charp) {}
+
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+// A sample of a depth below 8 bits, or of 16 bits, as the 8-bit sample the reader makes of it.
+uint32_t To8Bits(uint32_t v, int depth) {
+  if (depth == 16) return (v * 255 + 32767) / 65535;
+  return depth < 8 ? v * 255 / ((1u << depth) - 1) : v;
+}
+
+}  // namespace
+
+int64_t LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAlpha) {
+  PngReader r;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngFail, PngWarn);
+  if (!r.png) throw std::bad_alloc();
+  r.info = png_create_info_struct(r.png);
+  if (!r.info) throw std::bad_alloc();
+  PngSource source{data};
   TDIBSurface s;
-  s.SetSize(static_cast<int32_t>(image.width), static_cast<int32_t>(image.height), 32);
-  if (!png_image_finish_read(&image, nullptr, s.Bits(), s.Pitch(), nullptr)) {
-    png_image_free(&image);
-    Broken();
+  std::vector<png_bytep> rows;
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, colour = 0, interlace = 0;
+  int64_t transparent = -1;
+  if (setjmp(png_jmpbuf(r.png))) Broken();
+  png_set_read_fn(r.png, &source, PngRead);
+  // The picture may claim no more than the largest surface, and no ancillary chunk may take
+  // more than a small buffer, so a small file cannot make the reader allocate much.
+  png_set_user_limits(r.png, static_cast<png_uint_32>(kMaxSurfacePixels), static_cast<png_uint_32>(kMaxSurfacePixels));
+  png_set_chunk_malloc_max(r.png, 1 << 20);
+  png_set_chunk_cache_max(r.png, 128);
+  png_read_info(r.png, r.info);
+  png_get_IHDR(r.png, r.info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+  if (uint64_t{width} * height > static_cast<uint64_t>(kMaxSurfacePixels)) Broken();
+  // The samples are taken as stored: gamma, sRGB and colour profiles are not applied;
+  // 16-bit samples are rounded to 8 bits; palette pictures keep their indexes.
+  png_color* plte = nullptr;
+  int plteCount = 0;
+  png_bytep transAlpha = nullptr;
+  int transCount = 0;
+  png_color_16p transColour = nullptr;
+  png_get_PLTE(r.png, r.info, &plte, &plteCount);
+  png_get_tRNS(r.png, r.info, &transAlpha, &transCount, &transColour);
+  const bool hasTrns = png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0;
+  int32_t format = 24;
+  if (colour == PNG_COLOR_TYPE_PALETTE) {
+    if (depth == 2) png_set_packing(r.png);
+    format = depth == 2 ? 8 : depth;
+  } else {
+    if (depth == 16) png_set_scale_16(r.png);
+    if (depth < 8) png_set_expand_gray_1_2_4_to_8(r.png);
+    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r.png);
+    png_set_bgr(r.png);
+    format = colour & PNG_COLOR_MASK_ALPHA ? 32 : 24;
   }
-  if (hasAlpha) {
+  if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(r.png);
+  png_read_update_info(r.png, r.info);
+  s.SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height), format);
+  if (png_get_rowbytes(r.png, r.info) > static_cast<size_t>(s.Pitch())) Broken();
+  rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = s.ScanLine(static_cast<int32_t>(y));
+  png_read_image(r.png, rows.data());
+
+  if (colour == PNG_COLOR_TYPE_PALETTE) {
+    for (int i = 0; i < plteCount && i < (1 << format); ++i) s.Palette()[i] = {plte[i].blue, plte[i].green, plte[i].red, 0};
+    if (hasTrns && transCount > 0) {
+      // Per-index alpha: the alpha plane, and the first fully transparent index as the
+      // transparent value when every index is either opaque or clear.
+      bool keyOnly = std::all_of(transAlpha, transAlpha + transCount, [](png_byte a) { return a == 0 || a == 255; });
+      const png_byte* clear = std::find(transAlpha, transAlpha + transCount, png_byte{0});
+      if (keyOnly && clear != transAlpha + transCount) transparent = clear - transAlpha;
+      if (wantAlpha) {
+        s.CreateAlpha();
+        for (int32_t y = 0; y < s.Height(); ++y)
+          for (int32_t x = 0; x < s.Width(); ++x) {
+            uint32_t index = s.GetPixel(x, y);
+            s.Alpha()->ScanLine(y)[x] = index < static_cast<uint32_t>(transCount) ? transAlpha[index] : 255;
+          }
+      }
+    }
+  } else if (format == 32) {
     if (wantAlpha) {
       s.CreateAlpha();
       for (int32_t y = 0; y < s.Height(); ++y)
         for (int32_t x = 0; x < s.Width(); ++x) s.Alpha()->ScanLine(y)[x] = s.ScanLine(y)[4 * x + 3];
     }
-  } else {
-    s.ConvertTo(24);
+  } else if (hasTrns && transColour) {
+    // The tRNS colour, brought to 8-bit samples as the pixels were: the transparent value.
+    const bool grey = colour == PNG_COLOR_TYPE_GRAY;
+    const uint32_t red = To8Bits(grey ? transColour->gray : transColour->red, depth);
+    const uint32_t green = To8Bits(grey ? transColour->gray : transColour->green, depth);
+    const uint32_t blue = To8Bits(grey ? transColour->gray : transColour->blue, depth);
+    transparent = red << 16 | green << 8 | blue;
   }
   surface.Assign(s);
+  return transparent;
 }
 
 void SavePng(TKvBigStream& stream, const TDIBSurface& surface) {
@@ -748,7 +853,7 @@ void JpegSilence(j_common_ptr, int) {}
 
 }  // namespace
 
-void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface) {
+void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface, int64_t maxPixels) {
   jpeg_decompress_struct info;
   JpegError error;
   info.err = jpeg_std_error(&error.manager);
@@ -763,6 +868,12 @@ void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface) {
   } else {
     jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
     jpeg_read_header(&info, TRUE);
+    // The stated size is checked before the library allocates anything for the image (a
+    // progressive picture holds all its coefficients), and the library's own allocations are
+    // capped at a fixed multiple of it.
+    const uint64_t pixels = uint64_t{info.image_width} * info.image_height;
+    if (pixels > static_cast<uint64_t>(std::min(maxPixels, kMaxSurfacePixels))) std::longjmp(error.jump, 1);
+    info.mem->max_memory_to_use = static_cast<long>(pixels * 4 * static_cast<uint64_t>(std::max(info.num_components, 1)) + (16 << 20));
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     if (static_cast<uint64_t>(info.output_width) * info.output_height > static_cast<uint64_t>(kMaxSurfacePixels) ||
@@ -844,7 +955,7 @@ int64_t LoadAnyImage(std::span<const uint8_t> data, const std::string& fileName,
       LoadBmp(data, surface);
       if (wantAlpha && surface.BitCount() == 32) SplitAlpha32(surface, false);
       return -1;
-    case IK_PNG: LoadPng(data, surface, wantAlpha); return -1;
+    case IK_PNG: return LoadPng(data, surface, wantAlpha);
     case IK_JPEG: LoadJpeg(data, surface); return -1;
     default: Unsupported();
   }

@@ -45,12 +45,18 @@ TIconInfo LoadIcon(std::span<const uint8_t> data, TDIBSurface& surface, int64_t 
 void SaveIcon(TKvBigStream& stream, const TDIBSurface& surface, bool cursor, TPoint hotSpot = {},
               int64_t transparent = -1);
 
-// PNG: 24 bits, or 32 bits with the alpha in byte 3 and, with wantAlpha, in the alpha plane.
-void LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAlpha);
+// PNG with its samples as stored (no gamma or colour profile applied, 16-bit samples rounded
+// to 8 bits): palette pictures at 1, 4 or 8 bits with their indexes (2 bits widen to 8), with
+// per-index alpha in the alpha plane when wantAlpha; others at 24 bits, or 32 bits with the
+// alpha in byte 3 and, with wantAlpha, in the alpha plane. Returns the transparent pixel value
+// the file names (a tRNS colour, or a palette index clear where all others are opaque), or -1.
+int64_t LoadPng(std::span<const uint8_t> data, TDIBSurface& surface, bool wantAlpha);
 // 24-bit colour, plus the alpha plane as the PNG's alpha channel when the surface has one.
 void SavePng(TKvBigStream& stream, const TDIBSurface& surface);
 
-void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface);
+// maxPixels: the most pixels the picture may claim (a layered picture's frame size), checked
+// before the library allocates anything for the image.
+void LoadJpeg(std::span<const uint8_t> data, TDIBSurface& surface, int64_t maxPixels = kMaxSurfacePixels);
 void SaveJpeg(TKvBigStream& stream, const TDIBSurface& surface, int32_t quality = 90);
 
 // Loads any supported picture, judged by extension and then by content.

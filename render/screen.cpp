@@ -49,10 +49,9 @@ TDIBX& TScreenManager::BackBuffer() {
 std::vector<platform::PresentPiece> TScreenManager::PresentPlan(int32_t width, int32_t height, const TClipList& dirty,
                                                                 const TRect& update, int32_t zoomPercent) {
   std::vector<platform::PresentPiece> plan;
+  auto zoom = [&](int32_t v) { return SaturateI32(int64_t{v} * zoomPercent / 100); };
   auto scaled = [&](const TRect& r) {
-    return platform::PresentPiece{r.Left, r.Top, r.Right, r.Bottom, r.Left * zoomPercent / 100,
-                                  r.Top * zoomPercent / 100, r.Right * zoomPercent / 100,
-                                  r.Bottom * zoomPercent / 100};
+    return platform::PresentPiece{r.Left, r.Top, r.Right, r.Bottom, zoom(r.Left), zoom(r.Top), zoom(r.Right), zoom(r.Bottom)};
   };
   if (zoomPercent % 100 != 0) {
     plan.push_back(scaled({0, 0, width, height}));

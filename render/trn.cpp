@@ -33,6 +33,13 @@ struct THeader {
   int32_t tileWidth = 0, tileHeight = 0;
 };
 
+// The colour (0x00BBGGRR) of a pixel value in a surface's format, or -1 for none.
+int32_t ColourOfValue(const TDIBSurface& surface, int32_t value) {
+  if (value < 0) return -1;
+  TRGB c = surface.PixelToRGB(static_cast<uint32_t>(value), false);
+  return c.Red | c.Green << 8 | c.Blue << 16;
+}
+
 // The row order drawn from the seed: stored row j belongs at row p[j].
 std::vector<int32_t> Permutation(int32_t seed, int32_t n) {
   std::vector<int32_t> p(static_cast<size_t>(n));
@@ -64,11 +71,11 @@ class TReader {
   // With direct set and a plain row layout, a zlib block is inflated straight into the plane
   // and the result is empty.
   std::optional<std::vector<uint8_t>> Block(bool alpha, int64_t rawLimit, TDIBSurface* direct = nullptr);
-  bool PlainRows(bool alpha) const {
-    bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-    bool permuted = version_ >= 103 && h_.scrambled && list_.Seed != 0;
-    return !tiled && !permuted && !(h_.mode == 2 && !alpha);
-  }
+  // Tiles and the drawn row order apply only outside the JPEG mode, whose alpha blocks are
+  // plain rows.
+  bool Tiled() const { return version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0 && h_.mode != 2; }
+  bool Permuted() const { return version_ >= 103 && h_.scrambled && h_.mode != 2 && list_.Seed != 0; }
+  bool PlainRows(bool alpha) const { return !Tiled() && !Permuted() && !(h_.mode == 2 && !alpha); }
   void FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
   void FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data);
   void FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex);
@@ -83,7 +90,7 @@ class TReader {
 void TReader::FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data) {
   const auto pitch = static_cast<size_t>(plane.Pitch());
   if (data.size() < pitch * static_cast<size_t>(plane.Height())) Bad("rows");
-  bool permuted = version_ >= 103 && h_.scrambled && h_.mode != 2 && list_.Seed != 0;
+  const bool permuted = Permuted();
   std::vector<int32_t> p = permuted ? Permutation(list_.Seed, plane.Height()) : std::vector<int32_t>();
   for (int32_t j = 0; j < plane.Height(); ++j)
     std::memcpy(plane.ScanLine(permuted ? p[static_cast<size_t>(j)] : j), data.data() + j * pitch, pitch);
@@ -104,15 +111,34 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
   for (int64_t i = 0; i < entries; ++i) {
     size_t slot = p.empty() ? static_cast<size_t>(i) : static_cast<size_t>(p[static_cast<size_t>(i)]);
     table[slot] = {i32(static_cast<size_t>(i) * 8), i32(static_cast<size_t>(i) * 8 + 4)};
+    if (table[slot].first < -2) Bad("tile code");  // -1 stored, -2 a tile, from 0 a frame
   }
   size_t at = static_cast<size_t>(entries) * 8;
   const int64_t tileRowBytes = (int64_t{h_.tileWidth} * bits + 7) / 8;
-  for (int64_t t = 0; t < entries; ++t) {
+  const int64_t pitch = plane.Pitch();
+  // Tile t's area clipped to the image, and the byte where its rows start. A tile's bytes are
+  // placed by its column times the bytes of a whole tile row, which at 1 and 4 bits with
+  // narrow tiles lies beyond the row: such a file is refused.
+  struct TTile {
+    TRect area;
+    size_t offset, rowBytes;
+  };
+  auto tile = [&](int64_t t) {
     const int32_t col = static_cast<int32_t>(t % across), row = static_cast<int32_t>(t / across);
-    const TRect area{col * h_.tileWidth, row * h_.tileHeight, std::min(w, (col + 1) * h_.tileWidth),
-                     std::min(h, (row + 1) * h_.tileHeight)};
-    const size_t rowBytes = static_cast<size_t>((int64_t{area.Width()} * bits + 7) / 8);
-    const size_t offset = static_cast<size_t>(col * tileRowBytes);
+    TTile r;
+    r.area = {col * h_.tileWidth, row * h_.tileHeight, std::min(w, (col + 1) * h_.tileWidth),
+              std::min(h, (row + 1) * h_.tileHeight)};
+    const int64_t bytes = (int64_t{r.area.Width()} * bits + 7) / 8;
+    const int64_t offset = col * tileRowBytes;
+    if (offset + bytes > pitch) Bad("tile offset");
+    r.offset = static_cast<size_t>(offset);
+    r.rowBytes = static_cast<size_t>(bytes);
+    return r;
+  };
+  for (int64_t t = 0; t < entries; ++t) {
+    const TTile dst = tile(t);
+    const TRect& area = dst.area;
+    const size_t offset = dst.offset, rowBytes = dst.rowBytes;
     auto [d, e] = table[static_cast<size_t>(t)];
     const TDIBSurface* from = nullptr;
     if (d == -1) {
@@ -121,13 +147,12 @@ void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bo
       continue;
     } else if (d == -2) {
       if (e < 0 || e >= t) Bad("tile reference");  // only tiles already decoded
-      const int32_t ecol = e % across, erow = e / across;
-      const TRect src{ecol * h_.tileWidth, erow * h_.tileHeight, std::min(w, (ecol + 1) * h_.tileWidth),
-                      std::min(h, (erow + 1) * h_.tileHeight)};
-      if (src.Width() != area.Width() || src.Height() != area.Height()) Bad("tile reference");
-      const size_t srcOffset = static_cast<size_t>(ecol * tileRowBytes);
+      const TTile src = tile(e);
+      // A tile cut at the right or bottom edge may copy from a whole one: the source need only
+      // be as large as the area.
+      if (src.area.Width() < area.Width() || src.area.Height() < area.Height()) Bad("tile reference");
       for (int32_t y = 0; y < area.Height(); ++y)
-        std::memmove(plane.ScanLine(area.Top + y) + offset, plane.ScanLine(src.Top + y) + srcOffset, rowBytes);
+        std::memmove(plane.ScanLine(area.Top + y) + offset, plane.ScanLine(src.area.Top + y) + src.offset, rowBytes);
       continue;
     } else {
       // The same area of a layer of an earlier frame.
@@ -165,13 +190,12 @@ std::optional<std::vector<uint8_t>> TReader::Block(bool alpha, int64_t rawLimit,
 void TReader::FillPlane(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex) {
   if (version_ >= 103 && h_.mode == 2 && !alpha) {
     TDIBSurface picture;
-    LoadJpeg(data, picture);
+    LoadJpeg(data, picture, int64_t{plane.Width()} * plane.Height());
     if (picture.Width() != plane.Width() || picture.Height() != plane.Height()) Bad("picture size");
     plane.DrawConverted(0, 0, -1, picture);
     return;
   }
-  bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-  if (tiled) FillTiles(plane, data, alpha, frameIndex);
+  if (Tiled()) FillTiles(plane, data, alpha, frameIndex);
   else FillRows(plane, data);
 }
 
@@ -197,12 +221,7 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
       r_.U8();
     }
   }
-  if (frame.TransparentValue >= 0) {
-    TRGB c = frame.Surface.PixelToRGB(static_cast<uint32_t>(frame.TransparentValue), false);
-    frame.TransparentColor = c.Red | c.Green << 8 | c.Blue << 16;
-  } else {
-    frame.TransparentColor = -1;
-  }
+  frame.TransparentColor = ColourOfValue(frame.Surface, frame.TransparentValue);
   // The frame starts as the background colour; the fill waits until a layer is drawn over it,
   // since a first opaque layer replaces the frame's pixels whole.
   bool filled = false;
@@ -215,9 +234,18 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
                                                     static_cast<uint8_t>(bg >> 16)));
   };
 
-  // A block never holds more than its plane (plus a tile table): the cap on inflating.
-  const int64_t planeBytes = int64_t{frame.Surface.Pitch()} * height;
-  const int64_t rawLimit = planeBytes * 2 + int64_t{width} * height * 8 + 4096;
+  // A block never holds more than its plane (the pixels or the 8-bit alpha plane) plus a tile
+  // table: the cap on inflating. A tile table larger than the plane it places describes
+  // nothing a picture needs (tiles of a pixel or two), and would let a small compressed file
+  // claim a table of hundreds of megabytes: such a file is refused before anything is read.
+  const int64_t planeBytes =
+      std::max(int64_t{frame.Surface.Pitch()}, (int64_t{width} + 3) / 4 * 4) * height;
+  int64_t tableBytes = 0;
+  if (Tiled()) {
+    tableBytes = (int64_t{width} + h_.tileWidth - 1) / h_.tileWidth * ((int64_t{height} + h_.tileHeight - 1) / h_.tileHeight) * 8;
+    if (tableBytes > planeBytes + 4096) Bad("tile table");
+  }
+  const int64_t rawLimit = planeBytes * 2 + tableBytes + 4096;
 
   std::vector<TTarnLayer>& layers = layers_.emplace_back();
   bool firstVisibleSeen = false;
@@ -261,8 +289,7 @@ void TReader::ReadFrame(int index, TTarnFrame& frame) {
       // The usual picture, one opaque layer first: its surface becomes the frame's (with the
       // alpha plane the frame takes from it anyway). Tiled files keep their layers, which
       // later frames may copy from.
-      bool tiled = version_ >= 103 && h_.tileWidth > 0 && h_.tileHeight > 0;
-      if (i == 0 && !tiled && (!alpha || layer.AlphaUsed)) {
+      if (i == 0 && !Tiled() && (!alpha || layer.AlphaUsed)) {
         frame.Surface = std::move(layer.Surface);
         filled = true;
       } else {
@@ -300,9 +327,14 @@ int32_t& ProjectImageSeed() {
 
 TTarnFrame& TTarnFrameList::AddFrame() { return *frames_.emplace_back(std::make_unique<TTarnFrame>()); }
 
+void TTarnFrame::LoadPngPicture(std::span<const uint8_t> png) {
+  TransparentValue = static_cast<int32_t>(LoadPng(png, Surface, true));
+  TransparentColor = ColourOfValue(Surface, TransparentValue);
+}
+
 TTarnFrame& TTarnFrameList::AddPngFrame(std::span<const uint8_t> png) {
   TTarnFrame& frame = AddFrame();
-  LoadPng(png, frame.Surface, true);
+  frame.LoadPngPicture(png);
   // An opaque picture needs no alpha plane, and 24 bits then keep it small.
   bool opaque = true;
   if (const TDIBSurface* alpha = frame.Surface.Alpha())
@@ -400,7 +432,7 @@ void TTarnFrameList::LoadFromBytes(std::span<const uint8_t> bytes, const std::st
   Clear();
   TTarnFrame& frame = AddFrame();
   if (ext == ".png") {
-    LoadPng(bytes, frame.Surface, true);
+    frame.LoadPngPicture(bytes);
   } else {
     LoadBmp(bytes, frame.Surface);
     if (frame.Surface.BitCount() == 32) {

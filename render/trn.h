@@ -34,6 +34,9 @@ class TTarnFrame {
   // Crops the frame to what is not transparent and returns the area kept (the whole frame
   // when nothing or everything is transparent); the rectangle lists follow.
   TRect Trim();
+  // The picture of a PNG file; a transparent colour it names becomes the transparent value
+  // (a pixel value above 8 bits, a palette index at 8 bits and below) and colour.
+  void LoadPngPicture(std::span<const uint8_t> png);
   // The alpha plane into an 8-bit bitmap of the frame's size (nothing without one).
   void CopyAlphaToBitmap(TDIBSurface& target) const;
 };

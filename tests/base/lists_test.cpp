@@ -7,6 +7,15 @@
 namespace orba {
 namespace {
 
+TEST(Geometry, SizesNearTheLimitsSaturate) {
+  // Sides 2^32 - 1 apart: the true width does not fit, the widest int32 is the answer.
+  EXPECT_EQ((TRect{INT32_MIN, 0, INT32_MAX, 1}.Width()), INT32_MAX);
+  EXPECT_EQ((TRect{0, INT32_MAX, 1, INT32_MIN}.Height()), INT32_MIN);
+  EXPECT_EQ((TRect{-2, 0, INT32_MAX - 2, 1}.Width()), INT32_MAX);
+  EXPECT_EQ(Bounds(INT32_MAX - 5, INT32_MIN + 5, 100, -100), (TRect{INT32_MAX - 5, INT32_MIN + 5, INT32_MAX, INT32_MIN}));
+  EXPECT_EQ(Bounds(-10, 20, 30, 40), (TRect{-10, 20, 20, 60}));
+}
+
 TEST(ClipList, MergesWithinTwentyPixels) {
   struct Case {
     const char* name;
@@ -20,6 +29,11 @@ TEST(ClipList, MergesWithinTwentyPixels) {
       {"below within 20", {{0, 0, 10, 10}, {0, 25, 10, 30}}, {{0, 0, 10, 30}}},
       // The union of the third with the first comes close to the second, which then merges too.
       {"merging cascades", {{0, 0, 10, 10}, {100, 0, 110, 10}, {5, 0, 85, 10}}, {{0, 0, 110, 10}}},
+      // The distance is measured without wrapping at the 32-bit limits.
+      {"close near the lowest coordinate", {{INT32_MIN + 5, 0, INT32_MIN + 10, 10}, {INT32_MIN, 0, INT32_MIN + 1, 10}},
+       {{INT32_MIN, 0, INT32_MIN + 10, 10}}},
+      {"close near the highest coordinate", {{INT32_MAX - 10, 0, INT32_MAX - 5, 10}, {INT32_MAX - 1, 0, INT32_MAX, 10}},
+       {{INT32_MAX - 10, 0, INT32_MAX, 10}}},
   };
   for (const auto& c : cases) {
     TClipList list;

@@ -35,9 +35,11 @@ TEST(DIBSurface, DrawBlendFormulasPerDepth) {
       {24, 0xFFFFFF, 0x000000, 254, -1, 0xFEFEFE},
       {24, 0x102030, 0xFFFFFF, 128, -1, 0x878F97},
       {24, 0x102030, 0xFFFFFF, 128, 0x102030, 0xFFFFFF},
-      // 16 and 15 bits: per channel mask, divide by 255.
-      {16, 0xFFFF, 0x0000, 128, -1, (0xF800 & (128 * 0xF800 / 255)) | (0x07E0 & (128 * 0x07E0 / 255)) | (0x1F & (128 * 0x1F / 255))},
-      {15, 0x7FFF, 0x0000, 200, -1, (0x7C00 & (200 * 0x7C00 / 255)) | (0x03E0 & (200 * 0x03E0 / 255)) | (0x1F & (200 * 0x1F / 255))},
+      // 16 and 15 bits: per channel mask, divide by 255. White at 128 in 5-6-5: red 63488 * 128
+      // div 255 = 31868, masked 0x7800 (15 of 31); green 2016 * 128 div 255 = 1011, masked 0x3E0
+      // (31 of 63); blue 31 * 128 div 255 = 15. At 200 in 5-5-5: 24 of 31 in each channel.
+      {16, 0xFFFF, 0x0000, 128, -1, 0x7BEF},
+      {15, 0x7FFF, 0x0000, 200, -1, 0x6318},
       {16, 0x1234, 0xFFFF, 100, 0x1234, 0xFFFF},
       // 255 falls back to the keyed copy.
       {32, 0xFF123456, 0, 255, -1, 0xFF123456},
@@ -96,7 +98,8 @@ TEST(DIBSurface, DrawAlphaFormulasPerDepth) {
       {24, 0xFFFFFF, 0x000000, 255, 128, 0x7E7E7E},  // weight (255 * 128) >> 8 = 127, shr 8
       {24, 0xFFFFFF, 0x000000, 1, 255, 0x000000},
       {24, 0xFFFFFF, 0x000000, 1, 200, 0x000000},    // 1 * 200 < 256: skipped
-      {16, 0xFFFF, 0x0000, 128, 255, ((0xF800 * 128) >> 8 & 0xF800) | ((0x07E0 * 128) >> 8 & 0x07E0) | ((0x1F * 128) >> 8 & 0x1F)},
+      // 5-6-5 white through alpha 128, shr 8: red 0x7C00 masked 0x7800, green 0x3F0 masked 0x3E0, blue 15.
+      {16, 0xFFFF, 0x0000, 128, 255, 0x7BEF},
       {8, 9, 3, 127, 255, 3},
       {8, 9, 3, 128, 255, 9},
   };

@@ -2,6 +2,11 @@
 // writers, and the TGA reader's footer, orientation and bounds.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -63,8 +68,11 @@ TEST(ImageFiles, FixturesMatchTheirTwins) {
       {"pal4.bmp", "pal.ppm", 4, nullptr},     {"pal8rle.bmp", "pal.ppm", 8, nullptr},
       {"bw1.bmp", "bw.ppm", 1, nullptr},       {"rgb565.bmp", "rgb565.ppm", 16, nullptr},
       {"rgb555.bmp", "rgb555.ppm", 15, nullptr},  {"rgba32.bmp", "rgb.ppm", 24, "alpha.pgm"},
-      {"rgb.png", "rgb.ppm", 24, nullptr},     {"pal.png", "pal.ppm", 24, nullptr},
+      {"rgb.png", "rgb.ppm", 24, nullptr},     {"pal.png", "pal.ppm", 4, nullptr},
       {"grey.png", "grey.pgm", 24, nullptr},   {"rgba.png", "rgb.ppm", 32, "alpha.pgm"},
+      {"rgb.tga", "rgb.ppm", 24, nullptr},     {"rgbrle.tga", "rgb.ppm", 24, nullptr},
+      {"pal.tga", "pal.ppm", 8, nullptr},      {"grey.tga", "grey.pgm", 8, nullptr},
+      {"pal4.ico", "icon.ppm", 4, nullptr},
   };
   for (const TwinCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -266,6 +274,63 @@ TEST(ImageFiles, IconsAndCursorsRoundTrip) {
     }
 }
 
+// An icon of 2x1 pixels written byte by byte: the 40-byte header (height doubled for the
+// mask), then what follows it.
+std::vector<uint8_t> HandIcon(int bits, uint32_t compression, uint32_t coloursUsed, const std::vector<uint8_t>& rest) {
+  std::vector<uint8_t> out = {0, 0, 1, 0, 1, 0, 2, 1, 0, 0, 1, 0, 0, 0};
+  auto u32 = [&](uint32_t v) { for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k))); };
+  u32(static_cast<uint32_t>(40 + rest.size()));
+  u32(22);
+  for (uint32_t v : {40u, 2u, 2u}) u32(v);
+  out.push_back(1);
+  out.push_back(0);
+  out.push_back(static_cast<uint8_t>(bits));
+  out.push_back(0);
+  for (uint32_t v : {compression, 0u, 0u, 0u, coloursUsed, 0u}) u32(v);
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+TEST(ImageFiles, IconLayoutsOurWriterNeverMakes) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    uint32_t left, right;  // 0xRRGGBB
+  } cases[] = {
+      // 16 bits with 5-6-5 bit fields: pure red and pure green.
+      {"5-6-5 bit fields",
+       HandIcon(16, 3, 0, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0x00, 0xF8, 0xE0, 0x07, 0, 0, 0, 0}),
+       0xF80000, 0x00FC00},
+      // 24 bits with two colour-table entries before the pixels, which are read past.
+      {"24 bits with a colour table",
+       HandIcon(24, 0, 2, {0xAA, 0xAA, 0xAA, 0, 0xAA, 0xAA, 0xAA, 0, 1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}), 0x030201,
+       0x060504},
+  };
+  for (const auto& c : cases) {
+    TDIBSurface s;
+    LoadIcon(c.file, s);
+    ASSERT_EQ(s.Width(), 2) << c.name;
+    EXPECT_EQ(Rgb(s, 0, 0), c.left) << c.name;
+    EXPECT_EQ(Rgb(s, 1, 0), c.right) << c.name;
+  }
+}
+
+TEST(ImageFiles, WritersRefuseSizesTheirHeadersCannotHold) {
+  // A TGA holds each side in 16 bits, an icon's directory in a byte where 0 means 256.
+  TKvMemoryStream out;
+  EXPECT_THROW(SaveTga(out, TDIBSurface(65536, 1, 24), -1, false, false), EOrbaError);
+  EXPECT_THROW(SaveTga(out, TDIBSurface(1, 65536, 8), -1, true, false), EOrbaError);
+  EXPECT_NO_THROW(SaveTga(out, TDIBSurface(65535, 1, 24), -1, false, false));
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(257, 1, 24), false), EOrbaError);
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(1, 257, 24), false), EOrbaError);
+  EXPECT_THROW(SaveIcon(out, TDIBSurface(4, 4, 24), true, TPoint{65536, 0}), EOrbaError);
+  TKvMemoryStream icon;
+  SaveIcon(icon, TDIBSurface(256, 2, 24), false);
+  TDIBSurface back;
+  LoadIcon(icon.Bytes(), back);
+  EXPECT_EQ(back.Width(), 256);
+}
+
 TEST(ImageFiles, PngAndJpegThroughTheirLibraries) {
   TDIBSurface s = Pattern(24);
   s.CreateAlpha();
@@ -288,6 +353,116 @@ TEST(ImageFiles, PngAndJpegThroughTheirLibraries) {
   EXPECT_NEAR(c.Blue, 0x80, 3);
   std::vector<uint8_t> broken(jpeg.Bytes().begin(), jpeg.Bytes().begin() + 20);
   EXPECT_THROW(LoadJpeg(broken, j), EReadError);
+}
+
+// A PAM file (netpbm's own format) of 8-bit samples with an alpha channel, stored compressed.
+struct Pam {
+  int32_t width = 0, height = 0, depth = 0;
+  std::vector<uint8_t> samples;
+  uint32_t Rgb(int32_t x, int32_t y) const {
+    const uint8_t* p = &samples[(static_cast<size_t>(y) * width + x) * depth];
+    return depth >= 3 ? uint32_t{p[0]} << 16 | p[1] << 8 | p[2] : p[0] * 0x010101u;
+  }
+  uint8_t Alpha(int32_t x, int32_t y) const { return samples[(static_cast<size_t>(y) * width + x + 1) * depth - 1]; }
+};
+
+Pam ReadCompressedPam(const std::filesystem::path& file) {
+  std::vector<uint8_t> packed = ReadFileBytes(file.string());
+  std::vector<uint8_t> bytes(1 << 20);
+  uLongf size = bytes.size();
+  EXPECT_EQ(uncompress(bytes.data(), &size, packed.data(), packed.size()), Z_OK) << file;
+  bytes.resize(size);
+  Pam p;
+  std::string header(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 200));
+  size_t end = header.find("ENDHDR\n");
+  std::istringstream in(header.substr(0, end));
+  for (std::string key; in >> key;) {
+    if (key == "WIDTH") in >> p.width;
+    else if (key == "HEIGHT") in >> p.height;
+    else if (key == "DEPTH") in >> p.depth;
+  }
+  p.samples.assign(bytes.begin() + static_cast<std::ptrdiff_t>(end + 7), bytes.end());
+  EXPECT_EQ(p.samples.size(), static_cast<size_t>(p.width) * p.height * p.depth) << file;
+  return p;
+}
+
+// The PngSuite pictures (basic formats, transparency, filters) against netpbm's reading of
+// them: every pixel's colour is the file's samples as stored, whatever the gAMA chunk says,
+// 16-bit samples rounded to 8 bits; alpha goes to the alpha plane, a tRNS colour becomes the
+// transparent value, and palette pictures keep their indexes.
+TEST(ImageFiles, PngSuitePixelsAreTheStoredSamples) {
+  const std::filesystem::path dir = Fixture("pngsuite");
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".png") continue;
+    ++files;
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    Pam twin = ReadCompressedPam(dir / (entry.path().stem().string() + ".pam.z"));
+    TDIBSurface s;
+    const int64_t transparent = LoadPng(ReadFileBytes(entry.path().string()), s, true);
+    ASSERT_EQ(s.Width(), twin.width);
+    ASSERT_EQ(s.Height(), twin.height);
+    const bool palette = name.find("3p") != std::string::npos;
+    if (palette) {
+      EXPECT_LE(s.BitCount(), 8);
+    }
+    bool anyClear = false;
+    for (int32_t y = 0; y < twin.height; ++y)
+      for (int32_t x = 0; x < twin.width; ++x) {
+        ASSERT_EQ(Rgb(s, x, y), twin.Rgb(x, y)) << x << "," << y;
+        const uint8_t a = twin.Alpha(x, y);
+        anyClear |= a != 255;
+        if (s.Alpha()) {
+          ASSERT_EQ(s.Alpha()->GetPixel(x, y), a) << x << "," << y;
+        } else if (a == 0) {
+          ASSERT_EQ(static_cast<int64_t>(s.GetPixel(x, y)), transparent) << x << "," << y;
+        } else {
+          ASSERT_EQ(a, 255) << x << "," << y;
+        }
+      }
+    if (!anyClear) {
+      EXPECT_EQ(s.Alpha(), nullptr);
+    }
+  }
+  EXPECT_GE(files, 30);
+}
+
+// The largest resident size of the process so far, in bytes.
+int64_t PeakResident() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return int64_t{usage.ru_maxrss} * 1024;
+}
+
+TEST(ImageFiles, APictureClaimingAHugeSizeIsRefusedBeforeItsMemoryIsTaken) {
+  // A progressive JPEG (by netpbm) whose frame header is made to say 20000 x 20000: the
+  // library would hold every coefficient of that, 2.4 GB, before the size was looked at.
+  std::vector<uint8_t> jpeg = ReadFileBytes(Fixture("progressive.jpg"));
+  const std::vector<uint8_t> twoBytes = {0xFF, 0xC2};
+  auto sof = std::search(jpeg.begin(), jpeg.end(), twoBytes.begin(), twoBytes.end());
+  ASSERT_NE(sof, jpeg.end());
+  for (int k : {5, 7}) {
+    sof[k] = 20000 >> 8;
+    sof[k + 1] = 20000 & 0xFF;
+  }
+  const int64_t before = PeakResident();
+  TDIBSurface s;
+  EXPECT_THROW(LoadJpeg(jpeg, s), EReadError);
+  // A PNG whose header says 100000 x 100000 (only the header and an empty data chunk).
+  TKvMemoryStream small;
+  SavePng(small, TDIBSurface(1, 1, 24));
+  std::vector<uint8_t> png = small.TakeBytes();
+  for (int at : {16, 20}) {
+    png[at] = 0;
+    png[at + 1] = 0x01;
+    png[at + 2] = 0x86;
+    png[at + 3] = 0xA0;
+  }
+  const uLong crc = crc32(0, png.data() + 12, 17);  // the header chunk's type and fields
+  for (int k = 0; k < 4; ++k) png[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+  EXPECT_THROW(LoadPng(png, s, true), EReadError);
+  EXPECT_LT(PeakResident() - before, int64_t{200} << 20) << "bytes taken while refusing";
 }
 
 TEST(ImageFiles, SniffsByFirstBytes) {

@@ -62,6 +62,9 @@ TEST(ScreenManager, PresentsDirtyRectanglesByTheZoomRule) {
             (Plan{{10, 10, 20, 20, 20, 20, 40, 40}, {100, 100, 110, 120, 200, 200, 220, 240}}));
   // Zoom 150 stretches the whole picture every time.
   EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {}, 150), (Plan{{0, 0, 640, 480, 0, 0, 960, 720}}));
+  // A zoom whose product passes 2^31 is scaled in 64 bits.
+  EXPECT_EQ(TScreenManager::PresentPlan(100000, 100000, dirty, {}, 150050),
+            (Plan{{0, 0, 100000, 100000, 0, 0, 150050000, 150050000}}));
   // An update rectangle replaces the dirty list; rectangles are kept inside the picture.
   EXPECT_EQ(TScreenManager::PresentPlan(640, 480, dirty, {600, 400, 700, 500}, 100),
             (Plan{{600, 400, 640, 480, 600, 400, 640, 480}}));
