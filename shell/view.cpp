@@ -204,10 +204,11 @@ void TFormView::PanelMouseDown(MouseButton b) {
   if (TBaseInput* base = s_.BaseInput(s_.CurrentBase())) (left ? base->LeftPressed : base->RightPressed) = true;
 }
 
-void TFormView::PanelMouseUp(MouseButton b) {
-  if (b == MouseButton::Middle) return;
+// Any release on the panel ends the holds of both buttons on both pages, as projects expect:
+// a hold is one gesture, not a count of buttons.
+void TFormView::PanelMouseUp(MouseButton) {
   for (int i = 0; i < 2; ++i)
-    if (TBaseInput* base = s_.BaseInput(i)) (b == MouseButton::Left ? base->LeftHeld : base->RightHeld) = false;
+    if (TBaseInput* base = s_.BaseInput(i)) base->LeftHeld = base->RightHeld = false;
 }
 
 void TFormView::PanelMouseMove(int x, int y) {

@@ -246,9 +246,13 @@ TEST_F(ViewFixture, InputReachesTheScreenPages) {
   }
   EXPECT_TRUE(subs.bases[0].LeftPressed);   // the current page latches the press
   EXPECT_FALSE(subs.bases[1].LeftPressed);
-  view->HandleEvent({EventKind::MouseUp, 50, top + 60, MouseButton::Left});
-  EXPECT_FALSE(subs.bases[0].LeftHeld);
-  EXPECT_FALSE(subs.bases[1].LeftHeld);
+  // Releasing one button ends both holds on both pages.
+  view->HandleEvent({EventKind::MouseDown, 50, top + 60, MouseButton::Right});
+  view->HandleEvent({EventKind::MouseUp, 50, top + 60, MouseButton::Right});
+  for (auto& b : subs.bases) {
+    EXPECT_FALSE(b.LeftHeld);
+    EXPECT_FALSE(b.RightHeld);
+  }
   view->HandleEvent({EventKind::WheelDown});
   EXPECT_EQ(subs.bases[0].WheelDown, 1);
 
