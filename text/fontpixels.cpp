@@ -90,8 +90,6 @@ void TFontPixelManager::Select(std::string_view fontName, uint8_t style, int hei
   font_.reset();
   try {
     font_ = fonts_.Open(request);
-  } catch (const EOrbaError&) {
-    throw;
   } catch (const std::exception&) {
     throw EOrbaError("Error:GetOutlineTextMetrics");
   }
@@ -111,6 +109,7 @@ void TFontPixelManager::Rasterise(TFontPixel& glyph) {
   // A font that cannot give grey levels turns the cache monochrome for good.
   if (!font_->Glyph(cp, LevelsOf(quality_), image)) {
     quality_ = 0;
+    monochromeOnly_ = true;
     if (!font_->Glyph(cp, LevelsOf(0), image)) image = {};
   }
   glyph.Advance = image.advance;

@@ -50,9 +50,9 @@ class TFontPixelManager {
   const TFontPixel& GetGlyph(uint16_t code, std::string_view fontName, uint8_t style, int height);
 
   // 0 monochrome, 1..3 grey with 5, 17 and 65 levels; set before each use by the text
-  // or label that draws.
+  // or label that draws. Once a font has failed to give grey levels, it stays 0.
   int Quality() const { return quality_; }
-  void SetQuality(int quality) { quality_ = quality < 0 ? 0 : quality > 3 ? 3 : quality; }
+  void SetQuality(int quality) { quality_ = monochromeOnly_ || quality < 0 ? 0 : quality > 3 ? 3 : quality; }
 
   // Metrics of the selected font (after a GetGlyph).
   const platform::FontMetrics* Metrics() const { return font_ ? &font_->Metrics() : nullptr; }
@@ -69,6 +69,7 @@ class TFontPixelManager {
   std::list<TFontPixel> recent_;  // front: most recently used
   std::array<std::vector<Entry>, 256> buckets_;
   int quality_ = 0;
+  bool monochromeOnly_ = false;
   std::unique_ptr<platform::IFont> font_;
   std::string fontName_;
   uint8_t fontStyle_ = 0;

@@ -158,6 +158,9 @@ TEST(FontPixels, FailuresTurnTheCacheMonochromeOrRaiseTheMetricsError) {
   EXPECT_EQ(g.Coverage, (std::vector<uint8_t>{0, 255}));
   EXPECT_EQ(g.Quality, 0);
   EXPECT_EQ(cache.Quality(), 0);
+  fonts.greyFails = false;
+  cache.SetQuality(3);
+  EXPECT_EQ(cache.Quality(), 0) << "monochrome for good";
   fonts.openFails = true;
   try {
     cache.GetGlyph('A', "y", 0, 16);
