@@ -126,18 +126,23 @@ class FtFontSource final : public IFontSource {
 
 class FtFont final : public IFont {
  public:
+  // Cell heights beyond these are the data of a broken project; a glyph of the largest is
+  // a few megabytes.
+  static constexpr int kMinHeight = 1, kMaxHeight = 2048;
+
   FtFont(FtFontSource& source, const FontRequest& request, std::string face, std::string file)
       : source_(source), request_(request) {
+    request_.height = std::clamp(request.height, kMinHeight, kMaxHeight);
     metrics_.faceUtf8 = std::move(face);
     metrics_.file = std::move(file);
     main_ = Load(metrics_.file);
     if (!main_) throw std::runtime_error("font file cannot be read: " + metrics_.file);
     int asc = 0, desc = 0;
-    FT_F26Dot6 em = EmSizeForCell(main_, request.height, asc, desc);
+    FT_F26Dot6 em = EmSizeForCell(main_, request_.height, asc, desc);
     const double scale = static_cast<double>(em) / 64.0 / main_->units_per_EM;
-    metrics_.cellHeight = request.height;
+    metrics_.cellHeight = request_.height;
     metrics_.ascent = static_cast<int>(std::lround(asc * scale));
-    metrics_.descent = request.height - metrics_.ascent;
+    metrics_.descent = request_.height - metrics_.ascent;
     metrics_.emSize26_6 = static_cast<int>(em);
     auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(main_, FT_SFNT_OS2));
     auto px = [&](long units) { return static_cast<int>(std::lround(units * scale)); };

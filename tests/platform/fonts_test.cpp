@@ -95,6 +95,15 @@ TEST(Fonts, ACellHeightIsTheWindowsAscentPlusDescent) {
   }
 }
 
+TEST(Fonts, ImpossibleHeightsAreHeldToTheSupportedRange) {
+  for (auto [asked, got] : {std::pair{0, 1}, {-24, 1}, {1 << 24, 2048}}) {
+    auto font = Fonts().Open({.faceUtf8 = "ＭＳ ゴシック", .height = asked});
+    EXPECT_EQ(font->Metrics().cellHeight, got) << asked;
+    GlyphImage g;
+    EXPECT_TRUE(font->Glyph(U'漢', 17, g)) << asked;
+  }
+}
+
 // The Gothic face is fixed pitch: a full-width character advances one em, a half-width one
 // half an em.
 TEST(Fonts, GlyphsCarryTheirLevelsAndAdvances) {
