@@ -8,7 +8,6 @@
 
 #include "files/replacefile.h"
 #include "media/orbalib.h"
-#include "platform/fonts.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
@@ -55,7 +54,6 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   p.settings = base.settings;
   p.lock = base.lock;
   p.paths = base.paths;
-  p.fonts = base.fonts;
   const auto& presenter = headless.presenter;
 
   std::set<int> dumps(cmd.DumpTicks.begin(), cmd.DumpTicks.end());
@@ -103,8 +101,6 @@ int main(int argc, char** argv) {
   p.lock = &lock;
   p.paths = &paths;
   p.settings = &settings;
-  auto fonts = platform::CreateFontSource();  // the headless run draws the same glyphs
-  p.fonts = fonts.get();
 
   if (cmd.Headless) return RunHeadless(cmd, p);
 

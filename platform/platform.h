@@ -193,8 +193,6 @@ class IPaths {
   virtual std::vector<std::string> DiscFolders() { return {}; }
 };
 
-class IFontSource;  // platform/fonts.h
-
 // Everything together; the shell receives one of these.
 struct Platform {
   IClock* clock = nullptr;
@@ -206,7 +204,6 @@ struct Platform {
   ISettings* settings = nullptr;
   IInstanceLock* lock = nullptr;
   IPaths* paths = nullptr;
-  IFontSource* fonts = nullptr;
 };
 
 }  // namespace orba::platform
