@@ -215,9 +215,9 @@ const TagRow kTags[] = {
     {"CLEAR", [](Builder& b, const TTag&) { b.Append<TWdOpeReturn>().Clear = 1; }},
     {"EVENT",
      [](Builder& b, const TTag& t) {
-       // The end mark travels as a leading 0x01 byte, the way stored lists keep it.
-       std::string value = UnescapeTagValue(t.Value("VALUE").value_or(std::string()));
-       b.Append<TWdOpeEvent>().Value = t.Has("END") ? "\x01" + value : value;
+       auto& glyph = b.Append<TWdOpeEvent>();
+       glyph.Value = UnescapeTagValue(t.Value("VALUE").value_or(std::string()));
+       glyph.IsEnd = t.Has("END");
      }},
     {"WAIT", [](Builder& b, const TTag& t) { b.wait_.Push(TagNumber(t.Value("VALUE"), b.wait_.Current())); }},
     {"/WAIT", [](Builder& b, const TTag&) { b.wait_.Pop(); }},

@@ -12,6 +12,9 @@
 
 namespace orba {
 
+class TKvBigStream;
+class TOrbaParser;
+
 // Style flags of a character.
 enum : uint8_t { DF_BOLD = 1, DF_ITALIC = 2, DF_UNDERLINE = 4, DF_STRIKEOUT = 8 };
 
@@ -45,6 +48,8 @@ class TDecorateList {
   void Release(TDecorate* style);
   // A record appended as it stands (stored lists carry their own reference counts).
   TDecorate* Append(const TDecorate& values);
+  // Takes a record made elsewhere (a loaded list) as it stands.
+  void Adopt(std::unique_ptr<TDecorate> style) { styles_.push_back(std::move(style)); }
   void Clear() { styles_.clear(); }
   size_t Count() const { return styles_.size(); }
   TDecorate* At(size_t index) const { return styles_[index].get(); }
@@ -119,8 +124,11 @@ struct TWdOpeEvent : TWdGlyph {
 };
 
 struct TWdOpeVar : TWdGlyph {
-  TWdOpeVar() : TWdGlyph(TGlyphType::Var) {}
+  TWdOpeVar();
+  ~TWdOpeVar() override;
   std::string Name;  // the expression text
+  // Lists stored before expressions were kept as text hold the compiled form instead.
+  std::unique_ptr<TOrbaParser> Compiled;
   TDecorate* Style = nullptr;
   int32_t Wait = 0;
   std::string Link;
@@ -142,6 +150,17 @@ class TKvWord {
   TWdGlyph* Glyph(size_t index) const { return glyphs_[index].get(); }
   void AppendGlyph(std::unique_ptr<TWdGlyph> glyph) { glyphs_.push_back(std::move(glyph)); }
   TDecorateList& Styles() { return styles_; }
+
+  // The stored glyph list: "KvWord" + three digits of the version, the styles, the glyphs.
+  // Loading appends to the word (StyleBase becomes the style count before) and is all or
+  // nothing: a short list, a count or style index that does not fit, or a glyph type we do
+  // not know raises EReadError and leaves the word as it was.
+  static constexpr int kGlyphListVersion = 102;
+  void LoadGlyphs(TKvBigStream& stream);
+  // Writes the word's stored glyphs at version (0..999; older versions drop the fields
+  // they did not have). Raises the expression compiler's error for a variable whose text
+  // does not compile when version < 102.
+  void SaveGlyphs(TKvBigStream& stream, int version = kGlyphListVersion) const;
   const TDecorateList& Styles() const { return styles_; }
 
   // Code page 932 font name of characters whose style names none.

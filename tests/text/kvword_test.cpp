@@ -118,7 +118,9 @@ TEST(KvWordText, OperationGlyphs) {
   EXPECT_EQ(At<TWdOpeReturn>(word, 7).Clear, 0);
   EXPECT_EQ(At<TWdOpeReturn>(word, 8).Clear, 1);
   EXPECT_EQ(At<TWdOpeReturn>(word, 9).Clear, 1);
-  EXPECT_EQ(At<TWdOpeEvent>(word, 12).Value, "\x01go");
+  EXPECT_EQ(At<TWdOpeEvent>(word, 12).Value, "go");
+  EXPECT_TRUE(At<TWdOpeEvent>(word, 12).IsEnd);
+  EXPECT_FALSE(At<TWdOpeEvent>(word, 13).IsEnd);
   EXPECT_EQ(At<TWdOpeEvent>(word, 13).Value, "a\\b\r\n");
   EXPECT_EQ(At<TWdOpeVar>(word, 14).Name, "@x + 1");
   EXPECT_EQ(At<TWdOpeVar>(word, 14).Style->Size, 9);
