@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
 #include "base/error.h"
 #include "base/stream.h"
 #include "text/kvword.h"
-#include "values/parser.h"
+#include "support/fuzz_seeds.h"
 
 namespace orba {
 namespace {
@@ -167,25 +163,12 @@ TEST(GlyphList, RefusesWholeAndLeavesTheWord) {
   }
 }
 
-// The seeds of the glyph list fuzz target, one a version gate, made by our writer. Run with
-// ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate change.
+// The seeds of the glyph list fuzz target, one a version gate, made by our writer.
 TEST(GlyphList, FuzzSeedsAreWhatTheWriterMakes) {
-  const std::filesystem::path dir = std::filesystem::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "glyphlist";
-  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
   TKvWord source;
   source.SetText(kSource);
-  for (int version : {0, 99, 100, 101, 102}) {
-    const std::vector<uint8_t> bytes = Save(source, version);
-    const std::filesystem::path file = dir / ("v" + std::to_string(version));
-    if (write) {
-      std::filesystem::create_directories(dir);
-      std::ofstream(file, std::ios::binary)
-          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(stored, bytes) << file << " differs from what the writer makes";
-  }
+  for (int version : {0, 99, 100, 101, 102})
+    testing_support::ExpectFuzzSeed("glyphlist", "v" + std::to_string(version), Save(source, version));
 }
 
 }  // namespace
