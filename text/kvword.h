@@ -14,6 +14,7 @@ namespace orba {
 
 class TKvBigStream;
 class TOrbaParser;
+class TParamCollection;
 
 // Style flags of a character.
 enum : uint8_t { DF_BOLD = 1, DF_ITALIC = 2, DF_UNDERLINE = 4, DF_STRIKEOUT = 8 };
@@ -134,6 +135,13 @@ struct TWdOpeVar : TWdGlyph {
   std::string Link;
 };
 
+// The style a character or a variable glyph uses; null for other glyphs.
+inline TDecorate* StyleOf(const TWdGlyph& glyph) {
+  if (glyph.Type == TGlyphType::Char) return static_cast<const TWdChar&>(glyph).Style;
+  if (glyph.Type == TGlyphType::Var) return static_cast<const TWdOpeVar&>(glyph).Style;
+  return nullptr;
+}
+
 class TKvWord {
  public:
   TKvWord();
@@ -149,6 +157,25 @@ class TKvWord {
   size_t GlyphCount() const { return glyphs_.size(); }
   TWdGlyph* Glyph(size_t index) const { return glyphs_[index].get(); }
   void AppendGlyph(std::unique_ptr<TWdGlyph> glyph) { glyphs_.push_back(std::move(glyph)); }
+  void InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph);
+  // Frees the glyph and releases its style.
+  void DeleteGlyph(size_t index);
+  // List position of the glyph, or -1.
+  int32_t IndexOf(const TWdGlyph* glyph) const;
+
+  // Stored glyphs before the one at list position index: generated glyphs do not count, so
+  // the number stays the same when variables are shown. ListIndex is the way back: the
+  // first list position at which count stored glyphs have been passed.
+  size_t SourceIndex(size_t index) const;
+  size_t ListIndex(size_t count) const;
+
+  // Rebuilds the shown characters of the variable glyphs between list positions first and
+  // last, from the frozen values or else from evaluating the expression against vars (the
+  // player's variables when null). A value that does not compile or evaluate shows nothing.
+  void UpdateVariables(size_t first, size_t last, TParamCollection* vars = nullptr);
+  // Appends NAME=shown text (line breaks as the byte 0x01) for each variable glyph whose
+  // name is not in list yet, so history shows the values the message had.
+  void FreezeVariables(std::vector<std::string>& list) const;
   TDecorateList& Styles() { return styles_; }
 
   // The stored glyph list: "KvWord" + three digits of the version, the styles, the glyphs.

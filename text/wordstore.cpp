@@ -145,12 +145,6 @@ std::unique_ptr<TWdGlyph> ReadGlyph(TKvBigStream& stream, TBinaryReader& in, int
   }
 }
 
-TDecorate* StyleOf(const TWdGlyph& glyph) {
-  if (glyph.Type == TGlyphType::Char) return static_cast<const TWdChar&>(glyph).Style;
-  if (glyph.Type == TGlyphType::Var) return static_cast<const TWdOpeVar&>(glyph).Style;
-  return nullptr;
-}
-
 }  // namespace
 
 void TKvWord::LoadGlyphs(TKvBigStream& stream) {
