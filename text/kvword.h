@@ -156,6 +156,8 @@ class TKvWord {
 
   size_t GlyphCount() const { return glyphs_.size(); }
   TWdGlyph* Glyph(size_t index) const { return glyphs_[index].get(); }
+  TDecorateList& Styles() { return styles_; }
+  const TDecorateList& Styles() const { return styles_; }
   void AppendGlyph(std::unique_ptr<TWdGlyph> glyph) { glyphs_.push_back(std::move(glyph)); }
   void InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph);
   // Frees the glyph and releases its style.
@@ -176,7 +178,6 @@ class TKvWord {
   // Appends NAME=shown text (line breaks as the byte 0x01) for each variable glyph whose
   // name is not in list yet, so history shows the values the message had.
   void FreezeVariables(std::vector<std::string>& list) const;
-  TDecorateList& Styles() { return styles_; }
 
   // The stored glyph list: "KvWord" + three digits of the version, the styles, the glyphs.
   // Loading appends to the word (StyleBase becomes the style count before) and is all or
@@ -188,7 +189,6 @@ class TKvWord {
   // they did not have). Raises the expression compiler's error for a variable whose text
   // does not compile when version < 102.
   void SaveGlyphs(TKvBigStream& stream, int version = kGlyphListVersion) const;
-  const TDecorateList& Styles() const { return styles_; }
 
   // Code page 932 font name of characters whose style names none.
   std::string DefaultFontName;
