@@ -162,6 +162,10 @@ class TKvWord {
   void InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph);
   // Frees the glyph and releases its style.
   void DeleteGlyph(size_t index);
+  // Appends copies of source's stored glyphs at list positions first..last (shown values of
+  // variables are left out: UpdateVariables makes them anew). Styles are acquired here by
+  // value, so the copies never point into the source word.
+  void CopyGlyphs(const TKvWord& source, size_t first, size_t last);
   // List position of the glyph, or -1.
   int32_t IndexOf(const TWdGlyph* glyph) const;
 

@@ -55,6 +55,57 @@ void TKvWord::DeleteGlyph(size_t index) {
   glyphs_.erase(glyphs_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
+namespace {
+
+template <typename G>
+std::unique_ptr<TWdGlyph> Copy(const TWdGlyph& glyph) {
+  return std::make_unique<G>(static_cast<const G&>(glyph));
+}
+
+}  // namespace
+
+void TKvWord::CopyGlyphs(const TKvWord& source, size_t first, size_t last) {
+  for (size_t i = first; i <= last && i < source.GlyphCount(); ++i) {
+    const TWdGlyph& from = *source.Glyph(i);
+    if (from.Generated) continue;
+    std::unique_ptr<TWdGlyph> copy;
+    switch (from.Type) {
+      case TGlyphType::Char: copy = Copy<TWdChar>(from); break;
+      case TGlyphType::Align: copy = Copy<TWdOpeAlign>(from); break;
+      case TGlyphType::Return: copy = Copy<TWdOpeReturn>(from); break;
+      case TGlyphType::Indent: copy = Copy<TWdOpeIndent>(from); break;
+      case TGlyphType::Undent: copy = Copy<TWdOpeUndent>(from); break;
+      case TGlyphType::Event: copy = Copy<TWdOpeEvent>(from); break;
+      case TGlyphType::Img: copy = Copy<TWdImg>(from); break;
+      case TGlyphType::Var: {
+        const auto& v = static_cast<const TWdOpeVar&>(from);
+        auto var = std::make_unique<TWdOpeVar>();
+        var->Name = v.Name;
+        var->Style = v.Style;
+        var->Wait = v.Wait;
+        var->Link = v.Link;
+        if (v.Compiled) {
+          var->Compiled = std::make_unique<TOrbaParser>();
+          var->Compiled->AssignOps(*v.Compiled);
+        }
+        copy = std::move(var);
+        break;
+      }
+      default:
+        continue;  // layout-only glyphs belong to the source's layout
+    }
+    TDecorate* style = StyleOf(*copy);
+    if (style != nullptr) {
+      TDecorate* own = styles_.Acquire(*style);
+      if (copy->Type == TGlyphType::Char)
+        static_cast<TWdChar&>(*copy).Style = own;
+      else
+        static_cast<TWdOpeVar&>(*copy).Style = own;
+    }
+    glyphs_.push_back(std::move(copy));
+  }
+}
+
 int32_t TKvWord::IndexOf(const TWdGlyph* glyph) const {
   for (size_t i = 0; i < glyphs_.size(); ++i)
     if (glyphs_[i].get() == glyph) return static_cast<int32_t>(i);

@@ -63,5 +63,25 @@ TEST(KvWordVariables, ShownFrozenAndIndexed) {
   EXPECT_EQ(Shown(history), "a$[8]b$[x][|][y]c");
 }
 
+TEST(KvWordVariables, CopiesTakeStylesByValue) {
+  TParamCollection vars;
+  vars.AddVariable(PT_INT, "n")->Param()->SetInt(5);
+  TKvWord source;
+  source.SetText({"<B>a<VAR NAME=n></B><BR>b<EVENT VALUE=e END>"});
+  source.UpdateVariables(0, source.GlyphCount() - 1, &vars);
+  TKvWord target;
+  target.SetText({"<B>x</B>"});
+  target.CopyGlyphs(source, 1, source.GlyphCount() - 1);  // from the variable on
+  EXPECT_EQ(Shown(target), "x$|b");
+  ASSERT_EQ(target.GlyphCount(), 5u);
+  EXPECT_EQ(StyleOf(*target.Glyph(1)), StyleOf(*target.Glyph(0))) << "the bold style is shared by value";
+  EXPECT_EQ(target.Styles().Count(), 2u);
+  EXPECT_EQ(target.Styles().IndexOf(StyleOf(*target.Glyph(3))), 1);
+  EXPECT_EQ(static_cast<const TWdOpeVar&>(*target.Glyph(1)).Name, "n");
+  EXPECT_TRUE(static_cast<const TWdOpeEvent&>(*target.Glyph(4)).IsEnd);
+  target.UpdateVariables(0, target.GlyphCount() - 1, &vars);
+  EXPECT_EQ(Shown(target), "x$[5]|b");
+}
+
 }  // namespace
 }  // namespace orba
