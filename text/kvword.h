@@ -1,0 +1,213 @@
+// Styled text is held as a flat, ordered list of glyphs built from the tag language: one
+// glyph a character, plus operation glyphs for line breaks, alignment, indentation, events,
+// variables and images. Character styles are interned, so a page of text in three styles
+// holds three style records. Layout, display and painting build on this list elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orba {
+
+class TKvBigStream;
+class TOrbaParser;
+class TParamCollection;
+
+// Style flags of a character.
+enum : uint8_t { DF_BOLD = 1, DF_ITALIC = 2, DF_UNDERLINE = 4, DF_STRIKEOUT = 8 };
+
+// Alignment of rows (DIV) and images (IMG).
+enum : uint8_t { AL_NONE = 0, AL_LEFT = 1, AL_RIGHT = 2, AL_CENTER = 3, AL_TOP = 4, AL_BOTTOM = 5 };
+
+// An interned character style; −1 colours and widths and size 0 mean the word's default.
+struct TDecorate {
+  int32_t RefCount = 0;
+  int32_t Color = -1;
+  int32_t BorderColor = -1;
+  int32_t ShadowColor = -1;
+  int32_t Size = 0;
+  uint8_t Flags = 0;
+  std::string FontName;
+  uint8_t NoBreak = 0;
+  std::string Ruby;
+  int32_t BorderWidth = -1;
+  int32_t Shadow = -1;
+
+  // All values but the reference count (strings compared case-sensitively).
+  bool SameValues(const TDecorate& other) const;
+};
+
+// The styles of one word. Records keep their addresses while the list lives.
+class TDecorateList {
+ public:
+  // The record holding exactly these values, shared (RefCount + 1) or appended.
+  TDecorate* Acquire(const TDecorate& values);
+  // Drops one reference; the record is freed at 0.
+  void Release(TDecorate* style);
+  // A record appended as it stands (stored lists carry their own reference counts).
+  TDecorate* Append(const TDecorate& values);
+  // Takes a record made elsewhere (a loaded list) as it stands.
+  void Adopt(std::unique_ptr<TDecorate> style) { styles_.push_back(std::move(style)); }
+  void Clear() { styles_.clear(); }
+  size_t Count() const { return styles_.size(); }
+  TDecorate* At(size_t index) const { return styles_[index].get(); }
+  // Position of the record, or -1.
+  int32_t IndexOf(const TDecorate* style) const;
+
+ private:
+  std::vector<std::unique_ptr<TDecorate>> styles_;
+};
+
+// Stored glyph types.
+enum class TGlyphType : uint8_t { Space = 0, Char = 1, Align = 2, Return = 3, Indent = 4, Undent = 5, Event = 6,
+                                  Var = 7, Img = 9 };
+
+class TKvWord;
+
+// One element of a word's glyph list. Position fields belong to layout.
+struct TWdGlyph {
+  explicit TWdGlyph(TGlyphType type) : Type(type) {}
+  virtual ~TWdGlyph() = default;
+  TGlyphType Type;
+  // True for glyphs made from a variable's value: never stored, not counted by SourceIndex.
+  bool Generated = false;
+  int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+// Glyphs that are shown and can be part of a link.
+struct TWdReal : TWdGlyph {
+  using TWdGlyph::TWdGlyph;
+  std::string Link;
+  int32_t Wait = 0;
+  int32_t Alpha = 255;
+  bool Hover = false;
+};
+
+struct TWdChar : TWdReal {
+  TWdChar() : TWdReal(TGlyphType::Char) {}
+  uint16_t Code = 0;  // one byte, or lead * 256 + trail
+  TDecorate* Style = nullptr;
+};
+
+struct TWdImg : TWdReal {
+  TWdImg() : TWdReal(TGlyphType::Img) {}
+  std::string Src;
+  uint8_t Align = AL_BOTTOM;
+  bool NoBreak = false;
+  std::string Ruby;
+};
+
+struct TWdOpeReturn : TWdGlyph {
+  TWdOpeReturn() : TWdGlyph(TGlyphType::Return) {}
+  uint8_t Clear = 0;
+};
+
+struct TWdOpeAlign : TWdGlyph {
+  TWdOpeAlign() : TWdGlyph(TGlyphType::Align) {}
+  uint8_t Align = AL_LEFT;
+};
+
+struct TWdOpeIndent : TWdGlyph {
+  TWdOpeIndent() : TWdGlyph(TGlyphType::Indent) {}
+};
+
+struct TWdOpeUndent : TWdGlyph {
+  TWdOpeUndent() : TWdGlyph(TGlyphType::Undent) {}
+};
+
+struct TWdOpeEvent : TWdGlyph {
+  TWdOpeEvent() : TWdGlyph(TGlyphType::Event) {}
+  std::string Value;
+  bool IsEnd = false;
+};
+
+struct TWdOpeVar : TWdGlyph {
+  TWdOpeVar();
+  ~TWdOpeVar() override;
+  std::string Name;  // the expression text
+  // Lists stored before expressions were kept as text hold the compiled form instead.
+  std::unique_ptr<TOrbaParser> Compiled;
+  TDecorate* Style = nullptr;
+  int32_t Wait = 0;
+  std::string Link;
+};
+
+// The style a character or a variable glyph uses; null for other glyphs.
+inline TDecorate* StyleOf(const TWdGlyph& glyph) {
+  if (glyph.Type == TGlyphType::Char) return static_cast<const TWdChar&>(glyph).Style;
+  if (glyph.Type == TGlyphType::Var) return static_cast<const TWdOpeVar&>(glyph).Style;
+  return nullptr;
+}
+
+class TKvWord {
+ public:
+  TKvWord();
+  ~TKvWord();
+  TKvWord(const TKvWord&) = delete;
+  TKvWord& operator=(const TKvWord&) = delete;
+
+  // Clears the word and builds its glyphs from tagged source lines. Raises EOrbaError with
+  // the system's message for an A tag without HREF (glyphs built so far stay).
+  void SetText(const std::vector<std::string>& lines);
+  void Clear();
+
+  size_t GlyphCount() const { return glyphs_.size(); }
+  TWdGlyph* Glyph(size_t index) const { return glyphs_[index].get(); }
+  TDecorateList& Styles() { return styles_; }
+  const TDecorateList& Styles() const { return styles_; }
+  void AppendGlyph(std::unique_ptr<TWdGlyph> glyph) { glyphs_.push_back(std::move(glyph)); }
+  void InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph);
+  // Frees the glyph and releases its style.
+  void DeleteGlyph(size_t index);
+  // Appends copies of source's stored glyphs at list positions first..last (shown values of
+  // variables are left out: UpdateVariables makes them anew). Styles are acquired here by
+  // value, so the copies never point into the source word.
+  void CopyGlyphs(const TKvWord& source, size_t first, size_t last);
+  // List position of the glyph, or -1.
+  int32_t IndexOf(const TWdGlyph* glyph) const;
+
+  // Stored glyphs before the one at list position index: generated glyphs do not count, so
+  // the number stays the same when variables are shown. ListIndex is the way back: the
+  // first list position at which count stored glyphs have been passed.
+  size_t SourceIndex(size_t index) const;
+  size_t ListIndex(size_t count) const;
+
+  // Rebuilds the shown characters of the variable glyphs between list positions first and
+  // last, from the frozen values or else from evaluating the expression against vars (the
+  // player's variables when null). A value that does not compile or evaluate shows nothing.
+  void UpdateVariables(size_t first, size_t last, TParamCollection* vars = nullptr);
+  // Appends NAME=shown text (line breaks as the byte 0x01) for each variable glyph whose
+  // name is not in list yet, so history shows the values the message had.
+  void FreezeVariables(std::vector<std::string>& list) const;
+
+  // The stored glyph list: "KvWord" + three digits of the version, the styles, the glyphs.
+  // Loading appends to the word (StyleBase becomes the style count before) and is all or
+  // nothing: a short list, a count or style index that does not fit, or a glyph type we do
+  // not know raises EReadError and leaves the word as it was.
+  static constexpr int kGlyphListVersion = 102;
+  void LoadGlyphs(TKvBigStream& stream);
+  // Writes the word's stored glyphs at version (0..999; older versions drop the fields
+  // they did not have). Raises the expression compiler's error for a variable whose text
+  // does not compile when version < 102.
+  void SaveGlyphs(TKvBigStream& stream, int version = kGlyphListVersion) const;
+
+  // Code page 932 font name of characters whose style names none.
+  std::string DefaultFontName;
+  int32_t DefaultSize = 12;
+  int32_t DefaultColor = 0;
+  int32_t LinkColor = 0xFF0000;
+  int32_t HoverColor = 0x008000;
+  // The character wait of text outside WAIT tags (the owner sets it from the text delay).
+  int32_t DefaultWait = 50;
+  int32_t StyleBase = 0;
+  std::vector<std::string> FrozenValues;
+
+ private:
+  std::vector<std::unique_ptr<TWdGlyph>> glyphs_;
+  TDecorateList styles_;
+};
+
+}  // namespace orba
