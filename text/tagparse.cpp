@@ -54,7 +54,7 @@ class Tokenizer {
     switch (c) {
       case '<':
         Flush();
-        pending_ = "<";
+        pending_.assign(1, '<');
         tag_depth_ = 1;
         return i + 1;
       case '\r':
