@@ -2,6 +2,7 @@
 // meets, written here byte by byte; hostile files; the disc lookup by folder.
 #include <gtest/gtest.h>
 
+#include "support/fuzz_seeds.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
@@ -218,8 +219,6 @@ TEST(InstallSet, HostileFilesRaiseAndLeaveTheSetAsItWas) {
 // versions above. Run with ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate
 // change of the layout; otherwise a difference means the stored form changed.
 TEST(InstallSet, FuzzSeedsAreWhatTheWriterMakes) {
-  const fs::path dir = fs::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "install_set";
-  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
   struct Seed {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -230,17 +229,7 @@ TEST(InstallSet, FuzzSeedsAreWhatTheWriterMakes) {
       {"v099", InstallFile(99)},
       {"v000", InstallFile(0)},
   };
-  for (const auto& seed : seeds) {
-    fs::path file = dir / seed.name;
-    if (write) {
-      fs::create_directories(dir);
-      std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(seed.bytes.data()),
-                                                  static_cast<std::streamsize>(seed.bytes.size()));
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(stored, seed.bytes) << file << " differs from what the writer makes";
-  }
+  for (const auto& seed : seeds) testing_support::ExpectFuzzSeed("install_set", seed.name, seed.bytes);
 }
 
 TEST(InstallSet, FileListIgnoresAsciiCaseOnly) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 
+#include "support/fuzz_seeds.h"
 #include "base/binio.h"
 #include "base/error.h"
 #include "files/kvrandom.h"
@@ -645,8 +646,6 @@ std::vector<uint8_t> SeedPicture(int version, int depth, int mode, bool tiled, b
 // ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate change; otherwise a
 // difference means the writer changed. Every seed must read whole, or it guides nothing.
 TEST(LayeredImage, FuzzSeedsAreWhatTheHandWriterMakes) {
-  const std::filesystem::path dir = std::filesystem::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "trn";
-  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds = {
       {"v000-d24", SeedPicture(0, 24, 0, false, false)}, {"v102-d8", SeedPicture(102, 8, 0, false, false)}};
   for (int depth : {1, 4, 8, 15, 16, 24, 32})
@@ -657,15 +656,7 @@ TEST(LayeredImage, FuzzSeedsAreWhatTheHandWriterMakes) {
                                  (scrambled ? "-scrambled" : ""),
                              SeedPicture(106, depth, mode, tiled, scrambled));
   for (const auto& [name, bytes] : seeds) {
-    const std::filesystem::path file = dir / name;
-    if (write) {
-      std::filesystem::create_directories(dir);
-      std::ofstream(file, std::ios::binary)
-          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(stored, bytes) << name << " differs from what the writer makes";
+    testing_support::ExpectFuzzSeed("trn", name, bytes);
     TKvViewStream s(bytes);
     TTarnFrameList list(bytes[0]);  // the fuzz target's seed
     EXPECT_NO_THROW(list.LoadFromStream(s, false, true)) << name;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fuzz_seeds.h"
 #include "base/binio.h"
 #include "base/error.h"
 #include "files/vrfiles.h"
@@ -156,8 +157,6 @@ TEST(StatusData, WritesOnlyWhenEveryPartIsThereAndReadsBackWhatItWrote) {
 // ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate change of the layout;
 // otherwise a difference means the stored form changed.
 TEST(StatusData, FuzzSeedsAreWhatTheWritersMake) {
-  const fs::path dir = fs::path(ORBA_SOURCE_DIR) / "fuzz" / "corpus" / "save_data";
-  const bool write = std::getenv("ORBA_WRITE_FUZZ_SEEDS") != nullptr;
   TParamCollection vars;
   auto* v = vars.AddVariable(PT_INT, "cleared");
   v->IsStatus = true;
@@ -173,17 +172,7 @@ TEST(StatusData, FuzzSeedsAreWhatTheWritersMake) {
       {"status103", StatusEntry("Status103", variables)},
       {"status-without-header", StatusEntry("", variables)},
   };
-  for (const auto& seed : seeds) {
-    const fs::path file = dir / seed.name;
-    if (write) {
-      fs::create_directories(dir);
-      std::ofstream(file, std::ios::binary)
-          .write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::vector<uint8_t> stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(stored, seed.bytes) << seed.name;
-  }
+  for (const auto& seed : seeds) testing_support::ExpectFuzzSeed("save_data", seed.name, seed.bytes);
 }
 
 }  // namespace
