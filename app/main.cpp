@@ -8,10 +8,12 @@
 
 #include "files/replacefile.h"
 #include "media/orbalib.h"
+#include "platform/fonts.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
 #include "shell/entry.h"
+#include "text/fontpixels.h"
 #ifdef ORBA_HAVE_SDL
 #include "platform/sdl/sdl_host.h"
 #endif
@@ -101,6 +103,8 @@ int main(int argc, char** argv) {
   p.lock = &lock;
   p.paths = &paths;
   p.settings = &settings;
+  // Fonts open when text is first drawn, the headless run's the same as the window's.
+  SetFontSourceMaker(platform::CreateFontSource);
 
   if (cmd.Headless) return RunHeadless(cmd, p);
 

@@ -101,6 +101,8 @@ void TFontPixelManager::Select(std::string_view fontName, uint8_t style, int hei
 void TFontPixelManager::Rasterise(TFontPixel& glyph) {
   Select(glyph.FontName, glyph.Style, glyph.Height);
   const platform::FontMetrics& m = font_->Metrics();
+  glyph.Ascent = m.ascent;
+  glyph.UnderlinePosition = m.underlinePosition;
   glyph.UnderlineThickness = m.underlineThickness;
   glyph.StrikeOutPosition = m.strikeOutPosition;
   glyph.StrikeOutThickness = m.strikeOutThickness;
@@ -123,6 +125,39 @@ void TFontPixelManager::Rasterise(TFontPixel& glyph) {
   glyph.OriginX = std::max(0, image.left);
   glyph.OriginY = std::max(0, m.ascent - image.top);
   glyph.ExtraAdvance = std::max(0, image.advance - image.width - glyph.OriginX);
+}
+
+namespace {
+
+struct GlobalCache {
+  TFontSourceMaker maker;
+  std::unique_ptr<platform::IFontSource> fonts;
+  std::unique_ptr<TFontPixelManager> cache;
+};
+
+GlobalCache& Global() {
+  static GlobalCache global;
+  return global;
+}
+
+}  // namespace
+
+void SetFontSourceMaker(TFontSourceMaker maker) { Global().maker = std::move(maker); }
+
+TFontPixelManager& FontPixelManager() {
+  GlobalCache& g = Global();
+  if (!g.cache) {
+    if (!g.maker) throw EOrbaError("no font source");
+    g.fonts = g.maker();
+    g.cache = std::make_unique<TFontPixelManager>(*g.fonts);
+  }
+  return *g.cache;
+}
+
+void FreeFontPixelManager() {
+  GlobalCache& g = Global();
+  g.cache.reset();
+  g.fonts.reset();
 }
 
 std::vector<uint16_t> TFontPixelManager::RecentCodes() const {

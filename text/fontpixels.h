@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -34,6 +35,8 @@ struct TFontPixel {
   int OriginY = 0;                 // top of the pixels below the cell top, ≥ 0
   int ExtraAdvance = 0;            // cell advance − Width − OriginX when positive
   int Advance = 0;                 // the cell advance (the text width of the character)
+  int Ascent = 0;  // baseline below the cell top
+  int UnderlinePosition = 0;  // below the baseline
   int UnderlineThickness = 0;
   int StrikeOutPosition = 0;
   int StrikeOutThickness = 0;
@@ -75,6 +78,16 @@ class TFontPixelManager {
   uint8_t fontStyle_ = 0;
   int fontHeight_ = 0;
 };
+
+// The player's glyph cache, made on first use. Its fonts come from the maker the program
+// installed at start: opening fonts wakes fontconfig, which reports on stderr and fills its
+// caches, so nothing opens them until the first text is drawn. Without a maker the first use
+// raises.
+using TFontSourceMaker = std::function<std::unique_ptr<platform::IFontSource>()>;
+void SetFontSourceMaker(TFontSourceMaker maker);
+TFontPixelManager& FontPixelManager();
+// Frees the cache and its fonts; the next use makes them again.
+void FreeFontPixelManager();
 
 // The coverage value of each grey level of a quality (index = level).
 const std::vector<uint8_t>& CoverageTable(int quality);

@@ -226,5 +226,31 @@ TEST(FontPixels, InstalledFacesGiveGlyphsAtEveryQuality) {
   EXPECT_EQ(cache.Metrics()->faceUtf8, "ＭＳ 明朝");
 }
 
+// The player's one cache makes its fonts when text first asks for a glyph, not before, and
+// again after being freed.
+TEST(FontPixels, TheGlobalCacheOpensFontsOnFirstUse) {
+  FreeFontPixelManager();
+  int made = 0;
+  FakeFonts* last = nullptr;
+  SetFontSourceMaker([&] {
+    ++made;
+    auto fonts = std::make_unique<FakeFonts>();
+    last = fonts.get();
+    return fonts;
+  });
+  EXPECT_EQ(made, 0);
+  TFontPixelManager& cache = FontPixelManager();
+  EXPECT_EQ(&FontPixelManager(), &cache);
+  EXPECT_EQ(made, 1);
+  cache.GetGlyph('A', "x", 0, 16);
+  EXPECT_EQ(last->rasterised.size(), 1u);
+  FreeFontPixelManager();
+  FontPixelManager();
+  EXPECT_EQ(made, 2);
+  FreeFontPixelManager();
+  SetFontSourceMaker(nullptr);
+  EXPECT_THROW(FontPixelManager(), EOrbaError);
+}
+
 }  // namespace
 }  // namespace orba
