@@ -6,7 +6,9 @@
 
 #include "base/cp932.h"
 #include "base/error.h"
+#include "render/dibsfc.h"
 #include "text/tagparse.h"
+#include "text/wordlayout.h"
 
 namespace orba {
 
@@ -265,7 +267,23 @@ TKvWord::TKvWord() : DefaultFontName("\x82\x6c\x82\x72\x20\x83\x53\x83\x56\x83\x
 
 TKvWord::~TKvWord() = default;
 
+std::unique_ptr<TWdGlyph> TKvWord::CreateGlyph(int type) {
+  switch (type) {
+    case 1: return std::make_unique<TWdChar>();
+    case 2: return std::make_unique<TWdOpeAlign>();
+    case 3: return std::make_unique<TWdOpeReturn>();
+    case 4: return std::make_unique<TWdOpeIndent>();
+    case 5: return std::make_unique<TWdOpeUndent>();
+    case 6: return std::make_unique<TWdOpeEvent>();
+    case 7: return std::make_unique<TWdOpeVar>();
+    case 9: return std::make_unique<TWdImg>();
+    default: return nullptr;
+  }
+}
+
 void TKvWord::Clear() {
+  Pages.clear();  // rows point into the glyphs
+  CurrentPage = 0;
   glyphs_.clear();
   styles_.Clear();
   FrozenValues.clear();

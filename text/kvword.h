@@ -5,14 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/geometry.h"
+
 namespace orba {
 
+class TDIBSurface;
 class TKvBigStream;
+struct TWdPage;
 class TOrbaParser;
 class TParamCollection;
 
@@ -98,6 +103,10 @@ struct TWdImg : TWdReal {
   uint8_t Align = AL_BOTTOM;
   bool NoBreak = false;
   std::string Ruby;
+  // The picture, loaded through the word's image loader when first measured; null when the
+  // project has no such file (the image then has size 0 and is skipped).
+  std::shared_ptr<const TDIBSurface> Picture;
+  bool Loaded = false;
 };
 
 struct TWdOpeReturn : TWdGlyph {
@@ -194,6 +203,46 @@ class TKvWord {
   // does not compile when version < 102.
   void SaveGlyphs(TKvBigStream& stream, int version = kGlyphListVersion) const;
 
+  // A new glyph of a stored type (1 char, 2 align, 3 return, 4 indent, 5 undent, 6 event,
+  // 7 variable, 9 image); null for any other type.
+  static std::unique_ptr<TWdGlyph> CreateGlyph(int type);
+
+  // ---- layout (wordlayout.cpp) ----
+  // Computes the size of the glyphs at list positions first..last: characters take square
+  // cells of their size (wider when italic, taller with a ruby, both grown by outline and
+  // shadow), images the size of their picture, everything else nothing.
+  void Measure(size_t first, size_t last);
+  // Measures and lays out the glyphs from list position first through the glyph at source
+  // index last (−1 or beyond the list: to the end) into Pages, which it replaces. Every page
+  // takes at least one row, so layout ends whatever the page height.
+  void Layout(size_t first = 0, int32_t last = -1);
+
+  // ---- progressive display (wordreveal.cpp) ----
+  // Starts the current page's display again: nothing revealed, all glyphs transparent.
+  void ResetDisplay();
+  // One tick of tickMs milliseconds on the current page: reveals the glyphs whose waits have
+  // passed, fades revealed glyphs in, raises events once fading ends. finished is true once,
+  // in the tick in which the page has been shown whole; shown receives the revealed text.
+  void RevealStep(int32_t tickMs, bool& finished, std::string& shown);
+  bool IsDisplaying() const;
+  TWdPage* CurrentPagePtr() const;
+
+  // ---- painting and the mouse (wordpaint.cpp) ----
+  // Paints the current page's revealed glyphs that meet area (target coordinates) onto target
+  // (24 or 32 bits), clipped to the visible area. The caller has restored what lies below.
+  void Paint(TDIBSurface& target, const TRect& area);
+  // Rectangles of the target changed since the last call (glyphs revealed, faded, hovered).
+  std::vector<TRect> TakeInvalid();
+  // The fully revealed glyph under a point of the target, or null.
+  TWdReal* HitTest(int32_t x, int32_t y) const;
+  // Moves the hover to the link run under the point; true when it changed.
+  bool HoverAt(int32_t x, int32_t y);
+  std::string HoveredText() const;
+
+  // The word-settings record, as message windows store it; version gates the newer fields.
+  void LoadSettings(TKvBigStream& stream, int version);
+  void SaveSettings(TKvBigStream& stream, int version) const;
+
   // Code page 932 font name of characters whose style names none.
   std::string DefaultFontName;
   int32_t DefaultSize = 12;
@@ -204,6 +253,39 @@ class TKvWord {
   int32_t DefaultWait = 50;
   int32_t StyleBase = 0;
   std::vector<std::string> FrozenValues;
+
+  // Layout and display settings.
+  int32_t ClipX = 0, ClipY = 0;  // where the visible area lies in the target
+  int32_t PageHeight = 0;        // height of the visible area (0: no limit)
+  int32_t PageWidth = 0;         // width rows may take (0: no wrapping; layout sets the widest)
+  int32_t Quality = 3;
+  int32_t LineSpace = 0;
+  bool Paging = true;
+  int32_t FadeTime = 1;
+  int32_t DefaultBorderColor = 0x808080;
+  int32_t Alpha = 255;  // 0..255 blended, 256..511 added with strength (Alpha − 256) / 256
+  bool Paused = false;
+  int32_t CaretX = 0, CaretY = 0, CaretHeight = 0;
+  int32_t SpeedRatio = 256;  // waits × SpeedRatio / 256; negative shows everything at once
+  bool EventsEnabled = true;
+  int32_t DefaultShadowColor = 0;
+  int32_t DefaultBorderWidth = 0;
+  int32_t DefaultShadow = 0;
+  std::vector<std::unique_ptr<TWdPage>> Pages;
+  size_t CurrentPage = 0;
+  // Called with each event text (an end event's text begins with the byte 0x01).
+  std::function<void(const std::string&)> OnEvent;
+  // Loads the picture of an image in text; null when there is no such file.
+  std::function<std::shared_ptr<const TDIBSurface>(const std::string& src)> ImageLoader;
+
+ private:
+  // Draws a revealed or changed glyph of the current page into the layers.
+  void RenderGlyph(const TWdReal& glyph, int32_t pageX, int32_t pageY);
+  void Invalidate(const TWdGlyph& glyph, const TWdPage& page, int32_t rowTop);
+  void MakeLayers();
+  std::unique_ptr<TDIBSurface> colourLayer_;
+  std::unique_ptr<TDIBSurface> coverageLayer_;
+  std::vector<TRect> invalid_;
 
  private:
   std::vector<std::unique_ptr<TWdGlyph>> glyphs_;
