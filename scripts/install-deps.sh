@@ -18,6 +18,8 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the Unicode line-breaking data the text layout's break rules are checked against
+  unicode-data
   # reference implementations that benchmarks compare against
   libpixman-1-dev
   liblua5.4-dev

@@ -57,6 +57,12 @@ class TFontPixelManager {
   int Quality() const { return quality_; }
   void SetQuality(int quality) { quality_ = monochromeOnly_ || quality < 0 ? 0 : quality > 3 ? 3 : quality; }
 
+  // Metrics of the named font, selecting it (labels measure before they draw).
+  const platform::FontMetrics& MetricsOf(std::string_view fontName, uint8_t style, int height) {
+    Select(fontName, style, height);
+    return font_->Metrics();
+  }
+
   // Metrics of the selected font (after a GetGlyph).
   const platform::FontMetrics* Metrics() const { return font_ ? &font_->Metrics() : nullptr; }
 

@@ -84,4 +84,10 @@ struct TGlyphDecoration {
 void DrawDecoratedGlyph(TDIBSurface& colour, TDIBSurface& coverage, const uint8_t* mask, int32_t w, int32_t h,
                         int32_t x, int32_t y, const TGlyphDecoration& d, const TRect& clip);
 
+// Paints coverage (with its top-left at x, y in the target) within area: each pixel's colour
+// (from the 32-bit colour surface, or bgr when there is none) blended by coverage × glyphAlpha
+// × alpha, or added when alpha is 256..511 with strength (alpha − 256) / 256.
+void PaintCoverage(TDIBSurface& target, const TRect& area, int32_t x, int32_t y, const TDIBSurface& coverage,
+                   const TDIBSurface* colour, int32_t bgr, int32_t glyphAlpha, int32_t alpha);
+
 }  // namespace orba

@@ -194,7 +194,7 @@ std::vector<TRect> TKvWord::TakeInvalid() {
 
 namespace {
 
-// Blends or adds one source colour into a target pixel with strength a (0..255 × 255).
+// Blends or adds one source colour into a target pixel with strength a (0..255).
 struct TPixelMixer {
   int32_t wordAlpha;
   inline void Mix(uint8_t* dst, const uint8_t* bgr, int32_t a) const {
@@ -209,6 +209,27 @@ struct TPixelMixer {
 };
 
 }  // namespace
+
+void PaintCoverage(TDIBSurface& target, const TRect& area, int32_t x, int32_t y, const TDIBSurface& coverage,
+                   const TDIBSurface* colour, int32_t bgr, int32_t glyphAlpha, int32_t alpha) {
+  const TRect r = area.Intersect(target.EffectiveClip())
+                      .Intersect({x, y, x + coverage.Width(), y + coverage.Height()});
+  if (r.IsEmpty() || alpha <= 0 || (target.BitCount() != 24 && target.BitCount() != 32)) return;
+  const int32_t bpp = target.BitCount() / 8;
+  const TPixelMixer mixer{std::min(alpha, 511)};
+  const uint8_t face[3] = {static_cast<uint8_t>(bgr >> 16), static_cast<uint8_t>(bgr >> 8), static_cast<uint8_t>(bgr)};
+  const int32_t ga = std::clamp(glyphAlpha, 0, 255);
+  for (int32_t py = r.Top; py < r.Bottom; ++py) {
+    const uint8_t* cov = coverage.ScanLine(py - y) - x;
+    const uint8_t* col = colour ? colour->ScanLine(py - y) - 4 * x : nullptr;
+    uint8_t* dst = target.ScanLine(py) + bpp * r.Left;
+    for (int32_t px = r.Left; px < r.Right; ++px, dst += bpp) {
+      const int32_t k = cov[px];
+      if (k == 0) continue;
+      mixer.Mix(dst, col ? col + 4 * px : face, k * ga / 255);
+    }
+  }
+}
 
 void TKvWord::Paint(TDIBSurface& target, const TRect& area) {
   const TWdPage* page = CurrentPagePtr();
@@ -246,18 +267,8 @@ void TKvWord::Paint(TDIBSurface& target, const TRect& area) {
       // Plain glyphs fill their colour through the coverage; decorated ones take each
       // pixel's colour from the colour layer.
       const bool plain = look.Deco.Border == 0 && look.Deco.Shadow == 0;
-      const uint8_t face[3] = {static_cast<uint8_t>(look.Deco.Face >> 16), static_cast<uint8_t>(look.Deco.Face >> 8),
-                               static_cast<uint8_t>(look.Deco.Face)};
-      for (int32_t y = r.Top; y < r.Bottom; ++y) {
-        const uint8_t* cov = coverageLayer_->ScanLine(y - offY) - offX;
-        const uint8_t* col = colourLayer_->ScanLine(y - offY) - 4 * offX;
-        uint8_t* dst = target.ScanLine(y) + bpp * r.Left;
-        for (int32_t x = r.Left; x < r.Right; ++x, dst += bpp) {
-          const int32_t k = cov[x];
-          if (k == 0) continue;
-          mixer.Mix(dst, plain ? face : col + 4 * x, k * galpha / 255);
-        }
-      }
+      PaintCoverage(target, r, offX, offY, *coverageLayer_, plain ? nullptr : colourLayer_.get(), look.Deco.Face, galpha,
+                    Alpha);
     }
   }
 }

@@ -5,7 +5,7 @@
 
 #include "base/cp932.h"
 #include "render/dibsfc.h"
-#include "text/fontpixels.h"
+#include "support/block_fonts.h"
 #include "text/wordlayout.h"
 
 namespace orba {
@@ -13,45 +13,7 @@ namespace {
 
 std::string J(std::u8string_view utf8) { return Sjis(utf8); }
 
-// Fonts whose every glyph is a solid block filling the cell, so painted pixels are known.
-struct BlockFonts : platform::IFontSource {
-  struct Font : platform::IFont {
-    platform::FontMetrics metrics;
-    explicit Font(int height) {
-      metrics.cellHeight = height;
-      metrics.ascent = height;
-      metrics.underlineThickness = 1;
-      metrics.strikeOutThickness = 1;
-    }
-    const platform::FontMetrics& Metrics() const override { return metrics; }
-    bool Glyph(char32_t cp, int levels, platform::GlyphImage& out) override {
-      out = {};
-      out.advance = metrics.cellHeight;
-      out.levels = levels;
-      if (cp == U' ') return true;
-      out.width = out.height = metrics.cellHeight;
-      out.top = metrics.cellHeight;
-      out.coverage.assign(static_cast<size_t>(out.width) * out.height, static_cast<uint8_t>(levels - 1));
-      return true;
-    }
-  };
-  std::unique_ptr<platform::IFont> Open(const platform::FontRequest& r) override {
-    return std::make_unique<Font>(r.height);
-  }
-  std::string ResolveFile(const std::string&) override { return {}; }
-};
-
-class WordDisplay : public ::testing::Test {
- protected:
-  void SetUp() override {
-    FreeFontPixelManager();
-    SetFontSourceMaker([] { return std::make_unique<BlockFonts>(); });
-  }
-  void TearDown() override {
-    FreeFontPixelManager();
-    SetFontSourceMaker(nullptr);
-  }
-};
+using WordDisplay = WithBlockFonts;
 
 // Revealed glyphs (alpha set, in order) of the current page.
 int Revealed(const TKvWord& word) {
