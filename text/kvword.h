@@ -97,6 +97,29 @@ struct TWdChar : TWdReal {
   TDecorate* Style = nullptr;
 };
 
+// The picture of an image in text: one frame, or several shown in turn (in the player the
+// image components' frame list stands behind it).
+class TTextImage {
+ public:
+  virtual ~TTextImage() = default;
+  virtual size_t FrameCount() const = 0;
+  virtual const TDIBSurface& Frame(size_t index) const = 0;
+  virtual size_t CurrentIndex() const { return 0; }
+  // Moves the frames on by ms; true when another frame became current.
+  virtual bool Advance(int32_t /*ms*/) { return false; }
+};
+
+// A picture of one frame.
+class TTextStillImage : public TTextImage {
+ public:
+  explicit TTextStillImage(std::shared_ptr<const TDIBSurface> picture) : picture_(std::move(picture)) {}
+  size_t FrameCount() const override { return 1; }
+  const TDIBSurface& Frame(size_t) const override { return *picture_; }
+
+ private:
+  std::shared_ptr<const TDIBSurface> picture_;
+};
+
 struct TWdImg : TWdReal {
   TWdImg() : TWdReal(TGlyphType::Img) {}
   std::string Src;
@@ -105,8 +128,10 @@ struct TWdImg : TWdReal {
   std::string Ruby;
   // The picture, loaded through the word's image loader when first measured; null when the
   // project has no such file (the image then has size 0 and is skipped).
-  std::shared_ptr<const TDIBSurface> Picture;
+  std::shared_ptr<TTextImage> Picture;
   bool Loaded = false;
+  // Whether the picture changes by itself (frames), so the reveal steps it every tick.
+  bool IsAnimated() const { return Picture && Picture->FrameCount() > 1; }
 };
 
 struct TWdOpeReturn : TWdGlyph {
@@ -225,6 +250,10 @@ class TKvWord {
   // in the tick in which the page has been shown whole; shown receives the revealed text.
   void RevealStep(int32_t tickMs, bool& finished, std::string& shown);
   bool IsDisplaying() const;
+  // After the owner restored a page's Scroll, reveal position, Finished and PendingEvents
+  // (a loaded game): shows everything before the position at once, and images with frames
+  // among it are stepped again.
+  void RejoinAfterLoad();
   TWdPage* CurrentPagePtr() const;
 
   // ---- painting and the mouse (wordpaint.cpp) ----
@@ -276,7 +305,7 @@ class TKvWord {
   // Called with each event text (an end event's text begins with the byte 0x01).
   std::function<void(const std::string&)> OnEvent;
   // Loads the picture of an image in text; null when there is no such file.
-  std::function<std::shared_ptr<const TDIBSurface>(const std::string& src)> ImageLoader;
+  std::function<std::shared_ptr<TTextImage>(const std::string& src)> ImageLoader;
 
  private:
   // Draws a revealed or changed glyph of the current page into the layers.

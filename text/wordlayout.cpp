@@ -324,11 +324,11 @@ void TKvWord::Measure(size_t first, size_t last) {
       if (!img.Loaded) {
         img.Loaded = true;
         if (ImageLoader) img.Picture = ImageLoader(img.Src);
-        if (img.Picture && img.Picture->Empty()) img.Picture.reset();
+        if (img.Picture && (img.Picture->FrameCount() == 0 || img.Picture->Frame(0).Empty())) img.Picture.reset();
       }
       if (img.Picture) {
-        g.Width = img.Picture->Width();
-        g.Height = img.Picture->Height();
+        g.Width = img.Picture->Frame(0).Width();
+        g.Height = img.Picture->Frame(0).Height();
       }
     }
   }

@@ -250,8 +250,9 @@ void TKvWord::Paint(TDIBSurface& target, const TRect& area) {
       if (r.IsEmpty()) continue;
       const int32_t galpha = std::min(real.Alpha, 255);
       if (g->Type == TGlyphType::Img) {
-        const TDIBSurface* pic = static_cast<const TWdImg&>(*g).Picture.get();
-        if (!pic) continue;
+        const TTextImage* image = static_cast<const TWdImg&>(*g).Picture.get();
+        if (!image) continue;
+        const TDIBSurface* pic = &image->Frame(image->CurrentIndex());
         for (int32_t y = r.Top; y < r.Bottom; ++y) {
           uint8_t* dst = target.ScanLine(y) + bpp * r.Left;
           for (int32_t x = r.Left; x < r.Right; ++x, dst += bpp) {

@@ -81,6 +81,7 @@ void TKvWord::RevealStep(int32_t tickMs, bool& finished, std::string& shown) {
         auto& real = static_cast<TWdReal&>(g);
         real.Alpha = 0;
         page->Fading.push_back({&real, row.Top});
+        if (g.Type == TGlyphType::Img && static_cast<const TWdImg&>(g).IsAnimated()) page->Animated.push_back({&real, row.Top});
         RenderGlyph(real, g.Left, row.Top + g.Top);
       }
       const int32_t wait = WaitOf(g);
@@ -129,6 +130,8 @@ void TKvWord::RevealStep(int32_t tickMs, bool& finished, std::string& shown) {
     }
     std::erase_if(page->Fading, [](const TFadingGlyph& f) { return f.Glyph->Alpha > 254; });
   }
+  for (const TFadingGlyph& a : page->Animated)
+    if (static_cast<TWdImg*>(a.Glyph)->Picture->Advance(tickMs)) Invalidate(*a.Glyph, *page, a.RowTop);
   if (!page->PendingEvents.empty() && page->Fading.empty()) {
     std::string events;
     events.swap(page->PendingEvents);
@@ -144,6 +147,30 @@ void TKvWord::RevealStep(int32_t tickMs, bool& finished, std::string& shown) {
     page->Finished = true;
     finished = true;
   }
+}
+
+void TKvWord::RejoinAfterLoad() {
+  TWdPage* page = CurrentPagePtr();
+  if (!page) return;
+  page->Fading.clear();
+  page->Animated.clear();
+  page->Hovered = nullptr;
+  MakeLayers();
+  for (size_t r = 0; r < page->Rows.size(); ++r) {
+    const TWdRow& row = *page->Rows[r];
+    for (size_t i = 0; i < row.Glyphs.size(); ++i) {
+      TWdGlyph& g = *row.Glyphs[i];
+      if (!IsReal(g)) continue;
+      auto& real = static_cast<TWdReal&>(g);
+      const bool revealed = r < page->CurrentRow || (r == page->CurrentRow && i < page->CurrentGlyph);
+      real.Alpha = revealed ? 255 : 0;
+      real.Hover = false;
+      if (!revealed) continue;
+      RenderGlyph(real, g.Left, row.Top + g.Top);
+      if (g.Type == TGlyphType::Img && static_cast<const TWdImg&>(g).IsAnimated()) page->Animated.push_back({&real, row.Top});
+    }
+  }
+  page->StartDelay = 0;
 }
 
 bool TKvWord::IsDisplaying() const {

@@ -95,7 +95,10 @@ int main(int argc, char** argv) {
     else if (a == "--fade") fade = std::atoi(next().c_str());
     else if (a == "--ticks") ticks = true;
     else if (a == "--rows") rows = true;
-    else if (text.empty()) text = a;
+    else if (a == "--help" || a == "-h") {
+      Usage(argv[0]);
+      return 0;
+    } else if (text.empty()) text = a;
     else {
       Usage(argv[0]);
       return 2;
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
     word.DefaultShadow = shadow;
     word.DefaultWait = wait;
     word.FadeTime = fade;
-    word.ImageLoader = [&](const std::string& src) -> std::shared_ptr<const TDIBSurface> {
+    word.ImageLoader = [&](const std::string& src) -> std::shared_ptr<TTextImage> {
       if (images.empty()) return nullptr;
       auto picture = std::make_shared<TDIBSurface>();
       try {
@@ -136,7 +139,7 @@ int main(int argc, char** argv) {
       } catch (...) {
         return nullptr;  // a missing picture takes no place
       }
-      return picture;
+      return std::make_shared<TTextStillImage>(picture);
     };
     // Line ends in the file are the text's own lines.
     std::vector<std::string> lines;

@@ -211,10 +211,12 @@ TEST(WordLayout, NoPageWidthTakesTheWidestRow) {
 }
 
 // Images come from a loader; a missing one takes no place.
-std::shared_ptr<const TDIBSurface> Picture(int32_t w, int32_t h) { return std::make_shared<TDIBSurface>(w, h, 32); }
+std::shared_ptr<TTextImage> Picture(int32_t w, int32_t h) {
+  return std::make_shared<TTextStillImage>(std::make_shared<TDIBSurface>(w, h, 32));
+}
 
 void UsePictures(TKvWord& word) {
-  word.ImageLoader = [](const std::string& src) -> std::shared_ptr<const TDIBSurface> {
+  word.ImageLoader = [](const std::string& src) -> std::shared_ptr<TTextImage> {
     if (src == "tall") return Picture(8, 30);
     if (src == "float") return Picture(20, 25);
     return nullptr;

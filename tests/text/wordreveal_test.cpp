@@ -294,5 +294,73 @@ TEST_F(WordDisplay, LinksHoverAsOneRun) {
   EXPECT_EQ(word.HitTest(100 + 1, 1), nullptr);
 }
 
+// Two frames of one colour each, changing every 32 ms.
+struct Blinker : TTextImage {
+  TDIBSurface frames[2];
+  size_t current = 0;
+  int32_t remaining = 32;
+  Blinker() {
+    for (int i = 0; i < 2; ++i) {
+      frames[i].SetSize(3, 3, 32);
+      frames[i].FillRect(frames[i].BoundsRect(), frames[i].RGBToPixel(i ? 0 : 255, 0, i ? 255 : 0));
+    }
+  }
+  size_t FrameCount() const override { return 2; }
+  const TDIBSurface& Frame(size_t index) const override { return frames[index]; }
+  size_t CurrentIndex() const override { return current; }
+  bool Advance(int32_t ms) override {
+    remaining -= ms;
+    if (remaining > 0) return false;
+    remaining += 32;
+    current ^= 1;
+    return true;
+  }
+};
+
+TEST_F(WordDisplay, ImagesWithFramesStepWhileShownAndAgainAfterALoad) {
+  const auto setUp = [](TKvWord& word) {
+    word.ImageLoader = [](const std::string& src) -> std::shared_ptr<TTextImage> {
+      if (src == "blink") return std::make_shared<Blinker>();
+      return nullptr;
+    };
+    word.DefaultSize = 4;
+    word.SetText({J(u8"漢<IMG SRC=blink ALIGN=TOP><IMG SRC=missing>")});
+    word.Layout();
+  };
+  TKvWord word;
+  setUp(word);
+  word.FadeTime = 0;
+  word.SpeedRatio = -1;
+  word.ResetDisplay();
+  bool finished = false;
+  std::string shown;
+  word.RevealStep(16, finished, shown);
+  EXPECT_EQ(shown, J(u8"漢*")) << "an image shows as *, a missing one not at all";
+  TDIBSurface target(8, 4, 32);
+  const auto pixelAt = [&](int x) {
+    target.FillRect(target.BoundsRect(), 0);
+    word.Paint(target, target.BoundsRect());
+    return target.PixelToRGB(target.GetPixel(x, 0), false);
+  };
+  EXPECT_EQ(pixelAt(5), (TRGB{255, 0, 0}));  // revealed and stepped 16 ms in the same tick
+  word.TakeInvalid();
+  word.RevealStep(16, finished, shown);  // 32 ms: the second frame
+  EXPECT_EQ(word.TakeInvalid(), (std::vector<TRect>{{4, 0, 7, 3}}));
+  EXPECT_EQ(pixelAt(5), (TRGB{0, 0, 255}));
+  word.RevealStep(16, finished, shown);
+  EXPECT_TRUE(word.TakeInvalid().empty());
+
+  // A loaded page: its reveal position restored, everything before it is shown and the image
+  // steps again.
+  TKvWord loaded;
+  setUp(loaded);
+  loaded.CurrentPagePtr()->CurrentRow = 1;
+  loaded.RejoinAfterLoad();
+  EXPECT_EQ(loaded.CurrentPagePtr()->Animated.size(), 1u);
+  EXPECT_NE(loaded.HitTest(1, 1), nullptr);
+  loaded.RevealStep(32, finished, shown);
+  EXPECT_EQ(loaded.TakeInvalid().size(), 1u);
+}
+
 }  // namespace
 }  // namespace orba
