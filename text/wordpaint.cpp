@@ -43,11 +43,12 @@ void StampCoverage(TDIBSurface& colour, TDIBSurface& coverage, const uint8_t* ma
     uint8_t* col = colour.ScanLine(py);
     for (int32_t px = area.Left; px < area.Right; ++px) {
       const int32_t k = m[px];
+      // Nothing stamped leaves the pixel as it was; the blend below never divides by a new
+      // coverage of 0, since any k above 0 makes the new coverage positive.
       if (k == 0) continue;
       const int32_t a = cov[px];
       const int32_t na = a + k * (255 - a) / 255;
       cov[px] = static_cast<uint8_t>(na);
-      if (na == 0) continue;  // nothing covers the pixel: its colour stays
       const int32_t weight = k * 255 / na;
       uint8_t* p = col + 4 * px;
       for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(p[i] + (c[i] - p[i]) * weight / 255);

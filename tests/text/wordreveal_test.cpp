@@ -265,6 +265,44 @@ TEST_F(WordDisplay, OutlinedGlyphsPaintFromTheColourLayer) {
   EXPECT_EQ(target.PixelToRGB(target.GetPixel(6, 0), false), (TRGB{0, 0, 0}));    // beyond the glyph
 }
 
+// Ruby characters (blocks of half the size) spread over the run of characters sharing the
+// ruby: the i-th of n centred at (2i + 1) × run width / 2n, less half its size for a two-byte
+// character and a quarter for a one-byte one, in the band above the base characters.
+TEST_F(WordDisplay, RubyIsSpreadOverItsRun) {
+  struct RubyCase {
+    std::u8string_view text;
+    std::vector<int> covered;  // columns of the ruby band (row 1) with ink, of 0..27
+  };
+  // Size 8: ruby size 4, the run 漢字漢 24 wide. Two two-byte characters: centres 6 and 18,
+  // left edges 4 and 16. Two one-byte ones: left edges 6 - 1 = 5 and 18 - 1 = 17. One
+  // character over a run of one: centre 4, left edge 2.
+  const RubyCase cases[] = {
+      {u8"<RUBY VALUE=かな>漢字漢</RUBY>", {4, 5, 6, 7, 16, 17, 18, 19}},
+      {u8"<RUBY VALUE=ab>漢字漢</RUBY>", {5, 6, 7, 8, 17, 18, 19, 20}},
+      {u8"<RUBY VALUE=か>漢</RUBY>", {2, 3, 4, 5}},
+  };
+  for (const RubyCase& c : cases) {
+    TKvWord word;
+    ShowAll(word, c.text);
+    word.DefaultSize = 8;
+    word.DefaultColor = 0xFFFFFF;
+    word.PageWidth = 0;
+    word.Layout();
+    word.ResetDisplay();
+    bool finished = false;
+    std::string shown;
+    word.RevealStep(16, finished, shown);
+    TDIBSurface target(28, 12, 32);
+    word.Paint(target, target.BoundsRect());
+    std::vector<int> covered;
+    for (int x = 0; x < 28; ++x)
+      if (target.GetPixel(x, 1) != 0) covered.push_back(x);
+    EXPECT_EQ(covered, c.covered) << reinterpret_cast<const char*>(c.text.data());
+    EXPECT_NE(target.GetPixel(0, 4), 0u) << "the base characters start below the band";
+    EXPECT_EQ(target.GetPixel(0, 3), 0u);
+  }
+}
+
 TEST_F(WordDisplay, LinksHoverAsOneRun) {
   TKvWord word;
   word.ClipX = 100;

@@ -7,6 +7,7 @@
 #include "base/stream.h"
 #include "render/dibsfc.h"
 #include "support/block_fonts.h"
+#include "support/fuzz_seeds.h"
 #include "text/kvlabel.h"
 #include "text/kvword.h"
 
@@ -39,6 +40,9 @@ TEST(WordSettings, FieldsAtEachVersionGate) {
   };
   for (Gate g : {Gate{109, 74}, Gate{110, 78}, Gate{111, 86}}) {
     const auto bytes = SaveWord(word, g.version);
+    std::vector<uint8_t> seed{0, static_cast<uint8_t>(g.version), 0};
+    seed.insert(seed.end(), bytes.begin(), bytes.end());
+    testing_support::ExpectFuzzSeed("text_settings", "word" + std::to_string(g.version), seed);
     EXPECT_EQ(bytes.size(), g.bytes) << g.version;
     TKvWord loaded;
     TKvViewStream in(bytes);
@@ -93,6 +97,12 @@ TEST(LabelSettings, QualityBefore109ShadowFrom122AndMetricsNotTrusted) {
     TKvViewStream in(record);
     label.LoadSettings(in, c.version);
     EXPECT_EQ(label.Quality, c.read) << c.version << " " << c.stored;
+  }
+  for (int version : {108, 122}) {
+    std::vector<uint8_t> seed{1, static_cast<uint8_t>(version), 0};
+    const auto bytes = LabelRecord(2, version >= 122);
+    seed.insert(seed.end(), bytes.begin(), bytes.end());
+    testing_support::ExpectFuzzSeed("text_settings", "label" + std::to_string(version), seed);
   }
   TKvLabelList label;
   const auto record = LabelRecord(2, true, 0xEE);
