@@ -194,7 +194,7 @@ class TKvWord {
   const TDecorateList& Styles() const { return styles_; }
   void AppendGlyph(std::unique_ptr<TWdGlyph> glyph) { glyphs_.push_back(std::move(glyph)); }
   void InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph);
-  // Frees the glyph and releases its style.
+  // Frees the glyph and releases its style; the pages are dropped (lay out again).
   void DeleteGlyph(size_t index);
   // Appends copies of source's stored glyphs at list positions first..last (shown values of
   // variables are left out: UpdateVariables makes them anew). Styles are acquired here by

@@ -337,6 +337,8 @@ void TKvWord::Measure(size_t first, size_t last) {
 void TKvWord::Layout(size_t first, int32_t last) {
   Pages.clear();
   CurrentPage = 0;
+  colourLayer_.reset();  // the layers belong to the old pages: ResetDisplay makes new ones
+  coverageLayer_.reset();
   size_t end = glyphs_.size();
   if (last >= 0 && static_cast<size_t>(last) < SourceIndex(glyphs_.size())) {
     end = ListIndex(static_cast<size_t>(last) + 1);

@@ -235,10 +235,12 @@ void PaintCoverage(TDIBSurface& target, const TRect& area, int32_t x, int32_t y,
 void TKvWord::Paint(TDIBSurface& target, const TRect& area) {
   const TWdPage* page = CurrentPagePtr();
   if (!page || !coverageLayer_ || Alpha <= 0 || (target.BitCount() != 24 && target.BitCount() != 32)) return;
-  const TRect clip = area.Intersect(VisibleArea(*this)).Intersect(target.EffectiveClip());
+  const int32_t offX = ClipX, offY = ClipY - page->Scroll;  // page to target
+  // The layers may be of another page when the owner turned the page without ResetDisplay.
+  const TRect layers{offX, offY, offX + coverageLayer_->Width(), offY + coverageLayer_->Height()};
+  const TRect clip = area.Intersect(VisibleArea(*this)).Intersect(target.EffectiveClip()).Intersect(layers);
   if (clip.IsEmpty()) return;
   const int32_t bpp = target.BitCount() / 8;
-  const int32_t offX = ClipX, offY = ClipY - page->Scroll;  // page to target
   const TPixelMixer mixer{std::min(Alpha, 511)};
   for (const auto& row : page->Rows) {
     if (row->Top + offY >= clip.Bottom || row->Top + row->Height + offY <= clip.Top) continue;

@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "text/kvword.h"
+#include "text/wordlayout.h"
 #include "values/params.h"
 #include "values/parser.h"
 
@@ -51,6 +52,8 @@ void TKvWord::InsertGlyph(size_t index, std::unique_ptr<TWdGlyph> glyph) {
 }
 
 void TKvWord::DeleteGlyph(size_t index) {
+  Pages.clear();  // rows may point at the glyph: the owner lays the text out again
+  CurrentPage = 0;
   styles_.Release(StyleOf(*glyphs_[index]));
   glyphs_.erase(glyphs_.begin() + static_cast<std::ptrdiff_t>(index));
 }
