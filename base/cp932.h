@@ -22,6 +22,17 @@ inline size_t CharLenAt(std::string_view s, size_t i) {
   return (IsLeadByte(s[i]) && i + 1 < s.size()) ? 2 : 1;
 }
 
+// The code of the character at s[i] as the text engine holds it: one byte, or lead × 256 +
+// trail; and the bytes of such a code appended to out.
+inline uint16_t CharCodeAt(std::string_view s, size_t i) {
+  return CharLenAt(s, i) == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(s[i]) << 8 | static_cast<uint8_t>(s[i + 1]))
+                              : static_cast<uint8_t>(s[i]);
+}
+inline void AppendCharCode(std::string& out, uint16_t code) {
+  if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+  out.push_back(static_cast<char>(code & 0xFF));
+}
+
 // True when s[i] is the second byte of a double-byte character, scanning from the start.
 bool IsTrailByteAt(std::string_view s, size_t i);
 

@@ -24,8 +24,7 @@ int LevelsOf(int quality) {
 // The Unicode character of a code page 932 code; 0 when the code page has none.
 char32_t CodePoint(uint16_t code) {
   std::string bytes;
-  if (code > 0xFF) bytes.push_back(static_cast<char>(code >> 8));
-  bytes.push_back(static_cast<char>(code & 0xFF));
+  AppendCharCode(bytes, code);
   const std::string u = ToUtf8(bytes);
   if (u.empty()) return 0;
   const auto b = [&](size_t i) { return i < u.size() ? static_cast<uint8_t>(u[i]) & 0x3Fu : 0u; };

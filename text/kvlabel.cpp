@@ -60,9 +60,7 @@ void TKvLabelList::RenderLine(TKvLabelDIB& line) {
   int32_t width = 0;
   for (size_t i = 0; i < line.Text.size();) {
     const size_t len = CharLenAt(line.Text, i);
-    const uint16_t code = len == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(line.Text[i]) << 8 |
-                                                           static_cast<uint8_t>(line.Text[i + 1]))
-                                   : static_cast<uint8_t>(line.Text[i]);
+    const uint16_t code = CharCodeAt(line.Text, i);
     codes.push_back(code);
     line.Advances.push_back(cache.GetGlyph(code, FontName, glyphStyle, FontHeight).Advance);
     width += line.Advances.back();

@@ -122,8 +122,7 @@ class Builder {
     for (size_t i = 0; i < text.size();) {
       const size_t len = CharLenAt(text, i);
       auto& glyph = Append<TWdChar>();
-      glyph.Code = len == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(text[i]) << 8 | static_cast<uint8_t>(text[i + 1]))
-                            : static_cast<uint8_t>(text[i]);
+      glyph.Code = CharCodeAt(text, i);
       glyph.Style = Style();
       glyph.Link = link_;
       glyph.Wait = wait_.Current();

@@ -25,11 +25,6 @@ TRect VisibleArea(const TKvWord& w) {
   return {w.ClipX, w.ClipY, w.ClipX + w.PageWidth, w.PageHeight > 0 ? w.ClipY + w.PageHeight : INT32_MAX / 2};
 }
 
-uint16_t CodeAt(std::string_view text, size_t i, size_t len) {
-  return len == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(text[i]) << 8 | static_cast<uint8_t>(text[i + 1]))
-                  : static_cast<uint8_t>(text[i]);
-}
-
 }  // namespace
 
 void StampCoverage(TDIBSurface& colour, TDIBSurface& coverage, const uint8_t* mask, int32_t w, int32_t h, int32_t x,
@@ -167,7 +162,7 @@ void TKvWord::RenderGlyph(const TWdReal& glyph, int32_t pageX, int32_t pageY) {
   std::vector<std::pair<uint16_t, size_t>> chars;
   for (size_t i = 0; i < s->Ruby.size();) {
     const size_t len = CharLenAt(s->Ruby, i);
-    chars.emplace_back(CodeAt(s->Ruby, i, len), len);
+    chars.emplace_back(CharCodeAt(s->Ruby, i), len);
     i += len;
   }
   const int32_t n = static_cast<int32_t>(chars.size());
@@ -347,9 +342,7 @@ std::string TKvWord::HoveredText() const {
     if (!inRun) continue;
     if (f.Glyph->Link != page->Hovered->Link) break;
     if (f.Glyph->Type == TGlyphType::Char) {
-      const uint16_t code = static_cast<const TWdChar*>(f.Glyph)->Code;
-      if (code > 0xFF) text.push_back(static_cast<char>(code >> 8));
-      text.push_back(static_cast<char>(code & 0xFF));
+      AppendCharCode(text, static_cast<const TWdChar*>(f.Glyph)->Code);
     }
   }
   return text;

@@ -3,15 +3,11 @@
 // them is fully shown.
 #include <algorithm>
 
+#include "base/cp932.h"
 #include "text/wordlayout.h"
 
 namespace orba {
 namespace {
-
-void AppendCharText(std::string& out, uint16_t code) {
-  if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-  out.push_back(static_cast<char>(code & 0xFF));
-}
 
 bool IsReal(const TWdGlyph& g) { return g.Type == TGlyphType::Char || g.Type == TGlyphType::Img; }
 
@@ -115,7 +111,7 @@ void TKvWord::RevealStep(int32_t tickMs, bool& finished, std::string& shown) {
         page->JustPassedEvent = true;
         if (!next || next->Type != TGlyphType::Event) break;
       }
-      if (g.Type == TGlyphType::Char) AppendCharText(shown, static_cast<const TWdChar&>(g).Code);
+      if (g.Type == TGlyphType::Char) AppendCharCode(shown, static_cast<const TWdChar&>(g).Code);
       if (g.Type == TGlyphType::Img) shown += '*';
     }
   }

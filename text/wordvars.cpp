@@ -149,7 +149,7 @@ void TKvWord::UpdateVariables(size_t first, size_t last, TParamCollection* vars)
         glyph = std::make_unique<TWdOpeReturn>();
       } else if (len == 2 || byte >= 32) {
         auto c = std::make_unique<TWdChar>();
-        c->Code = len == 2 ? static_cast<uint16_t>(byte << 8 | static_cast<uint8_t>(value[k + 1])) : byte;
+        c->Code = CharCodeAt(value, k);
         c->Style = var.Style;
         if (c->Style != nullptr) ++c->Style->RefCount;
         c->Link = var.Link;
@@ -175,9 +175,7 @@ void TKvWord::FreezeVariables(std::vector<std::string>& list) const {
       if (glyphs_[k]->Type == TGlyphType::Return) {
         entry += '\x01';
       } else {
-        const uint16_t code = static_cast<const TWdChar&>(*glyphs_[k]).Code;
-        if (code > 0xFF) entry += static_cast<char>(code >> 8);
-        entry += static_cast<char>(code & 0xFF);
+        AppendCharCode(entry, static_cast<const TWdChar&>(*glyphs_[k]).Code);
       }
     }
     list.push_back(std::move(entry));

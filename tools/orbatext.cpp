@@ -163,9 +163,7 @@ int main(int argc, char** argv) {
           for (const TWdGlyph* g : row->Glyphs) {
             if (g->Type == TGlyphType::Img) shownRow += '*';
             if (g->Type != TGlyphType::Char) continue;
-            const uint16_t code = static_cast<const TWdChar*>(g)->Code;
-            if (code > 0xFF) shownRow += static_cast<char>(code >> 8);
-            shownRow += static_cast<char>(code & 0xFF);
+            AppendCharCode(shownRow, static_cast<const TWdChar*>(g)->Code);
           }
           std::printf("page %zu top %d height %d left %d: %s\n", p + 1, row->Top, row->Height,
                       row->Glyphs.empty() ? 0 : row->Glyphs[0]->Left, ToUtf8(shownRow).c_str());
