@@ -182,35 +182,32 @@ bool WritePng(const std::string& path, const Frame& frame) {
 
 namespace orba::platform::headless {
 
-AudioOut::AudioOut(FakeClock& clock) : clock_(clock) {}
+AudioOut::AudioOut(FakeClock& clock) : clock_(clock) {
+  clock_.onAdvance = [this](uint32_t ms) { Pull(ms); };
+}
 
-AudioOut::~AudioOut() { Close(); }
+AudioOut::~AudioOut() { clock_.onAdvance = nullptr; }
 
 bool AudioOut::Open(int bufferMs, IAudioSource& source) {
   if (source_) return false;
   source_ = &source;
   bufferMs_ = bufferMs;
-  millis_ = frames_ = 0;
-  clock_.onAdvance = [this](uint32_t ms) { Pull(ms); };
   return true;
 }
 
-void AudioOut::Close() {
-  if (!source_) return;
-  clock_.onAdvance = nullptr;
-  source_ = nullptr;
-}
+void AudioOut::Close() { source_ = nullptr; }
 
 void AudioOut::Pull(uint32_t ms) {
-  if (!source_) return;
   millis_ += ms;
   uint64_t due = millis_ * kAudioRate / 1000;
   size_t frames = static_cast<size_t>(due - frames_);
   frames_ = due;
   if (frames == 0) return;
-  source_->Prepare();
-  work_.resize(frames * kAudioChannels);
-  source_->Render(work_.data(), frames);
+  work_.assign(frames * kAudioChannels, 0);
+  if (source_) {
+    source_->Prepare();
+    source_->Render(work_.data(), frames);
+  }
   if (recording_) samples_.insert(samples_.end(), work_.begin(), work_.end());
 }
 

@@ -126,15 +126,15 @@ class Shell : public IShell {
 
 // The sound device of the fake clock: every advance of the clock pulls as many frames as that
 // time holds at 44,100 Hz (carrying the fraction), after letting the source decode ahead, so
-// a run's sound is as deterministic as its frames. With recording on, the frames are kept and
-// can be written as a WAV file.
+// a run's sound is as deterministic as its frames. With recording on, the frames are kept
+// (silence while the device is closed) and can be written as a WAV file.
 class AudioOut : public IAudioOutput {
  public:
   explicit AudioOut(FakeClock& clock);
   ~AudioOut() override;
   bool Open(int bufferMs, IAudioSource& source) override;
   void Close() override;
-  // Pulls the frames of ms milliseconds (the clock's hook calls it).
+  // Pulls the frames of ms milliseconds (the clock's hook, set while this device exists, calls it).
   void Pull(uint32_t ms);
   void SetRecording(bool on) { recording_ = on; }
   // Interleaved stereo samples pulled while recording.
