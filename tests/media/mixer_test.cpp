@@ -10,6 +10,8 @@
 #include "media/wavout.h"
 #include "platform/headless/headless.h"
 
+#include "media/counting_alloc.h"
+
 namespace orba {
 namespace {
 
@@ -174,6 +176,26 @@ TEST_F(MixerFixture, PositionAndIsDoneFollowTheClock) {
   EXPECT_EQ(src->Position(), size);
   clock.Advance(1);
   EXPECT_TRUE(src->IsDone());
+}
+
+// What the device's callback runs (mixing several buffers of three sources, one of them
+// looping and one ending) allocates nothing.
+TEST_F(MixerFixture, RenderAllocatesNothing) {
+  std::vector<int16_t> s(2 * 3 * kFrames, 1000);
+  std::vector<uint8_t> b(30000, 100);
+  TWavBuffer* x = mixer.AddSource(Pcm(TWavFormat::Pcm(44100, 2, 16), Le16(s)));
+  TWavBuffer* y = mixer.AddSource(Pcm(TWavFormat::Pcm(22050, 1, 8), b));
+  TWavBuffer* z = mixer.AddSource(Pcm(TWavFormat::Pcm(44100, 1, 16), Le16(s)));
+  y->SetLoop(true);
+  y->SetVolume(100);
+  for (TWavBuffer* p : {x, y, z}) p->Play();
+  mixer.Prepare();
+  std::vector<int16_t> out(2 * 3 * kFrames);
+  testing_support::CountAllocations(true);
+  mixer.Render(out.data(), 3 * kFrames);
+  testing_support::CountAllocations(false);
+  EXPECT_EQ(testing_support::Allocations(), 0);
+  EXPECT_NE(out[2 * 2 * kFrames], 0);  // the third buffer was mixed too
 }
 
 TEST(Mixer, WithoutADeviceNothingPlaysAndEverySourceIsDone) {
