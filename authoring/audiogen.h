@@ -18,4 +18,9 @@ std::vector<int16_t> SynthClick(int rate, int channels);
 // stream serial so the same samples make the same bytes.
 std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& samples, int rate, int channels, float quality = 0.4f);
 
+// Compressed audio of interleaved 16-bit PCM made by FFmpeg's own encoders: a container
+// ("asf") and an encoder ("wmav2") by name, at bitRate bits a second.
+std::vector<uint8_t> EncodeWithFfmpeg(const std::vector<int16_t>& samples, int rate, int channels, const char* container,
+                                      const char* encoder, int bitRate = 128000);
+
 }  // namespace orba::authoring

@@ -152,6 +152,7 @@ class TWmpManager final : public TMixerManager {
 class TCddaManager final : public TMixerManager {
  public:
   using TMixerManager::TMixerManager;
+  ~TCddaManager() override { items_.clear(); }  // the items still see a CD manager as they go
   TDMediaItem* Add(const std::string& name) override;
   // The track file for track n, if the folder holds one ("2.ogg", "02.flac", "002.wav"...).
   std::optional<std::string> TrackFile(int track) const;

@@ -262,6 +262,36 @@ TEST_F(ManagerFixture, CdTracksPlayFromNumberedFiles) {
   EXPECT_NEAR(Measure(device.Samples(), start + 4410, start + 15000).amplitude, 9000, 9000 * 0.03);
 }
 
+// Windows Media audio (made by FFmpeg's own encoder) decodes through FFmpeg in its manager;
+// seeking lands where it was asked.
+TEST_F(ManagerFixture, WindowsMediaAudioPlaysAndSeeks) {
+  files["voice.wma"] = authoring::EncodeWithFfmpeg(authoring::SynthTone(700, 2000, 44100, 2, 10000), 44100, 2, "asf", "wmav2");
+  TDMediaItem* item = media->ManagerFor("voice.wma")->Add("voice.wma");
+  EXPECT_EQ(&item->Manager(), &media->Wmp());
+  EXPECT_NEAR(item->GetLength(), 2000, 100);
+  item->SetPosition(1000);
+  item->Play();
+  size_t start = Frames();
+  Run(400);
+  Measured m = Measure(device.Samples(), start + 2000, start + 15000);
+  EXPECT_NEAR(m.frequency, 700, 3);
+  EXPECT_NEAR(m.amplitude, 10000, 10000 * 0.05);
+  Run(1000);
+  EXPECT_TRUE(item->IsEnd());  // 1,400 ms after starting at 1,000 of 2,000 ms, with the tail played
+}
+
+// Seeking an Ogg item: the position estimate starts from the new place.
+TEST_F(ManagerFixture, OggItemSeeks) {
+  files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 3000, 44100, 2, 8000), 44100, 2);
+  TDMediaItem* item = media->Ogg().Add("bgm.ogg");
+  item->SetPosition(2000);
+  item->Play();
+  Run(304);
+  EXPECT_NEAR(item->GetPosition(), 2300, 20);
+  Run(1000);
+  EXPECT_TRUE(item->IsEnd());
+}
+
 TEST(MediaManagers, SourcesChooseTheirManagerByExtension) {
   hl::FakeClock clock;
   TMediaEnvironment env;
