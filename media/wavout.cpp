@@ -53,7 +53,16 @@ void TWavBuffer::Stop() {
 }
 
 void TWavBuffer::SetReadPosition(int64_t bytes) {
-  std::lock_guard g(owner_.lock_);
+  {
+    std::lock_guard g(owner_.lock_);
+    MoveReadPosition(bytes);
+  }
+  // Decoded again from the new place at once, so the next mix does not find the ring empty.
+  std::lock_guard d(owner_.decoderLock_);
+  Fill(owner_.scratch_);
+}
+
+void TWavBuffer::MoveReadPosition(int64_t bytes) {
   int64_t align = std::max<int64_t>(1, format_.BlockAlign);
   bytes = std::max<int64_t>(0, bytes);
   if (size_ >= 0) bytes = std::min(bytes, size_);
@@ -311,8 +320,11 @@ TWavBuffer* TWavOut::AddSource(std::unique_ptr<TPcmStream> stream) {
   auto source = std::unique_ptr<TWavBuffer>(new TWavBuffer(*this, std::move(stream), 2 * bufferSize_ + 4 * kChunkBytes));
   TWavBuffer* s = source.get();
   std::lock_guard d(decoderLock_);
-  std::lock_guard g(lock_);
-  sources_.push_back(std::move(source));
+  {
+    std::lock_guard g(lock_);
+    sources_.push_back(std::move(source));
+  }
+  s->Fill(scratch_);  // its first data is there before it can be played
   return s;
 }
 

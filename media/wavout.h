@@ -27,7 +27,7 @@ class TWavBuffer {
   // Stops mixing; the read position stays (only while the device is open).
   void Stop();
   // Moves the read position (bytes of the source format, whole frames); decoded data
-  // waiting in the ring is dropped.
+  // waiting in the ring is dropped and decoding starts again from there at once.
   void SetReadPosition(int64_t bytes);
   // 0..256, 256 unity.
   void SetVolume(int32_t volume);
@@ -53,6 +53,7 @@ class TWavBuffer {
   // Reads up to count bytes from the ring, following loops; sets atEnd when a non-looping
   // source reached its stream's end. Under the lock.
   size_t TakeFromRing(uint8_t* out, size_t count, bool& atEnd);
+  void MoveReadPosition(int64_t bytes);  // under the lock
   bool MixInto(int16_t* out);  // under the lock
   // Keeps the ring filled ahead; under the decoder lock.
   void Fill(std::vector<uint8_t>& scratch);

@@ -146,6 +146,24 @@ TEST_F(MixerFixture, VolumeAndSaturation) {
   EXPECT_EQ(out[0], 2766);  // clamped to 32767 after the first two, then −30001 added: in source order
 }
 
+// Pan takes hundredths of a decibel off the other side: −2,000 leaves the left as it is and
+// takes 20 dB (a tenth: 256 · 0.1 ≈ 26) off the right; full right leaves the left silent.
+TEST_F(MixerFixture, PanAttenuatesTheOtherSide) {
+  std::vector<int16_t> s(2 * kFrames, 10000);
+  struct Case { int pan, volume; int16_t left, right; };
+  for (const Case& c : {Case{-2000, 256, 10000, (10000 * 26) >> 8}, Case{10000, 256, 0, 10000},
+                        Case{1000, 128, (10000 * 40) >> 8, 5000}, Case{0, 200, (10000 * 200) >> 8, (10000 * 200) >> 8}}) {
+    TWavBuffer* src = mixer.AddSource(Pcm(TWavFormat::Pcm(44100, 2, 16), Le16(s)));
+    src->SetVolume(c.volume);
+    src->SetPan(c.pan);
+    src->Play();
+    ASSERT_TRUE(Mix());
+    EXPECT_EQ(out[0], c.left) << "pan " << c.pan;
+    EXPECT_EQ(out[1], c.right) << "pan " << c.pan;
+    mixer.RemoveSource(src);
+  }
+}
+
 // A source of an unsupported rate stays silent; one never played is not mixed.
 TEST_F(MixerFixture, UnsupportedFormatAndUnplayedSourcesAreSilent) {
   std::vector<int16_t> s(2 * kFrames, 1000);
