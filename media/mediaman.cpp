@@ -1,6 +1,7 @@
 #include "media/mediaman.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -26,6 +27,7 @@ std::string LowerExtension(const std::string& name) {
   return ext;
 }
 
+// A MIDI item until the sequencer exists: its settings and a silent play that ends at once.
 class TMidiItem final : public TDMediaItem {
  public:
   using TDMediaItem::TDMediaItem;
@@ -338,20 +340,18 @@ TMediaManager* TMediaManagers::ManagerFor(const std::string& source) {
 
 void TMediaManagers::SetSoundOn(bool on) {
   soundOn_ = on;
-  wmp_->SetEnabled(on);
-  ogg_->SetEnabled(on);
-  cdda_->SetEnabled(on);
-  midi_->SetEnabled(on);
+  for (TMediaManager* m : All())
+    if (m != video_.get()) m->SetEnabled(on);  // video has no switch
 }
 
+std::array<TMediaManager*, 5> TMediaManagers::All() { return {video_.get(), wmp_.get(), ogg_.get(), cdda_.get(), midi_.get()}; }
+
 void TMediaManagers::SuspendAll() {
-  for (TMediaManager* m : std::initializer_list<TMediaManager*>{video_.get(), wmp_.get(), ogg_.get(), cdda_.get(), midi_.get()})
-    m->Suspend();
+  for (TMediaManager* m : All()) m->Suspend();
 }
 
 void TMediaManagers::ResumeAll() {
-  for (TMediaManager* m : std::initializer_list<TMediaManager*>{video_.get(), wmp_.get(), ogg_.get(), cdda_.get(), midi_.get()})
-    m->Resume();
+  for (TMediaManager* m : All()) m->Resume();
 }
 
 TMediaManagers* MediaManagers() { return g_managers; }

@@ -6,6 +6,7 @@
 // switch. Sampled sound of every route plays through the one wave mixer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -236,6 +237,8 @@ class TMediaManagers {
   void ResumeAll();
 
  private:
+  // In the order of start-up: video, media player, Ogg, CD, MIDI.
+  std::array<TMediaManager*, 5> All();
   TMediaEnvironment env_;
   std::unique_ptr<TWavOut> mixer_;
   std::unique_ptr<TVideoManager> video_;
