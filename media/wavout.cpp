@@ -226,7 +226,9 @@ bool TWavBuffer::MixInto(int16_t* out) {
     }
   }
 
-  finished_ = atEnd || (size_ >= 0 && readPosition_ >= size_);
+  // A looping source ends only at its stream's real end (a size given by a decoder or a rate
+  // converter is an estimate that must not cut a loop short).
+  finished_ = atEnd || (!loop_ && size_ >= 0 && readPosition_ >= size_);
   // Volumes of 255 and 256 leave samples as they are, which a factor of 256 does exactly; below,
   // (s · volume) >> 8 always fits 16 bits. One branch-free loop the compiler vectorises.
   const int32_t vl = volumeLeft_ < 255 ? volumeLeft_ : 256, vr = volumeRight_ < 255 ? volumeRight_ : 256;
