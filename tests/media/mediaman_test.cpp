@@ -16,6 +16,7 @@
 #include "media/mediaman.h"
 #include "media/wavefile.h"
 #include "platform/headless/headless.h"
+#include "support/fuzz_seeds.h"
 #include "support/temp_dir.h"
 
 namespace orba {
@@ -297,6 +298,17 @@ TEST_F(ManagerFixture, OggItemSeeks) {
   EXPECT_NEAR(item->GetPosition(), 2300, 20);
   Run(1000);
   EXPECT_TRUE(item->IsEnd());
+}
+
+// Seeds for the sound-file fuzz target: short Ogg files from our encoder (stereo, and mono at a
+// rate that is converted) and a wave file at an odd rate.
+TEST(SoundFileSeeds, MadeByOurWriters) {
+  testing_support::ExpectFuzzSeed("sound_file", "stereo.ogg",
+                                  authoring::EncodeOggVorbis(authoring::SynthTone(440, 60, 44100, 2, 8000), 44100, 2));
+  testing_support::ExpectFuzzSeed("sound_file", "mono_16000.ogg",
+                                  authoring::EncodeOggVorbis(authoring::SynthTone(300, 60, 16000, 1, 8000), 16000, 1));
+  auto tone = authoring::SynthTone(500, 20, 12000, 1, 8000);
+  testing_support::ExpectFuzzSeed("sound_file", "mono_12000.wav", WriteWave(TWavFormat::Pcm(12000, 1, 16), std::span<const int16_t>(tone)));
 }
 
 TEST(MediaManagers, SourcesChooseTheirManagerByExtension) {
