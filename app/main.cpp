@@ -8,6 +8,7 @@
 
 #include "files/replacefile.h"
 #include "media/orbalib.h"
+#include "platform/audio.h"
 #include "platform/fonts.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
@@ -15,6 +16,7 @@
 #include "shell/entry.h"
 #include "text/fontpixels.h"
 #ifdef ORBA_HAVE_SDL
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_host.h"
 #endif
 
@@ -56,6 +58,8 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   p.settings = base.settings;
   p.lock = base.lock;
   p.paths = base.paths;
+  p.codecs = base.codecs;
+  headless.audio.SetRecording(!cmd.AudioOut.empty());
   const auto& presenter = headless.presenter;
 
   std::set<int> dumps(cmd.DumpTicks.begin(), cmd.DumpTicks.end());
@@ -76,6 +80,10 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);
   TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
+  if (!cmd.AudioOut.empty() && !headless.audio.WriteWav(cmd.AudioOut)) {
+    std::fprintf(stderr, "orbaplayer: cannot write %s\n", cmd.AudioOut.c_str());
+    ++failures;
+  }
   return ExitCode(result, subsystems, failures);
 }
 
@@ -103,6 +111,8 @@ int main(int argc, char** argv) {
   p.lock = &lock;
   p.paths = &paths;
   p.settings = &settings;
+  auto codecs = platform::CreateAudioCodecs();
+  p.codecs = codecs.get();
   // Fonts open when text is first drawn, the headless run's the same as the window's.
   SetFontSourceMaker(platform::CreateFontSource);
 
@@ -129,6 +139,8 @@ int main(int argc, char** argv) {
   p.input = &host;
   p.dialogs = &host;
   p.shell = &host;
+  platform::sdl::Audio audio;
+  p.audio = &audio;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   subsystems.ShowPicture(cmd.Show);

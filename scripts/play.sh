@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the player, compiles the demo project from its source in
-# examples/demo (pages, and PNG pictures into layered ".trn" pictures) and plays it, showing
+# examples/demo (pages, and PNG pictures into layered ".trn" pictures), synthesises its sounds
+# into build/demo/sound (build/demoaudio) and plays it, showing
 # the demo's title picture unless another --show is given. Extra arguments go to the player
 # (for example --headless --ticks 300 --log, which writes the script's trace to
 # build/demo/dbglog.txt).
@@ -8,9 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build orbaplayer orbapack
+ninja -C build orbaplayer orbapack demoaudio
 rm -rf build/demo
 build/orbapack build examples/demo -o build/demo --folder
+build/demoaudio build/demo/sound
 show=(--show pictures/title.trn)
 for arg in "$@"; do
   if [ "$arg" = --show ]; then show=(); fi

@@ -7,6 +7,7 @@
 
 #include "components/input_state.h"
 #include "platform/platform.h"
+#include "media/mediaman.h"
 #include "media/orbalib.h"
 #include "render/screen.h"
 #include "script/project.h"
@@ -27,6 +28,12 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string SaveCaption(int32_t slot) override;
   std::vector<TSlotCaption> SaveCaptions() override;
   bool FileAvailable(const std::string& name) override;
+  // The sound switch and the MIDI ports answer from the media managers once they exist.
+  bool SoundOn() override;
+  void SetSoundOn(bool on) override;
+  std::string MidiPort() override;
+  void SetMidiPort(std::string_view name) override;
+  std::vector<std::string> MidiPorts() override;
 };
 
 class TCoreSubsystems : public TSubsystems {
@@ -72,9 +79,12 @@ class TCoreSubsystems : public TSubsystems {
 
   void FreeProject() override;
   void MediaFinal() override;
+  void SuspendMedia() override;
+  void ResumeMedia() override;
 
   TScreenManager* Screen() { return screen_.get(); }
   TProject* Project() { return project_.get(); }
+  TMediaManagers* Media() { return managers_.get(); }
 
  private:
   IOrbaMediaLibrary& media_;
@@ -88,6 +98,7 @@ class TCoreSubsystems : public TSubsystems {
   TProjectInfo info_;
   TEventQueueOnly root_;  // the event queue until the component tree exists
   std::unique_ptr<TScreenManager> screen_;
+  std::unique_ptr<TMediaManagers> managers_;
   std::array<TClipList, 2> dirty_;  // what each screen page needs repainted
   std::string showName_;
   std::unique_ptr<TDIBSurface> shown_;  // the picture to show, as read
