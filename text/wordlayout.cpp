@@ -69,7 +69,7 @@ struct FloatRect {
 
 class Layouter {
  public:
-  Layouter(TKvWord& word) : word_(word) {}
+  explicit Layouter(TKvWord& word) : word_(word) {}
 
   void Run(size_t begin, size_t end);
 
