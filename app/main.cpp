@@ -72,7 +72,6 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   };
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
-  subsystems.ShowPicture(cmd.Show);
   TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
   return ExitCode(result, subsystems, failures);
 }
@@ -127,7 +126,6 @@ int main(int argc, char** argv) {
   p.shell = &host;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
-  subsystems.ShowPicture(cmd.Show);
   return ExitCode(RunPlayer(cmd, p, subsystems, media->orbaVersion()), subsystems);
 #else
   std::fprintf(stderr, "orbaplayer: built without a display platform; run with --headless\n");

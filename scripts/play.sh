@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the player, compiles the demo project from its source in
-# examples/demo (pages, and PNG pictures into layered ".trn" pictures) and plays it, showing
-# the demo's title picture unless another --show is given. Extra arguments go to the player
+# examples/demo (pages, and PNG pictures into layered ".trn" pictures) and plays it. Extra
+# arguments go to the player
 # (for example --headless --ticks 300 --log, which writes the script's trace to
 # build/demo/dbglog.txt).
 set -euo pipefail
@@ -11,8 +11,4 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build orbaplayer orbapack
 rm -rf build/demo
 build/orbapack build examples/demo -o build/demo --folder
-show=(--show pictures/title.trn)
-for arg in "$@"; do
-  if [ "$arg" = --show ]; then show=(); fi
-done
-exec build/orbaplayer "${show[@]}" "$@" build/demo
+exec build/orbaplayer "$@" build/demo
