@@ -322,6 +322,37 @@ TEST(Player, ComposesTheComponentsInTheWindowAndInFullScreen) {
   }
 }
 
+// The demo's title screen, as its start page builds it from boxes, against the scene worked
+// out here from the page's numbers: every pixel of the presented frame.
+TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
+  TempDir dir;
+  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
+  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
+  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  run.Run(cmd, 5);
+  ASSERT_EQ(run.presenter.Width(), 640);
+  const auto& shown = run.presenter.Pixels();
+  auto inside = [](int x, int y, int l, int t, int r, int b) { return x >= l && x < r && y >= t && y < b; };
+  const uint32_t background = 0x142850, frame = 0xFAFAFA, panel = 0xF08C3C, sun = 0xFFDC5A, hill = 0x28783C;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      uint32_t expected = background;
+      if (inside(x, y, 120, 80, 520, 380)) expected = inside(x, y, 123, 83, 517, 377) ? panel : frame;
+      if (inside(x, y, 280, 140, 360, 190)) expected = sun;   // its clip window: the upper 50 rows
+      if (inside(x, y, 120, 180, 520, 380)) expected = hill;  // over the sun, cut at the panel's edges
+      if (inside(x, y, 40, 400, 600, 440)) {
+        // White blended at 128 of 255 over the background, per channel.
+        expected = 0;
+        for (int shift : {0, 8, 16})
+          expected |= ((((background >> shift) & 0xFF) * 127 + 0xFF * 128) >> 8) << shift;
+      }
+      ASSERT_EQ(shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)], expected) << x << "," << y;
+    }
+}
+
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {
   headless::FakeClock clock;
   headless::ScriptedInput input(clock);

@@ -1,0 +1,116 @@
+// Components made by the script's creation commands: the kind's row, the fixed order in which
+// the carried properties are applied, and the special cases.
+#include <gtest/gtest.h>
+
+#include "authoring/source.h"
+#include "components/baselist.h"
+#include "components/box.h"
+#include "components/propaccess.h"
+#include "media/orbalib.h"
+#include "script/callman.h"
+#include "values/paramcollection.h"
+
+namespace orba {
+namespace {
+
+struct Create : ::testing::Test {
+  TOrbaBaseList list;
+  TParamCollection vars;
+  TCallMan cm;
+  void SetUp() override {
+    list.SetSize(64, 48, 32);
+    list.Current().Dirty().Clear();
+    SetComponentRoot(&list);
+    SetVariables(&vars);
+  }
+  void TearDown() override {
+    SetComponentRoot(nullptr);
+    SetVariables(nullptr);
+  }
+  // Compiles the source and runs its commands in order, once each.
+  void Run(const std::string& source) {
+    TPage page;
+    CompilePage(source, "t.rss", page);
+    for (auto& c : page.Commands) {
+      TPage* p = &page;
+      int32_t pc = 0;
+      c->Start(cm);
+      c->Execute(cm, p, pc);
+    }
+  }
+  TOrbaBox& BoxNamed(const std::string& name) {
+    auto* b = dynamic_cast<TOrbaBox*>(list.FindComponent(name));
+    EXPECT_NE(b, nullptr) << name;
+    return *b;
+  }
+};
+
+TEST_F(Create, PropertiesAndTheirSpecialCases) {
+  Run("boxnew name: \"p\"; left: 10; top: 5; width: 30; height: 20\n"
+      "boxnew name: \"c\"; parent: \"p\"; offsetx: 2; left: 4; top: 3; width: 5; height: 6; poszoomed: TRUE; "
+      "priority: 3; tag: \"t\"; plusx: 9; plusy: 9; compotype: 7; color: 255\n"
+      // No name: an automatic one; a parent not found: the page shown.
+      "boxnew name: \"\"; parent: \"nowhere\"; width: 2; height: 2\n");
+  TOrbaBox& p = BoxNamed("p");
+  TOrbaBox& c = BoxNamed("c");
+  EXPECT_EQ(c.Parent(), &p);
+  EXPECT_EQ(c.AbsoluteRect(), Bounds(10 + 4 - 2, 5 + 3, 5, 6));
+  EXPECT_EQ(c.Priority, 3);
+  EXPECT_EQ(c.Tag, "t");
+  EXPECT_EQ(c.PlusX, 0);  // never applied at creation
+  EXPECT_EQ(c.PlusY, 0);
+  EXPECT_EQ(c.Color, 255);
+  // "object0" was free again once the first two boxes took their names.
+  auto* unnamed = dynamic_cast<TOrbaBox*>(list.FindComponent("object0"));
+  ASSERT_NE(unnamed, nullptr);
+  EXPECT_EQ(unnamed->Parent(), &list.Current());
+  // The creation marked the new boxes dirty.
+  ASSERT_EQ(list.Current().Dirty().Count(), 1);
+  EXPECT_TRUE(list.Current().Dirty()[0].Contains(c.AbsoluteRect()));
+  EXPECT_TRUE(list.Current().Dirty()[0].Contains(unnamed->AbsoluteRect()));
+}
+
+TEST_F(Create, PropertiesWithoutAValueTakeTheirDefaults) {
+  // A carried property whose expression gives nothing (here: a variable that does not exist).
+  Run("boxnew name: \"d\"; color: nothing; alpha: nothing; bordercolor: nothing; visible: nothing; left: nothing\n");
+  TOrbaBox& d = BoxNamed("d");
+  EXPECT_EQ(d.Color, -1);
+  EXPECT_EQ(d.Alpha, 255);
+  EXPECT_EQ(d.BorderColor, -1);
+  EXPECT_TRUE(d.Visible);
+  EXPECT_EQ(d.Left, 0);
+}
+
+TEST_F(Create, AKindThatIsNotBuiltIsSkipped) {
+  Run("mesnew name: \"m\"; width: 10\nboxnew name: \"b\"\n");
+  EXPECT_EQ(list.FindComponent("m"), nullptr);
+  EXPECT_NE(list.FindComponent("b"), nullptr);
+  EXPECT_EQ(list.Count(), 1);
+}
+
+TEST_F(Create, PropertyCommandsAndFunctionsReachTheComponents) {
+  Run("boxnew name: \"b\"; parent: \"\"; left: 1; width: 4; height: 4\n"
+      "varnew x; type: int; value: 0\n"
+      "setprop \"b\"; property: 3; value: 20\n"
+      "getprop \"b\"; property: 3; variable: x\n"
+      "varnew y; type: int; value: GetProp(\"b\", 3) + ToClientX(\"b\", 25)\n"
+      "calc SetProp(\"b\", 4, 7)\n"
+      "varnew n; type: int; value: 0\n"
+      "varnew names; type: string; value: \"\"\n"
+      "calc n = ListCompo(names, 2)\n"
+      "varnew there; type: flag; value: Exists(\"b\") & InPrimary(\"b\")\n"
+      "objdel \"b\"\n"
+      "varnew gone; type: flag; value: Exists(\"b\")\n");
+  auto value = [&](const char* name) { return vars.FindVariable(name)->Param()->AsString(); };
+  EXPECT_EQ(value("x"), "20");
+  EXPECT_EQ(value("y"), "25");
+  EXPECT_EQ(value("n"), "1");
+  EXPECT_EQ(value("names"), "b");
+  EXPECT_EQ(value("there"), "TRUE");
+  EXPECT_EQ(value("gone"), "FALSE");
+  list.Tick();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+}  // namespace
+}  // namespace orba
