@@ -78,7 +78,7 @@ void BM_SceneDirectBlits(benchmark::State& state) {
 BENCHMARK(BM_SceneDirectBlits)->Unit(benchmark::kMicrosecond);
 
 // Ten full-screen opaque layers stacked, as scripts that never free old backgrounds leave
-// them: the ones below the top are hidden and not drawn.
+// them: with occlusion (argument 1) the ones below the top are not drawn.
 void BM_SceneStackedOpaque(benchmark::State& state) {
   std::vector<Layer> layers;
   for (int i = 0; i < 10; ++i) layers.push_back({Bounds(0, 0, kW, kH), 0x101010 * i, 255});
@@ -87,24 +87,10 @@ void BM_SceneStackedOpaque(benchmark::State& state) {
   for (auto _ : state) {
     Presented(list);
     list.Current().InvalidateAll();
-    list.Paint();
+    list.Paint(state.range(0) != 0);
   }
 }
-BENCHMARK(BM_SceneStackedOpaque)->Unit(benchmark::kMicrosecond);
-
-// The same without looking for what hides what.
-void BM_SceneStackedOpaqueNoOcclusion(benchmark::State& state) {
-  std::vector<Layer> layers;
-  for (int i = 0; i < 10; ++i) layers.push_back({Bounds(0, 0, kW, kH), 0x101010 * i, 255});
-  TOrbaBaseList list;
-  Build(list, layers);
-  for (auto _ : state) {
-    Presented(list);
-    list.Current().InvalidateAll();
-    list.Paint(false);
-  }
-}
-BENCHMARK(BM_SceneStackedOpaqueNoOcclusion)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneStackedOpaque)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // The reference: one full-screen copy.
 void BM_SceneFullScreenCopy(benchmark::State& state) {

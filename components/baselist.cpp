@@ -59,6 +59,7 @@ TOrbaBaseList::TOrbaBaseList(std::array<TBaseInput, 2>* inputs)
 
 TOrbaBaseList::~TOrbaBaseList() {
   // Children point at their parents: free the items first, children before parents.
+  events_.Clear();
   while (!items_.empty()) Free(items_.back().get());
 }
 
@@ -101,10 +102,10 @@ TComponentId TOrbaBaseList::FindComponentId(const std::string& name) {
   return c ? c->Id : 0;
 }
 
-TOrbaObject* TOrbaBaseList::Adopt(std::unique_ptr<TOrbaObject> object) {
+TOrbaObject* TOrbaBaseList::Adopt(std::unique_ptr<TOrbaObject> object, bool autoName) {
   TOrbaObject* o = object.get();
   o->Id = nextId_++;
-  if (o->HasAutoName())
+  if (autoName && o->HasAutoName())
     for (int k = 0;; ++k) {
       std::string name = "object" + std::to_string(k);
       if (IndexOfName(name) < 0) {
@@ -122,7 +123,8 @@ TOrbaObject* TOrbaBaseList::CreateByCode(int32_t code) {
 }
 
 int32_t TOrbaBaseList::IndexOf(const TOrbaObject* object) const {
-  for (size_t i = 0; i < items_.size(); ++i)
+  // From the end: what is freed is mostly what was made last (children after their parents).
+  for (size_t i = items_.size(); i-- > 0;)
     if (items_[i].get() == object) return static_cast<int32_t>(i);
   return -1;
 }

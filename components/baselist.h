@@ -81,9 +81,9 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   TBaseInput& Input(int index) { return (*inputs_)[static_cast<size_t>(index & 1)]; }
 
   // ---- items ----
-  // Takes a new object: gives it an id and, when it wants one, an automatic name, and
-  // appends it to the items. Returns the object.
-  TOrbaObject* Adopt(std::unique_ptr<TOrbaObject> object);
+  // Takes a new object: gives it an id and, when it wants one (and autoName is set), an
+  // automatic name, and appends it to the items. Returns the object.
+  TOrbaObject* Adopt(std::unique_ptr<TOrbaObject> object, bool autoName = true);
   // A new component of a type code (taken modulo 128), or null for a code no kind has.
   TOrbaObject* CreateByCode(int32_t code);
   static const TComponentKind* KindOf(int32_t code);

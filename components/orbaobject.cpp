@@ -370,32 +370,10 @@ TRect TOrbaControl::AbsoluteClipWindow() const {
                 ClipWidth, ClipHeight);
 }
 
-void TOrbaControl::SetLeft(int32_t v) {
+void TOrbaControl::Place(int32_t& field, int32_t v, int32_t* motion) {
   Invalidate();
-  Left = v;
-  MotionX = 0;
-  Invalidate();
-  PositionChanged();
-}
-
-void TOrbaControl::SetTop(int32_t v) {
-  Invalidate();
-  Top = v;
-  MotionY = 0;
-  Invalidate();
-  PositionChanged();
-}
-
-void TOrbaControl::SetOffsetX(int32_t v) {
-  Invalidate();
-  OffsetX = v;
-  Invalidate();
-  PositionChanged();
-}
-
-void TOrbaControl::SetOffsetY(int32_t v) {
-  Invalidate();
-  OffsetY = v;
+  field = v;
+  if (motion) *motion = 0;
   Invalidate();
   PositionChanged();
 }

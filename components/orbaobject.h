@@ -239,11 +239,12 @@ class TOrbaControl : public TOrbaComponent {
   TPoint ToBase(TPoint p) const { return {p.X + AbsoluteLeft(), p.Y + AbsoluteTop()}; }
   TPoint ToClient(TPoint p) const { return {p.X - AbsoluteLeft(), p.Y - AbsoluteTop()}; }
 
-  // Setters that repaint what they change.
-  void SetLeft(int32_t v);
-  void SetTop(int32_t v);
-  void SetOffsetX(int32_t v);
-  void SetOffsetY(int32_t v);
+  // Setters that repaint what they change. The place and the origin tell the children even
+  // when unchanged; Left and Top end what a motion wrote.
+  void SetLeft(int32_t v) { Place(Left, v, &MotionX); }
+  void SetTop(int32_t v) { Place(Top, v, &MotionY); }
+  void SetOffsetX(int32_t v) { Place(OffsetX, v, nullptr); }
+  void SetOffsetY(int32_t v) { Place(OffsetY, v, nullptr); }
   void SetWidth(int32_t v) { Change(Width, v); }
   void SetHeight(int32_t v) { Change(Height, v); }
   void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height);
@@ -278,6 +279,7 @@ class TOrbaControl : public TOrbaComponent {
   // The children into the current clip, each clipped to this control's client rectangle
   // and its own clip window; children that are hidden or clipped away are never called.
   void PaintChildren(TPaintContext& ctx);
+  void Place(int32_t& field, int32_t v, int32_t* motion);
   void Change(int32_t& field, int32_t v) {
     if (field == v) return;
     Invalidate();
@@ -288,6 +290,7 @@ class TOrbaControl : public TOrbaComponent {
  private:
   friend class TOrbaBaseList;
   friend class TOrbaBase;
+  friend class TTreeReader;
   int32_t Absolute(bool horizontal) const;
   int32_t InParent(bool horizontal) const;
   void AddChild(TOrbaControl* child);

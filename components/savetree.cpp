@@ -4,6 +4,7 @@
 // check that runs before a load: a tree this player cannot load is refused whole, before
 // anything is cleared.
 #include <algorithm>
+#include <unordered_map>
 
 #include "base/binio.h"
 #include "base/cp932.h"
@@ -71,7 +72,13 @@ class TTreeReader : public TTreeIO {
       TOrbaObject& o = Object();
       TOrbaControl* c = o.AsControl();
       if (!c) Refuse("child");
-      if (list_) c->SetParent(&control);
+      if (list_) {
+        // Attached as it is read; the page is repainted whole and the children sorted once
+        // when all are there.
+        c->parent_ = &control;
+        control.children_.push_back(c);
+        if (dynamic_cast<TOrbaCabinet*>(&control)) c->EnteredCabinet();
+      }
       o.Transfer(*this);
       if (list_) o.Loaded();
     }
@@ -84,7 +91,7 @@ class TTreeReader : public TTreeIO {
     const int32_t code = r_.U8();
     const TComponentKind* kind = TOrbaBaseList::KindOf(code);
     if (!kind) Refuse("type " + std::to_string(code));
-    if (list_) return *list_->Adopt(kind->Create(list_));
+    if (list_) return *list_->Adopt(kind->Create(list_), false);  // the stream names it
     held_.push_back(kind->Create(nullptr));
     return *held_.back();
   }
@@ -154,6 +161,11 @@ void TTreeReader::Load(TOrbaBaseList* list) {
     o.Transfer(*this);
     if (list) o.Loaded();
   }
+  // Senders are found by name among the loaded items (the first of a name, as FindComponent
+  // finds it), in one pass however long the queue.
+  std::unordered_map<std::string, TComponentId> ids;
+  if (list)
+    for (int32_t i = 0; i < list->Count(); ++i) ids.try_emplace(list->Item(i).Name(), list->Item(i).Id);
   const int32_t events = r_.Count(14);
   for (int32_t i = 0; i < events; ++i) {
     TTimerData e;
@@ -164,7 +176,11 @@ void TTreeReader::Load(TOrbaBaseList* list) {
     const int32_t params = r_.Count(4);
     for (int32_t k = 0; k < params; ++k) e.Params.Add(r_.String());
     if (!list) continue;
-    if (TOrbaComponent* c = sender.empty() ? nullptr : list->FindComponent(sender)) e.Sender = c->Id;
+    if (IsInternalName(sender)) {
+      if (TOrbaComponent* c = list->FindComponent(sender)) e.Sender = c->Id;
+    } else if (auto it = sender.empty() ? ids.end() : ids.find(sender); it != ids.end()) {
+      e.Sender = it->second;
+    }
     list->Events().Add(std::move(e));
   }
   const std::string focus = Version > 118 ? r_.String() : std::string();
