@@ -2,6 +2,10 @@
 // the carried properties are applied, and the special cases.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "authoring/source.h"
 #include "components/baselist.h"
 #include "components/box.h"
@@ -81,11 +85,18 @@ TEST_F(Create, PropertiesWithoutAValueTakeTheirDefaults) {
   EXPECT_EQ(d.Left, 0);
 }
 
-TEST_F(Create, AKindThatIsNotBuiltIsSkipped) {
+TEST_F(Create, AKindThatIsNotBuiltIsSkippedWithATraceLine) {
+  const std::filesystem::path log = std::filesystem::temp_directory_path() / "orba-create-trace.txt";
+  OrbaLog().Init(log.string());
   Run("mesnew name: \"m\"; width: 10\nboxnew name: \"b\"\n");
+  OrbaLog().Final();
   EXPECT_EQ(list.FindComponent("m"), nullptr);
   EXPECT_NE(list.FindComponent("b"), nullptr);
   EXPECT_EQ(list.Count(), 1);
+  std::ifstream in(log);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(log);
+  EXPECT_NE(text.find("<NoKind>TComMesNew(1)"), std::string::npos) << text;
 }
 
 TEST_F(Create, PropertyCommandsAndFunctionsReachTheComponents) {

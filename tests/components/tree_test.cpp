@@ -224,6 +224,50 @@ TEST(Properties, ErrorsAndTheSpecialCodes) {
   EXPECT_FALSE(flag.AsFlag());
 }
 
+// A kind that answers the codes served by the indexed accessors (as the menu, the particle
+// and the message window do), keeping what each cell or index received.
+struct TIndexed : TOrbaControl {
+  using TOrbaControl::TOrbaControl;
+  uint32_t KindMask() const override { return TOrbaControl::KindMask() | kinds::kMenu | kinds::kParticle | kinds::kMes; }
+  std::array<std::string, 9> sources;
+  std::array<int32_t, 9> aligns{};
+  std::array<double, 3> params{};
+  std::string GetBorderSource(int32_t cell) const override { return sources.at(static_cast<size_t>(cell)); }
+  void SetBorderSource(int32_t cell, const std::string& v) override { sources.at(static_cast<size_t>(cell)) = v; }
+  int32_t GetBorderAlign(int32_t cell) const override { return aligns.at(static_cast<size_t>(cell)); }
+  void SetBorderAlign(int32_t cell, int32_t v) override { aligns.at(static_cast<size_t>(cell)) = v; }
+  double GetParam(int32_t i) const override { return params.at(static_cast<size_t>(i)); }
+  void SetParam(int32_t i, double v) override { params.at(static_cast<size_t>(i)) = v; }
+  TPoint GetCaretPos() const override { return {11, 22}; }
+};
+
+TEST(Properties, IndexedCodesReachTheirCells) {
+  TOrbaBaseList list;
+  auto& o = static_cast<TIndexed&>(*list.Adopt(std::make_unique<TIndexed>(&list)));
+  for (int32_t code = PR_BORDERSOURCETL; code <= PR_BORDERSOURCEBR; ++code) SetPropStr(o, code, PropertyName(code));
+  EXPECT_EQ(o.sources[0], "bordersourcetl");
+  EXPECT_EQ(o.sources[4], "bordersourcecc");
+  EXPECT_EQ(o.sources[8], "bordersourcebr");
+  // The horizontal alignments of the top, centre and bottom cells; the vertical ones of the
+  // left, centre and right cells (the centre cell takes both, the later write wins).
+  const std::pair<int32_t, size_t> aligns[] = {{PR_BORDERHALIGNT, 1}, {PR_BORDERHALIGNB, 7}, {PR_BORDERVALIGNL, 3},
+                                               {PR_BORDERVALIGNR, 5}, {PR_BORDERHALIGNC, 4}};
+  for (auto [code, cell] : aligns) {
+    SetPropInt(o, code, code);
+    EXPECT_EQ(o.aligns[cell], code) << PropertyName(code);
+    EXPECT_EQ(PropInt(o, code), code);
+  }
+  EXPECT_EQ(PropInt(o, PR_BORDERVALIGNC), PR_BORDERHALIGNC);
+  SetPropFloat(o, PR_PARAM1, 1.5);
+  SetPropFloat(o, PR_PARAM2, 2.5);
+  SetPropFloat(o, PR_PARAM3, 3.5);
+  EXPECT_EQ(o.params, (std::array<double, 3>{1.5, 2.5, 3.5}));
+  EXPECT_EQ(PropInt(o, PR_CARETX), 11);
+  EXPECT_EQ(PropInt(o, PR_CARETY), 22);
+  SetPropInt(o, PR_CARETX, 5);  // read-only: ignored
+  EXPECT_EQ(PropInt(o, PR_CARETX), 11);
+}
+
 TEST(List, TheSpecialNamesFindThePages) {
   TOrbaBaseList list;
   EXPECT_EQ(list.FindComponent(""), &list.Base(0));
@@ -331,7 +375,8 @@ std::vector<uint8_t> Saved(TOrbaBaseList& list, int32_t version) {
 }
 
 TEST(SaveTree, VersionsWriteAndReadTheirFields) {
-  for (int32_t version : {101, 113, 119, 129, kTreeVersion}) {
+  // Each gate from both sides.
+  for (int32_t version : {101, 102, 103, 104, 113, 114, 117, 118, 119, 120, 129, 130, kTreeVersion}) {
     TOrbaBaseList list;
     BuildTree(list);
     TKvMemoryStream s(Saved(list, version));
