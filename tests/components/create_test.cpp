@@ -10,6 +10,8 @@
 #include "components/baselist.h"
 #include "components/box.h"
 #include "components/propaccess.h"
+#include "files/vrmanager.h"
+#include "values/sysvars.h"
 #include "media/orbalib.h"
 #include "script/callman.h"
 #include "values/paramcollection.h"
@@ -121,6 +123,50 @@ TEST_F(Create, PropertyCommandsAndFunctionsReachTheComponents) {
   EXPECT_EQ(value("gone"), "FALSE");
   list.Tick();
   EXPECT_EQ(list.Count(), 0);
+}
+
+// "@Sender" answers from the interpreter under test.
+struct SenderSource : ISystemVariableSource {
+  TCallMan* cm = nullptr;
+  std::string Sender() override { return cm->SenderName(); }
+};
+
+// A handler that removes its own sender: the component is gone at the end of the tick, and
+// its name can be taken again at once, in the same handler.
+TEST(Handler, ScrapsItsOwnSenderAndReusesTheName) {
+  TOrbaBaseList list;
+  SenderSource source;
+  TParamCollection vars(&source);
+  TCallMan cm;
+  source.cm = &cm;
+  FreeVrFileManager();
+  VrFileManager().AddArchive("");
+  SetVariables(&vars);
+  SetComponentRoot(&list);
+  auto store = [](const std::string& text, const std::string& name) {
+    TPage page;
+    CompilePage(text, name, page);
+    page.SaveToStream(*VrFileManager().Archive(0)->AddMemoryEntry(CompiledPageName(name))->Content);
+  };
+  store("boxnew name: \"btn\"; parent: \"\"; onidle: \"idle.rsb\"\nwait time: 100000\n", "start.rss");
+  store("objdel @Sender\nboxnew name: \"btn\"; parent: \"\"; left: 5\n", "idle.rss");
+  cm.StartPage("start.rsb");
+  cm.Run();
+  TOrbaObject* first = list.FindComponent("btn");
+  ASSERT_NE(first, nullptr);
+  list.Tick();  // queues the idle event
+  cm.Run();     // runs the handler
+  TOrbaControl* second = list.FindControl("btn");
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(second->Left, 5);
+  EXPECT_EQ(list.Count(), 2);  // the first is freed at the end of the tick
+  list.Tick();
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.FindControl("btn"), second);
+  SetComponentRoot(nullptr);
+  SetVariables(nullptr);
+  FreeVrFileManager();
 }
 
 }  // namespace
