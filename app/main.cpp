@@ -8,11 +8,13 @@
 
 #include "files/replacefile.h"
 #include "media/orbalib.h"
+#include "platform/audio.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
 #include "shell/entry.h"
 #ifdef ORBA_HAVE_SDL
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_host.h"
 #endif
 
@@ -54,6 +56,8 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   p.settings = base.settings;
   p.lock = base.lock;
   p.paths = base.paths;
+  p.codecs = base.codecs;
+  headless.audio.SetRecording(!cmd.AudioOut.empty());
   const auto& presenter = headless.presenter;
 
   std::set<int> dumps(cmd.DumpTicks.begin(), cmd.DumpTicks.end());
@@ -73,6 +77,10 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
+  if (!cmd.AudioOut.empty() && !headless.audio.WriteWav(cmd.AudioOut)) {
+    std::fprintf(stderr, "orbaplayer: cannot write %s\n", cmd.AudioOut.c_str());
+    ++failures;
+  }
   return ExitCode(result, subsystems, failures);
 }
 
@@ -100,6 +108,8 @@ int main(int argc, char** argv) {
   p.lock = &lock;
   p.paths = &paths;
   p.settings = &settings;
+  auto codecs = platform::CreateAudioCodecs();
+  p.codecs = codecs.get();
 
   if (cmd.Headless) return RunHeadless(cmd, p);
 
@@ -124,6 +134,8 @@ int main(int argc, char** argv) {
   p.input = &host;
   p.dialogs = &host;
   p.shell = &host;
+  platform::sdl::Audio audio;
+  p.audio = &audio;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
   return ExitCode(RunPlayer(cmd, p, subsystems, media->orbaVersion()), subsystems);

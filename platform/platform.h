@@ -11,6 +11,9 @@
 
 namespace orba::platform {
 
+class IAudioOutput;
+class IAudioCodecs;
+
 // Milliseconds since an arbitrary start, and sleeping.
 class IClock {
  public:
@@ -204,6 +207,8 @@ struct Platform {
   ISettings* settings = nullptr;
   IInstanceLock* lock = nullptr;
   IPaths* paths = nullptr;
+  IAudioOutput* audio = nullptr;  // the sound device; null: the player is silent
+  IAudioCodecs* codecs = nullptr;  // decoders of compressed sound; null: wave files only
 };
 
 }  // namespace orba::platform

@@ -16,6 +16,8 @@ packages=(
   # media
   libogg-dev libvorbis-dev libfluidsynth-dev timgm6mb-soundfont
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # sample-rate conversion of sounds at rates the mixer does not take
+  libsamplerate0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # reference implementations that benchmarks compare against

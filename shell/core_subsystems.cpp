@@ -1,6 +1,9 @@
 #include "shell/core_subsystems.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -162,9 +165,68 @@ void TCoreSubsystems::FreeProject() {
   project_.reset();
 }
 
+bool TPlayerSystemSource::SoundOn() {
+  return MediaManagers() ? MediaManagers()->SoundOn() : ISystemVariableSource::SoundOn();
+}
+
+void TPlayerSystemSource::SetSoundOn(bool on) {
+  ISystemVariableSource::SetSoundOn(on);
+  if (MediaManagers()) MediaManagers()->SetSoundOn(on);
+}
+
+std::string TPlayerSystemSource::MidiPort() {
+  if (!MediaManagers()) return ISystemVariableSource::MidiPort();
+  TMidiManager& midi = MediaManagers()->Midi();
+  return midi.Ports()[static_cast<size_t>(midi.SelectedPort())];
+}
+
+void TPlayerSystemSource::SetMidiPort(std::string_view name) {
+  if (MediaManagers()) MediaManagers()->Midi().SelectPort(std::string(name));
+}
+
+std::vector<std::string> TPlayerSystemSource::MidiPorts() {
+  return MediaManagers() ? MediaManagers()->Midi().Ports() : ISystemVariableSource::MidiPorts();
+}
+
+namespace {
+
+// A media file by the name a script gives: a name beginning with '\' or with ':' second is a
+// file on disk (on this system the drive letter is dropped and the rest taken from the root);
+// any other name is a project file.
+std::vector<uint8_t> LoadMediaFile(const std::string& name) {
+  bool onDisk = (!name.empty() && name[0] == '\\') || (name.size() > 1 && name[1] == ':');
+  if (!onDisk) {
+    TKvMemoryStream bytes;
+    VrFileManager().LoadFile(bytes, name);
+    return bytes.TakeBytes();
+  }
+  std::string path = ToUtf8(name.size() > 1 && name[1] == ':' ? name.substr(2) : name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EOrbaError(name);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
 void TCoreSubsystems::MediaInit() {
   media_.orbaInit();
   media_.orbaOggmanSetUseThread(true);
+  TMediaEnvironment env;
+  if (platform_) {
+    env.Audio = platform_->audio;
+    env.Codecs = platform_->codecs;
+    env.Clock = platform_->clock;
+  }
+  if (env.Clock) {
+    env.DelayMs = Process().SoundDelay;
+    env.Library = &media_;
+    env.LoadFile = LoadMediaFile;
+    env.CdTrackFolder = VrFileManager().BaseFolder() + "/cdaudio";
+    managers_ = std::make_unique<TMediaManagers>(std::move(env));
+    SetMediaManagers(managers_.get());
+    managers_->SetSoundOn(systemSource_.ISystemVariableSource::SoundOn());
+  }
   if (info_.ScreenWidth > 0 && info_.ScreenHeight > 0) {
     std::vector<platform::DisplayMode> modes;
     int bits = 24;
@@ -224,7 +286,17 @@ void TCoreSubsystems::OrbaInitColor() {
 
 void TCoreSubsystems::MediaFinal() {
   screen_.reset();
+  SetMediaManagers(nullptr);
+  managers_.reset();
   media_.orbaFinal();
+}
+
+void TCoreSubsystems::SuspendMedia() {
+  if (managers_) managers_->SuspendAll();
+}
+
+void TCoreSubsystems::ResumeMedia() {
+  if (managers_) managers_->ResumeAll();
 }
 
 }  // namespace orba

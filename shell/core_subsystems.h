@@ -8,6 +8,7 @@
 #include "components/baselist.h"
 #include "components/input_state.h"
 #include "platform/platform.h"
+#include "media/mediaman.h"
 #include "media/orbalib.h"
 #include "render/screen.h"
 #include "script/project.h"
@@ -28,6 +29,12 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string SaveCaption(int32_t slot) override;
   std::vector<TSlotCaption> SaveCaptions() override;
   bool FileAvailable(const std::string& name) override;
+  // The sound switch and the MIDI ports answer from the media managers once they exist.
+  bool SoundOn() override;
+  void SetSoundOn(bool on) override;
+  std::string MidiPort() override;
+  void SetMidiPort(std::string_view name) override;
+  std::vector<std::string> MidiPorts() override;
 };
 
 class TCoreSubsystems : public TSubsystems {
@@ -70,10 +77,13 @@ class TCoreSubsystems : public TSubsystems {
 
   void FreeProject() override;
   void MediaFinal() override;
+  void SuspendMedia() override;
+  void ResumeMedia() override;
 
   TScreenManager* Screen() { return screen_.get(); }
   TOrbaBaseList* Components() { return root_.get(); }
   TProject* Project() { return project_.get(); }
+  TMediaManagers* Media() { return managers_.get(); }
 
  private:
   IOrbaMediaLibrary& media_;
@@ -87,6 +97,7 @@ class TCoreSubsystems : public TSubsystems {
   TProjectInfo info_;
   std::unique_ptr<TOrbaBaseList> root_;
   std::unique_ptr<TScreenManager> screen_;
+  std::unique_ptr<TMediaManagers> managers_;
   std::array<TBaseInput, 2> bases_;  // the mouse state of the pages, written by the window
   TKeyboardState keys_;
   TPlayerSystemSource systemSource_;

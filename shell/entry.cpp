@@ -27,7 +27,7 @@ bool IsConfigSwitch(const std::string& param) { return SameText(param, "/config"
 
 std::string UsageText() {
   return "usage: orbaplayer [options] [PROJECT_FOLDER [MORE_FOLDERS...] | /config]\n"
-         "  --headless          run without a window: fake clock of 16 ms a pass, no sound\n"
+         "  --headless          run without a window: fake clock of 16 ms a pass\n"
          "  --ticks N           headless: stop after N passes of the main loop\n"
          "  --input FILE        headless: scripted input (see docs/headless.md)\n"
          "  --dump T1,T2,...    headless: write the presented frame after these passes as PNG\n"
@@ -36,6 +36,7 @@ std::string UsageText() {
          "  --filter MODE       scaling filter: nearest (default) or smooth\n"
          "  --no-vsync          do not wait for the display's refresh when presenting\n"
          "  --log               write the script trace to dbglog.txt\n"
+         "  --audio-out FILE    headless: write the sound the player mixed as a WAV file\n"
          "  --help              this text\n";
 }
 
@@ -81,6 +82,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cmd.VSync = false;
     } else if (a == "--log") {
       cmd.Log = true;
+    } else if (a == "--audio-out") {
+      if (auto v = value(i)) cmd.AudioOut = *v;
     } else if (a == "--help" || a == "-h") {
       cmd.Help = true;
     } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {

@@ -19,6 +19,7 @@ struct TCommandLine {
   std::vector<int> DumpTicks;  // headless: passes after which the frame is written as PNG
   std::string DumpDir = ".";
   bool Log = false;            // write the interpreter's trace to dbglog.txt
+  std::string AudioOut;        // headless: the mixed sound is written here as a WAV file
   std::string Scale = "aspect";  // a larger window shows the picture: aspect, integer or stretch
   std::string Filter = "nearest";  // scaling filter: nearest or smooth
   bool VSync = true;

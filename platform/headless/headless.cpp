@@ -2,6 +2,7 @@
 
 #include "base/stream.h"
 #include "files/replacefile.h"
+#include "media/wavefile.h"
 #include "render/dibsfc.h"
 #include "render/imagefiles.h"
 
@@ -173,6 +174,48 @@ bool WritePng(const std::string& path, const Frame& frame) {
     WriteFileReplacing(path, png.Bytes());
     return true;
   } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace orba::platform::headless
+
+namespace orba::platform::headless {
+
+AudioOut::AudioOut(FakeClock& clock) : clock_(clock) {
+  clock_.onAdvance = [this](uint32_t ms) { Pull(ms); };
+}
+
+AudioOut::~AudioOut() { clock_.onAdvance = nullptr; }
+
+bool AudioOut::Open(int bufferMs, IAudioSource& source) {
+  if (source_) return false;
+  source_ = &source;
+  bufferMs_ = bufferMs;
+  return true;
+}
+
+void AudioOut::Close() { source_ = nullptr; }
+
+void AudioOut::Pull(uint32_t ms) {
+  millis_ += ms;
+  uint64_t due = millis_ * kAudioRate / 1000;
+  size_t frames = static_cast<size_t>(due - frames_);
+  frames_ = due;
+  if (frames == 0) return;
+  work_.assign(frames * kAudioChannels, 0);
+  if (source_) {
+    source_->Prepare();
+    source_->Render(work_.data(), frames);
+  }
+  if (recording_) samples_.insert(samples_.end(), work_.begin(), work_.end());
+}
+
+bool AudioOut::WriteWav(const std::string& path) const {
+  try {
+    WriteFileReplacing(path, WriteWave(TWavFormat::Pcm(kAudioRate, kAudioChannels, 16), std::span<const int16_t>(samples_)));
+    return true;
+  } catch (...) {
     return false;
   }
 }

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/audio.h"
 #include "platform/platform.h"
 
 namespace orba::platform::headless {
@@ -19,7 +21,12 @@ class FakeClock : public IClock {
   uint32_t NowMs() override { return now_; }
   // Sleeping does not move the fake clock, so every pass lasts exactly the step.
   void SleepMs(uint32_t ms) override { slept_ += ms; lastSleep_ = ms; }
-  void Advance(uint32_t ms) { now_ += ms; }
+  void Advance(uint32_t ms) {
+    now_ += ms;
+    if (onAdvance) onAdvance(ms);
+  }
+  // Called after every advance (the headless sound device pulls its mixer here).
+  std::function<void(uint32_t)> onAdvance;
   uint64_t TotalSlept() const { return slept_; }
   uint32_t LastSleep() const { return lastSleep_; }
 
@@ -117,6 +124,36 @@ class Shell : public IShell {
   std::vector<std::string> opened;
 };
 
+// The sound device of the fake clock: every advance of the clock pulls as many frames as that
+// time holds at 44,100 Hz (carrying the fraction), after letting the source decode ahead, so
+// a run's sound is as deterministic as its frames. With recording on, the frames are kept
+// (silence while the device is closed) and can be written as a WAV file.
+class AudioOut : public IAudioOutput {
+ public:
+  explicit AudioOut(FakeClock& clock);
+  ~AudioOut() override;
+  bool Open(int bufferMs, IAudioSource& source) override;
+  void Close() override;
+  // Pulls the frames of ms milliseconds (the clock's hook, set while this device exists, calls it).
+  void Pull(uint32_t ms);
+  void SetRecording(bool on) { recording_ = on; }
+  // Interleaved stereo samples pulled while recording.
+  const std::vector<int16_t>& Samples() const { return samples_; }
+  bool IsOpen() const { return source_ != nullptr; }
+  int BufferMs() const { return bufferMs_; }
+  // Writes the recording as a 16-bit stereo 44,100 Hz WAV file through a temporary file.
+  bool WriteWav(const std::string& path) const;
+
+ private:
+  FakeClock& clock_;
+  IAudioSource* source_ = nullptr;
+  int bufferMs_ = 0;
+  uint64_t millis_ = 0, frames_ = 0;  // pulled so far: frames_ = millis_ × 44100 / 1000
+  bool recording_ = false;
+  std::vector<int16_t> samples_;
+  std::vector<int16_t> work_;
+};
+
 // Every headless part together, wired into one Platform (the OS services it does not fake,
 // such as settings, the instance lock and paths, are left for the caller to fill in).
 struct HeadlessPlatform {
@@ -126,6 +163,7 @@ struct HeadlessPlatform {
   ScriptedInput input{clock};
   ScriptedDialogs dialogs;
   Shell shell;
+  AudioOut audio{clock};
   Platform platform;
 
   HeadlessPlatform() {
@@ -135,6 +173,7 @@ struct HeadlessPlatform {
     platform.input = &input;
     platform.dialogs = &dialogs;
     platform.shell = &shell;
+    platform.audio = &audio;
   }
   HeadlessPlatform(const HeadlessPlatform&) = delete;
   HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;

@@ -3,6 +3,7 @@
 #include "base/binio.h"
 #include "base/cliplist.h"
 #include "base/lists.h"
+#include "support/fuzz_seeds.h"
 
 namespace orba {
 namespace {
@@ -79,6 +80,17 @@ TEST(ArrayString, StreamFormRoundTripsAndRejectsHostileCounts) {
   TArrayString b;
   b.ReadFrom(r);
   EXPECT_EQ(a, b);
+
+  // The fuzz target reads this array form followed by a 10-byte float and a count: seeds for
+  // an empty array and for the one above, each followed by those two fields.
+  for (const auto& [name, array] : {std::pair{"empty", TArrayString{}}, std::pair{"three", a}}) {
+    TKvMemoryStream seed;
+    TBinaryWriter sw(seed);
+    array.WriteTo(sw);
+    sw.Extended(TExtended{1.5});
+    sw.I32(3);
+    testing_support::ExpectFuzzSeed("records", name, seed.Bytes());
+  }
 
   for (std::vector<uint8_t> bad : {std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x7F},      // two billion strings
                                    std::vector<uint8_t>{1, 0, 0, 0, 9, 0, 0, 0, 'x'},  // string longer than the data

@@ -3,8 +3,11 @@
 #ifdef ORBA_HAVE_SDL
 #include <SDL.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
+#include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_host.h"
 
 namespace orba::platform::sdl {
@@ -50,3 +53,34 @@ TEST(SdlHost, OpensAndPresentsWithTheDummyDriver) {
 }  // namespace
 }  // namespace orba::platform::sdl
 #endif
+
+// The SDL sound device (on SDL's dummy driver) pulls its source and lets it decode ahead from
+// another thread; once Close returns neither is called again.
+namespace orba {
+namespace {
+
+struct CountingSource : platform::IAudioSource {
+  std::atomic<int> renders{0}, prepares{0};
+  void Render(int16_t* out, size_t frames) noexcept override {
+    std::fill(out, out + 2 * frames, int16_t{0});
+    ++renders;
+  }
+  void Prepare() noexcept override { ++prepares; }
+};
+
+TEST(SdlAudio, PullsTheSourceUntilClosed) {
+  CountingSource source;
+  platform::sdl::Audio audio;
+  if (!audio.Open(100, source)) GTEST_SKIP() << "no SDL audio driver: " << audio.Error();
+  for (int i = 0; i < 200 && (source.renders == 0 || source.prepares < 2); ++i) SDL_Delay(10);
+  audio.Close();
+  EXPECT_GT(source.renders.load(), 0);
+  EXPECT_GE(source.prepares.load(), 2);
+  int renders = source.renders, prepares = source.prepares;
+  SDL_Delay(150);
+  EXPECT_EQ(source.renders.load(), renders);
+  EXPECT_EQ(source.prepares.load(), prepares);
+}
+
+}  // namespace
+}  // namespace orba
