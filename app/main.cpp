@@ -78,7 +78,6 @@ int RunHeadless(const TCommandLine& cmd, platform::Platform base) {
   };
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
-  subsystems.ShowPicture(cmd.Show);
   TRunResult result = RunPlayer(cmd, p, subsystems, media->orbaVersion(), afterIdle);
   if (!cmd.AudioOut.empty() && !headless.audio.WriteWav(cmd.AudioOut)) {
     std::fprintf(stderr, "orbaplayer: cannot write %s\n", cmd.AudioOut.c_str());
@@ -143,7 +142,6 @@ int main(int argc, char** argv) {
   p.audio = &audio;
   auto media = CreateNullMediaLibrary();
   TCoreSubsystems subsystems(*media, &p);
-  subsystems.ShowPicture(cmd.Show);
   return ExitCode(RunPlayer(cmd, p, subsystems, media->orbaVersion()), subsystems);
 #else
   std::fprintf(stderr, "orbaplayer: built without a display platform; run with --headless\n");

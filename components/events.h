@@ -35,15 +35,21 @@ class TTimerList {
   // Removes the items running at the given event levels (first..last).
   void RemoveRunning(int32_t first, int32_t last);
   void Clear() { items_.clear(); }
+  // An item of this sender and code is in the queue.
+  bool Has(TComponentId sender, int32_t code) const;
+  // Removes the items of a sender that are still waiting.
+  void RemoveWaiting(TComponentId sender);
 
  private:
   TTimerData* FindWaiting();
   std::vector<std::unique_ptr<TTimerData>> items_;
 };
 
+class TOrbaBaseList;
+
 // What the interpreter asks of the component root: the event queue and the names of
-// components by id. The component model answers these; until it exists, a plain queue with
-// no components stands in.
+// components by id. The component list answers these; tests of the interpreter use a plain
+// queue with no components.
 class IComponentRoot {
  public:
   virtual ~IComponentRoot() = default;
@@ -51,17 +57,19 @@ class IComponentRoot {
   // The name of a living component, or nothing when it is gone (or never was).
   virtual bool ComponentName(TComponentId id, std::string& name) = 0;
   // The id of the living component of that name, or 0.
-  virtual TComponentId FindComponent(const std::string& name) = 0;
+  virtual TComponentId FindComponentId(const std::string& name) = 0;
   // Back to the state of a new game: every component freed, the two base layers made anew,
   // the event queue empty.
   virtual void Reset() { Events().Clear(); }
+  // The component list behind the root, or null when there are no components.
+  virtual TOrbaBaseList* List() { return nullptr; }
 };
 
 class TEventQueueOnly : public IComponentRoot {
  public:
   TTimerList& Events() override { return events_; }
   bool ComponentName(TComponentId, std::string&) override { return false; }
-  TComponentId FindComponent(const std::string&) override { return 0; }
+  TComponentId FindComponentId(const std::string&) override { return 0; }
 
  private:
   TTimerList events_;

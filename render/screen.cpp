@@ -67,18 +67,6 @@ std::vector<platform::PresentPiece> TScreenManager::PresentPlan(int32_t width, i
   return plan;
 }
 
-TRect TScreenManager::ShowPicture(const TDIBSurface& picture) {
-  TDIBSurface& back = BackBuffer().Image();
-  const TRect whole = back.BoundsRect();
-  back.FillRect(whole, 0);
-  TDIBSurface converted;
-  converted.Assign(picture);
-  if (converted.PixelFormat() != back.PixelFormat()) converted.ConvertTo(back.PixelFormat());
-  back.DrawAlpha((back.Width() - converted.Width()) / 2, (back.Height() - converted.Height()) / 2, 255,
-                 converted.BoundsRect(), converted);
-  return whole;
-}
-
 platform::Frame TScreenManager::Frame32(const std::vector<platform::PresentPiece>& pieces) {
   TDIBSurface& image = BackBuffer().Image();
   if (image.BitCount() == 32)

@@ -59,10 +59,6 @@ class TScreenManager {
   void Present(platform::IPresenter& presenter, int panelLeft, int panelTop, TClipList& dirty, TClipList& backDirty,
                const TRect& update = {}, int32_t zoomPercent = 100);
 
-  // Fills the back buffer with black and draws picture centred on it, through the picture's
-  // alpha plane when it has one; returns the area changed (the whole buffer).
-  TRect ShowPicture(const TDIBSurface& picture);
-
   // 32-bit frame of the back buffer (converted when the buffer has 15 or 16 bits).
   platform::Frame Frame32(const std::vector<platform::PresentPiece>& pieces);
 

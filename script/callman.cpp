@@ -29,7 +29,7 @@ std::string SenderNameOf(TComponentId id) {
 }
 
 TComponentId SenderByName(const std::string& name) {
-  return name.empty() || !ComponentRoot() ? 0 : ComponentRoot()->FindComponent(name);
+  return name.empty() || !ComponentRoot() ? 0 : ComponentRoot()->FindComponentId(name);
 }
 
 }  // namespace

@@ -13,9 +13,11 @@ extern const TCommandHandler &kJump, &kCall, &kExit, &kBreak, &kContinue;
 // Waiting (waitcommands.cpp), with the state blocks of the screen-change, movie-stop and text
 // kinds, whose work comes with their subsystems.
 extern const TCommandHandler &kWait, &kDoEvent, &kFlip, &kMovieStop, &kTextIns;
-// Variables, properties, save requests, resets and the end (datacommands.cpp).
-extern const TCommandHandler &kVarNew, &kVarDel, &kGetProp, &kSetProp, &kObjDel, &kGameSave, &kGameLoad, &kPCReset,
-    &kReset, &kTerminate;
+// Variables, save requests, resets and the end (datacommands.cpp).
+extern const TCommandHandler &kVarNew, &kVarDel, &kGameSave, &kGameLoad, &kPCReset, &kReset, &kTerminate;
+// Properties by code, and the creation of a component of a type code (componentcommands.cpp).
+extern const TCommandHandler &kGetProp, &kSetProp, &kObjDel;
+const TCommandHandler* Create(int32_t typeCode);
 // Kinds not built yet: they pass.
 extern const TCommandHandler kPass;
 

@@ -45,22 +45,6 @@ class TVarDelHandler : public TCommandHandler {
   }
 };
 
-// GetProp, SetProp and ObjDel name a component first; a name that finds none ends them.
-class TPropertyHandler : public TCommandHandler {
- public:
-  explicit constexpr TPropertyHandler(bool needsCode) : needsCode_(needsCode) {}
-  void Execute(TCommand& c, TCallMan&, TPage*&, int32_t& pc) const override {
-    ++pc;
-    // Components come with the component model; until then no name finds one.
-    IComponentRoot* root = ComponentRoot();
-    if (!root || root->FindComponent(Text(c.Field(fields::GetProp::Component))) == 0) return;
-    if (needsCode_ && !Eval(c.Field(fields::GetProp::Property))) throw EOrbaError(Sjis(u8"プロパティ指定が不正です"));
-  }
-
- private:
-  bool needsCode_;
-};
-
 class TGameSaveHandler : public TCommandHandler {
  public:
   constexpr TGameSaveHandler() : TCommandHandler({.RunOn = 0}) {}
@@ -161,7 +145,6 @@ class TTerminateHandler : public TCommandHandler {
 
 const TVarNewHandler varNew;
 const TVarDelHandler varDel;
-const TPropertyHandler getProp(true), setProp(true), objDel(false);
 const TGameSaveHandler gameSave;
 const TGameLoadHandler gameLoad;
 const TPCResetHandler pcReset;
@@ -173,9 +156,6 @@ const TTerminateHandler terminate;
 namespace handlers {
 const TCommandHandler& kVarNew = varNew;
 const TCommandHandler& kVarDel = varDel;
-const TCommandHandler& kGetProp = getProp;
-const TCommandHandler& kSetProp = setProp;
-const TCommandHandler& kObjDel = objDel;
 const TCommandHandler& kGameSave = gameSave;
 const TCommandHandler& kGameLoad = gameLoad;
 const TCommandHandler& kPCReset = pcReset;

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the player, compiles the demo project from its source in
 # examples/demo (pages, and PNG pictures into layered ".trn" pictures), synthesises its sounds
-# into build/demo/sound (build/demoaudio) and plays it, showing
-# the demo's title picture unless another --show is given. Extra arguments go to the player
+# into build/demo/sound (build/demoaudio) and plays it. Extra arguments go to the player
 # (for example --headless --ticks 300 --log, which writes the script's trace to
 # build/demo/dbglog.txt).
 set -euo pipefail
@@ -13,8 +12,4 @@ ninja -C build orbaplayer orbapack demoaudio
 rm -rf build/demo
 build/orbapack build examples/demo -o build/demo --folder
 build/demoaudio build/demo/sound
-show=(--show pictures/title.trn)
-for arg in "$@"; do
-  if [ "$arg" = --show ]; then show=(); fi
-done
-exec build/orbaplayer "${show[@]}" "$@" build/demo
+exec build/orbaplayer "$@" build/demo

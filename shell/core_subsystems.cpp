@@ -93,11 +93,14 @@ bool TPlayerSystemSource::FileAvailable(const std::string& name) {
   return Project ? Project->CheckFileAvailable(name) : ISystemVariableSource::FileAvailable(name);
 }
 
-void TCoreSubsystems::OrbaInitialize() { SetComponentRoot(&root_); }
+void TCoreSubsystems::OrbaInitialize() {
+  root_ = std::make_unique<TOrbaBaseList>(&bases_);
+  SetComponentRoot(root_.get());
+}
 
 void TCoreSubsystems::OrbaFinalize() {
   SetComponentRoot(nullptr);
-  root_.Events().Clear();
+  root_.reset();
 }
 
 void TCoreSubsystems::CreateProject() {
@@ -233,30 +236,22 @@ void TCoreSubsystems::MediaInit() {
     }
     screen_ = std::make_unique<TScreenManager>(modes, bits, info_.ScreenWidth, info_.ScreenHeight,
                                                info_.FullScreenWidth, info_.FullScreenHeight);
-    dirty_[0].Add({0, 0, info_.ScreenWidth, info_.ScreenHeight});  // the first frame shows everything
-    if (!showName_.empty()) LoadShownPicture();
   }
 }
 
-void TCoreSubsystems::LoadShownPicture() {
-  std::string name = StoredPathOf(showName_);
-  TKvMemoryStream bytes;
-  VrFileManager().LoadFile(bytes, name);
-  // Pictures of the project are stored in the order of its image seed; a colour key becomes
-  // an alpha plane.
-  TTarnFrameList list(ProjectImageSeed());
-  list.LoadFromBytes(bytes.Bytes(), name, true, true);
-  if (list.Count() == 0) throw EOrbaError(name + ":" + Sjis(u8"表示できる画像ではありません"));
-  shown_ = std::make_unique<TDIBSurface>(std::move(list[0].Surface));
-  shownDrawn_ = false;
+void TCoreSubsystems::SetRootSize(int32_t width, int32_t height) {
+  if (!root_ || !screen_) return;
+  // The page on screen paints straight into the back buffer that is presented.
+  root_->SetSize(width, height, screen_->BackFormat());
+  root_->SetScreenTarget(&screen_->BackBuffer());
+}
+
+void TCoreSubsystems::ComponentUpdate() {
+  if (root_) root_->Tick();
 }
 
 void TCoreSubsystems::ComposeFrame() {
-  // Until components compose the screen, only the shown picture is drawn: once into each
-  // new back buffer.
-  if (!screen_ || !shown_ || shownDrawn_) return;
-  dirty_[0].Add(screen_->ShowPicture(*shown_));
-  shownDrawn_ = true;
+  if (root_) root_->Paint();
 }
 
 void TCoreSubsystems::InputUpdate() {
@@ -275,13 +270,13 @@ void TCoreSubsystems::InputUpdate() {
 }
 
 void TCoreSubsystems::PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) {
-  if (screen_) screen_->Present(presenter, panelLeft, panelTop, dirty_[0], dirty_[1]);
+  if (screen_ && root_) screen_->Present(presenter, panelLeft, panelTop, root_->Current().Dirty(), root_->Back().Dirty());
 }
 
 bool TCoreSubsystems::SetScreenMode(bool fullScreen) {
   if (!screen_ || !screen_->SetMode(fullScreen ? screen_->BestMode() : -1)) return false;
-  dirty_[0].Add({0, 0, screen_->Width(), screen_->Height()});
-  shownDrawn_ = false;  // the back buffer is made anew
+  // The back buffer is made anew: the page on screen paints into the new one, all of it.
+  if (root_) root_->SetScreenTarget(&screen_->BackBuffer());
   return true;
 }
 

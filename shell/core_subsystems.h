@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+#include "components/baselist.h"
 #include "components/input_state.h"
 #include "platform/platform.h"
 #include "media/mediaman.h"
@@ -64,17 +65,14 @@ class TCoreSubsystems : public TSubsystems {
   bool HasFullScreenMode() override { return screen_ && screen_->BestMode() >= 0; }
   bool SetScreenMode(bool fullScreen) override;
   void OrbaInitColor() override;
+  void SetRootSize(int32_t width, int32_t height) override;
   void InputUpdate() override;
+  void ComponentUpdate() override;
   void ComposeFrame() override;
   void PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) override;
 
-  // A picture of the project (a native UTF-8 name such as "pictures/title.trn") that every
-  // composed frame shows centred over black, until components compose the screen. It is read
-  // when the screen manager is made; a picture that cannot be read stops the start-up.
-  void ShowPicture(const std::string& utf8Name) { showName_ = utf8Name; }
-
   TBaseInput* BaseInput(int index) override { return index >= 0 && index < 2 ? &bases_[index] : nullptr; }
-  int CurrentBase() override { return 0; }
+  int CurrentBase() override { return root_ ? root_->CurrentBase() : 0; }
   TKeyboardState* Keyboard() override { return &keys_; }
 
   void FreeProject() override;
@@ -83,6 +81,7 @@ class TCoreSubsystems : public TSubsystems {
   void ResumeMedia() override;
 
   TScreenManager* Screen() { return screen_.get(); }
+  TOrbaBaseList* Components() { return root_.get(); }
   TProject* Project() { return project_.get(); }
   TMediaManagers* Media() { return managers_.get(); }
 
@@ -96,18 +95,13 @@ class TCoreSubsystems : public TSubsystems {
   std::string commandLineFolder_;
   std::string exeFolder_;
   TProjectInfo info_;
-  TEventQueueOnly root_;  // the event queue until the component tree exists
+  std::unique_ptr<TOrbaBaseList> root_;
   std::unique_ptr<TScreenManager> screen_;
   std::unique_ptr<TMediaManagers> managers_;
-  std::array<TClipList, 2> dirty_;  // what each screen page needs repainted
-  std::string showName_;
-  std::unique_ptr<TDIBSurface> shown_;  // the picture to show, as read
-  bool shownDrawn_ = false;             // it is in the current back buffer
-  std::array<TBaseInput, 2> bases_;
+  std::array<TBaseInput, 2> bases_;  // the mouse state of the pages, written by the window
   TKeyboardState keys_;
   TPlayerSystemSource systemSource_;
 
-  void LoadShownPicture();
   std::unique_ptr<TParamCollection> variables_;
 };
 

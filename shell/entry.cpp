@@ -35,8 +35,6 @@ std::string UsageText() {
          "  --scale MODE        a larger window or full screen: aspect (default), integer or stretch\n"
          "  --filter MODE       scaling filter: nearest (default) or smooth\n"
          "  --no-vsync          do not wait for the display's refresh when presenting\n"
-         "  --show PICTURE      show a picture of the project (such as pictures/title.trn) centred\n"
-         "                      over black while the script runs\n"
          "  --log               write the script trace to dbglog.txt\n"
          "  --audio-out FILE    headless: write the sound the player mixed as a WAV file\n"
          "  --help              this text\n";
@@ -82,8 +80,6 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       else if (v) cmd.Error = "bad --filter: " + *v;
     } else if (a == "--no-vsync") {
       cmd.VSync = false;
-    } else if (a == "--show") {
-      if (auto v = value(i)) cmd.Show = *v;
     } else if (a == "--log") {
       cmd.Log = true;
     } else if (a == "--audio-out") {

@@ -23,7 +23,6 @@ struct TCommandLine {
   std::string Scale = "aspect";  // a larger window shows the picture: aspect, integer or stretch
   std::string Filter = "nearest";  // scaling filter: nearest or smooth
   bool VSync = true;
-  std::string Show;            // a picture of the project shown centred on every frame, native UTF-8
   bool Help = false;
   std::string Error;           // set when the command line could not be understood
 };

@@ -9,6 +9,8 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "components/baselist.h"
+#include "components/propaccess.h"
 #include "files/vrmanager.h"
 #include "values/convert.h"
 #include "values/paramcollection.h"
@@ -422,6 +424,7 @@ class TCall {
     return *ref;
   }
 
+  TCustomParam& Target() const { return target_; }
   void Return(int32_t i) const { target_.SetInt(i); }
   void Return(double x) const { target_.SetFloat(x); }
   void Return(TExtended x) const { target_.SetFloat(x); }
@@ -471,6 +474,58 @@ void LoadTextFileFunc(const TCall& c) {
   }
   if (!lines.empty()) FillStrings(c.Var(1), lines);
   c.Return(!lines.empty());
+}
+
+// The functions that read and write components. Without a component list no name finds one.
+void ComponentFunc(const TCall& c, int32_t number) {
+  TOrbaBaseList* list = ComponentList();
+  switch (number) {
+    case 2:
+      if (TOrbaComponent* o = list ? list->FindComponent(c.Text(0)) : nullptr) GetPropByCode(*o, c.Int(1), c.Target());
+      break;
+    case 3:
+      if (TOrbaComponent* o = list ? list->FindComponent(c.Text(0)) : nullptr) SetPropByCode(*o, c.Int(1) & 0xFF, c.Arg(2));
+      break;
+    case 19: {
+      const std::string name = c.Text(0);
+      c.Return(!name.empty() && list && list->IndexOfName(name) >= 0);
+      break;
+    }
+    case 32: {
+      std::vector<std::string> names;
+      int32_t code = c.Has(1) ? c.Int(1) : 0;
+      if (code >= 28) code = 0;
+      TOrbaControl* parent = nullptr;
+      bool none = !list;
+      if (list && c.Has(2)) {
+        parent = list->FindControl(c.Text(2));
+        none = !parent;
+      }
+      if (!none) list->ListNames(names, code, parent);
+      TCustomParam& a = c.Var(0);
+      if (names.empty()) {
+        a.MakeScalar();
+        a.SetString("");
+      } else {
+        FillStrings(a, names);
+      }
+      c.Return(static_cast<int32_t>(names.size()));
+      break;
+    }
+    case 33: case 34: case 35: case 36: {
+      // The screen coordinate a2 made relative to the control, or the other way.
+      const TOrbaControl* control = list ? list->FindControl(c.Text(0)) : nullptr;
+      const int32_t origin = !control ? 0 : number == 33 || number == 35 ? control->AbsoluteLeft() : control->AbsoluteTop();
+      c.Return(SaturateI32(number <= 34 ? int64_t{c.Int(1)} - origin : int64_t{c.Int(1)} + origin));
+      break;
+    }
+    case 69: {
+      TOrbaControl* control = list ? list->FindControl(c.Text(0)) : nullptr;
+      c.Return(control && control->GetBase() == &list->Current() && !control->IsInCabinet());
+      break;
+    }
+    default: break;
+  }
 }
 
 // The number of saved games; a1 gets their captions and a2 their slots, in list order (an
@@ -535,24 +590,7 @@ void DeleteArrayFunc(const TCall& c) {
   c.Return(n - k);
 }
 
-// The value kind of each component property code 0..161, in code order: I int, F float,
-// B bool, S str.
-constexpr char kPropertyKinds[] =
-    "SSSIIIIIIIIIIIISIIIIIIIIIBIBIBIISSSSSSSSSSISIISBIISIII"
-    "SSSSSSSSSIIIIIISSBSBSSSSIIIBISSIBBBIIIIIIFFIBSBSFSSSSI"
-    "IIIBBSIIIIIIISSIIIIIISIIISBSSBBBIIIISSSBSSBSBIIIIIBIII";
-static_assert(sizeof kPropertyKinds == kMaxPropertyCode + 2);
-
 }  // namespace
-
-uint8_t PropertyValueType(int32_t code) {
-  switch (kPropertyKinds[code]) {
-    case 'I': return PT_INT;
-    case 'F': return PT_FLOAT;
-    case 'B': return PT_BOOL;
-    default: return PT_STR;
-  }
-}
 
 const TSysFuncInfo& SysFuncInfo(int32_t number) { return kTable[number]; }
 
@@ -792,11 +830,11 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 71: { const std::string name = c.Text(0); c.Return(!name.empty() && VrFileManager().HasFile(name)); break; }
     case 72: LoadTextFileFunc(c); break;
 
-    case 19: case 69: case 125: case 137: case 65: c.Return(false); break;
-    case 32: { TCustomParam& a = c.Var(0); a.MakeScalar(); a.SetString(""); c.Return(int32_t{0}); break; }
-    case 33: case 34: case 35: case 36: c.Return(c.Int(1)); break;
+    // Components, by name.
+    case 2: case 3: case 19: case 32: case 33: case 34: case 35: case 36: case 69: ComponentFunc(c, number); break;
+    case 125: case 137: case 65: c.Return(false); break;
     case 47: c.Return(int32_t{-1}); break;
-    default: break;  // GetProp, SetProp, menu items, tables, links: nothing
+    default: break;  // menu items, tables, links: nothing
   }
 }
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The real player on a virtual X display, without a window manager: it builds the demo, shows
-# the demo's title picture with --show in a window, switches to full screen with a click on
-# the toolbar's screen-mode button and back again, and reads the screen each time to find the
-# picture's solid colours where they belong (the colours are those tools/demopictures.cpp
-# draws). Every step also checks a point that only its own mode shows. Ends the player with
-# SIGTERM and expects a clean exit.
+# the demo's title screen (boxes its start page creates) in a window, switches to full screen
+# with a click on the toolbar's screen-mode button and back again, and reads the screen each
+# time to find the boxes' colours where they belong (the colours and places are those of
+# examples/demo/start.rss). Every step also checks a point that only its own mode shows. Ends
+# the player with SIGTERM and expects a clean exit.
 #   xvfb_show.sh PLAYER ORBAPACK SOURCE_DIR WORK_DIR
 # Exits 77 (skipped) when the X tools it needs are not installed.
 set -euo pipefail
@@ -21,7 +21,7 @@ rm -rf "$work"
 mkdir -p "$work"
 "$orbapack" build "$source/examples/demo" -o "$work/demo" --folder
 
-# A display of twice the demo's size, so full screen scales the picture by exactly 2.
+# A display of twice the demo's size, so full screen scales the screen by exactly 2.
 width=1280 height=960
 xvfb_pid='' player_pid=''
 cleanup() {
@@ -42,7 +42,7 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 # exit, and what they keep for the process's lifetime can then be traced to no module, so no
 # suppression can name it. Leaks of our own code are checked by the headless tests.
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$player" --show pictures/title.trn "$work/demo" >"$work/player.log" 2>&1 &
+SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$player" "$work/demo" >"$work/player.log" 2>&1 &
 player_pid=$!
 
 # Writes the screen as a binary PPM of 8 bits a channel (xwdtopnm may give 16); pixel X Y
@@ -79,32 +79,31 @@ expect() {
     fi
     sleep 0.25
   done
-  echo "$name: the screen never showed the picture as expected; last seen:"
+  echo "$name: the screen never showed the boxes as expected; last seen:"
   printf '%s' "$seen"
   cp "$work/screen.ppm" "$work/failed.ppm"
   exit 1
 }
 
 # In the window: the 640 x 502 window (22-pixel toolbar over the 640 x 480 screen) is centred
-# on the display at (320, 229); the 320 x 240 picture is centred on the screen, so its
-# top-left pixel is at (480, 371).
+# on the display at (320, 229), so the screen's top-left pixel is at (320, 251).
 expect window \
-  "640 491 255 220 90" `# the sun, picture (160, 120)` \
-  "520 591 40 120 60" `# a hill, picture (40, 220)` \
-  "481 372 250 250 250" `# the frame, picture (1, 1)` \
-  "340 271 0 0 0" `# black beside the picture, screen (20, 20)` \
+  "620 401 255 220 90" `# the sun, screen (300, 150)` \
+  "620 601 40 120 60" `# the hill, screen (300, 350)` \
+  "441 332 250 250 250" `# the panel's frame, screen (121, 81)` \
+  "340 271 20 40 80" `# the background, screen (20, 20)` \
   "620 239 240 240 240" `# the toolbar`
 
 # The toolbar's screen-mode button is its second, 67 pixels wide from x = 67, 2 to 20 high.
 xdotool mousemove 420 240 click 1
-# Full screen: the window covers the display and the screen is shown twice as large, the
-# picture from (320, 240); the toolbar is hidden.
+# Full screen: the window covers the display and the screen is shown twice as large from
+# (0, 0); the toolbar is hidden.
 expect "full screen" \
-  "640 480 255 220 90" `# the sun` \
-  "400 680 40 120 60" `# a hill` \
-  "322 242 250 250 250" `# the frame` \
-  "40 40 0 0 0" `# black beside the picture` \
-  "620 239 0 0 0" `# where the toolbar was: black above the picture`
+  "600 300 255 220 90" `# the sun` \
+  "600 700 40 120 60" `# the hill` \
+  "242 162 250 250 250" `# the frame` \
+  "40 40 20 40 80" `# the background` \
+  "620 239 240 140 60" `# where the toolbar was: the panel, screen (310, 119)`
 
 # The toolbar shows while the mouse is on the top row; its button, in the screen's own
 # pixels, is now at twice the place.
@@ -112,9 +111,9 @@ xdotool mousemove 200 0
 sleep 0.3
 xdotool mousemove 200 22 click 1
 expect "window again" \
-  "640 491 255 220 90" \
-  "520 591 40 120 60" \
-  "481 372 250 250 250" \
+  "620 401 255 220 90" \
+  "620 601 40 120 60" \
+  "441 332 250 250 250" \
   "620 239 240 240 240"
 
 kill -TERM "$player_pid"

@@ -8,6 +8,7 @@
 #include <functional>
 #include <fstream>
 
+#include "authoring/source.h"
 #include "base/cp932.h"
 #include "base/process.h"
 #include "media/orbalib.h"
@@ -120,9 +121,8 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
   EXPECT_TRUE(cmd.Log);
   EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
   EXPECT_EQ(ParseCommandLine({"--scale", "integer", "--filter", "smooth"}).Scale, "integer");
-  EXPECT_EQ(ParseCommandLine({"--show", "pictures/title.trn", "game"}).Show, "pictures/title.trn");
   for (auto bad : std::vector<std::vector<std::string>>{
-           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show"}})
+           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
 
@@ -291,57 +291,66 @@ TEST(Player, ExitQuestionAnsweredYesEndsTheRun) {
   EXPECT_EQ(run.dialogs.shown.size(), 2u);
 }
 
-// --show: the picture is read through the project's files with the project's image seed and
-// drawn centred over black, through its alpha, into the first frame and again into the back
-// buffer a switch to full screen makes anew; on a 16-bit desktop too.
-TEST(Player, ShowsAPictureCentredOverBlackInTheWindowAndInFullScreen) {
+// The start page's boxes are composed into the first frame, and again into the back buffer a
+// switch to full screen makes anew; on a 16-bit desktop too.
+TEST(Player, ComposesTheComponentsInTheWindowAndInFullScreen) {
   TempDir dir;
   testing_support::WriteWaitProject(dir.path);  // 320 x 240
-  TProjectFile project;
-  project.LoadFromBytes(ReadFileBytes((dir.path / "orba.rpb").string()));
-  project.ImageSeed = 77;
-  testing_support::SaveProject(project, dir.path / "orba.rpb");
-  const uint32_t rows[6] = {0xFF0000, 0x0000FF, 0x00FF00, 0xFFFFFF, 0xFFFF00, 0x00FFFF};
-  TTarnFrameList picture(77);
-  TDIBSurface& image = picture.AddFrame().Surface;
-  image.SetSize(4, 6, 24);
-  image.CreateAlpha();
-  for (int32_t y = 0; y < 6; ++y)
-    for (int32_t x = 0; x < 4; ++x) {
-      image.SetPixel(x, y, rows[y]);
-      image.Alpha()->ScanLine(y)[x] = x == 3 && y == 1 ? 0 : 255;  // one see-through pixel
-    }
-  fs::create_directories(dir.path / "pics");
-  picture.SaveToFile((dir.path / "pics" / "p.trn").string());
+  TPage page;
+  CompilePage("boxnew name: \"bg\"; width: 320; height: 240; color: 255\n"
+              "boxnew name: \"b\"; parent: \"bg\"; left: 158; top: 117; width: 4; height: 6; color: 16711680\n"
+              "wait time: 100000\n",
+              "start.rss", page);
+  testing_support::SavePage(page, dir.path / "start.rsb");
 
   for (int desktopBits : {32, 16}) {
     HeadlessRun run(dir.path.string());
     run.window.desktopBits = desktopBits;
     run.input.At(5, InputEvent{EventKind::ToolbarFullScreen});
-    run.subsystems.ShowPicture("pics/p.trn");
     TCommandLine cmd;
     cmd.Params = {dir.path.string()};
     run.Run(cmd, 10);
     EXPECT_TRUE(run.window.fullScreen);
-    EXPECT_EQ(run.presenter.PresentCount(), 2) << desktopBits;  // the first frame and the one after the switch
+    // The empty first frame (the script starts in the next pass), the boxes, and the frame after the switch.
+    EXPECT_EQ(run.presenter.PresentCount(), 3) << desktopBits;
     const auto& shown = run.presenter.Pixels();
     auto at = [&](int x, int y) { return shown[static_cast<size_t>(y) * 320 + static_cast<size_t>(x)]; };
     for (int32_t y = 0; y < 6; ++y)
-      for (int32_t x = 0; x < 4; ++x)
-        EXPECT_EQ(at(158 + x, 117 + y), x == 3 && y == 1 ? 0u : rows[y]) << desktopBits << " bits, " << x << "," << y;
+      for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(at(158 + x, 117 + y), 0x0000FFu) << desktopBits << " bits, " << x << "," << y;
     for (auto [x, y] : {std::pair{0, 0}, {319, 239}, {157, 117}, {162, 123}})
-      EXPECT_EQ(at(x, y), 0u) << desktopBits << " bits, " << x << "," << y;
+      EXPECT_EQ(at(x, y), 0xFF0000u) << desktopBits << " bits, " << x << "," << y;
   }
+}
 
-  // A picture that cannot be read stops the start-up with a warning naming it.
+// The demo's title screen, as its start page builds it from boxes, against the scene worked
+// out here from the page's numbers: every pixel of the presented frame.
+TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
+  TempDir dir;
+  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
+  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
+  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
   HeadlessRun run(dir.path.string());
-  run.subsystems.ShowPicture("pics/none.trn");
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
-  run.Run(cmd, 10);
-  ASSERT_EQ(run.dialogs.shown.size(), 1u);
-  EXPECT_NE(run.dialogs.shown[0].text.find("none.trn"), std::string::npos) << run.dialogs.shown[0].text;
-  EXPECT_EQ(run.presenter.PresentCount(), 0);
+  run.Run(cmd, 5);
+  ASSERT_EQ(run.presenter.Width(), 640);
+  const auto& shown = run.presenter.Pixels();
+  auto inside = [](int x, int y, int l, int t, int r, int b) { return x >= l && x < r && y >= t && y < b; };
+  const uint32_t background = 0x142850, frame = 0xFAFAFA, panel = 0xF08C3C, sun = 0xFFDC5A, hill = 0x28783C;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      uint32_t expected = background;
+      if (inside(x, y, 120, 80, 520, 380)) expected = inside(x, y, 123, 83, 517, 377) ? panel : frame;
+      if (inside(x, y, 280, 140, 360, 190)) expected = sun;   // its clip window: the upper 50 rows
+      if (inside(x, y, 120, 180, 520, 380)) expected = hill;  // over the sun, cut at the panel's edges
+      if (inside(x, y, 40, 400, 600, 440)) {
+        // White blended at 128 of 255 over the background, per channel.
+        expected = 0;
+        for (int shift : {0, 8, 16})
+          expected |= ((((background >> shift) & 0xFF) * 127 + 0xFF * 128) >> 8) << shift;
+      }
+      ASSERT_EQ(shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)], expected) << x << "," << y;
+    }
 }
 
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {

@@ -1,0 +1,31 @@
+// The factory of component kinds: one row per kind the player has, by type code. A saved
+// tree and the creation commands make components only through this table.
+#include <iterator>
+
+#include "components/baselist.h"
+#include "components/box.h"
+
+namespace orba {
+
+namespace {
+
+template <class T>
+std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) {
+  return std::make_unique<T>(owner);
+}
+
+constexpr TComponentKind kKinds[] = {
+    {2, Make<TOrbaBox>},
+    {27, Make<TOrbaCabinet>},
+};
+
+}  // namespace
+
+const TComponentKind* TOrbaBaseList::KindOf(int32_t code) {
+  code &= 127;
+  for (const TComponentKind& k : kKinds)
+    if (k.Code == code) return &k;
+  return nullptr;
+}
+
+}  // namespace orba
