@@ -42,31 +42,33 @@ void TWipeMask::ParamsChanged() {
 
 int32_t TWipeMask::ClampParam(int index, int32_t value) const { return std::max(value, index == 0 ? 2 : 1); }
 
-void TWipeMask::DrawStep(int32_t t, int32_t d) {
-  if (maskHeight_ != std::max(MaskHeight(), 1) || mask_.size() != static_cast<size_t>(W()) * maskHeight_) Init();
-  if (!UpdateMask(t, d)) return;
+void TWipeMask::ScanRows(int32_t first, int32_t last) {
   const int32_t w = W();
-  for (int32_t y = 0; y < maskHeight_; ++y) {
+  for (int32_t y = first; y < last; ++y) {
     const uint8_t* m = &mask_[static_cast<size_t>(y) * w];
     bool none = true, full = true;
     for (int32_t x = 0; x < w; ++x) {
       none &= m[x] == 0;
       full &= m[x] == 255;
     }
-    rowState_[static_cast<size_t>(y)] = none ? 0 : full ? 1 : 2;
+    rowState_[static_cast<size_t>(y)] = none ? kRowFrom : full ? kRowTo : kRowMixed;
   }
+}
+
+void TWipeMask::DrawStep(int32_t t, int32_t d) {
+  if (maskHeight_ != std::max(MaskHeight(), 1) || mask_.size() != static_cast<size_t>(W()) * maskHeight_) Init();
+  if (!UpdateMask(t, d)) return;
   Pixels dst(target_), from(from_), to(to_);
   if (!dst || !from || !to) return;
+  const int32_t w = W();
   ForFormat(target_.PixelFormat(), [&]<class F>() {
     const size_t bytes = static_cast<size_t>(w) * F::B;
     for (int32_t y = 0, my = 0; y < H(); ++y, my = my + 1 == maskHeight_ ? 0 : my + 1) {
       uint8_t* dp = dst.Row(y);
       switch (rowState_[static_cast<size_t>(my)]) {
-        case 0: std::memcpy(dp, from.Row(y), bytes); break;
-        case 1: std::memcpy(dp, to.Row(y), bytes); break;
-        default:
-          std::memcpy(dp, from.Row(y), bytes);
-          RowOp<F, 1>(Kind::Mask, dp, to.Row(y), &mask_[static_cast<size_t>(my) * w], w, 255, false, 0);
+        case kRowFrom: std::memcpy(dp, from.Row(y), bytes); break;
+        case kRowTo: std::memcpy(dp, to.Row(y), bytes); break;
+        default: MixMaskRow<F>(dp, from.Row(y), to.Row(y), &mask_[static_cast<size_t>(my) * w], w);
       }
     }
   });
@@ -124,6 +126,16 @@ class TWipeRampMask : public TWipeMask {
     Binary = edge_ < 2;
     ramp_.resize(static_cast<size_t>(edge_));
     for (int32_t i = 0; i < edge_; ++i) ramp_[static_cast<size_t>(i)] = static_cast<uint8_t>(int64_t{i} * 255 / edge_);
+    // The first and last start of each row, so a step touches only rows that are on the edge.
+    const size_t across = rowUniform_ ? 1 : static_cast<size_t>(W());
+    rowFirst_.resize(static_cast<size_t>(maskHeight_));
+    rowLast_.resize(static_cast<size_t>(maskHeight_));
+    for (size_t y = 0; y < rowFirst_.size(); ++y) {
+      auto row = starts_.begin() + static_cast<std::ptrdiff_t>(y * across);
+      auto [lo, hi] = std::minmax_element(row, row + static_cast<std::ptrdiff_t>(across));
+      rowFirst_[y] = *lo;
+      rowLast_[y] = *hi;
+    }
   }
 
   bool UpdateMask(int32_t t, int32_t d) override {
@@ -131,21 +143,29 @@ class TWipeRampMask : public TWipeMask {
     if (level == LastLevel) return false;
     LastLevel = level;
     const int32_t w = W();
-    if (rowUniform_) {
-      for (int32_t y = 0; y < maskHeight_; ++y)
-        std::memset(&mask_[static_cast<size_t>(y) * w], Level(level - starts_[static_cast<size_t>(y)]),
-                    static_cast<size_t>(w));
-      return true;
-    }
-    const int32_t* s = starts_.data();
-    uint8_t* m = mask_.data();
-    const size_t n = mask_.size();
-    if (edge_ == 1) {
-      for (size_t i = 0; i < n; ++i) m[i] = level > s[i] ? 255 : 0;
-    } else if (edge_ == 255) {
-      for (size_t i = 0; i < n; ++i) m[i] = static_cast<uint8_t>(std::clamp(level - s[i], 0, 255));
-    } else {
-      for (size_t i = 0; i < n; ++i) m[i] = Level(level - s[i]);
+    for (int32_t y = 0; y < maskHeight_; ++y) {
+      const size_t row = static_cast<size_t>(y);
+      uint8_t& state = rowState_[row];
+      if (level <= rowFirst_[row]) {
+        state = kRowFrom;
+      } else if (int64_t{level} - rowLast_[row] >= edge_) {
+        state = kRowTo;
+      } else if (rowUniform_) {
+        uint8_t k = Level(level - starts_[row]);
+        std::memset(&mask_[row * w], k, static_cast<size_t>(w));
+        state = k == 0 ? kRowFrom : k == 255 ? kRowTo : kRowMixed;
+      } else {
+        state = kRowMixed;
+        const int32_t* s = &starts_[row * w];
+        uint8_t* m = &mask_[row * w];
+        if (edge_ == 1) {
+          for (int32_t i = 0; i < w; ++i) m[i] = level > s[i] ? 255 : 0;
+        } else if (edge_ == 255) {
+          for (int32_t i = 0; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(level - s[i], 0, 255));
+        } else {
+          for (int32_t i = 0; i < w; ++i) m[i] = Level(level - s[i]);
+        }
+      }
     }
     return true;
   }
@@ -169,7 +189,7 @@ class TWipeRampMask : public TWipeMask {
     for (int32_t y = 0; y < maskHeight_; ++y) starts_[static_cast<size_t>(y)] = start(y);
   }
 
-  std::vector<int32_t> starts_;
+  std::vector<int32_t> starts_, rowFirst_, rowLast_;
   std::vector<uint8_t> ramp_;
   bool rowUniform_ = false;
   int32_t edge_ = 1, run_ = 1;
@@ -423,8 +443,10 @@ class TWipeGrid : public TWipeMask {
         if (side <= 0 || k == 0) continue;
         int32_t x0 = i * p0 + (p0 - side) / 2, y0 = j * p0 + (p0 - side) / 2;
         int32_t x1 = std::min(x0 + side, w), y1 = std::min(y0 + side, maskHeight_);
+        if (x1 <= x0) continue;
         for (int32_t y = y0; y < y1; ++y) std::memset(&mask_[static_cast<size_t>(y) * w + x0], k, static_cast<size_t>(x1 - x0));
       }
+    ScanRows(0, maskHeight_);
     return true;
   }
 
@@ -467,6 +489,7 @@ class TWipeDither : public TWipeMask {
       for (int32_t x = 0; x < w; x += kTile)
         std::memcpy(&mask_[static_cast<size_t>(y) * w + x], &tile_[static_cast<size_t>(y) * kTile],
                     static_cast<size_t>(std::min(kTile, w - x)));
+    std::fill(rowState_.begin(), rowState_.end(), n == 0 ? kRowFrom : n == kTile * kTile ? kRowTo : kRowMixed);
     return true;
   }
 

@@ -39,12 +39,16 @@ class TWipeMask : public TCustomWipe {
   int32_t ClampParam(int index, int32_t value) const override;
   void DrawStep(int32_t t, int32_t d) override;
 
-  std::vector<uint8_t> mask_;
-  int32_t maskHeight_ = 0;
+  // Sets the row states of mask rows [first, last) from their values.
+  void ScanRows(int32_t first, int32_t last);
 
- private:
-  // Per mask row: 0 all from, 1 all to, 2 mixed; lets the compose copy whole rows.
+  // Row states: a mask row that is all 0 shows the old picture, all 255 the new one; only
+  // mixed rows are composed pixel by pixel. UpdateMask keeps them (ScanRows, or its own
+  // knowledge of which rows it filled with what).
+  enum : uint8_t { kRowFrom = 0, kRowTo = 1, kRowMixed = 2 };
+  std::vector<uint8_t> mask_;
   std::vector<uint8_t> rowState_;
+  int32_t maskHeight_ = 0;
 };
 
 // A greyscale rule picture of width x height from a layered image (first frame, tiled from

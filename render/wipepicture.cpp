@@ -226,18 +226,34 @@ class TWipeFlare : public TCustomWipe {
         uint8_t* dp = dst.Row(y);
         const uint8_t *fp = from.Row(y), *tp = to.Row(y);
         const int32_t* m = &map_[static_cast<size_t>(y) * w];
-        for (int32_t x = 0; x < w; ++x) {
-          int32_t g = b - m[x];
-          bool later = g >= 256;
-          uint32_t src = Ld<F>((later ? tp : fp) + x * F::B);
-          int32_t level = g < 0 ? 0 : g < 256 ? g : g < 512 ? 511 - g : 0;
-          uint32_t grey = grey_[static_cast<size_t>(level)];
-          St<F>(dp + x * F::B, Subtract ? SubPx<F>(src, grey) : AddPx<F>(src, grey, 256));
+        if constexpr (F::B == 4) {
+          // The picture each pixel shows and its grey first (grey g is g * 0x010101 at 32
+          // bits), then one saturating pass.
+          uint32_t* __restrict grey = greyRow_.data();
+          uint32_t* __restrict shown = reinterpret_cast<uint32_t*>(dp);
+          const uint32_t *__restrict f32 = reinterpret_cast<const uint32_t*>(fp),
+                         *__restrict t32 = reinterpret_cast<const uint32_t*>(tp);
+          for (int32_t x = 0; x < w; ++x) {
+            int32_t g = b - m[x];
+            shown[x] = g >= 256 ? t32[x] : f32[x];
+            grey[x] = static_cast<uint32_t>(Ramp(g)) * 0x010101u;
+          }
+          SaturateRow32(dp, dp, reinterpret_cast<const uint8_t*>(grey), w, true, Subtract);
+        } else {
+          for (int32_t x = 0; x < w; ++x) {
+            int32_t g = b - m[x];
+            uint32_t src = Ld<F>((g >= 256 ? tp : fp) + x * F::B), grey = grey_[static_cast<size_t>(Ramp(g))];
+            St<F>(dp + x * F::B, Subtract ? SubPx<F>(src, grey) : AddPx<F>(src, grey, 256));
+          }
         }
       }
     });
   }
 
+  // The grey of a pixel g levels after its start: up over 256 levels, down over 256 more.
+  static int32_t Ramp(int32_t g) { return g < 0 ? 0 : g < 256 ? g : g < 512 ? 511 - g : 0; }
+
+  std::vector<uint32_t> greyRow_ = std::vector<uint32_t>(static_cast<size_t>(std::max(W(), 0)));
   std::array<uint32_t, 256> grey_;
   std::vector<int32_t> map_;
   int32_t run_ = 512;
@@ -338,6 +354,7 @@ class TWipeRipple : public TCustomWipe {
         sin_[i] = r > 0 ? Round(dy / r * 65536) : 0;
       }
     shift_.resize(static_cast<size_t>(far) + 1);
+    next_.resize(static_cast<size_t>(w) * 3 * 4);
     length_ = std::max(1, 2 * std::min(w / 2, h / 2) / 3);
     BuildWave();
   }
@@ -364,23 +381,42 @@ class TWipeRipple : public TCustomWipe {
     Pixels dst(target_), from(from_), to(to_);
     if (!dst || !from || !to) return;
     ForFormat(target_.PixelFormat(), [&]<class F>() {
-      for (int32_t y = 0; y < h; ++y) {
-        uint8_t* dp = dst.Row(y);
-        const size_t g0 = static_cast<size_t>(y / 2) * gw_;
-        for (int32_t x = 0; x < w; ++x) {
-          size_t g = g0 + static_cast<size_t>(x / 2);
-          int64_t s = shift_[static_cast<size_t>(dist_[g])];
-          int32_t sx = std::clamp(x + static_cast<int32_t>((s * cos_[g]) >> 24), 0, w - 1);
-          int32_t sy = std::clamp(y + static_cast<int32_t>((s * sin_[g]) >> 24), 0, h - 1);
-          uint32_t a = Ld<F>(from.At<F>(sx, sy)), b = Ld<F>(to.At<F>(sx, sy));
-          St<F>(dp + x * F::B, alpha == 0 ? a : BlendPx<F>(a, b, alpha));
+      // Each cell of the half-size grid moves a 2 x 2 block: the block it reads is kept
+      // inside the picture as a whole.
+      const int32_t maxX = std::max(w - 2, 0), maxY = std::max(h - 2, 0), gw = gw_;
+      // Locals the pixel stores cannot be taken to change.
+      const int32_t *__restrict dist = dist_.data(), *__restrict cosine = cos_.data(), *__restrict sine = sin_.data(),
+                    *__restrict shift = shift_.data();
+      for (int32_t y = 0; y < h; y += 2) {
+        const bool pair = y + 1 < h;
+        const size_t g0 = static_cast<size_t>(y / 2) * gw;
+        // Without a second row its pixels go to scratch.
+        uint8_t *d0 = dst.Row(y), *d1 = pair ? dst.Row(y + 1) : next_.data() + static_cast<std::ptrdiff_t>(2 * w) * F::B;
+        uint8_t *n0 = next_.data(), *n1 = next_.data() + static_cast<std::ptrdiff_t>(w) * F::B;
+        for (int32_t gx = 0, x = 0; gx < gw; ++gx, x += 2) {
+          size_t g = g0 + static_cast<size_t>(gx);
+          int64_t s = shift[dist[g]];
+          int32_t sx = std::clamp(x + static_cast<int32_t>((s * cosine[g]) >> 24), 0, maxX);
+          int32_t sy = std::clamp(y + static_cast<int32_t>((s * sine[g]) >> 24), 0, maxY);
+          const int32_t sy1 = std::min(sy + 1, h - 1), wide = std::min(2, w - x), right = std::min(1, w - 1 - sx);
+          for (int32_t i = 0; i < wide; ++i) {
+            const int32_t cx = sx + std::min(i, right);
+            St<F>(d0 + (x + i) * F::B, Ld<F>(from.At<F>(cx, sy)));
+            St<F>(n0 + (x + i) * F::B, Ld<F>(to.At<F>(cx, sy)));
+            St<F>(d1 + (x + i) * F::B, Ld<F>(from.At<F>(cx, sy1)));
+            St<F>(n1 + (x + i) * F::B, Ld<F>(to.At<F>(cx, sy1)));
+          }
         }
+        if (alpha == 0) continue;
+        RowOp<F, 1>(Kind::Blend, d0, n0, nullptr, w, static_cast<int32_t>(alpha), false, 0);
+        if (pair) RowOp<F, 1>(Kind::Blend, d1, n1, nullptr, w, static_cast<int32_t>(alpha), false, 0);
       }
     });
   }
 
  private:
   std::vector<int32_t> dist_, cos_, sin_, wave_, shift_;
+  std::vector<uint8_t> next_;  // two rows of displaced new pixels and a spare
   int32_t gw_ = 0, length_ = 1;
 };
 
@@ -465,37 +501,82 @@ class TWipeBlur : public TWipeGreyBase {
 template <bool Vertical>
 class TWipeTwist : public TCustomWipe {
  public:
-  using TCustomWipe::TCustomWipe;
+  TWipeTwist(TCustomDIBX& target, TCustomDIBX& to, TCustomDIBX& from) : TCustomWipe(target, to, from) {
+    lines_.resize(static_cast<size_t>(std::max(Vertical ? W() : H(), 0)));
+    if (Vertical) column_.resize(lines_.size());
+  }
 
  protected:
+  // A line's state in a step: the picture it shows whole (or null while it turns), and
+  // while it turns the strip it shows: where it starts and how long it is, and the walk
+  // through the source line (q whole pixels plus r / size).
+  struct Line {
+    const void* whole;
+    bool front;  // the old picture faces us
+    int32_t start, size;
+  };
+  // A column as the row-by-row walk reads it: its pixel in row 0 of its source, its strip and
+  // the source rows per row (16.16).
+  struct Column {
+    const uint8_t* base;
+    int32_t start, end, step;
+  };
+
   void DrawStep(int32_t t, int32_t d) override {
     const int32_t w = W(), h = H(), lines = Vertical ? w : h, across = Vertical ? h : w;
     Pixels dst(target_), from(from_), to(to_);
     if (!dst || !from || !to) return;
+    for (int32_t l = 0; l < lines; ++l) {
+      Line& line = lines_[static_cast<size_t>(l)];
+      const int32_t r = Reverse ? lines - 1 - l : l;
+      const double phi = 1.5 * std::numbers::pi * t / d - std::numbers::pi / 2 * r / lines;
+      // Lines not yet turning keep the old picture; lines turned over show the new one.
+      line.whole = phi < 0 ? static_cast<const void*>(&from) : phi >= std::numbers::pi ? &to : nullptr;
+      const double c = std::cos(phi);
+      line.front = c > 0;
+      line.size = Round(std::abs(c) * across);
+      line.start = (across - line.size) / 2;
+    }
     ForFormat(target_.PixelFormat(), [&]<class F>() {
-      // Walks one line: i-th pixel of line l of picture p.
-      auto at = [&](const Pixels& p, int32_t l, int32_t i) { return Vertical ? p.At<F>(l, i) : p.At<F>(i, l); };
-      for (int32_t l = 0; l < lines; ++l) {
-        int32_t r = Reverse ? lines - 1 - l : l;
-        double phi = 1.5 * std::numbers::pi * t / d - std::numbers::pi / 2 * r / lines;
-        // Lines not yet turning show the old picture; lines turned over show the new one.
-        const Pixels* whole = phi < 0 ? &from : phi >= std::numbers::pi ? &to : nullptr;
-        if (whole) {
-          for (int32_t i = 0; i < across; ++i) St<F>(at(dst, l, i), Ld<F>(at(*whole, l, i)));
-          continue;
+      if (!Vertical) {
+        for (int32_t y = 0; y < h; ++y) {
+          const Line& line = lines_[static_cast<size_t>(y)];
+          uint8_t* dp = dst.Row(y);
+          if (line.whole) {
+            std::memcpy(dp, static_cast<const Pixels*>(line.whole)->Row(y), static_cast<size_t>(w) * F::B);
+            continue;
+          }
+          std::memset(dp, 0, static_cast<size_t>(w) * F::B);
+          StretchLine<F>(dp + line.start * F::B, F::B, (line.front ? from : to).Row(y), F::B, line.size, w);
         }
-        double c = std::cos(phi);
-        const Pixels& src = c > 0 ? from : to;
-        int32_t size = Round(std::abs(c) * across), start = (across - size) / 2;
-        for (int32_t i = 0; i < across; ++i) {
+        return;
+      }
+      // Columns are drawn row by row: each column reads row (y - start) * step of its source
+      // while y lies in its strip, and is black elsewhere.
+      const std::ptrdiff_t pitch = from.Row(std::min(1, h - 1)) - from.Row(0);
+      for (int32_t x = 0; x < w; ++x) {
+        Line& line = lines_[static_cast<size_t>(x)];
+        const Pixels& src = line.whole ? *static_cast<const Pixels*>(line.whole) : line.front ? from : to;
+        if (line.whole) line.start = 0, line.size = h;
+        column_[static_cast<size_t>(x)] = {src.Row(0) + x * F::B, line.start, line.start + line.size,
+                                           line.size > 0 ? static_cast<int32_t>((int64_t{h} << 16) / line.size) : 0};
+      }
+      const Column* __restrict columns = column_.data();
+      for (int32_t y = 0; y < h; ++y) {
+        uint8_t* __restrict dp = dst.Row(y);
+        for (int32_t x = 0; x < w; ++x) {
+          const Column& c = columns[x];
           uint32_t v = 0;
-          if (i >= start && i < start + size)
-            v = Ld<F>(at(src, l, static_cast<int32_t>(int64_t{i - start} * across / size)));
-          St<F>(at(dst, l, i), v);
+          if (y >= c.start && y < c.end) v = Ld<F>(c.base + ((int64_t{y - c.start} * c.step) >> 16) * pitch);
+          St<F>(dp + x * F::B, v);
         }
       }
     });
   }
+
+ private:
+  std::vector<Line> lines_;
+  std::vector<Column> column_;
 };
 
 // ---- kind 29: the old picture breaks into pieces that jump and fall ----

@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "render/dibx.h"
 #include "render/pixelops.h"
 #include "render/wipe.h"
@@ -66,13 +70,67 @@ inline void MixRow(uint8_t* d, const uint8_t* a, const uint8_t* b, int32_t n, ui
   for (int32_t i = 0; i < n; ++i) St<F>(d + i * F::B, BlendPx<F>(Ld<F>(a + i * F::B), Ld<F>(b + i * F::B), alpha));
 }
 
+// a composed with b through the mask m (0 shows a, 255 b), into d.
+template <class F>
+inline void MixMaskRow(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m, int32_t n) {
+  if constexpr (F::B == 4) {
+    PixelRows().mixMask32(d, a, b, m, n);
+  } else if constexpr (F::B == 2) {
+    PixelRows().mixMask16[F::M[0] == F16::M[0] ? 1 : 0](d, a, b, m, n);
+  } else {
+    for (int32_t i = 0; i < n; ++i) {
+      uint32_t av = Ld<F>(a + i * F::B), bv = Ld<F>(b + i * F::B), k = m[i];
+      St<F>(d + i * F::B, k == 0 ? av : k == 255 ? bv : BlendPx<F>(av, bv, k));
+    }
+  }
+}
+
+// 32-bit pixels: each channel of d plus (minus) the same channel of g, saturating, the top
+// byte cleared; the add and subtract of the drawing surface on whole rows.
+inline void SaturateRow32(uint8_t* d, const uint8_t* s, const uint8_t* g, int32_t n, bool gRow, bool subtract) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i channels = _mm_set1_epi32(0x00FFFFFF);
+  __m128i gv = _mm_set1_epi32(static_cast<int32_t>(Ld<F32>(g)));
+  for (; i + 4 <= n; i += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4));
+    if (gRow) gv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i * 4));
+    v = subtract ? _mm_subs_epu8(v, gv) : _mm_adds_epu8(v, gv);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4), _mm_and_si128(v, channels));
+  }
+#endif
+  for (; i < n; ++i) {
+    uint32_t sv = Ld<F32>(s + i * 4), gv1 = Ld<F32>(gRow ? g + i * 4 : g);
+    St<F32>(d + i * 4, subtract ? SubPx<F32>(sv, gv1) : AddPx<F32>(sv, gv1, 256));
+  }
+}
+
 // One row with grey g added (saturating) or, when subtract, taken away (clamped at 0).
 template <class F>
 inline void GreyRow(uint8_t* d, const uint8_t* s, int32_t n, uint32_t g, bool subtract) {
-  if (subtract) {
+  if constexpr (F::B == 4) {
+    uint8_t grey[4];
+    St<F32>(grey, g);
+    SaturateRow32(d, s, grey, n, false, subtract);
+  } else if (subtract) {
     for (int32_t i = 0; i < n; ++i) St<F>(d + i * F::B, SubPx<F>(Ld<F>(s + i * F::B), g));
   } else {
     for (int32_t i = 0; i < n; ++i) St<F>(d + i * F::B, AddPx<F>(Ld<F>(s + i * F::B), g, 256));
+  }
+}
+
+// dn pixels of a line stretched from sn source pixels (nearest: pixel i takes i sn div dn),
+// each line walked by its step in bytes, so rows and columns alike.
+template <class F>
+inline void StretchLine(uint8_t* d, std::ptrdiff_t dStep, const uint8_t* s, std::ptrdiff_t sStep, int32_t dn, int32_t sn) {
+  if (dn <= 0) return;
+  const int32_t whole = sn / dn, part = sn % dn;
+  int32_t q = 0, r = 0;
+  for (int32_t i = 0; i < dn; ++i, d += dStep) {
+    St<F>(d, Ld<F>(s + q * sStep));
+    q += whole;
+    r += part;
+    if (r >= dn) r -= dn, ++q;
   }
 }
 
