@@ -472,7 +472,6 @@ class TWipeDither : public TWipeMask {
   int32_t MaskHeight() const override { return kTile; }
 
  protected:
-  int32_t ClampParam(int, int32_t value) const override { return value; }
   bool UpdateMask(int32_t t, int32_t d) override {
     int32_t n = static_cast<int32_t>(int64_t{kTile * kTile} * t / d);
     if (n == LastLevel) return false;

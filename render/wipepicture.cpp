@@ -54,10 +54,10 @@ class TWipeScroll : public TCustomWipe {
  protected:
   void DrawStep(int32_t t, int32_t d) override {
     const int32_t length = Vertical ? H() : W();
-    int32_t o = static_cast<int32_t>(int64_t{length} * t / d);
-    if (Reverse) o = -o;
-    const int32_t in = Reverse ? o - length : length - o;
-    target_.Draw(Vertical ? 0 : -o, Vertical ? -o : 0, false, false, false, Whole(from_), from_);
+    const int32_t o = static_cast<int32_t>(int64_t{length} * t / d);
+    // Forward the pictures move towards 0, with Reverse away from it.
+    const int32_t out = Reverse ? o : -o, in = Reverse ? o - length : length - o;
+    target_.Draw(Vertical ? 0 : out, Vertical ? out : 0, false, false, false, Whole(from_), from_);
     target_.Draw(Vertical ? 0 : in, Vertical ? in : 0, false, false, false, Whole(to_), to_);
   }
 };
