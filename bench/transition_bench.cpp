@@ -3,9 +3,14 @@
 // size, the reference the masked effects are held to.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <memory>
 #include <random>
 
+#include "files/vrmanager.h"
+#include "render/trn.h"
 #include "render/wipe.h"
 
 namespace {
@@ -24,8 +29,30 @@ void Paint(TDIBX& s, int seed) {
       s.SetPixel(x, y, ((x + seed * 40) / 5 & 0xFF) << 16 | ((y + x) / 7 & 0xFF) << 8 | ((gen() & 0x3F) + seed * 60));
 }
 
+// The rule image wipe (kind 19) is measured with a rule as it is used: a diagonal ramp of
+// grey, written to a folder of its own and read through the virtual files.
+struct RuleFolder {
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("orba-bench-rule-" + std::to_string(getpid()));
+  RuleFolder() {
+    std::filesystem::create_directories(path);
+    TTarnFrameList list;
+    TTarnFrame& f = list.AddFrame();
+    f.Surface.SetSize(kW, kH, 24);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        auto v = static_cast<uint8_t>((x + y) * 255 / (kW + kH));
+        f.Surface.SetPixel(x, y, f.Surface.RGBToPixel(v, v, v));
+      }
+    list.SaveToFile((path / "rule.trn").string());
+    VrFileManager().SetBaseFolder(path.string());
+  }
+  ~RuleFolder() { std::filesystem::remove_all(path); }
+};
+
 struct Pictures {
   TDIBX from, to, target;
+  RuleFolder rule;
   Pictures() {
     Paint(from, 1);
     Paint(to, 2);
@@ -42,6 +69,7 @@ TWipeStart Start(int kind) {
   TWipeStart start;
   start.kind = kind;
   start.duration = kDuration;
+  if (kind == 19) start.maskFile = "rule.trn";
   return start;
 }
 

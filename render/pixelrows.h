@@ -140,6 +140,12 @@ void MixMask32(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m,
     int64_t m8;
     std::memcpy(&m8, m + i, 8);
     __m256i k = _mm256_shuffle_epi8(_mm256_set1_epi64x(m8), spread);
+    __m256i kFrom = _mm256_cmpeq_epi32(k, zero), kTo = _mm256_cmpeq_epi32(k, full);
+    if (_mm256_movemask_epi8(_mm256_or_si256(kFrom, kTo)) == -1) {
+      // Hard edges and settled parts: each pixel is one picture or the other.
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i * 4), _mm256_blendv_epi8(av, bv, kTo));
+      continue;
+    }
     __m256i klo = _mm256_unpacklo_epi8(k, zero), khi = _mm256_unpackhi_epi8(k, zero);
     __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(av, zero), _mm256_sub_epi16(c255, klo)),
                                   _mm256_mullo_epi16(_mm256_unpacklo_epi8(bv, zero), klo));
@@ -147,8 +153,8 @@ void MixMask32(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m,
                                   _mm256_mullo_epi16(_mm256_unpackhi_epi8(bv, zero), khi));
     __m256i r = _mm256_and_si256(_mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)), channels);
     r = _mm256_blendv_epi8(r, av, _mm256_cmpeq_epi32(av, bv));
-    r = _mm256_blendv_epi8(r, bv, _mm256_cmpeq_epi32(k, full));
-    r = _mm256_blendv_epi8(r, av, _mm256_cmpeq_epi32(k, zero));
+    r = _mm256_blendv_epi8(r, bv, kTo);
+    r = _mm256_blendv_epi8(r, av, kFrom);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i * 4), r);
   }
 #elif defined(__SSE2__)

@@ -68,7 +68,7 @@ void TWipeMask::DrawStep(int32_t t, int32_t d) {
       switch (rowState_[static_cast<size_t>(my)]) {
         case kRowFrom: std::memcpy(dp, from.Row(y), bytes); break;
         case kRowTo: std::memcpy(dp, to.Row(y), bytes); break;
-        default: MixMaskRow<F>(dp, from.Row(y), to.Row(y), &mask_[static_cast<size_t>(my) * w], w);
+        default: MixMaskRow<F>(dp, from.Row(y), to.Row(y), MaskRow(my), w);
       }
     }
   });
@@ -156,18 +156,31 @@ class TWipeRampMask : public TWipeMask {
         state = k == 0 ? kRowFrom : k == 255 ? kRowTo : kRowMixed;
       } else {
         state = kRowMixed;
-        const int32_t* s = &starts_[row * w];
-        uint8_t* m = &mask_[row * w];
-        if (edge_ == 1) {
-          for (int32_t i = 0; i < w; ++i) m[i] = level > s[i] ? 255 : 0;
-        } else if (edge_ == 255) {
-          for (int32_t i = 0; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(level - s[i], 0, 255));
-        } else {
-          for (int32_t i = 0; i < w; ++i) m[i] = Level(level - s[i]);
-        }
+        // A mask as tall as the picture is computed row by row as it is composed (MaskRow),
+        // while the starts are at hand; a shorter one is used again and again, so now.
+        if (maskHeight_ < H()) FillRow(y, &mask_[row * w]);
       }
     }
     return true;
+  }
+
+  const uint8_t* MaskRow(int32_t y) override {
+    if (rowUniform_ || maskHeight_ < H()) return TWipeMask::MaskRow(y);
+    FillRow(y, mask_.data());  // row 0 serves as the buffer
+    return mask_.data();
+  }
+
+  void FillRow(int32_t y, uint8_t* __restrict m) const {
+    const size_t w = static_cast<size_t>(W());
+    const int32_t level = LastLevel;
+    const int32_t* __restrict s = &starts_[static_cast<size_t>(y) * w];
+    if (edge_ == 1) {
+      for (size_t i = 0; i < w; ++i) m[i] = level > s[i] ? 255 : 0;
+    } else if (edge_ == 255) {
+      for (size_t i = 0; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(level - s[i], 0, 255));
+    } else {
+      for (size_t i = 0; i < w; ++i) m[i] = Level(level - s[i]);
+    }
   }
 
   uint8_t Level(int32_t diff) const {
@@ -235,18 +248,47 @@ class TWipeCurtain : public TWipeRampMask {
   }
 };
 
-// Kind 19: the rule image's bright pixels change first, over a soft edge 256 grey levels wide.
-class TWipeShadow : public TWipeRampMask {
+// Kind 19: the rule image's bright pixels change first, over a soft edge 256 grey levels wide:
+// at level L (0..512 over the course) a pixel of rule value v shows clamp(L + v - 256, 0, 255)
+// of the new picture.
+class TWipeShadow : public TWipeMask {
  public:
-  using TWipeRampMask::TWipeRampMask;
+  using TWipeMask::TWipeMask;
 
  protected:
-  void BuildStarts() override {
-    std::vector<uint8_t> rule = LoadRuleImage(MaskFile, W(), H(), Reverse);
-    StartsFrom([&](int32_t x, int32_t y) { return 256 - rule[static_cast<size_t>(y) * W() + x]; });
-    edge_ = 255;
-    run_ = 512;
+  void BuildTables() override {
+    rule_ = LoadRuleImage(MaskFile, W(), H(), Reverse);
+    const size_t w = static_cast<size_t>(W());
+    rowLow_.resize(static_cast<size_t>(maskHeight_));
+    rowHigh_.resize(rowLow_.size());
+    for (size_t y = 0; y < rowLow_.size(); ++y) {
+      auto [lo, hi] = std::minmax_element(rule_.begin() + static_cast<std::ptrdiff_t>(y * w),
+                                          rule_.begin() + static_cast<std::ptrdiff_t>((y + 1) * w));
+      rowLow_[y] = *lo;
+      rowHigh_[y] = *hi;
+    }
   }
+
+  bool UpdateMask(int32_t t, int32_t d) override {
+    int32_t level = static_cast<int32_t>(int64_t{512} * t / d);
+    if (level == LastLevel) return false;
+    LastLevel = level;
+    for (size_t y = 0; y < rowLow_.size(); ++y)
+      rowState_[y] = level + rowHigh_[y] <= 256 ? kRowFrom : level + rowLow_[y] >= 511 ? kRowTo : kRowMixed;
+    return true;
+  }
+
+  const uint8_t* MaskRow(int32_t y) override {
+    const size_t w = static_cast<size_t>(W());
+    const uint8_t* __restrict v = &rule_[static_cast<size_t>(y) * w];
+    uint8_t* __restrict m = mask_.data();  // row 0 serves as the buffer
+    const int32_t shift = LastLevel - 256;
+    for (size_t i = 0; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(v[i] + shift, 0, 255));
+    return m;
+  }
+
+ private:
+  std::vector<uint8_t> rule_, rowLow_, rowHigh_;
 };
 
 // The angle of a pixel's centre about the screen's centre, clockwise from 12 o'clock, in
@@ -326,10 +368,11 @@ class TWipeCircle : public TWipeRampMask {
   }
 };
 
-// Kinds 37 and 38: p0 x p0 blocks, shown one at a time in an order.
-class TWipeBlocks : public TWipeRampMask {
+// Kinds 37 and 38: p0 x p0 blocks, shown one at a time in an order. The mask of a row is made
+// block by block from the order of its row of blocks.
+class TWipeBlocks : public TWipeMask {
  public:
-  using TWipeRampMask::TWipeRampMask;
+  using TWipeMask::TWipeMask;
 
  protected:
   // The block size must fit the screen: between 10 (or the screen's smaller side, when that
@@ -342,13 +385,40 @@ class TWipeBlocks : public TWipeRampMask {
   // The position in the order of each block, cols x rows, row by row.
   virtual std::vector<int32_t> Order(int32_t cols, int32_t rows) const = 0;
 
-  void BuildStarts() override {
-    const int32_t p0 = std::max(params_[0], 1);
-    const int32_t cols = (W() + p0 - 1) / p0, rows = (H() + p0 - 1) / p0;
-    std::vector<int32_t> order = Order(cols, rows);
-    StartsFrom([&](int32_t x, int32_t y) { return order[static_cast<size_t>(y / p0) * cols + x / p0]; });
-    run_ = cols * rows;
+  void BuildTables() override {
+    size_ = std::max(params_[0], 1);
+    cols_ = (W() + size_ - 1) / size_;
+    rows_ = (H() + size_ - 1) / size_;
+    order_ = Order(cols_, rows_);
+    Binary = true;
   }
+
+  // Block n shows the new picture once the level (0 .. blocks over the course) is past n.
+  bool UpdateMask(int32_t t, int32_t d) override {
+    int32_t level = static_cast<int32_t>(int64_t{cols_} * rows_ * t / d);
+    if (level == LastLevel) return false;
+    LastLevel = level;
+    for (int32_t j = 0; j < rows_; ++j) {
+      int32_t shown = 0;
+      for (int32_t i = 0; i < cols_; ++i) shown += level > order_[static_cast<size_t>(j) * cols_ + i];
+      uint8_t state = shown == 0 ? kRowFrom : shown == cols_ ? kRowTo : kRowMixed;
+      for (int32_t y = j * size_; y < std::min((j + 1) * size_, maskHeight_); ++y) rowState_[static_cast<size_t>(y)] = state;
+    }
+    return true;
+  }
+
+  const uint8_t* MaskRow(int32_t y) override {
+    uint8_t* m = mask_.data();  // row 0 serves as the buffer
+    const int32_t j = y / size_, w = W();
+    for (int32_t i = 0; i < cols_; ++i)
+      std::memset(m + i * size_, LastLevel > order_[static_cast<size_t>(j) * cols_ + i] ? 255 : 0,
+                  static_cast<size_t>(std::min(size_, w - i * size_)));
+    return m;
+  }
+
+ private:
+  std::vector<int32_t> order_;
+  int32_t size_ = 1, cols_ = 0, rows_ = 0;
 };
 
 // Kind 37: clockwise along the edge from the top-left block, turning inward.
@@ -431,22 +501,46 @@ class TWipeGrid : public TWipeMask {
     int32_t level = static_cast<int32_t>(int64_t{run_} * t / d);
     if (level == LastLevel) return false;
     LastLevel = level;
-    std::fill(mask_.begin(), mask_.end(), 0);
     const int32_t p0 = params_[0], p1 = params_[1], w = W();
+    // The square of a cell at this level: its side and mask value.
+    auto square = [&](int32_t i, int32_t j, int32_t& side, uint8_t& k) {
+      int32_t s = starts_[static_cast<size_t>(j) * cols_ + i];
+      int64_t diff = int64_t{level} - s;
+      side = diff < 0 ? 0 : static_cast<int32_t>(std::min<int64_t>(p0, p0 * diff / p1));
+      k = diff < 0 ? 0 : static_cast<uint8_t>(std::min<int64_t>(255, diff * 255 / p1));
+    };
+    // Rows a square crosses are composed; a band of whole squares shows the new picture; rows
+    // without any square the old one. Only the composed rows need their mask values.
+    std::fill(rowState_.begin(), rowState_.end(), kRowFrom);
+    for (int32_t j = 0; j < rows_; ++j) {
+      bool allFull = true;
+      for (int32_t i = 0; i < cols_; ++i) {
+        int32_t side;
+        uint8_t k;
+        square(i, j, side, k);
+        allFull &= side == p0 && k == 255;
+        if (side <= 0 || k == 0) continue;
+        int32_t y0 = j * p0 + (p0 - side) / 2, y1 = std::min(y0 + side, maskHeight_);
+        for (int32_t y = y0; y < y1; ++y) rowState_[static_cast<size_t>(y)] = kRowMixed;
+      }
+      if (allFull)
+        for (int32_t y = j * p0; y < std::min((j + 1) * p0, maskHeight_); ++y) rowState_[static_cast<size_t>(y)] = kRowTo;
+    }
+    for (int32_t y = 0; y < maskHeight_; ++y)
+      if (rowState_[static_cast<size_t>(y)] == kRowMixed) std::memset(&mask_[static_cast<size_t>(y) * w], 0, static_cast<size_t>(w));
     for (int32_t j = 0; j < rows_; ++j)
       for (int32_t i = 0; i < cols_; ++i) {
-        int32_t s = starts_[static_cast<size_t>(j) * cols_ + i];
-        if (level < s) continue;
-        int64_t diff = int64_t{level} - s;
-        int32_t side = static_cast<int32_t>(std::min<int64_t>(p0, p0 * diff / p1));
-        auto k = static_cast<uint8_t>(std::min<int64_t>(255, diff * 255 / p1));
+        int32_t side;
+        uint8_t k;
+        square(i, j, side, k);
         if (side <= 0 || k == 0) continue;
         int32_t x0 = i * p0 + (p0 - side) / 2, y0 = j * p0 + (p0 - side) / 2;
         int32_t x1 = std::min(x0 + side, w), y1 = std::min(y0 + side, maskHeight_);
         if (x1 <= x0) continue;
-        for (int32_t y = y0; y < y1; ++y) std::memset(&mask_[static_cast<size_t>(y) * w + x0], k, static_cast<size_t>(x1 - x0));
+        for (int32_t y = y0; y < y1; ++y)
+          if (rowState_[static_cast<size_t>(y)] == kRowMixed)
+            std::memset(&mask_[static_cast<size_t>(y) * w + x0], k, static_cast<size_t>(x1 - x0));
       }
-    ScanRows(0, maskHeight_);
     return true;
   }
 

@@ -21,9 +21,8 @@ class TWipeMask : public TCustomWipe {
   void Init() override;
   void SetReverse(bool flag) override;
 
-  // The mask rows; they repeat down the picture with a period of MaskHeight.
+  // The mask rows repeat down the picture with a period of MaskHeight.
   virtual int32_t MaskHeight() const { return H(); }
-  const std::vector<uint8_t>& Mask() const { return mask_; }
 
   // Set when the edge is too narrow to blend: the mask holds only 0 and 255.
   bool Binary = false;
@@ -39,6 +38,8 @@ class TWipeMask : public TCustomWipe {
   int32_t ClampParam(int index, int32_t value) const override;
   void DrawStep(int32_t t, int32_t d) override;
 
+  // The mask values of mixed mask row y; by default the stored row.
+  virtual const uint8_t* MaskRow(int32_t y) { return &mask_[static_cast<size_t>(y) * static_cast<size_t>(W())]; }
   // Sets the row states of mask rows [first, last) from their values.
   void ScanRows(int32_t first, int32_t last);
 
