@@ -591,32 +591,27 @@ class TWipeDither : public TWipeMask {
   std::array<uint8_t, kTile * kTile> tile_{};
 };
 
-template <class T>
-std::unique_ptr<TCustomWipe> Make(TCustomDIBX& target, TCustomDIBX& to, TCustomDIBX& from) {
-  return std::make_unique<T>(target, to, from);
-}
-
 }  // namespace
 
 namespace wipe {
 
 const std::vector<TWipeKind>& MaskKinds() {
   static const std::vector<TWipeKind> rows{
-      {2, "TWipeBlindH", Make<TWipeBlind<false>>},
-      {3, "TWipeBlindV", Make<TWipeBlind<true>>},
-      {4, "TWipeCurtainH", Make<TWipeCurtain<false>>},
-      {5, "TWipeCurtainV", Make<TWipeCurtain<true>>},
-      {8, "TWipeGrid", Make<TWipeGrid<GridOrder::Distance>>},
-      {9, "TWipeGridH", Make<TWipeGrid<GridOrder::Column>>},
-      {10, "TWipeGridV", Make<TWipeGrid<GridOrder::Row>>},
-      {11, "TWipeDither", Make<TWipeDither>},
-      {19, "TWipeShadow", Make<TWipeShadow>},
-      {31, "TWipeClockhand", Make<TWipeClockhand>},
-      {34, "TWipeFan", Make<TWipeFanOf<1>>},
-      {35, "TWipeWFan", Make<TWipeFanOf<2>>},
-      {36, "TWipeCircle", Make<TWipeCircle>},
-      {37, "TWipeBlockCoil", Make<TWipeBlockCoil>},
-      {38, "TWipeBlockRandom", Make<TWipeBlockRandom>},
+      {2, "TWipeBlindH", MakeWipe<TWipeBlind<false>>},
+      {3, "TWipeBlindV", MakeWipe<TWipeBlind<true>>},
+      {4, "TWipeCurtainH", MakeWipe<TWipeCurtain<false>>},
+      {5, "TWipeCurtainV", MakeWipe<TWipeCurtain<true>>},
+      {8, "TWipeGrid", MakeWipe<TWipeGrid<GridOrder::Distance>>},
+      {9, "TWipeGridH", MakeWipe<TWipeGrid<GridOrder::Column>>},
+      {10, "TWipeGridV", MakeWipe<TWipeGrid<GridOrder::Row>>},
+      {11, "TWipeDither", MakeWipe<TWipeDither>},
+      {19, "TWipeShadow", MakeWipe<TWipeShadow>},
+      {31, "TWipeClockhand", MakeWipe<TWipeClockhand>},
+      {34, "TWipeFan", MakeWipe<TWipeFanOf<1>>},
+      {35, "TWipeWFan", MakeWipe<TWipeFanOf<2>>},
+      {36, "TWipeCircle", MakeWipe<TWipeCircle>},
+      {37, "TWipeBlockCoil", MakeWipe<TWipeBlockCoil>},
+      {38, "TWipeBlockRandom", MakeWipe<TWipeBlockRandom>},
   };
   return rows;
 }

@@ -660,40 +660,35 @@ class TWipeZoomin : public TCustomWipe {
   std::vector<int32_t> columns_;
 };
 
-template <class T>
-std::unique_ptr<TCustomWipe> Make(TCustomDIBX& target, TCustomDIBX& to, TCustomDIBX& from) {
-  return std::make_unique<T>(target, to, from);
-}
-
 }  // namespace
 
 namespace wipe {
 
 const std::vector<TWipeKind>& PictureKinds() {
   static const std::vector<TWipeKind> rows{
-      {1, "TWipeFade", Make<TWipeFade>},
-      {6, "TWipeScrollH", Make<TWipeScroll<false>>},
-      {7, "TWipeScrollV", Make<TWipeScroll<true>>},
-      {12, "TWipeWhite", Make<TWipeThrough<false>>},
-      {13, "TWipeBlack", Make<TWipeThrough<true>>},
-      {14, "TWipeFlash", Make<TWipeFlash>},
-      {15, "TWipeMosaic", Make<TWipeMosaic>},
-      {16, "TWipeSudareH", Make<TWipeRoll<false, false>>},
-      {17, "TWipeSudareV", Make<TWipeRoll<true, false>>},
-      {18, "TWipeSpot", Make<TWipeSpot>},
-      {20, "TWipeShadowWhite", Make<TWipeShadowFlare<false>>},
-      {21, "TWipeShadowBlack", Make<TWipeShadowFlare<true>>},
-      {22, "TWipeSmall", Make<TWipeZoomTurn<false>>},
-      {23, "TWipeBig", Make<TWipeZoomTurn<true>>},
-      {24, "TWipeRipple", Make<TWipeRipple>},
-      {25, "TWipeBlurWhite", Make<TWipeBlur<false>>},
-      {26, "TWipeBlurBlack", Make<TWipeBlur<true>>},
-      {27, "TWipeTwistH", Make<TWipeTwist<false>>},
-      {28, "TWipeTwistV", Make<TWipeTwist<true>>},
-      {29, "TWipeCrack", Make<TWipeCrack>},
-      {30, "TWipeZoomin", Make<TWipeZoomin>},
-      {32, "TWipeRubberH", Make<TWipeRoll<false, true>>},
-      {33, "TWipeRubberV", Make<TWipeRoll<true, true>>},
+      {1, "TWipeFade", MakeWipe<TWipeFade>},
+      {6, "TWipeScrollH", MakeWipe<TWipeScroll<false>>},
+      {7, "TWipeScrollV", MakeWipe<TWipeScroll<true>>},
+      {12, "TWipeWhite", MakeWipe<TWipeThrough<false>>},
+      {13, "TWipeBlack", MakeWipe<TWipeThrough<true>>},
+      {14, "TWipeFlash", MakeWipe<TWipeFlash>},
+      {15, "TWipeMosaic", MakeWipe<TWipeMosaic>},
+      {16, "TWipeSudareH", MakeWipe<TWipeRoll<false, false>>},
+      {17, "TWipeSudareV", MakeWipe<TWipeRoll<true, false>>},
+      {18, "TWipeSpot", MakeWipe<TWipeSpot>},
+      {20, "TWipeShadowWhite", MakeWipe<TWipeShadowFlare<false>>},
+      {21, "TWipeShadowBlack", MakeWipe<TWipeShadowFlare<true>>},
+      {22, "TWipeSmall", MakeWipe<TWipeZoomTurn<false>>},
+      {23, "TWipeBig", MakeWipe<TWipeZoomTurn<true>>},
+      {24, "TWipeRipple", MakeWipe<TWipeRipple>},
+      {25, "TWipeBlurWhite", MakeWipe<TWipeBlur<false>>},
+      {26, "TWipeBlurBlack", MakeWipe<TWipeBlur<true>>},
+      {27, "TWipeTwistH", MakeWipe<TWipeTwist<false>>},
+      {28, "TWipeTwistV", MakeWipe<TWipeTwist<true>>},
+      {29, "TWipeCrack", MakeWipe<TWipeCrack>},
+      {30, "TWipeZoomin", MakeWipe<TWipeZoomin>},
+      {32, "TWipeRubberH", MakeWipe<TWipeRoll<false, true>>},
+      {33, "TWipeRubberV", MakeWipe<TWipeRoll<true, true>>},
   };
   return rows;
 }

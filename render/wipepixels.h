@@ -147,6 +147,11 @@ void CopyPicture(TCustomDIBX& dst, TCustomDIBX& src);
 // The factories of the effect classes, one per kind, defined beside their families.
 using TWipeFactory = std::unique_ptr<TCustomWipe> (*)(TCustomDIBX& target, TCustomDIBX& to, TCustomDIBX& from);
 
+template <class T>
+std::unique_ptr<TCustomWipe> MakeWipe(TCustomDIBX& target, TCustomDIBX& to, TCustomDIBX& from) {
+  return std::make_unique<T>(target, to, from);
+}
+
 struct TWipeKind {
   int kind;
   const char* name;
