@@ -1,16 +1,17 @@
 // The mask-driven transitions. Most of them give every mask element a start level and an
 // edge width: at level L an element that starts at s shows min(255, (L - s) 255 div w) of the
 // new picture (0 before it starts), and L runs over the effect's length as the steps go. They
-// differ only in the start levels, which are built once (blinds, curtains, rule images, clock
-// hand, fans, circle, block orders). The grids grow squares and the dissolve sets cells of a
-// tile in a fixed random order; they draw their masks themselves.
+// differ only in the start levels, which are built once (blinds, curtains, clock hand, fans,
+// circle). The grids grow squares, the dissolve sets cells of a tile in a fixed random order,
+// the rule wipe reads its levels from the rule image's bytes and the block wipes from the
+// order of their blocks; they make their masks themselves. Rows that are wholly old or new
+// are copied; only the rows on the edge are composed through their mask.
 #include "render/wipemask.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-#include "base/error.h"
 #include "base/stream.h"
 #include "files/kvrandom.h"
 #include "files/vrmanager.h"
@@ -41,19 +42,6 @@ void TWipeMask::ParamsChanged() {
 }
 
 int32_t TWipeMask::ClampParam(int index, int32_t value) const { return std::max(value, index == 0 ? 2 : 1); }
-
-void TWipeMask::ScanRows(int32_t first, int32_t last) {
-  const int32_t w = W();
-  for (int32_t y = first; y < last; ++y) {
-    const uint8_t* m = &mask_[static_cast<size_t>(y) * w];
-    bool none = true, full = true;
-    for (int32_t x = 0; x < w; ++x) {
-      none &= m[x] == 0;
-      full &= m[x] == 255;
-    }
-    rowState_[static_cast<size_t>(y)] = none ? kRowFrom : full ? kRowTo : kRowMixed;
-  }
-}
 
 void TWipeMask::DrawStep(int32_t t, int32_t d) {
   if (maskHeight_ != std::max(MaskHeight(), 1) || mask_.size() != static_cast<size_t>(W()) * maskHeight_) Init();
@@ -301,8 +289,9 @@ int32_t PixelAngle(int32_t x, int32_t y, int32_t w, int32_t h) {
   return ((v % kTurn) + kTurn) % kTurn;
 }
 
+// Angle a measured from a start of the given degrees (any value: taken round the circle).
 int32_t AngleFrom(int32_t a, int32_t degrees) {
-  int32_t r = (a - degrees * 16) % kTurn;
+  int32_t r = (a - degrees % 360 * 16) % kTurn;
   return r < 0 ? r + kTurn : r;
 }
 

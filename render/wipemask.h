@@ -40,12 +40,9 @@ class TWipeMask : public TCustomWipe {
 
   // The mask values of mixed mask row y; by default the stored row.
   virtual const uint8_t* MaskRow(int32_t y) { return &mask_[static_cast<size_t>(y) * static_cast<size_t>(W())]; }
-  // Sets the row states of mask rows [first, last) from their values.
-  void ScanRows(int32_t first, int32_t last);
 
   // Row states: a mask row that is all 0 shows the old picture, all 255 the new one; only
-  // mixed rows are composed pixel by pixel. UpdateMask keeps them (ScanRows, or its own
-  // knowledge of which rows it filled with what).
+  // mixed rows are composed pixel by pixel. UpdateMask keeps them.
   enum : uint8_t { kRowFrom = 0, kRowTo = 1, kRowMixed = 2 };
   std::vector<uint8_t> mask_;
   std::vector<uint8_t> rowState_;

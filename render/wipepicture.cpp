@@ -358,7 +358,6 @@ class TWipeRipple : public TCustomWipe {
     length_ = std::max(1, 2 * std::min(w / 2, h / 2) / 3);
     BuildWave();
   }
-  int32_t WaveLength() const { return length_; }
 
  protected:
   void ParamsChanged() override { BuildWave(); }
@@ -586,16 +585,15 @@ class TWipeCrack : public TCustomWipe {
   static constexpr int32_t kSeed = 12341;
   using TCustomWipe::TCustomWipe;
 
-  struct Piece {
-    TRect place;     // where it lies in the old picture
-    int32_t drift;   // -100..99: sideways speed in 1/100 pixel per tick
-  };
-  const std::vector<Piece>& Pieces() const { return pieces_; }
-  int32_t FallTime() const { return fall_; }
   // The rise and fall after a ticks of movement.
   static int64_t Drop(int64_t a) { return (5 * a * a - 1500 * a) / 1000; }
 
  protected:
+  struct Piece {
+    TRect place;    // where it lies in the old picture
+    int32_t drift;  // -100..99: sideways speed in 1/100 pixel per tick
+  };
+
   int32_t ClampParam(int index, int32_t value) const override { return std::max(value, index == 0 ? 16 : 0); }
   void ParamsChanged() override {
     const int32_t p0 = params_[0], w = W(), h = H();

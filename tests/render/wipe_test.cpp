@@ -669,7 +669,8 @@ TEST(Wipe, ParametersAreClamped) {
     }
 }
 
-// The compose row every variant of the pixel rows carries, against the formula per channel.
+// The compose rows every variant of the pixel rows carries, against the formula per channel,
+// at 32 bits and in both 16-bit formats.
 TEST(Wipe, MaskComposeRowsMatchTheFormula) {
   std::vector<const pixelops::TPixelRows*> variants{&pixelops::BaselineRows()};
   if (const pixelops::TPixelRows* wide = pixelops::WideRows()) variants.push_back(wide);
@@ -686,6 +687,24 @@ TEST(Wipe, MaskComposeRowsMatchTheFormula) {
       rows->mixMask32(reinterpret_cast<uint8_t*>(d.data()), reinterpret_cast<const uint8_t*>(a.data()),
                       reinterpret_cast<const uint8_t*>(b.data()), m.data(), n);
       for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], Mix(a[i], b[i], m[i])) << rows->name << " n=" << n << " i=" << i;
+      for (int format : {15, 16}) {
+        const uint32_t masks[2][3] = {{0x7C00, 0x03E0, 0x001F}, {0xF800, 0x07E0, 0x001F}};
+        const uint32_t* cm = masks[format == 16];
+        std::vector<uint16_t> a16(n), b16(n), d16(n);
+        for (int i = 0; i < n; ++i) {
+          a16[i] = static_cast<uint16_t>(a[i] & (format == 16 ? 0xFFFF : 0x7FFF));
+          b16[i] = i % 5 == 0 ? a16[i] : static_cast<uint16_t>(b[i] & (format == 16 ? 0xFFFF : 0x7FFF));
+        }
+        rows->mixMask16[format == 16](reinterpret_cast<uint8_t*>(d16.data()), reinterpret_cast<const uint8_t*>(a16.data()),
+                                      reinterpret_cast<const uint8_t*>(b16.data()), m.data(), n);
+        for (int i = 0; i < n; ++i) {
+          uint32_t want = 0, k = m[i];
+          for (int c = 0; c < 3; ++c) want |= (((a16[i] & cm[c]) * (255 - k) + (b16[i] & cm[c]) * k) >> 8) & cm[c];
+          if (k == 0 || a16[i] == b16[i]) want = a16[i];
+          if (k == 255) want = b16[i];
+          ASSERT_EQ(d16[i], want) << rows->name << " format " << format << " n=" << n << " i=" << i;
+        }
+      }
     }
 }
 
