@@ -397,13 +397,21 @@ class TWipeRipple : public TCustomWipe {
           int64_t s = shift[dist[g]];
           int32_t sx = std::clamp(x + static_cast<int32_t>((s * cosine[g]) >> 24), 0, maxX);
           int32_t sy = std::clamp(y + static_cast<int32_t>((s * sine[g]) >> 24), 0, maxY);
-          const int32_t sy1 = std::min(sy + 1, h - 1), wide = std::min(2, w - x), right = std::min(1, w - 1 - sx);
-          for (int32_t i = 0; i < wide; ++i) {
-            const int32_t cx = sx + std::min(i, right);
-            St<F>(d0 + (x + i) * F::B, Ld<F>(from.At<F>(cx, sy)));
-            St<F>(n0 + (x + i) * F::B, Ld<F>(to.At<F>(cx, sy)));
-            St<F>(d1 + (x + i) * F::B, Ld<F>(from.At<F>(cx, sy1)));
-            St<F>(n1 + (x + i) * F::B, Ld<F>(to.At<F>(cx, sy1)));
+          // The block read is inside the picture (sx <= w - 2, sy <= h - 2 where there is room).
+          const int32_t sy1 = std::min(sy + 1, h - 1);
+          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(x) * F::B, sat = static_cast<std::ptrdiff_t>(sx) * F::B;
+          const uint8_t *f0 = from.Row(sy) + sat, *f1 = from.Row(sy1) + sat, *t0 = to.Row(sy) + sat,
+                        *t1 = to.Row(sy1) + sat;
+          if (x + 1 < w) {
+            std::memcpy(d0 + at, f0, 2 * F::B);
+            std::memcpy(n0 + at, t0, 2 * F::B);
+            std::memcpy(d1 + at, f1, 2 * F::B);
+            std::memcpy(n1 + at, t1, 2 * F::B);
+          } else {
+            std::memcpy(d0 + at, f0, F::B);
+            std::memcpy(n0 + at, t0, F::B);
+            std::memcpy(d1 + at, f1, F::B);
+            std::memcpy(n1 + at, t1, F::B);
           }
         }
         if (alpha == 0) continue;
