@@ -330,15 +330,6 @@ class TWipeFanOf : public TWipeRampMask {
   }
 };
 
-int32_t HalfDiagonal(int32_t w, int32_t h) {
-  return static_cast<int32_t>(std::nearbyint(std::sqrt(double(w) * w + double(h) * h) / 2));
-}
-
-int32_t CentreDistance(int32_t x, int32_t y, int32_t w, int32_t h) {
-  double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
-  return static_cast<int32_t>(std::nearbyint(std::sqrt(dx * dx + dy * dy)));
-}
-
 // Kind 36: a circle grows from the centre to the half-diagonal; with Reverse the new picture
 // closes in from outside.
 class TWipeCircle : public TWipeRampMask {

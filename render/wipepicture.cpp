@@ -259,8 +259,6 @@ class TWipeFlare : public TCustomWipe {
   int32_t run_ = 512;
 };
 
-int32_t HalfDiagonal(int32_t w, int32_t h) { return Round(std::sqrt(double(w) * w + double(h) * h) / 2); }
-
 // Kind 18: a white ring spreading from the centre (from the corners with Reverse).
 class TWipeSpot : public TWipeFlare<false> {
  public:
@@ -271,8 +269,7 @@ class TWipeSpot : public TWipeFlare<false> {
     const int32_t w = W(), h = H(), half = HalfDiagonal(w, h);
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; ++x) {
-        double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
-        int32_t r = Round(std::sqrt(dx * dx + dy * dy));
+        int32_t r = CentreDistance(x, y, w, h);
         map_[static_cast<size_t>(y) * w + x] = Reverse ? half - r : r;
       }
     run_ = half + 512;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -55,6 +56,16 @@ inline void ForFormat(int32_t format, Fn&& fn) {
     case 32: fn.template operator()<F32>(); break;
     default: break;
   }
+}
+
+// Half the screen's diagonal, and the distance of a pixel's centre from the screen's centre,
+// both rounded: the radii of the effects that spread from the centre.
+inline int32_t HalfDiagonal(int32_t w, int32_t h) {
+  return static_cast<int32_t>(std::nearbyint(std::sqrt(double(w) * w + double(h) * h) / 2));
+}
+inline int32_t CentreDistance(int32_t x, int32_t y, int32_t w, int32_t h) {
+  double dx = x + 0.5 - w / 2.0, dy = y + 0.5 - h / 2.0;
+  return static_cast<int32_t>(std::nearbyint(std::sqrt(dx * dx + dy * dy)));
 }
 
 // Grey (g, g, g) as a pixel of the surface's format, for g = 0..255.
