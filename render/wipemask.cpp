@@ -270,8 +270,15 @@ class TWipeShadow : public TWipeMask {
     const size_t w = static_cast<size_t>(W());
     const uint8_t* __restrict v = &rule_[static_cast<size_t>(y) * w];
     uint8_t* __restrict m = mask_.data();  // row 0 serves as the buffer
+    // clamp(v + level - 256, 0, 255) as a saturating byte add or subtract.
     const int32_t shift = LastLevel - 256;
-    for (size_t i = 0; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(v[i] + shift, 0, 255));
+    if (shift >= 0) {
+      const auto add = static_cast<uint8_t>(std::min(shift, 255));
+      for (size_t i = 0; i < w; ++i) m[i] = v[i] > 255 - add ? 255 : static_cast<uint8_t>(v[i] + add);
+    } else {
+      const auto sub = static_cast<uint8_t>(std::min(-shift, 255));
+      for (size_t i = 0; i < w; ++i) m[i] = v[i] > sub ? static_cast<uint8_t>(v[i] - sub) : 0;
+    }
     return m;
   }
 
