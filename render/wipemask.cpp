@@ -124,6 +124,13 @@ class TWipeRampMask : public TWipeMask {
       rowFirst_[y] = *lo;
       rowLast_[y] = *hi;
     }
+    // Hard-edged full masks (the sweeps and the circle) keep their starts in 16 bits when they
+    // fit, which halves what a step reads.
+    starts16_.clear();
+    if (!rowUniform_ && edge_ == 1 && !starts_.empty() &&
+        *std::min_element(rowFirst_.begin(), rowFirst_.end()) >= 0 &&
+        *std::max_element(rowLast_.begin(), rowLast_.end()) <= 0xFFFF)
+      starts16_.assign(starts_.begin(), starts_.end());
   }
 
   bool UpdateMask(int32_t t, int32_t d) override {
@@ -161,6 +168,16 @@ class TWipeRampMask : public TWipeMask {
   void FillRow(int32_t y, uint8_t* __restrict m) const {
     const size_t w = static_cast<size_t>(W());
     const int32_t level = LastLevel;
+    if (!starts16_.empty()) {
+      const uint16_t* __restrict s = &starts16_[static_cast<size_t>(y) * w];
+      if (level > 0xFFFF) {
+        std::memset(m, 255, w);
+      } else {
+        const auto l16 = static_cast<uint16_t>(level);
+        for (size_t i = 0; i < w; ++i) m[i] = s[i] < l16 ? 255 : 0;
+      }
+      return;
+    }
     const int32_t* __restrict s = &starts_[static_cast<size_t>(y) * w];
     if (edge_ == 1) {
       for (size_t i = 0; i < w; ++i) m[i] = level > s[i] ? 255 : 0;
@@ -191,6 +208,7 @@ class TWipeRampMask : public TWipeMask {
   }
 
   std::vector<int32_t> starts_, rowFirst_, rowLast_;
+  std::vector<uint16_t> starts16_;
   std::vector<uint8_t> ramp_;
   bool rowUniform_ = false;
   int32_t edge_ = 1, run_ = 1;
