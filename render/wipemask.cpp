@@ -290,13 +290,18 @@ class TWipeShadow : public TWipeMask {
     uint8_t* __restrict m = mask_.data();  // row 0 serves as the buffer
     // clamp(v + level - 256, 0, 255) as a saturating byte add or subtract.
     const int32_t shift = LastLevel - 256;
-    if (shift >= 0) {
-      const auto add = static_cast<uint8_t>(std::min(shift, 255));
-      for (size_t i = 0; i < w; ++i) m[i] = v[i] > 255 - add ? 255 : static_cast<uint8_t>(v[i] + add);
-    } else {
-      const auto sub = static_cast<uint8_t>(std::min(-shift, 255));
-      for (size_t i = 0; i < w; ++i) m[i] = v[i] > sub ? static_cast<uint8_t>(v[i] - sub) : 0;
+    const bool up = shift >= 0;
+    const auto by = static_cast<uint8_t>(std::min(up ? shift : -shift, 255));
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i step = _mm_set1_epi8(static_cast<char>(by));
+    for (; i + 16 <= w; i += 16) {
+      __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
+      x = up ? _mm_adds_epu8(x, step) : _mm_subs_epu8(x, step);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(m + i), x);
     }
+#endif
+    for (; i < w; ++i) m[i] = static_cast<uint8_t>(std::clamp(v[i] + (up ? by : -by), 0, 255));
     return m;
   }
 
