@@ -33,6 +33,8 @@ struct TPixelRows {
   using Blend = void (*)(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key);
   using Mask = void (*)(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n);
   using BlendMask = void (*)(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_t n, uint32_t a);
+  // d := a composed with b through the mask m (a at 0, b at 255).
+  using MixMask = void (*)(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m, int32_t n);
   const char* name;
   Blend blend32;
   Mask mask32;
@@ -41,6 +43,8 @@ struct TPixelRows {
   Blend blend16[2];
   Mask mask16[2];
   Blend add16[2];
+  MixMask mixMask32;
+  MixMask mixMask16[2];
 };
 
 // The variant every processor runs.

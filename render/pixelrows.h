@@ -5,7 +5,9 @@
 
 #include "render/pixelops.h"
 
-#if defined(__SSE2__)
+#if defined(__AVX2__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -40,6 +42,19 @@ ORBA_INLINE void MaskBody(uint8_t* d, const uint8_t* s, const uint8_t* m, int32_
     r = dv == sv ? dv : r;
     r = k == 255 ? sv : r;
     St<F>(d + i * F::B, k == 0 ? dv : r);
+  }
+}
+
+// Two pictures composed through a mask into a third: a where the mask is 0, b where it is
+// 255, their blend between (a pixel equal in both stays as it is). The transitions' compose.
+template <class F>
+ORBA_INLINE void MixMaskBody(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t av = Ld<F>(a + i * F::B), bv = Ld<F>(b + i * F::B), k = m[i];
+    uint32_t r = MixPx<F>(av, bv, k);
+    r = av == bv ? av : r;
+    r = k == 255 ? bv : r;
+    St<F>(d + i * F::B, k == 0 ? av : r);
   }
 }
 
@@ -109,6 +124,72 @@ void Add32(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed,
   AddBody<F32>(d, s, n, amount, keyed, key);
 }
 
+// The mask varies per pixel, so the channels are mixed in 16-bit lanes (each product fits:
+// 255 * 255 at most), which is the 32-bit formula of MixPx taken one channel at a time.
+void MixMask32(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m, int32_t n) {
+  int32_t i = 0;
+#if defined(__AVX2__)
+  const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi8(-1), c255 = _mm256_set1_epi16(255);
+  const __m256i channels = _mm256_set1_epi32(0x00FFFFFF);
+  // Mask byte j spread over the four bytes of pixel j (each 128-bit half picks its own four).
+  const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 6, 6,
+                                          6, 6, 7, 7, 7, 7);
+  for (; i + 8 <= n; i += 8) {
+    __m256i av = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i * 4));
+    __m256i bv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i * 4));
+    int64_t m8;
+    std::memcpy(&m8, m + i, 8);
+    __m256i k = _mm256_shuffle_epi8(_mm256_set1_epi64x(m8), spread);
+    __m256i kFrom = _mm256_cmpeq_epi32(k, zero), kTo = _mm256_cmpeq_epi32(k, full);
+    if (_mm256_movemask_epi8(_mm256_or_si256(kFrom, kTo)) == -1) {
+      // Hard edges and settled parts: each pixel is one picture or the other.
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i * 4), _mm256_blendv_epi8(av, bv, kTo));
+      continue;
+    }
+    __m256i klo = _mm256_unpacklo_epi8(k, zero), khi = _mm256_unpackhi_epi8(k, zero);
+    __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(av, zero), _mm256_sub_epi16(c255, klo)),
+                                  _mm256_mullo_epi16(_mm256_unpacklo_epi8(bv, zero), klo));
+    __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(av, zero), _mm256_sub_epi16(c255, khi)),
+                                  _mm256_mullo_epi16(_mm256_unpackhi_epi8(bv, zero), khi));
+    __m256i r = _mm256_and_si256(_mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)), channels);
+    r = _mm256_blendv_epi8(r, av, _mm256_cmpeq_epi32(av, bv));
+    r = _mm256_blendv_epi8(r, bv, kTo);
+    r = _mm256_blendv_epi8(r, av, kFrom);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i * 4), r);
+  }
+#elif defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(-1), c255 = _mm_set1_epi16(255);
+  const __m128i channels = _mm_set1_epi32(0x00FFFFFF);
+  auto select = [](__m128i r, __m128i v, __m128i where) {
+    return _mm_or_si128(_mm_and_si128(where, v), _mm_andnot_si128(where, r));
+  };
+  for (; i + 4 <= n; i += 4) {
+    __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i * 4));
+    __m128i bv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i * 4));
+    int32_t m4;
+    std::memcpy(&m4, m + i, 4);
+    __m128i k = _mm_cvtsi32_si128(m4);
+    k = _mm_unpacklo_epi8(k, k);
+    k = _mm_unpacklo_epi16(k, k);
+    __m128i klo = _mm_unpacklo_epi8(k, zero), khi = _mm_unpackhi_epi8(k, zero);
+    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(av, zero), _mm_sub_epi16(c255, klo)),
+                               _mm_mullo_epi16(_mm_unpacklo_epi8(bv, zero), klo));
+    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(av, zero), _mm_sub_epi16(c255, khi)),
+                               _mm_mullo_epi16(_mm_unpackhi_epi8(bv, zero), khi));
+    __m128i r = _mm_and_si128(_mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)), channels);
+    r = select(r, av, _mm_cmpeq_epi32(av, bv));
+    r = select(r, bv, _mm_cmpeq_epi32(k, full));
+    r = select(r, av, _mm_cmpeq_epi32(k, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4), r);
+  }
+#endif
+  MixMaskBody<F32>(d + i * 4, a + i * 4, b + i * 4, m + i, n - i);
+}
+template <class F>
+void MixMask16(uint8_t* d, const uint8_t* a, const uint8_t* b, const uint8_t* m, int32_t n) {
+  MixMaskBody<F>(d, a, b, m, n);
+}
+
 template <class F>
 void Blend16(uint8_t* d, const uint8_t* s, int32_t n, uint32_t a, bool keyed, uint32_t key) {
   BlendBody<F>(d, s, n, a, keyed, key);
@@ -125,7 +206,8 @@ void Add16(uint8_t* d, const uint8_t* s, int32_t n, uint32_t amount, bool keyed,
 // The table of this level's rows.
 constexpr TPixelRows MakeRows(const char* name) {
   return {name,          Blend32, Mask32, BlendMask32, Add32, {Blend16<F15>, Blend16<F16>}, {Mask16<F15>, Mask16<F16>},
-          {Add16<F15>, Add16<F16>}};
+          {Add16<F15>, Add16<F16>},
+          MixMask32,     {MixMask16<F15>, MixMask16<F16>}};
 }
 
 }  // namespace

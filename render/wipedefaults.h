@@ -12,7 +12,8 @@ constexpr int kWipeKinds = 38;  // kinds 1..38
 
 using TWipeParams = std::array<int32_t, 2>;
 
-// The two default parameters of a transition kind (1..38); zero until set.
+// The two default parameters of a transition kind (1..38), as a new transition of that kind
+// gets them.
 TWipeParams& WipeDefaultParams(int kind);
 
 // Kind 30 starts from the centre of the screen.
