@@ -122,11 +122,28 @@ void TOrbaMes::SetText(const std::string& source) {
   }
 }
 
+void TOrbaMes::InsertText(const std::string& page, int32_t command, bool track) {
+  HistoryOffset = 0;
+  MesData.Rows.Clear();
+  MesData.Rows.Add(page, command, {}, 0, -1, 0);
+  PackHistory = false;
+  // The page shown so far is tracked and committed under its own text's name before the new
+  // text takes the window.
+  NextMessage(false);
+  ReadMode = track ? 1 : 0;
+  if (track) {
+    MessagePage = page;
+    MessageCommand = command;
+  }
+  if (!Word.Pages.empty()) SetIndex(0);
+}
+
 void TOrbaMes::NextMessage(bool raiseStart) {
   Invalidate();
   SourceText.clear();
-  MessageHistory().Commit(Name());
+  // Tracked before the commit, so the page shown enters the history once, not again later.
   TrackShownPage();
+  MessageHistory().Commit(Name());
   Word.Pages.clear();
   CurrentPage = -1;
   BuildPages();

@@ -94,6 +94,9 @@ class TOrbaMes : public TOrbaControl {
 
   // Replaces the text with tagged source text (lines split at CR LF) and shows its first page.
   void SetText(const std::string& source);
+  // What the text insertion command does to the window: shows the compiled text of command
+  // index command in page, tracked for history and read marks when track.
+  void InsertText(const std::string& page, int32_t command, bool track);
   // Shows what MesData describes; the page-start event only when raiseStart.
   void NextMessage(bool raiseStart);
   void SetIndex(int32_t index);
