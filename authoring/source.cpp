@@ -14,6 +14,7 @@
 #include "files/diskpath.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
+#include "text/kvword.h"
 #include "values/exprprint.h"
 
 namespace orba {
@@ -555,6 +556,25 @@ std::string StringValue(std::string_view value) {
   return FromUtf8(value);
 }
 
+// A text insertion's tagged text is stored as the glyph list the message window loads, so the
+// player never parses tags of inserted text.
+std::string CompileTaggedText(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0;;) {
+    const size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  TKvWord word;
+  word.SetText(lines);
+  TKvMemoryStream out;
+  word.SaveGlyphs(out);
+  return std::string(out.Bytes().begin(), out.Bytes().end());
+}
+
 }  // namespace
 
 const TPageOutline* TProjectOutline::FindPage(const std::string& name) const {
@@ -776,6 +796,7 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
             v.Text.assign(bytes->begin(), bytes->end());
           } else {
             v.Text = StringValue(value);
+            if (c.Kind == cmd::kTextIns && !v.Text.empty()) v.Text = CompileTaggedText(v.Text);
           }
           break;
         case TFieldKind::Byte: {

@@ -1,6 +1,7 @@
 #include "components/mes.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/binio.h"
 #include "base/cp932.h"
@@ -61,7 +62,7 @@ int32_t MoveRows(TWdPage& from, TWdPage& to, int32_t y, int32_t lineSpace, bool 
 
 }  // namespace
 
-void SetCompiledTextLoader(TCompiledTextLoader loader) { Loader() = std::move(loader); }
+TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader) { return std::exchange(Loader(), std::move(loader)); }
 
 TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& word) {
   return Loader() ? Loader()(page, command, word) : TTextLoad::NoPage;

@@ -23,7 +23,8 @@ namespace orba {
 enum class TTextLoad : uint8_t { Loaded, NoPage, NoCommand };
 using TCompiledTextLoader = std::function<TTextLoad(const std::string& page, int32_t command, TKvWord& word)>;
 TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& word);
-void SetCompiledTextLoader(TCompiledTextLoader loader);
+// Installs a loader and answers the one it replaces.
+TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader);
 
 // Compiled texts by (page, command): at most 4 pages, most recently used first, each with at
 // most 16 texts, so paging through history does not reload page files.

@@ -21,6 +21,7 @@ namespace {
 // rows is n pages.
 struct Mes : WithBlockFonts {
   TOrbaBaseList list;
+  TCompiledTextLoader previousLoader;
   std::map<std::pair<std::string, int32_t>, std::vector<std::string>> texts;
 
   void SetUp() override {
@@ -33,7 +34,7 @@ struct Mes : WithBlockFonts {
     h.Settings = {};
     h.Word.PageWidth = 0;
     MessageReadList().ClearMarks();
-    SetCompiledTextLoader([this](const std::string& page, int32_t command, TKvWord& word) {
+    previousLoader = SetCompiledTextLoader([this](const std::string& page, int32_t command, TKvWord& word) {
       if (page != "a.rss" && page != "b.rss") return TTextLoad::NoPage;
       auto it = texts.find({page, command});
       if (it == texts.end()) return TTextLoad::NoCommand;
@@ -47,7 +48,7 @@ struct Mes : WithBlockFonts {
     texts[{"b.rss", 1}] = {"IJ<BR>KL"};
   }
   void TearDown() override {
-    SetCompiledTextLoader(nullptr);
+    SetCompiledTextLoader(previousLoader);
     SetComponentRoot(nullptr);
     WithBlockFonts::TearDown();
   }
