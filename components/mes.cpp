@@ -665,10 +665,16 @@ void TOrbaMes::RestoreAfterLoad() {
   const std::string page = MessagePage;
   Word.Pages.clear();
   CurrentPage = -1;
-  if (MesData.Empty()) {
-    SetText(SourceText);
-  } else {
-    NextMessage(false);
+  try {
+    if (MesData.Empty()) {
+      SetText(SourceText);
+    } else {
+      NextMessage(false);
+    }
+  } catch (const EOrbaError&) {
+    // Text that no longer parses (or a page that no longer reads) shows nothing; the rest of
+    // the game loads.
+    Word.Pages.clear();
   }
   CurrentPage = current;
   Scroll = scroll;

@@ -12,6 +12,7 @@
 #include "components/mes.h"
 #include "components/propaccess.h"
 #include "support/block_fonts.h"
+#include "support/fuzz_seeds.h"
 #include "text/wordlayout.h"
 
 namespace orba {
@@ -398,6 +399,11 @@ TEST_F(Mes, HistoryLayoutsOfOldVersions) {
   EXPECT_EQ(again.Remaining(), 0);
   EXPECT_EQ(copy.Screens[0].Rows[0].Frozen, "$x=1\r\n");
   EXPECT_EQ(copy.OldEntries[0].Width, 640);
+  // The fuzz target's seed: a history at this player's version (first byte even, version byte
+  // 134 - 100).
+  std::vector<uint8_t> seed = {0, static_cast<uint8_t>(kTreeVersion - 100)};
+  seed.insert(seed.end(), again.Bytes().begin(), again.Bytes().end());
+  testing_support::ExpectFuzzSeed("message_records", "history", seed);
   // A count beyond what remains is an error, and the history stays as it was.
   TKvMemoryStream bad;
   TBinaryWriter(bad).I32(1000000);
@@ -429,6 +435,9 @@ TEST_F(Mes, ReadMarksBelowStatusVersion100AndAt103) {
   TKvMemoryStream again;
   r.SaveToStream(again);
   EXPECT_EQ(again.Bytes(), s.Bytes());
+  std::vector<uint8_t> seed = {1, 3};
+  seed.insert(seed.end(), again.Bytes().begin(), again.Bytes().end());
+  testing_support::ExpectFuzzSeed("message_records", "readmarks", seed);
 }
 
 }  // namespace
