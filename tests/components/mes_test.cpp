@@ -5,15 +5,18 @@
 
 #include <map>
 
+#include "authoring/source.h"
 #include "base/binio.h"
 #include "base/stream.h"
 #include "components/baselist.h"
 #include "components/history.h"
 #include "components/mes.h"
 #include "components/propaccess.h"
+#include "script/callman.h"
 #include "support/block_fonts.h"
 #include "support/fuzz_seeds.h"
 #include "text/wordlayout.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 namespace {
@@ -278,6 +281,75 @@ TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
   EXPECT_EQ(v.HistoryOffset, -5);
   ASSERT_EQ(v.GetInt(PR_COUNT), 1);
   EXPECT_EQ(v.Word.Pages[0]->Rows.front()->Top, -5);
+}
+
+// The text commands run from a compiled page: the text insertion's text is stored as a glyph
+// list, which the window fetches through the loader by page name and command index.
+TEST_F(Mes, TextCommandsFromACompiledPage) {
+  TParamCollection vars;
+  SetVariables(&vars);
+  TCallMan cm;
+  TPage page;
+  CompilePage("mesnew name: \"m\"; width: 40; height: 10; fontheight: 10; textdelay: -1; delay: 0\n"
+              "mesnew name: \"h\"; width: 40; height: 30; fontheight: 10; linespace: 2\n"
+              "textins \"AB<BR>CD\"; window: \"m\"; markread: TRUE; waitend: TRUE\n"
+              "textins \"EF\"; window: \"nowhere\"; waitend: TRUE\n",
+              "t.rss", page);
+  page.Name = "t.rss";
+  // Stored as a glyph list (it loads below), printed back as the tagged text.
+  EXPECT_NE(page.Commands[2]->Text(0).substr(0, 6), "AB<BR>");
+  EXPECT_NE(DecompilePage(page).find("textins \"AB<BR>CD\"; window: \"m\""), std::string::npos) << DecompilePage(page);
+  SetCompiledTextLoader([&](const std::string& name, int32_t command, TKvWord& word) {
+    if (name != "t.rss") return TTextLoad::NoPage;
+    TKvMemoryStream glyphs;
+    const std::string& block = page.Commands[static_cast<size_t>(command)]->Text(0);
+    glyphs.Write(block.data(), block.size());
+    glyphs.SetPosition(0);
+    word.LoadGlyphs(glyphs);
+    return TTextLoad::Loaded;
+  });
+  auto run = [&](TCommand& c) {
+    TPage* p = &page;
+    int32_t pc = 0;
+    c.Start(cm);
+    c.Execute(cm, p, pc);
+    return pc;
+  };
+  for (int i = 0; i < 2; ++i) run(*page.Commands[static_cast<size_t>(i)]);
+  auto& m = dynamic_cast<TOrbaMes&>(*list.FindComponent("m"));
+  TCommand& insert = *page.Commands[2];
+  EXPECT_EQ(run(insert), 0);  // waits while the window has pages
+  EXPECT_TRUE(insert.Yields());
+  EXPECT_EQ(m.GetInt(PR_COUNT), 2);
+  EXPECT_EQ(m.ReadMode, 1);
+  EXPECT_EQ(m.MessageCommand, 2);
+  m.Tick();
+  EXPECT_EQ(m.GetStr(PR_TEXT), "AB\r\n");
+  EXPECT_TRUE(MessageReadList().IsRead("t.rss", 2, 0));
+  EXPECT_EQ(run(*page.Commands[3]), 1);  // no such window: goes on at once
+  auto step = [&](const std::string& source) {
+    TPage commands;
+    CompilePage(source, "u.rss", commands);
+    for (auto& c : commands.Commands) run(*c);
+  };
+  step("textclr \"m\"\n");
+  EXPECT_EQ(m.GetInt(PR_COUNT), 0);
+  TPage* p = &page;
+  int32_t pc = 0;
+  insert.Execute(cm, p, pc);
+  EXPECT_EQ(pc, 1);  // the cleared window lets the insertion go on
+  ASSERT_EQ(MessageHistory().Count(), 1);  // the page left, in the old form
+  step("callhist \"h\"; first: 0; count: 5\n");
+  auto& h = dynamic_cast<TOrbaMes&>(*list.FindComponent("h"));
+  EXPECT_EQ(h.ReadMode, 2);
+  EXPECT_EQ(h.MesData.Entries.size(), 1u);  // the count clipped to the history
+  step("entryhist \"h\"\nclrhist\nclrread\n");
+  EXPECT_EQ(MessageHistory().Settings.FontHeight, 10);
+  EXPECT_EQ(MessageHistory().Settings.Height, 30);
+  EXPECT_EQ(MessageHistory().Settings.LineSpace, 2);
+  EXPECT_EQ(MessageHistory().Count(), 0);
+  EXPECT_FALSE(MessageReadList().IsRead("t.rss", 2, 0));
+  SetVariables(nullptr);
 }
 
 // ---- stored forms ---------------------------------------------------------------------------
