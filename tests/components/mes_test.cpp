@@ -238,7 +238,14 @@ TEST_F(Mes, OldFormHistoryReplaysAndTrimmingKeepsTheName) {
   v.SetInt(PR_TEXTDELAY, -1);
   for (int i = 0; i < 3; ++i) v.Tick();
   EXPECT_EQ(v.GetStr(PR_TEXT), "KLGH");
+  ASSERT_EQ(v.Word.Pages[0]->Rows.size(), 2u);
   EXPECT_EQ(v.Word.Pages[0]->Rows.back()->Top, 10);  // a window height apart, unpacked
+  // An entry whose page the text no longer lays out into (the page file changed) is skipped.
+  h.OldEntries[0].PageIndex = 9;
+  h.Show(0, 2, v);
+  TakeEvents();
+  for (int i = 0; i < 3; ++i) v.Tick();
+  EXPECT_EQ(v.GetStr(PR_TEXT), "GH");
 }
 
 TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
@@ -280,6 +287,7 @@ TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
   h.Show(5, 20, v);
   EXPECT_EQ(v.HistoryOffset, -5);
   ASSERT_EQ(v.GetInt(PR_COUNT), 1);
+  ASSERT_FALSE(v.Word.Pages[0]->Rows.empty());
   EXPECT_EQ(v.Word.Pages[0]->Rows.front()->Top, -5);
 }
 
