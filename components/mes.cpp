@@ -177,15 +177,16 @@ void TOrbaMes::PlayStart() {
   StartDelayTicks = 1;
 }
 
-void TOrbaMes::TrackShownPage() {
-  if (ReadMode != 1 || MessagePage.empty() || !PageShown()) return;
-  TWdPage& page = *Word.Pages[static_cast<size_t>(CurrentPage)];
+std::string TOrbaMes::ShownPageFrozen(int32_t& first, int32_t& last) const {
+  first = last = 0;
+  if (!PageShown()) return {};
+  const TWdPage& page = *Word.Pages[static_cast<size_t>(CurrentPage)];
   std::vector<std::string> frozen;
   std::vector<TWdGlyph*> stored;
   for (const auto& row : page.Rows)
     for (TWdGlyph* g : row->Glyphs)
       if (!g->Generated && g->Type != TGlyphType::Space) stored.push_back(g);
-  // The page's own variables: freeze them through a word holding only those glyphs' values.
+  // The page's own variables, each once, with the text shown for it (line breaks as 0x01).
   for (TWdGlyph* g : stored)
     if (g->Type == TGlyphType::Var) {
       const auto& var = static_cast<const TWdOpeVar&>(*g);
@@ -203,11 +204,17 @@ void TOrbaMes::TrackShownPage() {
     }
   std::string frozenText;
   for (const std::string& line : frozen) frozenText += line + "\r\n";
-  int32_t first = 0, last = 0;
   if (!stored.empty()) {
     first = static_cast<int32_t>(Word.SourceIndex(static_cast<size_t>(Word.IndexOf(stored.front()))));
     last = static_cast<int32_t>(Word.SourceIndex(static_cast<size_t>(Word.IndexOf(stored.back()))));
   }
+  return frozenText;
+}
+
+void TOrbaMes::TrackShownPage() {
+  if (ReadMode != 1 || MessagePage.empty() || !PageShown()) return;
+  int32_t first = 0, last = 0;
+  const std::string frozenText = ShownPageFrozen(first, last);
   MessageHistory().SetPending(*this, MessagePage, frozenText, CurrentPage, last, first, MessageCommand);
   MessageReadList().SetPendingMark(Name(), MessagePage, CurrentPage, MessageCommand);
 }
@@ -618,8 +625,8 @@ void TOrbaMes::Transfer(TTreeIO& io) {
                      [&](std::string& v) { io.Str(v); });
   const bool writing = io.Mode == TTreeIO::TMode::Write;
   if (writing && PageShown() && !MesData.Rows.Empty()) {
-    TrackShownPage();
-    const std::string frozen = MessageHistory().PendingFrozen;
+    int32_t first = 0, last = 0;
+    const std::string frozen = ShownPageFrozen(first, last);
     for (THistRow& row : MesData.Rows.Rows) row.Frozen = frozen;
   }
   int32_t count = static_cast<int32_t>(MesData.Entries.size());

@@ -134,6 +134,8 @@ class TOrbaMes : public TOrbaControl {
   void RestartWait();
   void Render();
   void TrackShownPage();
+  // The name=value lines of the shown page's variables, and its first and last stored glyph.
+  std::string ShownPageFrozen(int32_t& first, int32_t& last) const;
   void BuildPages();
   void InvalidateWord();
   std::string PageStates();
