@@ -14,6 +14,7 @@
 #include "files/diskpath.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
+#include "text/kvword.h"
 #include "values/exprprint.h"
 
 namespace orba {
@@ -555,6 +556,91 @@ std::string StringValue(std::string_view value) {
   return FromUtf8(value);
 }
 
+// A text insertion's tagged text is stored as the glyph list the message window loads, so the
+// player never parses tags of inserted text.
+std::string CompileTaggedText(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0;;) {
+    const size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  TKvWord word;
+  word.SetText(lines);
+  TKvMemoryStream out;
+  word.SaveGlyphs(out);
+  return std::string(out.Bytes().begin(), out.Bytes().end());
+}
+
+// The tagged text a stored glyph list came from, as far as the tags can say it: characters,
+// line breaks, bold, italic, underline, strike-out, ruby, links, events, variables and images.
+// The caller keeps the result only when it compiles back to the same bytes.
+std::string TaggedTextOf(const TKvWord& word) {
+  std::string out, ruby, link;
+  uint8_t flags = 0;
+  static constexpr std::pair<uint8_t, const char*> kFlags[] = {
+      {DF_BOLD, "B"}, {DF_ITALIC, "I"}, {DF_UNDERLINE, "U"}, {DF_STRIKEOUT, "S"}};
+  auto value = [](const std::string& v) {
+    std::string q = "\"";
+    for (char c : v) q += (c == '"' || c == '\\') ? std::string{'\\', c} : std::string{c};
+    return q + "\"";
+  };
+  auto style = [&](const TDecorate* d, const std::string& glyphLink) {
+    const std::string wantRuby = d ? d->Ruby : std::string();
+    const uint8_t wantFlags = d ? d->Flags : 0;
+    if (glyphLink != link) {
+      if (!link.empty()) out += "</A>";
+      if (!glyphLink.empty()) out += "<A HREF=" + value(glyphLink) + ">";
+      link = glyphLink;
+    }
+    if (wantRuby != ruby) {
+      if (!ruby.empty()) out += "</RUBY>";
+      if (!wantRuby.empty()) out += "<RUBY VALUE=" + value(wantRuby) + ">";
+      ruby = wantRuby;
+    }
+    for (const auto& [flag, tag] : kFlags)
+      if ((flags ^ wantFlags) & flag) out += std::string(wantFlags & flag ? "<" : "</") + tag + ">";
+    flags = wantFlags;
+  };
+  for (size_t i = 0; i < word.GlyphCount(); ++i) {
+    const TWdGlyph& g = *word.Glyph(i);
+    switch (g.Type) {
+      case TGlyphType::Char: {
+        const auto& c = static_cast<const TWdChar&>(g);
+        style(c.Style, c.Link);
+        if (c.Code == '<' || c.Code == '>' || c.Code == '\\' || c.Code == '%' || c.Code == '{' || c.Code == '}')
+          out += '\\';
+        AppendCharCode(out, c.Code);
+        break;
+      }
+      case TGlyphType::Return: out += static_cast<const TWdOpeReturn&>(g).Clear ? "<BR CLEAR>" : "<BR>"; break;
+      case TGlyphType::Event: {
+        const auto& e = static_cast<const TWdOpeEvent&>(g);
+        out += "<EVENT VALUE=" + value(e.Value) + (e.IsEnd ? " END>" : ">");
+        break;
+      }
+      case TGlyphType::Var: {
+        const auto& v = static_cast<const TWdOpeVar&>(g);
+        style(v.Style, v.Link);
+        out += "<VAR NAME=" + value(v.Name) + ">";
+        break;
+      }
+      case TGlyphType::Img: {
+        const auto& m = static_cast<const TWdImg&>(g);
+        style(nullptr, m.Link);
+        out += "<IMG SRC=" + value(m.Src) + ">";
+        break;
+      }
+      default: return {};  // alignment and indentation: left to the bytes
+    }
+  }
+  style(nullptr, {});
+  return out;
+}
+
 }  // namespace
 
 const TPageOutline* TProjectOutline::FindPage(const std::string& name) const {
@@ -776,6 +862,7 @@ void CompilePage(std::string_view source, const std::string& file, TPage& page, 
             v.Text.assign(bytes->begin(), bytes->end());
           } else {
             v.Text = StringValue(value);
+            if (c.Kind == cmd::kTextIns && !v.Text.empty()) v.Text = CompileTaggedText(v.Text);
           }
           break;
         case TFieldKind::Byte: {
@@ -917,6 +1004,20 @@ std::string PrintPage(const TPage& page, bool unchecked) {
         case TFieldKind::String: text = v.Text.empty() ? "" : StringSource(v.Text); break;
         case TFieldKind::Block: {
           if (v.Text.empty()) break;
+          if (c.Kind() == cmd::kTextIns) {
+            // Stored glyphs print as the tagged text they compile from, when that is exact.
+            try {
+              TKvWord word;
+              TKvViewStream glyphs({reinterpret_cast<const uint8_t*>(v.Text.data()), v.Text.size()});
+              word.LoadGlyphs(glyphs);
+              const std::string tagged = TaggedTextOf(word);
+              if (!tagged.empty() && CompileTaggedText(tagged) == v.Text) {
+                text = Quote(tagged);
+                break;
+              }
+            } catch (const EOrbaError&) {
+            }
+          }
           bool plain = FromUtf8(ToUtf8(v.Text)) == v.Text &&
                        std::none_of(v.Text.begin(), v.Text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
           text = plain ? Quote(v.Text) : "@hex:" + Hex(std::span(reinterpret_cast<const uint8_t*>(v.Text.data()), v.Text.size()));

@@ -4,6 +4,7 @@
 
 #include "components/baselist.h"
 #include "components/box.h"
+#include "components/mes.h"
 
 namespace orba {
 
@@ -17,6 +18,7 @@ std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) {
 constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
     {27, Make<TOrbaCabinet>},
+    {13, Make<TOrbaMes>},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "components/history.h"
 #include "script/callman.h"
 #include "script/commandhandlers.h"
 #include "script/fieldvalues.h"
@@ -129,6 +130,9 @@ class TResetHandler : public TCommandHandler {
       host->ClearGameTables();
       host->ClearHistory();
     }
+    MessageHistory().Clear();
+    MessageHistory().MaxCount = 0;
+    MessageHistory().Settings = {};
     page = cm.StartPage(c.Text(F::Page));
     pc = c.Number(F::Target);
   }

@@ -70,7 +70,7 @@ class TDoEventHandler : public TCommandHandler {
   bool Yields(const TCommand&) const override { return true; }
 };
 
-// MovieStop and TextIns wait for a component by name.
+// MovieStop waits for a component by name.
 struct TAwaitState : TCommandState {
   std::string AwaitName;
   bool Waiting = false;
@@ -137,7 +137,6 @@ const TCommandHandler& kWait = wait;
 const TCommandHandler& kDoEvent = doEvent;
 const TCommandHandler& kFlip = flip;
 const TCommandHandler& kMovieStop = await;
-const TCommandHandler& kTextIns = await;
 }  // namespace handlers
 
 }  // namespace orba

@@ -8,6 +8,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "components/history.h"
 #include "files/diskpath.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"
@@ -298,5 +299,9 @@ void TCoreSubsystems::SuspendMedia() {
 void TCoreSubsystems::ResumeMedia() {
   if (managers_) managers_->ResumeAll();
 }
+
+int32_t TPlayerSystemSource::HistoryCount() { return MessageHistory().Total(); }
+int32_t TPlayerSystemSource::HistoryMaxCount() { return MessageHistory().MaxCount; }
+void TPlayerSystemSource::SetHistoryMaxCount(int32_t n) { MessageHistory().MaxCount = n; }
 
 }  // namespace orba

@@ -35,6 +35,10 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string MidiPort() override;
   void SetMidiPort(std::string_view name) override;
   std::vector<std::string> MidiPorts() override;
+  // The message history's size (pixels or entries, by its form) and its limit.
+  int32_t HistoryCount() override;
+  int32_t HistoryMaxCount() override;
+  void SetHistoryMaxCount(int32_t n) override;
 };
 
 class TCoreSubsystems : public TSubsystems {

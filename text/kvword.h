@@ -271,6 +271,10 @@ class TKvWord {
   // The word-settings record, as message windows store it; version gates the newer fields.
   void LoadSettings(TKvBigStream& stream, int version);
   void SaveSettings(TKvBigStream& stream, int version) const;
+  // The same record's fields in stored order, for owners that write it through their own
+  // stream (a component's saved tree).
+  void VisitSettings(int version, const std::function<void(int32_t&)>& integer, const std::function<void(bool&)>& flag,
+                     const std::function<void(std::string&)>& text);
 
   // Code page 932 font name of characters whose style names none.
   std::string DefaultFontName;

@@ -66,4 +66,14 @@ void TKvWord::SaveSettings(TKvBigStream& stream, int version) const {
   }
 }
 
+void TKvWord::VisitSettings(int version, const std::function<void(int32_t&)>& integer,
+                            const std::function<void(bool&)>& flag, const std::function<void(std::string&)>& text) {
+  for (const SettingsField& f : kSettings) {
+    if (version < f.firstVersion) continue;
+    if (f.kind == SettingsField::Int) integer(this->*f.integer);
+    if (f.kind == SettingsField::Bool) flag(this->*f.flag);
+    if (f.kind == SettingsField::Text) text(this->*f.text);
+  }
+}
+
 }  // namespace orba

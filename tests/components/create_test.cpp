@@ -90,7 +90,7 @@ TEST_F(Create, PropertiesWithoutAValueTakeTheirDefaults) {
 TEST_F(Create, AKindThatIsNotBuiltIsSkippedWithATraceLine) {
   const std::filesystem::path log = std::filesystem::temp_directory_path() / "orba-create-trace.txt";
   OrbaLog().Init(log.string());
-  Run("mesnew name: \"m\"; width: 10\nboxnew name: \"b\"\n");
+  Run("firenew name: \"m\"; width: 10\nboxnew name: \"b\"\n");
   OrbaLog().Final();
   EXPECT_EQ(list.FindComponent("m"), nullptr);
   EXPECT_NE(list.FindComponent("b"), nullptr);
@@ -98,7 +98,7 @@ TEST_F(Create, AKindThatIsNotBuiltIsSkippedWithATraceLine) {
   std::ifstream in(log);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::filesystem::remove(log);
-  EXPECT_NE(text.find("<NoKind>TComMesNew(1)"), std::string::npos) << text;
+  EXPECT_NE(text.find("<NoKind>TComFireNew(1)"), std::string::npos) << text;
 }
 
 TEST_F(Create, PropertyCommandsAndFunctionsReachTheComponents) {
