@@ -273,6 +273,32 @@ class TOrbaControl : public TOrbaComponent {
 
   std::string& Handler(THandler h) { return Handlers[static_cast<size_t>(h)]; }
 
+  // ---- mouse and keyboard (components/input.cpp) ----
+  // The topmost control under p (page coordinates) whose IgnoreMouse mode has its bit in
+  // mask; a control that is not hit itself still lets its children be hit. Invisible
+  // subtrees are skipped, and the search stops at the first hit.
+  virtual TOrbaControl* HitTest(TPoint p, uint32_t mask);
+  virtual void LButtonDown();
+  virtual void LButtonUp();
+  virtual void RButtonDown();
+  virtual void RButtonUp();
+  virtual void MouseMove();
+  virtual void MouseOut(TOrbaControl* next);
+  virtual void MouseIn(TOrbaControl* previous);
+  // Every tick while a button is captured by the control.
+  virtual void MouseHold() {}
+  // Map images and menus take a right click for themselves.
+  virtual bool RightClickCancel() { return false; }
+  virtual std::string GetHoverCursor() const { return Cursor; }
+  // The control that takes the keyboard focus in this subtree, topmost first, or null.
+  virtual TOrbaControl* FindFocusable();
+  virtual void KeyDown();
+  virtual void KeyUp();
+  virtual void KeyRepeat();
+  virtual void FocusGained() {}
+  // The mouse position relative to the control: the x, y parameters of its mouse events.
+  TArrayString MouseParams();
+
   void Transfer(TTreeIO& io) override;
 
  protected:

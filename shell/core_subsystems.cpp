@@ -94,7 +94,7 @@ bool TPlayerSystemSource::FileAvailable(const std::string& name) {
 }
 
 void TCoreSubsystems::OrbaInitialize() {
-  root_ = std::make_unique<TOrbaBaseList>(&bases_);
+  root_ = std::make_unique<TOrbaBaseList>(&bases_, &keys_);
   SetComponentRoot(root_.get());
 }
 
@@ -255,8 +255,11 @@ void TCoreSubsystems::ComposeFrame() {
 }
 
 void TCoreSubsystems::InputUpdate() {
-  // Latch what the window reported since the last tick, as the component root's input step
-  // does for the current page.
+  if (root_) {
+    root_->InputStep(Process().FrameDelta);
+    return;
+  }
+  // Without components (before start-up made them) only the latching is left.
   TBaseInput& b = bases_[CurrentBase()];
   b.LeftClick = b.LeftPressed;
   b.RightClick = b.RightPressed;

@@ -228,14 +228,14 @@ void TFormView::PanelMouseMove(int x, int y) {
 void TFormView::KeyDown(int key, bool repeat) {
   if (key < 0 || key > 255 || repeat || !active_) return;
   if (TKeyboardState* keys = s_.Keyboard()) {
-    keys->KeyDown[key] = 1;
-    keys->KeyClicked[key] = 1;
+    keys->SetKey(key, true);
+    keys->SetKeyClicked(key);
   }
 }
 
 void TFormView::KeyUp(int key) {
   if (key < 0 || key > 255) return;
-  if (TKeyboardState* keys = s_.Keyboard()) keys->KeyDown[key] = 0;
+  if (TKeyboardState* keys = s_.Keyboard()) keys->SetKey(key, false);
 }
 
 void TFormView::ApplicationEventsActivate() {
