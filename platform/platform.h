@@ -52,6 +52,9 @@ class IHostWindow {
   // The display's modes, in the order the system lists them, and the desktop's depth.
   virtual std::vector<DisplayMode> DisplayModes() { return {}; }
   virtual int DesktopBits() { return 24; }
+  // Moves the pointer to a point of the client area (the coordinates input events carry),
+  // through whatever scaling the window shows the picture at.
+  virtual void WarpMouse(int x, int y) { (void)x, (void)y; }
 };
 
 // A 32-bit memory frame, pixels 0x00RRGGBB, rows top to bottom.

@@ -14,8 +14,14 @@
 
 namespace orba {
 
+void TPlayerSystemSource::MoveMouse(int32_t x, int32_t y) {
+  ISystemVariableSource::MoveMouse(x, y);
+  if (MovePointer && *MovePointer) (*MovePointer)(x, y);
+}
+
 void TCoreSubsystems::CreateVariables() {
   systemSource_.AttachInput(&bases_[CurrentBase()], &keys_);
+  systemSource_.MovePointer = &MovePointer;
   variables_ = std::make_unique<TParamCollection>(&systemSource_);
   SetVariables(variables_.get());
 }

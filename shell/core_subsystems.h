@@ -35,6 +35,9 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string MidiPort() override;
   void SetMidiPort(std::string_view name) override;
   std::vector<std::string> MidiPorts() override;
+  // The page's mouse moves, and the real pointer with it.
+  void MoveMouse(int32_t x, int32_t y) override;
+  std::function<void(int32_t, int32_t)>* MovePointer = nullptr;
 };
 
 class TCoreSubsystems : public TSubsystems {

@@ -18,6 +18,7 @@ TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TVie
     : p_(platform), s_(subsystems), options_(std::move(options)) {
   s_.PostClose = [this] { closePosted_ = true; };
   s_.KeepResponsive = [this] { KeepResponsive(); };
+  s_.MovePointer = [this](int32_t x, int32_t y) { p_.window->WarpMouse(x + panelLeft_, y + panelTop_); };
 }
 
 void TFormView::ReadGameIni() {

@@ -54,12 +54,19 @@ class Window : public IHostWindow {
   int desktopBits = 32;
   void SetToolbarVisible(bool v) override { toolbarVisible = v; }
   void Show() override { shown = true; }
+  void WarpMouse(int x, int y) override { warps.push_back({x, y}); }
 
   std::string caption;
   int clientWidth = 0, clientHeight = 0;
   bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
   bool fullScreenAvailable = true;
   bool refuseFullScreen = false;
+  // Every pointer move asked for, in client coordinates.
+  struct Point {
+    int x, y;
+    friend bool operator==(const Point&, const Point&) = default;
+  };
+  std::vector<Point> warps;
 };
 
 // Keeps what the screen panel shows: the frame as its pieces scale it.

@@ -162,10 +162,26 @@ struct Host::Impl {
     SDL_RenderPresent(renderer);
   }
 
-  // The picture's own size maps onto whatever size the window has; SDL maps the mouse back.
+  // The size of the picture the window shows (client area, or the panel in full screen).
+  int LogicalWidth() const { return fullScreen && panelWidth > 0 ? panelWidth : clientWidth; }
+  int LogicalHeight() const { return fullScreen && panelWidth > 0 ? panelHeight : clientHeight; }
+  Placement WindowPlacement() const {
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(window, &ww, &wh);
+    return PicturePlacement(scale.fit, ww, wh, LogicalWidth(), LogicalHeight());
+  }
+  // A window point in picture pixels. SDL maps the mouse back itself where it keeps a
+  // logical size (aspect and integer fits), but not through the render scale a stretched
+  // picture uses: that one is mapped here.
+  void ToPicture(int& x, int& y) const {
+    if (scale.fit != Fit::Stretch) return;
+    WindowToPicture(WindowPlacement(), LogicalWidth(), LogicalHeight(), x, y, x, y);
+  }
+
+  // The picture's own size maps onto whatever size the window has.
   void UpdateLogicalSize() {
-    int w = fullScreen && panelWidth > 0 ? panelWidth : clientWidth;
-    int h = fullScreen && panelWidth > 0 ? panelHeight : clientHeight;
+    int w = LogicalWidth();
+    int h = LogicalHeight();
     if (scale.fit == ScaleOptions::Fit::Stretch) {
       int outW = 0, outH = 0;
       SDL_RenderSetLogicalSize(renderer, 0, 0);
@@ -353,6 +369,7 @@ void Host::Poll(std::vector<InputEvent>& out) {
         out.push_back(e);
         break;
       case SDL_MOUSEMOTION:
+        d.ToPicture(ev.motion.x, ev.motion.y);
         // Over the toolbar the mouse belongs to the toolbar, not to the screen panel.
         if (d.OverToolbar(ev.motion.y)) break;
         e.kind = EventKind::MouseMove;
@@ -363,6 +380,7 @@ void Host::Poll(std::vector<InputEvent>& out) {
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
         bool down = ev.type == SDL_MOUSEBUTTONDOWN;
+        d.ToPicture(ev.button.x, ev.button.y);
         int button = d.ButtonAt(ev.button.x, ev.button.y);
         if (ev.button.button == SDL_BUTTON_LEFT && (button >= 0 || (!down && d.pressedButton >= 0))) {
           if (down) {
@@ -405,6 +423,14 @@ void Host::Poll(std::vector<InputEvent>& out) {
         break;
     }
   }
+}
+
+void Host::WarpMouse(int x, int y) {
+  auto& d = *impl_;
+  if (!d.window) return;
+  int wx = 0, wy = 0;
+  PictureToWindow(d.WindowPlacement(), d.LogicalWidth(), d.LogicalHeight(), x, y, wx, wy);
+  SDL_WarpMouseInWindow(d.window, wx, wy);
 }
 
 void Host::WaitForEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
