@@ -23,6 +23,7 @@
 #include "shell/view.h"
 #include "shell/recording.h"
 #include "base/error.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 namespace {
@@ -343,6 +344,7 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
       if (inside(x, y, 120, 80, 520, 380)) expected = inside(x, y, 123, 83, 517, 377) ? panel : frame;
       if (inside(x, y, 280, 140, 360, 190)) expected = sun;   // its clip window: the upper 50 rows
       if (inside(x, y, 120, 180, 520, 380)) expected = hill;  // over the sun, cut at the panel's edges
+      if (inside(x, y, 40, 20, 160, 60) || inside(x, y, 480, 20, 600, 60)) expected = 0x808080;  // the buttons
       if (inside(x, y, 40, 400, 600, 440)) {
         // White blended at 128 of 255 over the background, per channel.
         expected = 0;
@@ -351,6 +353,47 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
       }
       ASSERT_EQ(shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)], expected) << x << "," << y;
     }
+}
+
+// The title screen's buttons driven by an input script: the hovered button lights up in the
+// frame, leaving it puts its grey back, and a click runs the handler page that counts clicks.
+TEST(Player, TheDemoButtonsAnswerTheMouse) {
+  TempDir dir;
+  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
+  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
+  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  HeadlessRun run(dir.path.string());
+  // Window client coordinates: the page starts below the toolbar.
+  const int top = TFormView::kDockHeight;
+  headless::LoadInputScript("4 move 100 " + std::to_string(top + 40) + "\n" +  // over the left button
+                                "8 move 540 " + std::to_string(top + 40) + "\n" +  // over the right one
+                                "12 click 541 " + std::to_string(top + 41) + "\n" +
+                                "16 move 300 " + std::to_string(top + 10) + "\n",  // off both
+                            run.input, run.dialogs);
+  const auto& shown = run.presenter.Pixels();
+  auto at = [&](int x, int y) { return shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)]; };
+  const uint32_t grey = 0x808080, lit = 0xFFFF00;  // 65535 is 0x00BBGGRR for red and green
+  std::vector<std::pair<uint32_t, uint32_t>> frames;  // (left, right) button colour after each pass
+  int32_t clicks = -1;
+  std::string last;
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+    if (!shown.empty()) frames.push_back({at(50, 30), at(490, 30)});
+    if (auto* v = Variables()) {
+      if (auto* c = v->FindVariable("clicks")) clicks = c->AsInt();
+      if (auto* l = v->FindVariable("lastClicked")) last = l->AsString();
+    }
+    return pass < 20;
+  });
+  ASSERT_GE(frames.size(), 19u);
+  // The pass after the move queues the event, the handler runs, the next frame shows it.
+  EXPECT_EQ(frames[2], std::pair(grey, grey));
+  EXPECT_EQ(frames[6], std::pair(lit, grey));
+  EXPECT_EQ(frames[10], std::pair(grey, lit));
+  EXPECT_EQ(frames[18], std::pair(grey, grey));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(last, "right");
 }
 
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {
