@@ -10,6 +10,7 @@
 #include "base/process.h"
 #include "files/diskpath.h"
 #include "files/vrmanager.h"
+#include "render/imagefiles.h"
 #include "render/trn.h"
 
 namespace orba {
@@ -101,7 +102,39 @@ bool TPlayerSystemSource::FileAvailable(const std::string& name) {
 
 void TCoreSubsystems::OrbaInitialize() {
   root_ = std::make_unique<TOrbaBaseList>(&bases_, &keys_);
+  root_->CursorChanged = [this](const std::string& name) { ShowCursor(name); };
   SetComponentRoot(root_.get());
+}
+
+void TCoreSubsystems::ShowCursor(const std::string& name) {
+  if (!platform_ || !platform_->window) return;
+  std::string file = name.empty() && variables_ ? variables_->CursorName : name;
+  if (file.empty()) return platform_->window->SetCursor(nullptr);
+  // A cursor file that is missing or cannot be read leaves the arrow.
+  platform::CursorImage image;
+  try {
+    TKvMemoryStream bytes;
+    VrFileManager().LoadFile(bytes, file);
+    TDIBSurface surface;
+    constexpr int64_t kKey = 0xFF00FF;
+    TIconInfo info = LoadIcon(bytes.Bytes(), surface, kKey);
+    image.name = file;
+    image.width = surface.Width();
+    image.height = surface.Height();
+    image.hotX = info.HotSpot.X;
+    image.hotY = info.HotSpot.Y;
+    image.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y)
+      for (int32_t x = 0; x < image.width; ++x) {
+        const uint32_t p = surface.GetPixel(x, y);
+        const TRGB c = surface.PixelToRGB(p, true);
+        const bool clear = info.Transparent >= 0 && p == static_cast<uint32_t>(info.Transparent);
+        image.pixels.push_back(clear ? 0u : 0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue);
+      }
+  } catch (...) {
+    return platform_->window->SetCursor(nullptr);
+  }
+  platform_->window->SetCursor(image.width > 0 ? &image : nullptr);
 }
 
 void TCoreSubsystems::OrbaFinalize() {

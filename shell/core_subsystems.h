@@ -98,6 +98,8 @@ class TCoreSubsystems : public TSubsystems {
   std::string commandLineFolder_;
   std::string exeFolder_;
   TProjectInfo info_;
+  // Shows the cursor file named (empty: the project's default cursor, or the arrow).
+  void ShowCursor(const std::string& name);
   std::unique_ptr<TOrbaBaseList> root_;
   std::unique_ptr<TScreenManager> screen_;
   std::unique_ptr<TMediaManagers> managers_;

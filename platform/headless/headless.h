@@ -55,6 +55,7 @@ class Window : public IHostWindow {
   void SetToolbarVisible(bool v) override { toolbarVisible = v; }
   void Show() override { shown = true; }
   void WarpMouse(int x, int y) override { warps.push_back({x, y}); }
+  void SetCursor(const CursorImage* c) override { cursors.push_back(c ? c->name : std::string()); }
 
   std::string caption;
   int clientWidth = 0, clientHeight = 0;
@@ -67,6 +68,8 @@ class Window : public IHostWindow {
     friend bool operator==(const Point&, const Point&) = default;
   };
   std::vector<Point> warps;
+  // Every cursor shown, by file name; empty for the standard arrow.
+  std::vector<std::string> cursors;
 };
 
 // Keeps what the screen panel shows: the frame as its pieces scale it.

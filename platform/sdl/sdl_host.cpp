@@ -104,6 +104,7 @@ struct Host::Impl {
   bool fullScreen = false;
   bool toolbarVisible = true;
   int pressedButton = -1;  // toolbar button under a held left click
+  SDL_Cursor* cursor = nullptr;  // the colour cursor shown, or null for the arrow
 
   // Last frame, kept to redraw when the window is exposed.
   int panelLeft = 0, panelTop = 0;
@@ -198,6 +199,7 @@ struct Host::Impl {
 Host::Host(ScaleOptions scale) : impl_(std::make_unique<Impl>()) { impl_->scale = scale; }
 
 Host::~Host() {
+  if (impl_->cursor) SDL_FreeCursor(impl_->cursor);
   if (impl_->frame) SDL_DestroyTexture(impl_->frame);
   for (auto* t : impl_->labels)
     if (t) SDL_DestroyTexture(t);
@@ -431,6 +433,22 @@ void Host::WarpMouse(int x, int y) {
   int wx = 0, wy = 0;
   PictureToWindow(d.WindowPlacement(), d.LogicalWidth(), d.LogicalHeight(), x, y, wx, wy);
   SDL_WarpMouseInWindow(d.window, wx, wy);
+}
+
+void Host::SetCursor(const CursorImage* c) {
+  auto& d = *impl_;
+  SDL_Cursor* made = nullptr;
+  if (c && c->width > 0 && c->height > 0 && c->pixels.size() == static_cast<size_t>(c->width) * c->height) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(c->pixels.data()), c->width,
+                                                              c->height, 32, c->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface) {
+      made = SDL_CreateColorCursor(surface, c->hotX, c->hotY);
+      SDL_FreeSurface(surface);
+    }
+  }
+  SDL_SetCursor(made ? made : SDL_GetDefaultCursor());
+  if (d.cursor) SDL_FreeCursor(d.cursor);
+  d.cursor = made;
 }
 
 void Host::WaitForEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }

@@ -41,6 +41,7 @@ class Host : public IHostWindow, public IPresenter, public IInput, public IDialo
   void SetToolbarVisible(bool visible) override;
   void Show() override;
   void WarpMouse(int x, int y) override;
+  void SetCursor(const CursorImage* cursor) override;
   std::vector<DisplayMode> DisplayModes() override;
   int DesktopBits() override;
 

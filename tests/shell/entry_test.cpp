@@ -13,6 +13,8 @@
 #include "base/process.h"
 #include "media/orbalib.h"
 #include "render/imagefiles.h"
+#include "render/dibsfc.h"
+#include "base/stream.h"
 #include "render/trn.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
@@ -394,6 +396,44 @@ TEST(Player, TheDemoButtonsAnswerTheMouse) {
   EXPECT_EQ(frames[18], std::pair(grey, grey));
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(last, "right");
+}
+
+// A control's cursor file is read through the virtual files and shown while the mouse is over
+// it; elsewhere the project's default cursor ("@Cursor"), and without one the arrow. A script
+// that writes the mouse position moves the real pointer.
+TEST(Player, CursorsFollowTheControlUnderTheMouse) {
+  TempDir dir;
+  testing_support::WriteWaitProject(dir.path);  // 320 x 240
+  for (const char* name : {"hand.cur", "busy.cur"}) {
+    TDIBSurface picture(4, 4, 32);
+    TKvMemoryStream bytes;
+    SaveIcon(bytes, picture, true, {1, 2});
+    testing_support::WriteBytes(dir.path / name, bytes.Bytes());
+  }
+  TPage page;
+  CompilePage("boxnew name: \"b\"; parent: \"\"; left: 10; top: 10; width: 20; height: 20; cursor: \"hand.cur\"\n"
+              "boxnew name: \"c\"; parent: \"\"; left: 50; top: 10; width: 20; height: 20; cursor: \"missing.cur\"\n"
+              "calc @MouseX = 7\n"
+              "wait time: 100\n"
+              "calc @Cursor = \"busy.cur\"\n"
+              "wait time: 100000\n",
+              "start.rss", page);
+  testing_support::SavePage(page, dir.path / "start.rsb");
+  HeadlessRun run(dir.path.string());
+  const std::string top = std::to_string(TFormView::kDockHeight);
+  headless::LoadInputScript("3 move 15 " + top + "\n" +  // page (15, 0): nothing
+                                "4 move 15 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "5 move 55 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "6 move 100 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "20 move 15 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "21 move 100 " + std::to_string(TFormView::kDockHeight + 15) + "\n",
+                            run.input, run.dialogs);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  run.Run(cmd, 25);
+  EXPECT_EQ(run.window.cursors, (std::vector<std::string>{"hand.cur", "", "", "hand.cur", "busy.cur"}));
+  // Writing the mouse position moved the real pointer, in window client coordinates.
+  EXPECT_EQ(run.window.warps, (std::vector<headless::Window::Point>{{7, TFormView::kDockHeight}}));
 }
 
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {
