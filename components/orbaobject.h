@@ -22,6 +22,7 @@ class TOrbaBaseList;
 class TOrbaControl;
 class TOrbaBase;
 class TCustomDIBX;
+class TOrbaMotion;
 
 // The version of the component trees this player writes (the game save's version).
 constexpr int32_t kTreeVersion = 134;
@@ -222,8 +223,14 @@ class TOrbaControl : public TOrbaComponent {
   // The surface a kind renders itself into before it is drawn scaled (its size decides where
   // children with zoomed positions go), or null.
   virtual const TCustomDIBX* GetDrawSurface() const { return nullptr; }
-  // A motion drives the position (the motion object comes with the film subsystem).
-  virtual bool HasMotion() const { return false; }
+  // A motion drives the position (components/motion.h).
+  virtual bool HasMotion() const { return Motion != nullptr; }
+  std::unique_ptr<TOrbaMotion> Motion;
+  // Attaches a motion made from a film file (nothing without a film factory), or restarts it.
+  void LoadMotion(const std::string& file);
+  void RestartMotion();
+  // Detaches the motion; the position and sub-priority it wrote go back to 0.
+  void FreeMotion();
   int32_t AbsoluteLeft() const;
   int32_t AbsoluteTop() const;
   int32_t LeftInParent() const;
@@ -268,7 +275,8 @@ class TOrbaControl : public TOrbaComponent {
   virtual void Paint(TPaintContext& ctx) { PaintChildren(ctx); }
   // The parts the control paints and covers fully (page coordinates).
   virtual void CollectOpaqueRegions(TClipData& /*data*/) {}
-  // Advances a motion (none yet); true when a finished motion asks to free the control.
+  // Advances the motion; true when it ended and PR_AUTOSCRAP asks to free the control (else
+  // PR_ONPLAYEND is queued).
   bool Tick() override;
 
   std::string& Handler(THandler h) { return Handlers[static_cast<size_t>(h)]; }
