@@ -41,26 +41,18 @@ TArrayString TOrbaControl::MouseParams() {
   return params;
 }
 
-// A press the control takes captures its button until the release and is seen by nothing
-// else; a paused control takes the press silently.
-void TOrbaControl::LButtonDown() {
-  TOrbaBase* base = GetBase();
-  if (!base || base == this || !TakesLeft(*this)) return;
-  if (!IsPaused() && !IsClosing() && !Owner->Events().Has(Id, PR_ONLBTNDOWN)) {
-    QueueEvent(PR_ONLBTNDOWN, MouseParams());
-    base->Capture |= 4;
-  }
-  base->Input().LeftClick = false;
-}
+void TOrbaControl::LButtonDown() { Press(true); }
+void TOrbaControl::RButtonDown() { Press(false); }
 
-void TOrbaControl::RButtonDown() {
+void TOrbaControl::Press(bool left) {
   TOrbaBase* base = GetBase();
-  if (!base || base == this || !TakesRight(*this)) return;
-  if (!IsPaused() && !IsClosing() && !Owner->Events().Has(Id, PR_ONRBTNDOWN)) {
-    QueueEvent(PR_ONRBTNDOWN, MouseParams());
-    base->Capture |= 8;
+  if (!base || base == this || !(left ? TakesLeft(*this) : TakesRight(*this))) return;
+  const int32_t code = left ? PR_ONLBTNDOWN : PR_ONRBTNDOWN;
+  if (!IsPaused() && !IsClosing() && !Owner->Events().Has(Id, code)) {
+    QueueEvent(code, MouseParams());
+    base->Capture |= left ? 4 : 8;
   }
-  base->Input().RightClick = false;
+  (left ? base->Input().LeftClick : base->Input().RightClick) = false;
 }
 
 void TOrbaControl::LButtonUp() {
@@ -137,12 +129,7 @@ void TOrbaBaseList::InputStep(int32_t frameDelta) {
 
 void TOrbaBaseList::MouseStep(TOrbaBase& base) {
   TBaseInput& in = base.Input();
-  in.LeftClick = in.LeftPressed;
-  in.RightClick = in.RightPressed;
-  in.WheelDownTick = in.WheelDown;
-  in.WheelUpTick = in.WheelUp;
-  in.LeftPressed = in.RightPressed = false;
-  in.WheelDown = in.WheelUp = 0;
+  in.Latch();
 
   if (in.RightClick) {
     for (TOrbaControl* c : RightClickCancellers) {

@@ -20,6 +20,16 @@ struct TBaseInput {
   int32_t WheelDown = 0, WheelUp = 0;          // notches reported since the last tick
   int32_t WheelDownTick = 0, WheelUpTick = 0;  // latched for this tick
 
+  // Takes what the window reported since the last tick as this tick's presses and wheel.
+  void Latch() {
+    LeftClick = LeftPressed;
+    RightClick = RightPressed;
+    WheelDownTick = WheelDown;
+    WheelUpTick = WheelUp;
+    LeftPressed = RightPressed = false;
+    WheelDown = WheelUp = 0;
+  }
+
   void SetMouse(int32_t x, int32_t y) {
     if (x != MouseX || y != MouseY) Moved = true;
     MouseX = x;

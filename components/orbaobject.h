@@ -306,6 +306,9 @@ class TOrbaControl : public TOrbaComponent {
   virtual void FocusGained() {}
   // The mouse position relative to the control: the x, y parameters of its mouse events.
   TArrayString MouseParams();
+  // A press the control takes captures its button until the release and is seen by nothing
+  // else; a paused control takes the press silently.
+  void Press(bool left);
 
   void Transfer(TTreeIO& io) override;
 

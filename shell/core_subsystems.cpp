@@ -300,14 +300,8 @@ void TCoreSubsystems::InputUpdate() {
   }
   // Without components (before start-up made them) only the latching is left.
   TBaseInput& b = bases_[CurrentBase()];
-  b.LeftClick = b.LeftPressed;
-  b.RightClick = b.RightPressed;
-  b.WheelDownTick = b.WheelDown;
-  b.WheelUpTick = b.WheelUp;
-  b.LeftPressed = b.RightPressed = false;
-  b.WheelDown = b.WheelUp = 0;
-  keys_.KeyClickedTick = keys_.KeyClicked;
-  keys_.KeyClicked.fill(0);
+  b.Latch();
+  keys_.Latch();
   b.Moved = false;
 }
 

@@ -325,13 +325,18 @@ TEST(Player, ComposesTheComponentsInTheWindowAndInFullScreen) {
   }
 }
 
+// The demo project, compiled into a folder.
+void WriteDemo(const fs::path& dir) {
+  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
+  testing_support::WriteBytes(dir / "orba.rpb", demo.ProjectFile);
+  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir / name, bytes);
+}
+
 // The demo's title screen, as its start page builds it from boxes, against the scene worked
 // out here from the page's numbers: every pixel of the presented frame.
 TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
   TempDir dir;
-  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
-  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
-  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  WriteDemo(dir.path);
   HeadlessRun run(dir.path.string());
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
@@ -361,9 +366,7 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
 // frame, leaving it puts its grey back, and a click runs the handler page that counts clicks.
 TEST(Player, TheDemoButtonsAnswerTheMouse) {
   TempDir dir;
-  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
-  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
-  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  WriteDemo(dir.path);
   HeadlessRun run(dir.path.string());
   // Window client coordinates: the page starts below the toolbar.
   const int top = TFormView::kDockHeight;
