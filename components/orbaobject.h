@@ -226,7 +226,8 @@ class TOrbaControl : public TOrbaComponent {
   // A motion drives the position (components/motion.h).
   virtual bool HasMotion() const { return Motion != nullptr; }
   std::unique_ptr<TOrbaMotion> Motion;
-  // Attaches a motion made from a film file (nothing without a film factory), or restarts it.
+  // Attaches a motion made from a film file, in place of any other (none without a film
+  // factory).
   void LoadMotion(const std::string& file);
   void RestartMotion();
   // Detaches the motion; the position and sub-priority it wrote go back to 0.
