@@ -52,8 +52,8 @@ void TOrbaBase::PaintDirty(bool occlusion) {
 
 // ---- TOrbaBaseList ---------------------------------------------------------------------------
 
-TOrbaBaseList::TOrbaBaseList(std::array<TBaseInput, 2>* inputs)
-    : TOrbaComponent(nullptr), inputs_(inputs ? inputs : &ownInputs_) {
+TOrbaBaseList::TOrbaBaseList(std::array<TBaseInput, 2>* inputs, TKeyboardState* keys)
+    : TOrbaComponent(nullptr), Keys(keys ? *keys : ownKeys_), inputs_(inputs ? inputs : &ownInputs_) {
   MakeBases();
 }
 
@@ -197,6 +197,7 @@ void TOrbaBaseList::Destroy(TOrbaObject* object) {
       Focus = nullptr;
       RefocusPending = true;
     }
+    ForgetPointer(c);
   }
   events_.RemoveWaiting(object->Id);
   std::erase(scrap_, object);

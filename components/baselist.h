@@ -39,6 +39,12 @@ class TOrbaBase : public TOrbaControl {
   // are not drawn.
   void PaintDirty(bool occlusion = true);
   TBaseInput& Input();
+  // The page's pointer state kept between ticks (not saved): bits 1/2 a left/right release
+  // is awaited, bits 4/8 the left/right button is captured by Hover; the control under the
+  // mouse (or the capturing one); the cursor file last installed.
+  uint8_t Capture = 0;
+  TOrbaControl* Hover = nullptr;
+  std::string CurrentCursor;
 
  private:
   TDIBX own_;
@@ -56,7 +62,7 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
  public:
   // inputs: the mouse state of the two pages kept by the window (the list keeps its own when
   // none is given).
-  explicit TOrbaBaseList(std::array<TBaseInput, 2>* inputs = nullptr);
+  explicit TOrbaBaseList(std::array<TBaseInput, 2>* inputs = nullptr, TKeyboardState* keys = nullptr);
   ~TOrbaBaseList() override;
   bool HasAutoName() const override { return false; }
 
@@ -120,7 +126,20 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   // ---- focus ----
   TOrbaControl* Focus = nullptr;
   bool RefocusPending = false;
-  TKeyboardState Keys;
+  TKeyboardState& Keys;
+
+  // ---- input (components/input.cpp) ----
+  // Once per tick before the script: the focus settles, the keys latch, the page on screen
+  // runs its mouse step, the focus gets its key events and held keys count down to repeat.
+  void InputStep(int32_t frameDelta);
+  void MouseStep(TOrbaBase& base);
+  // Moves the focus with its out and in events.
+  void SetFocus(TOrbaControl* control);
+  void ClearKeys() { Keys.Clear(); }
+  // Map images and menus, asked in turn to take a right click.
+  std::vector<TOrbaControl*> RightClickCancellers;
+  // Shows the cursor file named (empty: the project's default cursor, or the arrow).
+  std::function<void(const std::string&)> CursorChanged;
 
   // Every component freed, the queue emptied, two new pages of the same size.
   void Clear();
@@ -138,11 +157,17 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   friend class TTreeReader;
   void MakeBases();
   void Destroy(TOrbaObject* object);
+  // A control being freed leaves the pointer state (hover, mouse step, right-click list).
+  void ForgetPointer(TOrbaControl* control);
   std::array<std::unique_ptr<TOrbaBase>, 2> bases_;
   std::vector<std::unique_ptr<TOrbaObject>> items_;
   std::vector<TOrbaObject*> scrap_;
   TTimerList events_;
   std::array<TBaseInput, 2> ownInputs_;
+  TKeyboardState ownKeys_;
+  // What the mouse step is working on; cleared when it is freed under the step.
+  TOrbaControl* stepTarget_ = nullptr;
+  TOrbaControl* stepPrevious_ = nullptr;
   std::array<TBaseInput, 2>* inputs_;
   TCustomDIBX* screenTarget_ = nullptr;
   int current_ = 0;

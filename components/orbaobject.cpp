@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/process.h"
 #include "components/baselist.h"
+#include "components/motion.h"
 #include "render/dibx.h"
 
 namespace orba {
@@ -469,7 +471,32 @@ void TOrbaControl::FindCover(const TRect& clip, const TRect& rect, int32_t& coun
   }
 }
 
-bool TOrbaControl::Tick() { return false; }
+bool TOrbaControl::Tick() {
+  if (!Motion) return false;
+  auto flag = [&](int32_t code) { return (PropertyInfo(code).Readers & KindMask()) && GetBool(code); };
+  if (!Motion->Advance(Process().FrameDelta, flag(PR_REPEAT))) return false;
+  if (flag(PR_AUTOSCRAP)) return true;
+  QueueEvent(PR_ONPLAYEND);
+  return false;
+}
+
+void TOrbaControl::LoadMotion(const std::string& file) {
+  FreeMotion();
+  if (auto& factory = MotionFilmFactory())
+    if (auto film = factory(file, *this)) Motion = std::make_unique<TOrbaMotion>(*this, std::move(film));
+}
+
+void TOrbaControl::RestartMotion() {
+  if (Motion) Motion->Restart();
+}
+
+void TOrbaControl::FreeMotion() {
+  if (!Motion) return;
+  Motion.reset();
+  SetMotionX(0);
+  SetMotionY(0);
+  SetSubPriority(0);
+}
 
 void TOrbaControl::Transfer(TTreeIO& io) {
   TOrbaComponent::Transfer(io);

@@ -22,6 +22,7 @@ class TOrbaBaseList;
 class TOrbaControl;
 class TOrbaBase;
 class TCustomDIBX;
+class TOrbaMotion;
 
 // The version of the component trees this player writes (the game save's version).
 constexpr int32_t kTreeVersion = 134;
@@ -222,8 +223,15 @@ class TOrbaControl : public TOrbaComponent {
   // The surface a kind renders itself into before it is drawn scaled (its size decides where
   // children with zoomed positions go), or null.
   virtual const TCustomDIBX* GetDrawSurface() const { return nullptr; }
-  // A motion drives the position (the motion object comes with the film subsystem).
-  virtual bool HasMotion() const { return false; }
+  // A motion drives the position (components/motion.h).
+  virtual bool HasMotion() const { return Motion != nullptr; }
+  std::unique_ptr<TOrbaMotion> Motion;
+  // Attaches a motion made from a film file, in place of any other (none without a film
+  // factory).
+  void LoadMotion(const std::string& file);
+  void RestartMotion();
+  // Detaches the motion; the position and sub-priority it wrote go back to 0.
+  void FreeMotion();
   int32_t AbsoluteLeft() const;
   int32_t AbsoluteTop() const;
   int32_t LeftInParent() const;
@@ -268,10 +276,40 @@ class TOrbaControl : public TOrbaComponent {
   virtual void Paint(TPaintContext& ctx) { PaintChildren(ctx); }
   // The parts the control paints and covers fully (page coordinates).
   virtual void CollectOpaqueRegions(TClipData& /*data*/) {}
-  // Advances a motion (none yet); true when a finished motion asks to free the control.
+  // Advances the motion; true when it ended and PR_AUTOSCRAP asks to free the control (else
+  // PR_ONPLAYEND is queued).
   bool Tick() override;
 
   std::string& Handler(THandler h) { return Handlers[static_cast<size_t>(h)]; }
+
+  // ---- mouse and keyboard (components/input.cpp) ----
+  // The topmost control under p (page coordinates) whose IgnoreMouse mode has its bit in
+  // mask; a control that is not hit itself still lets its children be hit. Invisible
+  // subtrees are skipped, and the search stops at the first hit.
+  virtual TOrbaControl* HitTest(TPoint p, uint32_t mask);
+  virtual void LButtonDown();
+  virtual void LButtonUp();
+  virtual void RButtonDown();
+  virtual void RButtonUp();
+  virtual void MouseMove();
+  virtual void MouseOut(TOrbaControl* next);
+  virtual void MouseIn(TOrbaControl* previous);
+  // Every tick while a button is captured by the control.
+  virtual void MouseHold() {}
+  // Map images and menus take a right click for themselves.
+  virtual bool RightClickCancel() { return false; }
+  virtual std::string GetHoverCursor() const { return Cursor; }
+  // The control that takes the keyboard focus in this subtree, topmost first, or null.
+  virtual TOrbaControl* FindFocusable();
+  virtual void KeyDown();
+  virtual void KeyUp();
+  virtual void KeyRepeat();
+  virtual void FocusGained() {}
+  // The mouse position relative to the control: the x, y parameters of its mouse events.
+  TArrayString MouseParams();
+  // A press the control takes captures its button until the release and is seen by nothing
+  // else; a paused control takes the press silently.
+  void Press(bool left);
 
   void Transfer(TTreeIO& io) override;
 

@@ -30,6 +30,13 @@ struct DisplayMode {
   friend bool operator==(const DisplayMode&, const DisplayMode&) = default;
 };
 
+// A colour cursor: pixels 0xAARRGGBB, rows top to bottom, and the point that clicks.
+struct CursorImage {
+  std::string name;  // the file it was made from (for logs and tests)
+  int width = 0, height = 0, hotX = 0, hotY = 0;
+  std::vector<uint32_t> pixels;
+};
+
 // The main window that holds the toolbar strip and the screen panel.
 class IHostWindow {
  public:
@@ -52,6 +59,11 @@ class IHostWindow {
   // The display's modes, in the order the system lists them, and the desktop's depth.
   virtual std::vector<DisplayMode> DisplayModes() { return {}; }
   virtual int DesktopBits() { return 24; }
+  // Moves the pointer to a point of the client area (the coordinates input events carry),
+  // through whatever scaling the window shows the picture at.
+  virtual void WarpMouse(int x, int y) { (void)x, (void)y; }
+  // Shows a colour cursor over the window, or the standard arrow for null.
+  virtual void SetCursor(const CursorImage* cursor) { (void)cursor; }
 };
 
 // A 32-bit memory frame, pixels 0x00RRGGBB, rows top to bottom.

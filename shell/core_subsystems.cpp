@@ -11,12 +11,19 @@
 #include "components/history.h"
 #include "files/diskpath.h"
 #include "files/vrmanager.h"
+#include "render/imagefiles.h"
 #include "render/trn.h"
 
 namespace orba {
 
+void TPlayerSystemSource::MoveMouse(int32_t x, int32_t y) {
+  ISystemVariableSource::MoveMouse(x, y);
+  if (MovePointer && *MovePointer) (*MovePointer)(x, y);
+}
+
 void TCoreSubsystems::CreateVariables() {
   systemSource_.AttachInput(&bases_[CurrentBase()], &keys_);
+  systemSource_.MovePointer = &MovePointer;
   variables_ = std::make_unique<TParamCollection>(&systemSource_);
   SetVariables(variables_.get());
 }
@@ -95,8 +102,40 @@ bool TPlayerSystemSource::FileAvailable(const std::string& name) {
 }
 
 void TCoreSubsystems::OrbaInitialize() {
-  root_ = std::make_unique<TOrbaBaseList>(&bases_);
+  root_ = std::make_unique<TOrbaBaseList>(&bases_, &keys_);
+  root_->CursorChanged = [this](const std::string& name) { ShowCursor(name); };
   SetComponentRoot(root_.get());
+}
+
+void TCoreSubsystems::ShowCursor(const std::string& name) {
+  if (!platform_ || !platform_->window) return;
+  std::string file = name.empty() && variables_ ? variables_->CursorName : name;
+  if (file.empty()) return platform_->window->SetCursor(nullptr);
+  // A cursor file that is missing or cannot be read leaves the arrow.
+  platform::CursorImage image;
+  try {
+    TKvMemoryStream bytes;
+    VrFileManager().LoadFile(bytes, file);
+    TDIBSurface surface;
+    constexpr int64_t kKey = 0xFF00FF;
+    TIconInfo info = LoadIcon(bytes.Bytes(), surface, kKey);
+    image.name = file;
+    image.width = surface.Width();
+    image.height = surface.Height();
+    image.hotX = info.HotSpot.X;
+    image.hotY = info.HotSpot.Y;
+    image.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y)
+      for (int32_t x = 0; x < image.width; ++x) {
+        const uint32_t p = surface.GetPixel(x, y);
+        const TRGB c = surface.PixelToRGB(p, true);
+        const bool clear = info.Transparent >= 0 && p == static_cast<uint32_t>(info.Transparent);
+        image.pixels.push_back(clear ? 0u : 0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue);
+      }
+  } catch (...) {
+    return platform_->window->SetCursor(nullptr);
+  }
+  platform_->window->SetCursor(image.width > 0 ? &image : nullptr);
 }
 
 void TCoreSubsystems::OrbaFinalize() {
@@ -256,17 +295,14 @@ void TCoreSubsystems::ComposeFrame() {
 }
 
 void TCoreSubsystems::InputUpdate() {
-  // Latch what the window reported since the last tick, as the component root's input step
-  // does for the current page.
+  if (root_) {
+    root_->InputStep(Process().FrameDelta);
+    return;
+  }
+  // Without components (before start-up made them) only the latching is left.
   TBaseInput& b = bases_[CurrentBase()];
-  b.LeftClick = b.LeftPressed;
-  b.RightClick = b.RightPressed;
-  b.WheelDownTick = b.WheelDown;
-  b.WheelUpTick = b.WheelUp;
-  b.LeftPressed = b.RightPressed = false;
-  b.WheelDown = b.WheelUp = 0;
-  keys_.KeyClickedTick = keys_.KeyClicked;
-  keys_.KeyClicked.fill(0);
+  b.Latch();
+  keys_.Latch();
   b.Moved = false;
 }
 

@@ -39,6 +39,9 @@ class TPlayerSystemSource : public ISystemVariableSource {
   int32_t HistoryCount() override;
   int32_t HistoryMaxCount() override;
   void SetHistoryMaxCount(int32_t n) override;
+  // The page's mouse moves, and the real pointer with it.
+  void MoveMouse(int32_t x, int32_t y) override;
+  std::function<void(int32_t, int32_t)>* MovePointer = nullptr;
 };
 
 class TCoreSubsystems : public TSubsystems {
@@ -99,6 +102,8 @@ class TCoreSubsystems : public TSubsystems {
   std::string commandLineFolder_;
   std::string exeFolder_;
   TProjectInfo info_;
+  // Shows the cursor file named (empty: the project's default cursor, or the arrow).
+  void ShowCursor(const std::string& name);
   std::unique_ptr<TOrbaBaseList> root_;
   std::unique_ptr<TScreenManager> screen_;
   std::unique_ptr<TMediaManagers> managers_;

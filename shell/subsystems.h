@@ -33,6 +33,8 @@ class TSubsystems {
   // Set by the main window: called every so many commands while a script runs without
   // waiting, so the close button and the exit question still work; may set the stop flag.
   std::function<void()> KeepResponsive;
+  // Moves the real pointer to a point of the screen panel (a script wrote the mouse position).
+  std::function<void(int32_t, int32_t)> MovePointer;
 
   // ---- start-up, in the order the window calls them ----
   // The archive entry with an empty path in the virtual file manager.

@@ -18,6 +18,7 @@ TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TVie
     : p_(platform), s_(subsystems), options_(std::move(options)) {
   s_.PostClose = [this] { closePosted_ = true; };
   s_.KeepResponsive = [this] { KeepResponsive(); };
+  s_.MovePointer = [this](int32_t x, int32_t y) { p_.window->WarpMouse(x + panelLeft_, y + panelTop_); };
 }
 
 void TFormView::ReadGameIni() {
@@ -228,14 +229,14 @@ void TFormView::PanelMouseMove(int x, int y) {
 void TFormView::KeyDown(int key, bool repeat) {
   if (key < 0 || key > 255 || repeat || !active_) return;
   if (TKeyboardState* keys = s_.Keyboard()) {
-    keys->KeyDown[key] = 1;
-    keys->KeyClicked[key] = 1;
+    keys->SetKey(key, true);
+    keys->SetKeyClicked(key);
   }
 }
 
 void TFormView::KeyUp(int key) {
   if (key < 0 || key > 255) return;
-  if (TKeyboardState* keys = s_.Keyboard()) keys->KeyDown[key] = 0;
+  if (TKeyboardState* keys = s_.Keyboard()) keys->SetKey(key, false);
 }
 
 void TFormView::ApplicationEventsActivate() {

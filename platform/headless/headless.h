@@ -54,12 +54,22 @@ class Window : public IHostWindow {
   int desktopBits = 32;
   void SetToolbarVisible(bool v) override { toolbarVisible = v; }
   void Show() override { shown = true; }
+  void WarpMouse(int x, int y) override { warps.push_back({x, y}); }
+  void SetCursor(const CursorImage* c) override { cursors.push_back(c ? c->name : std::string()); }
 
   std::string caption;
   int clientWidth = 0, clientHeight = 0;
   bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
   bool fullScreenAvailable = true;
   bool refuseFullScreen = false;
+  // Every pointer move asked for, in client coordinates.
+  struct Point {
+    int x, y;
+    friend bool operator==(const Point&, const Point&) = default;
+  };
+  std::vector<Point> warps;
+  // Every cursor shown, by file name; empty for the standard arrow.
+  std::vector<std::string> cursors;
 };
 
 // Keeps what the screen panel shows: the frame as its pieces scale it.

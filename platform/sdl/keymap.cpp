@@ -1,6 +1,7 @@
 // SDL keys to the Windows virtual-key codes that scripts test ('A'..'Z', Shift 16, Ctrl 17,
-// Enter 13, Space 32, arrows 37..40, ...). Letters and digits follow the layout's key
-// code; every other key follows its physical position.
+// Enter 13, Space 32, arrows 37..40, ...), for every key a full keyboard has: function keys
+// to F24, the keypad, the Japanese and international keys, the media and browser keys.
+// Letters and digits follow the layout's key code; every other key its physical position.
 #include <SDL.h>
 
 #include "platform/sdl/sdl_host.h"
@@ -12,6 +13,7 @@ int VirtualKeyOf(int sdlKeycode, int sdlScancode) {
   if (sdlKeycode >= SDLK_0 && sdlKeycode <= SDLK_9) return sdlKeycode;
   auto sc = static_cast<SDL_Scancode>(sdlScancode);
   if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return 112 + (sc - SDL_SCANCODE_F1);
+  if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 124 + (sc - SDL_SCANCODE_F13);
   if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 97 + (sc - SDL_SCANCODE_KP_1);
   switch (sc) {
     case SDL_SCANCODE_BACKSPACE: return 8;
@@ -58,6 +60,38 @@ int VirtualKeyOf(int sdlKeycode, int sdlScancode) {
     case SDL_SCANCODE_RIGHTBRACKET: return 221;
     case SDL_SCANCODE_APOSTROPHE: return 222;
     case SDL_SCANCODE_INTERNATIONAL1: return 226;  // the "ro" key of Japanese keyboards
+    case SDL_SCANCODE_NONUSBACKSLASH: return 226;  // the extra key left of Z
+    case SDL_SCANCODE_INTERNATIONAL2: return 242;  // katakana / hiragana
+    case SDL_SCANCODE_INTERNATIONAL3: return 220;  // the yen key
+    case SDL_SCANCODE_INTERNATIONAL4: return 28;   // convert
+    case SDL_SCANCODE_INTERNATIONAL5: return 29;   // no convert
+    case SDL_SCANCODE_LANG1: return 21;            // kana / hangul
+    case SDL_SCANCODE_LANG2: return 25;            // kanji / hanja
+    case SDL_SCANCODE_CLEAR: case SDL_SCANCODE_KP_CLEAR: return 12;
+    case SDL_SCANCODE_SELECT: return 41;
+    case SDL_SCANCODE_EXECUTE: return 43;
+    case SDL_SCANCODE_SYSREQ: return 44;
+    case SDL_SCANCODE_HELP: return 47;
+    case SDL_SCANCODE_SLEEP: return 95;
+    case SDL_SCANCODE_KP_COMMA: return 108;
+    case SDL_SCANCODE_AC_BACK: return 166;
+    case SDL_SCANCODE_AC_FORWARD: return 167;
+    case SDL_SCANCODE_AC_REFRESH: return 168;
+    case SDL_SCANCODE_AC_STOP: return 169;
+    case SDL_SCANCODE_AC_SEARCH: return 170;
+    case SDL_SCANCODE_AC_BOOKMARKS: return 171;
+    case SDL_SCANCODE_AC_HOME: return 172;
+    case SDL_SCANCODE_MUTE: case SDL_SCANCODE_AUDIOMUTE: return 173;
+    case SDL_SCANCODE_VOLUMEDOWN: return 174;
+    case SDL_SCANCODE_VOLUMEUP: return 175;
+    case SDL_SCANCODE_AUDIONEXT: return 176;
+    case SDL_SCANCODE_AUDIOPREV: return 177;
+    case SDL_SCANCODE_AUDIOSTOP: return 178;
+    case SDL_SCANCODE_AUDIOPLAY: return 179;
+    case SDL_SCANCODE_MAIL: return 180;
+    case SDL_SCANCODE_MEDIASELECT: return 181;
+    case SDL_SCANCODE_COMPUTER: return 182;
+    case SDL_SCANCODE_CALCULATOR: return 183;
     default: return -1;
   }
 }

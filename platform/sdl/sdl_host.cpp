@@ -104,6 +104,7 @@ struct Host::Impl {
   bool fullScreen = false;
   bool toolbarVisible = true;
   int pressedButton = -1;  // toolbar button under a held left click
+  SDL_Cursor* cursor = nullptr;  // the colour cursor shown, or null for the arrow
 
   // Last frame, kept to redraw when the window is exposed.
   int panelLeft = 0, panelTop = 0;
@@ -162,10 +163,26 @@ struct Host::Impl {
     SDL_RenderPresent(renderer);
   }
 
-  // The picture's own size maps onto whatever size the window has; SDL maps the mouse back.
+  // The size of the picture the window shows (client area, or the panel in full screen).
+  int LogicalWidth() const { return fullScreen && panelWidth > 0 ? panelWidth : clientWidth; }
+  int LogicalHeight() const { return fullScreen && panelWidth > 0 ? panelHeight : clientHeight; }
+  Placement WindowPlacement() const {
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(window, &ww, &wh);
+    return PicturePlacement(scale.fit, ww, wh, LogicalWidth(), LogicalHeight());
+  }
+  // A window point in picture pixels. SDL maps the mouse back itself where it keeps a
+  // logical size (aspect and integer fits), but not through the render scale a stretched
+  // picture uses: that one is mapped here.
+  void ToPicture(int& x, int& y) const {
+    if (scale.fit != Fit::Stretch) return;
+    WindowToPicture(WindowPlacement(), LogicalWidth(), LogicalHeight(), x, y, x, y);
+  }
+
+  // The picture's own size maps onto whatever size the window has.
   void UpdateLogicalSize() {
-    int w = fullScreen && panelWidth > 0 ? panelWidth : clientWidth;
-    int h = fullScreen && panelWidth > 0 ? panelHeight : clientHeight;
+    int w = LogicalWidth();
+    int h = LogicalHeight();
     if (scale.fit == ScaleOptions::Fit::Stretch) {
       int outW = 0, outH = 0;
       SDL_RenderSetLogicalSize(renderer, 0, 0);
@@ -182,6 +199,7 @@ struct Host::Impl {
 Host::Host(ScaleOptions scale) : impl_(std::make_unique<Impl>()) { impl_->scale = scale; }
 
 Host::~Host() {
+  if (impl_->cursor) SDL_FreeCursor(impl_->cursor);
   if (impl_->frame) SDL_DestroyTexture(impl_->frame);
   for (auto* t : impl_->labels)
     if (t) SDL_DestroyTexture(t);
@@ -353,6 +371,7 @@ void Host::Poll(std::vector<InputEvent>& out) {
         out.push_back(e);
         break;
       case SDL_MOUSEMOTION:
+        d.ToPicture(ev.motion.x, ev.motion.y);
         // Over the toolbar the mouse belongs to the toolbar, not to the screen panel.
         if (d.OverToolbar(ev.motion.y)) break;
         e.kind = EventKind::MouseMove;
@@ -363,6 +382,7 @@ void Host::Poll(std::vector<InputEvent>& out) {
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
         bool down = ev.type == SDL_MOUSEBUTTONDOWN;
+        d.ToPicture(ev.button.x, ev.button.y);
         int button = d.ButtonAt(ev.button.x, ev.button.y);
         if (ev.button.button == SDL_BUTTON_LEFT && (button >= 0 || (!down && d.pressedButton >= 0))) {
           if (down) {
@@ -405,6 +425,30 @@ void Host::Poll(std::vector<InputEvent>& out) {
         break;
     }
   }
+}
+
+void Host::WarpMouse(int x, int y) {
+  auto& d = *impl_;
+  if (!d.window) return;
+  int wx = 0, wy = 0;
+  PictureToWindow(d.WindowPlacement(), d.LogicalWidth(), d.LogicalHeight(), x, y, wx, wy);
+  SDL_WarpMouseInWindow(d.window, wx, wy);
+}
+
+void Host::SetCursor(const CursorImage* c) {
+  auto& d = *impl_;
+  SDL_Cursor* made = nullptr;
+  if (c && c->width > 0 && c->height > 0 && c->pixels.size() == static_cast<size_t>(c->width) * c->height) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(c->pixels.data()), c->width,
+                                                              c->height, 32, c->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface) {
+      made = SDL_CreateColorCursor(surface, c->hotX, c->hotY);
+      SDL_FreeSurface(surface);
+    }
+  }
+  SDL_SetCursor(made ? made : SDL_GetDefaultCursor());
+  if (d.cursor) SDL_FreeCursor(d.cursor);
+  d.cursor = made;
 }
 
 void Host::WaitForEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }

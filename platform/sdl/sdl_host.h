@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/sdl/scaling.h"
 
 namespace orba::platform::sdl {
 
@@ -16,7 +17,8 @@ int VirtualKeyOf(int sdlKeycode, int sdlScancode);
 // How the picture fills a window larger than the project (full screen, a maximised or resized
 // window): keeping its shape, in whole multiples, or stretched; with nearest or smooth filtering.
 struct ScaleOptions {
-  enum class Fit { Aspect, Integer, Stretch } fit = Fit::Aspect;
+  using Fit = sdl::Fit;
+  Fit fit = Fit::Aspect;
   bool smooth = false;
   bool vsync = true;  // present at the display's refresh where the driver can
 };
@@ -38,6 +40,8 @@ class Host : public IHostWindow, public IPresenter, public IInput, public IDialo
   bool SetFullScreen(bool on) override;
   void SetToolbarVisible(bool visible) override;
   void Show() override;
+  void WarpMouse(int x, int y) override;
+  void SetCursor(const CursorImage* cursor) override;
   std::vector<DisplayMode> DisplayModes() override;
   int DesktopBits() override;
 

@@ -13,6 +13,8 @@
 #include "base/process.h"
 #include "media/orbalib.h"
 #include "render/imagefiles.h"
+#include "render/dibsfc.h"
+#include "base/stream.h"
 #include "render/trn.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
@@ -23,6 +25,7 @@
 #include "shell/view.h"
 #include "shell/recording.h"
 #include "base/error.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 namespace {
@@ -322,13 +325,18 @@ TEST(Player, ComposesTheComponentsInTheWindowAndInFullScreen) {
   }
 }
 
+// The demo project, compiled into a folder.
+void WriteDemo(const fs::path& dir) {
+  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
+  testing_support::WriteBytes(dir / "orba.rpb", demo.ProjectFile);
+  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir / name, bytes);
+}
+
 // The demo's title screen, as its start page builds it from boxes, against the scene worked
 // out here from the page's numbers: every pixel of the presented frame.
 TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
   TempDir dir;
-  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
-  testing_support::WriteBytes(dir.path / "orba.rpb", demo.ProjectFile);
-  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  WriteDemo(dir.path);
   HeadlessRun run(dir.path.string());
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
@@ -343,6 +351,7 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
       if (inside(x, y, 120, 80, 520, 380)) expected = inside(x, y, 123, 83, 517, 377) ? panel : frame;
       if (inside(x, y, 280, 140, 360, 190)) expected = sun;   // its clip window: the upper 50 rows
       if (inside(x, y, 120, 180, 520, 380)) expected = hill;  // over the sun, cut at the panel's edges
+      if (inside(x, y, 40, 20, 160, 60) || inside(x, y, 480, 20, 600, 60)) expected = 0x808080;  // the buttons
       if (inside(x, y, 40, 400, 600, 440)) {
         // White blended at 128 of 255 over the background, per channel.
         expected = 0;
@@ -351,6 +360,83 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
       }
       ASSERT_EQ(shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)], expected) << x << "," << y;
     }
+}
+
+// The title screen's buttons driven by an input script: the hovered button lights up in the
+// frame, leaving it puts its grey back, and a click runs the handler page that counts clicks.
+TEST(Player, TheDemoButtonsAnswerTheMouse) {
+  TempDir dir;
+  WriteDemo(dir.path);
+  HeadlessRun run(dir.path.string());
+  // Window client coordinates: the page starts below the toolbar.
+  const int top = TFormView::kDockHeight;
+  headless::LoadInputScript("4 move 100 " + std::to_string(top + 40) + "\n" +  // over the left button
+                                "8 move 540 " + std::to_string(top + 40) + "\n" +  // over the right one
+                                "12 click 541 " + std::to_string(top + 41) + "\n" +
+                                "16 move 300 " + std::to_string(top + 10) + "\n",  // off both
+                            run.input, run.dialogs);
+  const auto& shown = run.presenter.Pixels();
+  auto at = [&](int x, int y) { return shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)]; };
+  const uint32_t grey = 0x808080, lit = 0xFFFF00;  // 65535 is 0x00BBGGRR for red and green
+  std::vector<std::pair<uint32_t, uint32_t>> frames;  // (left, right) button colour after each pass
+  int32_t clicks = -1;
+  std::string last;
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+    if (!shown.empty()) frames.push_back({at(50, 30), at(490, 30)});
+    if (auto* v = Variables()) {
+      if (auto* c = v->FindVariable("clicks")) clicks = c->AsInt();
+      if (auto* l = v->FindVariable("lastClicked")) last = l->AsString();
+    }
+    return pass < 20;
+  });
+  ASSERT_GE(frames.size(), 19u);
+  // The pass after the move queues the event, the handler runs, the next frame shows it.
+  EXPECT_EQ(frames[2], std::pair(grey, grey));
+  EXPECT_EQ(frames[6], std::pair(lit, grey));
+  EXPECT_EQ(frames[10], std::pair(grey, lit));
+  EXPECT_EQ(frames[18], std::pair(grey, grey));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(last, "right");
+}
+
+// A control's cursor file is read through the virtual files and shown while the mouse is over
+// it; elsewhere the project's default cursor ("@Cursor"), and without one the arrow. A script
+// that writes the mouse position moves the real pointer.
+TEST(Player, CursorsFollowTheControlUnderTheMouse) {
+  TempDir dir;
+  testing_support::WriteWaitProject(dir.path);  // 320 x 240
+  for (const char* name : {"hand.cur", "busy.cur"}) {
+    TDIBSurface picture(4, 4, 32);
+    TKvMemoryStream bytes;
+    SaveIcon(bytes, picture, true, {1, 2});
+    testing_support::WriteBytes(dir.path / name, bytes.Bytes());
+  }
+  TPage page;
+  CompilePage("boxnew name: \"b\"; parent: \"\"; left: 10; top: 10; width: 20; height: 20; cursor: \"hand.cur\"\n"
+              "boxnew name: \"c\"; parent: \"\"; left: 50; top: 10; width: 20; height: 20; cursor: \"missing.cur\"\n"
+              "calc @MouseX = 7\n"
+              "wait time: 100\n"
+              "calc @Cursor = \"busy.cur\"\n"
+              "wait time: 100000\n",
+              "start.rss", page);
+  testing_support::SavePage(page, dir.path / "start.rsb");
+  HeadlessRun run(dir.path.string());
+  const std::string top = std::to_string(TFormView::kDockHeight);
+  headless::LoadInputScript("3 move 15 " + top + "\n" +  // page (15, 0): nothing
+                                "4 move 15 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "5 move 55 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "6 move 100 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "20 move 15 " + std::to_string(TFormView::kDockHeight + 15) + "\n" +
+                                "21 move 100 " + std::to_string(TFormView::kDockHeight + 15) + "\n",
+                            run.input, run.dialogs);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  run.Run(cmd, 25);
+  EXPECT_EQ(run.window.cursors, (std::vector<std::string>{"hand.cur", "", "", "hand.cur", "busy.cur"}));
+  // Writing the mouse position moved the real pointer, in window client coordinates.
+  EXPECT_EQ(run.window.warps, (std::vector<headless::Window::Point>{{7, TFormView::kDockHeight}}));
 }
 
 TEST(InputScript, RejectsMistakesWithTheLineNumber) {
