@@ -4,6 +4,7 @@
 
 #include "components/baselist.h"
 #include "components/box.h"
+#include "components/image.h"
 
 namespace orba {
 
@@ -16,6 +17,8 @@ std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) {
 
 constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
+    {3, Make<TOrbaButton>},
+    {8, Make<TOrbaImages>},
     {27, Make<TOrbaCabinet>},
 };
 
