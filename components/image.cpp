@@ -6,7 +6,6 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "components/baselist.h"
-#include "media/orbalib.h"
 
 namespace orba {
 
@@ -15,13 +14,6 @@ namespace {
 bool HasExtension(const std::string& name, std::string_view ext) {
   const std::string lower = LowerCase(name);
   return lower.size() >= ext.size() && lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0;
-}
-
-// A picture the project does not contain still shows (the black placeholder); the trace says
-// which one was missing.
-void TraceMissing(const TTarnItem& item) {
-  if (!item.Placeholder || !OrbaLog().Enabled()) return;
-  OrbaLog().Write("Picture not found: " + item.Key);
 }
 
 }  // namespace
@@ -85,7 +77,6 @@ void TOrbaImageData::SetBrightness(int32_t value) {
 void TOrbaImageList::Load(const std::string& fileName, bool mask) {
   Clear();
   Item = &PictureCache().Acquire(Owner, fileName, false, mask);
-  TraceMissing(*Item);
   for (auto& f : Item->Frames) Frames.push_back(std::make_unique<TOrbaImageData>(*f));
   CurrentIndex = 0;
   Remaining = Frames.empty() ? 0 : Frames[0]->Frame->Delay + 1;
@@ -338,7 +329,6 @@ void TOrbaImage::Reload() {
   }
   TTarnCollection& cache = PictureCache();
   TTarnItem& item = cache.Acquire(this, Source, false, false);
-  TraceMissing(item);
   TTarnItemFrame& frame = *item.Frames[0];
   Surface.SetSize(frame.Pixels.Width(), frame.Pixels.Height(), frame.Pixels.PixelFormat());
   Surface.CopyFrom(frame.Surface);

@@ -6,6 +6,7 @@
 #include "base/stream.h"
 #include "components/orbaobject.h"
 #include "files/vrmanager.h"
+#include "media/orbalib.h"
 #include "render/trn.h"
 
 namespace orba {
@@ -127,6 +128,7 @@ void TTarnCollection::Load(TTarnItem& item) {
     }
     if (list.Count() == 0) item.Placeholder = true;
   }
+  if (item.Placeholder && OrbaLog().Enabled()) OrbaLog().Write("Picture not found: " + name);
   if (item.Placeholder) {
     list.Clear();
     TTarnFrame& f = list.AddFrame();
@@ -156,8 +158,15 @@ void TTarnCollection::Load(TTarnItem& item) {
       src.Surface.FreeAlpha();
     }
     f.Pixels = std::move(src.Surface);
+    int64_t key = src.TransparentValue;
+    // Pictures are drawn onto the page without conversion, so they are kept in its format.
+    if (ScreenDepth > 0 && f.Pixels.PixelFormat() != ScreenDepth && !f.Pixels.Empty()) {
+      f.Pixels.ConvertTo(ScreenDepth);
+      const int32_t c = src.TransparentColor;
+      key = c < 0 ? -1 : f.Pixels.RGBToPixel(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    }
     f.Surface.SetImage(&f.Pixels, true);
-    f.Surface.TransparentColor = src.TransparentValue;
+    f.Surface.TransparentColor = key;
     f.Plane = std::move(plane);
     f.AlphaPlane = f.Plane ? std::make_unique<TDIBX>(f.Plane.get(), true) : nullptr;
     f.KeyColour = src.TransparentColor;

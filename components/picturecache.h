@@ -51,7 +51,9 @@ class TTarnCollection {
   // goes through the virtual file manager; tests hand in their own.
   using TReader = std::function<bool(const std::string& name, std::vector<uint8_t>& bytes)>;
   TReader Reader;
-  int32_t ScreenDepth = 0;  // the decoder's target depth when dithering (0 keeps the file's)
+  // The page's pixel format: pictures are kept in it (0 keeps the file's); with dithering the
+  // decoder itself reduces to it.
+  int32_t ScreenDepth = 0;
 
   TTarnCollection();
   TTarnCollection(const TTarnCollection&) = delete;
