@@ -137,7 +137,7 @@ void TOrbaCustomImage::SetInt(int32_t code, int32_t v) {
     case PR_HEIGHT:
       // The script sizes the picture itself: the zoom no longer decides the size.
       TOrbaControl::SetInt(code, v);
-      if (!HasMotion()) (code == PR_WIDTH ? zoomX_ : zoomY_) = 0;
+      if (!HasMotion() && SizeFromPicture()) (code == PR_WIDTH ? zoomX_ : zoomY_) = 0;
       break;
     default: TOrbaControl::SetInt(code, v);
   }
@@ -162,7 +162,7 @@ void TOrbaCustomImage::SetBool(int32_t code, bool v) {
 }
 
 void TOrbaCustomImage::UpdateSize() {
-  if (HasMotion()) return;
+  if (HasMotion() || !SizeFromPicture()) return;
   const TDIBX* s = Shown();
   if (!HasPicture()) {
     SetWidth(0);
@@ -518,13 +518,17 @@ void TOrbaImages::SetStr(int32_t code, const std::string& v) {
   }
 }
 
-void TOrbaImages::Transfer(TTreeIO& io) {
+void TOrbaImages::TransferFrames(TTreeIO& io) {
   TOrbaCustomImage::Transfer(io);
   io.I32(Remaining);
   io.I32(Index);
   io.I32(Brightness);
   io.Flag(Paused);
   io.Str(LastFrameWait);
+}
+
+void TOrbaImages::Transfer(TTreeIO& io) {
+  TransferFrames(io);
   io.Flag(Repeat);
   io.Flag(AutoScrap);
   io.Str(Source);
@@ -539,6 +543,78 @@ void TOrbaImages::Loaded() {
   SetIndex(-1);
   SetIndex(index);
   Remaining = remaining;
+}
+
+// ---- the tile -----------------------------------------------------------------------
+
+int32_t TOrbaTile::GetInt(int32_t code) const {
+  switch (code) {
+    case PR_SCROLLX: return ScrollPosX;
+    case PR_SCROLLY: return ScrollPosY;
+    case PR_DISTANCEX: return DistanceX;
+    case PR_DISTANCEY: return DistanceY;
+    default: return TOrbaImages::GetInt(code);
+  }
+}
+
+void TOrbaTile::SetInt(int32_t code, int32_t v) {
+  switch (code) {
+    case PR_SCROLLX: Change(ScrollPosX, v); break;
+    case PR_SCROLLY: Change(ScrollPosY, v); break;
+    case PR_DISTANCEX: Change(DistanceX, v); break;
+    case PR_DISTANCEY: Change(DistanceY, v); break;
+    default: TOrbaImages::SetInt(code, v);
+  }
+}
+
+void TOrbaTile::Paint(TPaintContext& ctx) {
+  TDIBX* s = Shown();
+  if (!ctx.Hidden && s && !s->IsEmpty() && Alpha >= 1 && Alpha < 512 && Width >= 1 && Height >= 1 && zoomX_ >= 1 &&
+      zoomY_ >= 1) {
+    TCustomDIBX& d = ctx.Surface;
+    const TRect area = AbsoluteRect(), src = s->SurfaceRect();
+    TDIBX* mask = ShownMaskPlane();
+    if (zoomX_ != 256 || zoomY_ != 256) {
+      // Zoomed cells lie edge to edge.
+      const int32_t sx = static_cast<int32_t>(int64_t{zoomX_} * 256), sy = static_cast<int32_t>(int64_t{zoomY_} * 256);
+      if (Alpha > 255) d.TileDrawScaledAdd(area, src, ScrollPosX, ScrollPosY, sx, sy, Alpha - 256, *s);
+      else d.TileDrawScaled(area, src, ScrollPosX, ScrollPosY, sx, sy, Alpha, true, *s);
+    } else {
+      // The scroll wraps by the cell, the drawing code's modulo of the period.
+      const int32_t gapX = CellSize(DistanceX, s->Width()) - s->Width();
+      const int32_t gapY = CellSize(DistanceY, s->Height()) - s->Height();
+      const int32_t x = ScrollPosX, y = ScrollPosY;
+      if (Alpha > 255) {
+        if (mask) d.TileDrawAddMasked(area, src, x, y, gapX, gapY, Alpha - 256, *mask, *s);
+        else d.TileDrawAdd(area, src, x, y, gapX, gapY, Alpha - 256, *s);
+      } else if (Alpha < 255) {
+        if (mask) d.TileDrawBlendMasked(area, src, x, y, gapX, gapY, Alpha, *mask, *s);
+        else d.TileDrawBlend(area, src, x, y, gapX, gapY, Alpha, true, *s);
+      } else {
+        if (mask) d.TileDrawMasked(area, src, x, y, gapX, gapY, *mask, *s);
+        else d.TileDraw(area, src, x, y, gapX, gapY, true, *s);
+      }
+    }
+  }
+  PaintChildren(ctx);
+}
+
+void TOrbaTile::CollectOpaqueRegions(TClipData& data) {
+  const TDIBX* s = Shown();
+  if (!s || Alpha <= 0 || Alpha >= 512 || Width < 1 || Height < 1) return;
+  data.Painted.push_back(AbsoluteRect());
+  const bool gapless = CellSize(DistanceX, s->Width()) <= s->Width() && CellSize(DistanceY, s->Height()) <= s->Height();
+  if (Alpha == 255 && gapless && !ShownMaskPlane() && s->TransparentColor < 0) data.Opaque.push_back(AbsoluteRect());
+}
+
+void TOrbaTile::Transfer(TTreeIO& io) {
+  TransferFrames(io);
+  io.I32(ScrollPosX);
+  io.I32(ScrollPosY);
+  io.Str(Source);
+  io.Str(OnIdle);
+  io.I32(DistanceX);
+  io.I32(DistanceY);
 }
 
 // ---- the button ----------------------------------------------------------------------

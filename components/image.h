@@ -101,6 +101,8 @@ class TOrbaCustomImage : public TOrbaControl {
   void UpdateSize();
 
  protected:
+  // A tile's size is the area it covers, set by the script; the zoom only scales its cells.
+  virtual bool SizeFromPicture() const { return true; }
   virtual bool HasPicture() const { return Shown() != nullptr; }
   int32_t zoomX_ = 256, zoomY_ = 256;
 };
@@ -158,6 +160,8 @@ class TOrbaImages : public TOrbaCustomImage {
   void Loaded() override;
 
  protected:
+  // The animated part of the saved form (the tile has its own fields after it).
+  void TransferFrames(TTreeIO& io);
   // The list of the state shown.
   virtual int CurrentList() const { return 0; }
   TOrbaImageList& List() const { return *lists_[static_cast<size_t>(CurrentList())]; }
@@ -167,6 +171,30 @@ class TOrbaImages : public TOrbaCustomImage {
   std::vector<std::unique_ptr<TOrbaImageList>> lists_;
   bool HasPicture() const override { return Index >= 0 || ShownSurface; }
   int32_t LastWaitMs() const;
+};
+
+// A picture repeated over the tile's area, its cells DistanceX/Y apart, shifted by the scroll.
+class TOrbaTile : public TOrbaImages {
+ public:
+  using TOrbaImages::TOrbaImages;
+  int32_t GetCompoType() const override { return 20; }
+  int32_t ScrollPosX = 0, ScrollPosY = 0;
+  int32_t DistanceX = 0, DistanceY = 0;
+
+  int32_t ScrollX() const override { return ScrollPosX; }
+  int32_t ScrollY() const override { return ScrollPosY; }
+  int32_t GetInt(int32_t code) const override;
+  void SetInt(int32_t code, int32_t v) override;
+  // The repeat of one cell along an axis: the distance when it is at least half the frame.
+  static int32_t CellSize(int32_t distance, int32_t frame) {
+    return distance >= 1 && distance >= frame / 2 ? distance : frame;
+  }
+  void Paint(TPaintContext& ctx) override;
+  void CollectOpaqueRegions(TClipData& data) override;
+  void Transfer(TTreeIO& io) override;
+
+ protected:
+  bool SizeFromPicture() const override { return false; }
 };
 
 class TOrbaButton : public TOrbaImages {

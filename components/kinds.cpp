@@ -19,6 +19,7 @@ constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
     {3, Make<TOrbaButton>},
     {8, Make<TOrbaImages>},
+    {20, Make<TOrbaTile>},
     {27, Make<TOrbaCabinet>},
 };
 

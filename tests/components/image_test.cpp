@@ -52,6 +52,7 @@ struct Pictures : ::testing::Test {
   void SetUp() override {
     FreePictureCache();
     ResetProcessState();
+    PictureCache().ScreenDepth = 32;
     PictureCache().Reader = [this](const std::string& name, std::vector<uint8_t>& bytes) {
       auto it = files.find(LowerCase(name));
       if (it == files.end()) return false;
@@ -245,6 +246,34 @@ TEST_F(Pictures, TurnedAndMaskedHitTests) {
     image.CaptureMask = false;
     EXPECT_EQ(image.HitTest(turned(6, 1)), &image) << t.Angle;   // without the mask: the rectangle
     image.CaptureMask = true;
+  }
+}
+
+TEST_F(Pictures, TileCellsRepeatByTheirDistanceAndTheScrollWrapsByTheCell) {
+  Add("dot.trn", {{2, 2, 0x0000FF}});
+  // Which of x = 0..9 are red, for a cell distance and a scroll.
+  struct { int32_t Distance, Scroll; const char* Red; } cases[] = {
+      {3, 0, "1101101101"},
+      {3, 1, "1011011011"},   // cells from x = -1
+      {3, -2, "1011011011"},  // -2 wraps to 1 in a cell of 3
+      {3, 4, "1011011011"},
+      {0, 1, "1111111111"},   // no distance: edge to edge
+      {0, 0, "1111111111"},
+  };
+  for (const auto& c : cases) {
+    TOrbaBaseList list;
+    list.SetSize(10, 2, 32);
+    auto& tile = static_cast<TOrbaTile&>(*list.CreateByCode(20));
+    tile.SetParent(&list.Current());
+    tile.SetStr(PR_SOURCE, "dot.trn");
+    tile.SetBounds(0, 0, 10, 2);
+    tile.SetInt(PR_DISTANCEX, c.Distance);
+    tile.SetInt(PR_SCROLLX, c.Scroll);
+    list.Paint();
+    std::string red;
+    for (int x = 0; x < 10; ++x)
+      red += static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, 1) == 0xFF0000 ? '1' : '0';
+    EXPECT_EQ(red, c.Red) << "distance " << c.Distance << ", scroll " << c.Scroll;
   }
 }
 
