@@ -5,6 +5,7 @@
 #include "components/baselist.h"
 #include "components/box.h"
 #include "components/image.h"
+#include "components/imagemap.h"
 
 namespace orba {
 
@@ -19,6 +20,7 @@ constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
     {3, Make<TOrbaButton>},
     {8, Make<TOrbaImages>},
+    {18, Make<TOrbaMapImage>},
     {20, Make<TOrbaTile>},
     {27, Make<TOrbaCabinet>},
 };

@@ -8,12 +8,16 @@
 #include <map>
 
 #include "base/cp932.h"
+#include "base/error.h"
 #include "base/process.h"
 #include "base/stream.h"
 #include "components/baselist.h"
 #include "components/box.h"
 #include "components/image.h"
+#include "components/imagemap.h"
 #include "render/trn.h"
+#include "support/fuzz_seeds.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 namespace {
@@ -386,6 +390,90 @@ TEST_F(Pictures, AButtonGroupFollowsItsClicks) {
   for (int i = 0; i < 20 && lone.State == 3; ++i) lone.Tick();
   EXPECT_EQ(lone.State, 0);
   ASSERT_EQ(list.Events().Count(), 1);  // the notify; no play-end handler set
+}
+
+// ---- the region map ----
+
+std::vector<TMapRegion> DemoRegions() {
+  TMapRegion left{"left", 0, {0, 0, 10, 10}, {}};
+  TMapRegion round{"round", 1, {10, 0, 20, 10}, {}};
+  TMapRegion wedge{"wedge", 2, {}, {{20, 0}, {30, 0}, {20, 10}}};
+  wedge.Box = {20, 0, 31, 11};
+  return {left, round, wedge};
+}
+
+TEST(RegionMap, ShapesAndAHostileReader) {
+  const std::vector<uint8_t> bytes = WriteRegionMap(DemoRegions());
+  testing_support::ExpectFuzzSeed("region_map", "three-shapes", bytes);
+  const std::vector<TMapRegion> back = ReadRegionMap(bytes);
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[1].Name, "round");
+  EXPECT_EQ(back[2].Box, (TRect{20, 0, 31, 11}));
+  // Inclusive bounds; the ellipse leaves its corners out; the triangle its far half.
+  struct { int Region, X, Y; bool In; } points[] = {
+      {0, 9, 9, true}, {0, 10, 9, false}, {1, 15, 5, true}, {1, 10, 0, false},
+      {2, 21, 1, true}, {2, 28, 8, false},
+  };
+  for (const auto& p : points) EXPECT_EQ(back[size_t(p.Region)].Contains(p.X, p.Y), p.In) << p.Region << " " << p.X;
+  // Every cut of the file raises, never reads past the end.
+  for (size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_THROW(ReadRegionMap({bytes.data(), n}), EOrbaError) << n;
+  std::vector<uint8_t> huge = bytes;
+  huge[0] = 0xFF;  // a count far past the file
+  EXPECT_THROW(ReadRegionMap(huge), EOrbaError);
+}
+
+TEST_F(Pictures, AMapHoversSelectsAndClosesTwoTicksLater) {
+  auto opaque = [](int, int) { return uint8_t(255); };
+  Add("base.trn", {{30, 10, 0x0000FF, 100, opaque}});
+  Add("hover.trn", {{30, 10, 0x00FF00, 100, opaque}});
+  const std::vector<uint8_t> map = WriteRegionMap(DemoRegions());
+  PictureCache().Reader = [&, inner = PictureCache().Reader](const std::string& name, std::vector<uint8_t>& bytes) {
+    if (LowerCase(name) != "map.dat") return inner(name, bytes);
+    bytes = map;
+    return true;
+  };
+  TParamCollection vars;
+  SetVariables(&vars);
+  for (bool rightClick : {false, true}) {
+    TOrbaBaseList list;
+    list.SetSize(40, 20, 32);
+    auto& m = static_cast<TOrbaMapImage&>(*list.CreateByCode(18));
+    m.SetParent(&list.Current());
+    m.SetStr(PR_SOURCE, "base.trn");
+    m.SetStr(PR_HOVERSOURCE, "hover.trn");
+    m.SetStr(PR_MAPSOURCE, "map.dat");
+    m.SetStr(PR_ONSELECT, "sel.rsb");
+    m.SetStr(PR_ONMAPIN, "in.rsb");
+    m.AutoScrap = true;
+    m.SetLeft(5);
+    m.SetTop(5);
+    ASSERT_EQ(m.Width, 30);
+    m.MouseMove({20, 10});  // (15, 5) inside the map: the ellipse
+    EXPECT_EQ(m.Hover, 1);
+    ASSERT_EQ(list.Events().Count(), 1);
+    EXPECT_EQ(list.Events()[0].Code, PR_ONMAPIN);
+    EXPECT_EQ(list.Events()[0].Params[0], "round");
+    EXPECT_EQ(list.Events()[0].Params[1], "1");
+    list.Paint();
+    auto at = [&](int x, int y) { return static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, y); };
+    EXPECT_EQ(at(20, 10), 0x00FF00u);  // the hovered region shows the hover picture
+    EXPECT_EQ(at(6, 6), 0xFF0000u);    // the rest the base picture
+    EXPECT_EQ(at(15, 5), 0xFF0000u);   // the ellipse's corner is not in it
+    if (rightClick) {
+      EXPECT_TRUE(m.RightClickCancel());
+      EXPECT_EQ(vars.SelIndex, -1);
+    } else {
+      m.LButtonDown({20, 10});
+      EXPECT_EQ(vars.SelStr, "round");
+      EXPECT_EQ(vars.SelIndex, 1);
+      ASSERT_EQ(list.Events().Count(), 2);
+      EXPECT_EQ(list.Events()[1].Code, PR_ONSELECT);
+    }
+    EXPECT_FALSE(m.Tick());  // stays one more tick
+    EXPECT_TRUE(m.Tick());
+  }
+  SetVariables(nullptr);
 }
 
 // ---- saving ----
