@@ -508,6 +508,26 @@ TEST_F(Pictures, SavedPicturesAtBothSidesOfTheirGates) {
     EXPECT_EQ(back->Index, 1);  // applied again after the pictures came back
     EXPECT_NE(back->ShownSurface, nullptr);
   }
+  // The map's close countdown: stored above version 114.
+  for (int32_t version : {104, 114, 115}) {
+    TOrbaBaseList list;
+    list.SetSize(64, 16, 32);
+    auto& m = static_cast<TOrbaMapImage&>(*list.CreateByCode(18));
+    m.SetName("map");
+    m.SetParent(&list.Current());
+    m.OnSelect = "sel.rsb";
+    m.CloseCountdown = 100;
+    TKvMemoryStream s;
+    list.SaveTree(s, version);
+    s.SetPosition(0);
+    TOrbaBaseList loaded;
+    loaded.LoadTree(s, version);
+    EXPECT_EQ(s.Remaining(), 0) << version;
+    auto* back = dynamic_cast<TOrbaMapImage*>(loaded.FindComponent("map"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->CloseCountdown, version > 114 ? 100 : 0) << version;
+    EXPECT_EQ(back->OnSelect, "sel.rsb");
+  }
   // The cache's dither flag: stored above version 100.
   for (int32_t version : {100, 101}) {
     PictureCache().SetDither(true);
