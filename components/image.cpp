@@ -84,7 +84,7 @@ void TOrbaImageList::Load(const std::string& fileName, bool mask) {
 
 void TOrbaImageList::Clear() {
   Frames.clear();
-  if (Item) PictureCache().Release(*Item, Owner);
+  if (Item && PictureCacheIfMade()) PictureCache().Release(*Item, Owner);
   Item = nullptr;
 }
 

@@ -158,7 +158,7 @@ void TTarnCollection::Load(TTarnItem& item) {
       src.Surface.FreeAlpha();
     }
     f.Pixels = std::move(src.Surface);
-    int64_t key = src.TransparentValue;
+    int64_t key = src.TransparentColor < 0 ? -1 : src.TransparentValue;
     // Pictures are drawn onto the page without conversion, so they are kept in its format.
     if (ScreenDepth > 0 && f.Pixels.PixelFormat() != ScreenDepth && !f.Pixels.Empty()) {
       f.Pixels.ConvertTo(ScreenDepth);
@@ -189,6 +189,8 @@ TTarnCollection& PictureCache() {
   if (!cache) cache = std::make_unique<TTarnCollection>();
   return *cache;
 }
+
+TTarnCollection* PictureCacheIfMade() { return Instance().get(); }
 
 void FreePictureCache() { Instance().reset(); }
 

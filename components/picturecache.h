@@ -88,6 +88,8 @@ class TTarnCollection {
 
 // The player's cache, created on first use (after the virtual file manager it reads through).
 TTarnCollection& PictureCache();
+// The cache when it exists (holders that outlive it at shutdown release nothing).
+TTarnCollection* PictureCacheIfMade();
 void FreePictureCache();
 
 }  // namespace orba

@@ -27,7 +27,7 @@ struct TFrameSpec {
   int32_t Colour = 0x000000;  // 0x00BBGGRR
   int32_t Delay = 100;
   // Alpha plane by pixel (none when empty).
-  std::function<uint8_t(int, int)> Plane;
+  std::function<uint8_t(int, int)> Plane = nullptr;
 };
 
 std::vector<uint8_t> Trn(const std::vector<TFrameSpec>& frames) {
