@@ -22,7 +22,7 @@
 namespace orba {
 namespace {
 
-struct TFrameSpec {
+struct TFrameDesc {
   int32_t W = 4, H = 4;
   int32_t Colour = 0x000000;  // 0x00BBGGRR
   int32_t Delay = 100;
@@ -30,18 +30,18 @@ struct TFrameSpec {
   std::function<uint8_t(int, int)> Plane = nullptr;
 };
 
-std::vector<uint8_t> Trn(const std::vector<TFrameSpec>& frames) {
+std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
   TTarnFrameList list(0);
-  for (const TFrameSpec& spec : frames) {
+  for (const TFrameDesc& desc : frames) {
     TTarnFrame& f = list.AddFrame();
-    f.Surface.SetSize(spec.W, spec.H, 24);
-    const uint32_t px = f.Surface.RGBToPixel(spec.Colour & 0xFF, (spec.Colour >> 8) & 0xFF, (spec.Colour >> 16) & 0xFF);
+    f.Surface.SetSize(desc.W, desc.H, 24);
+    const uint32_t px = f.Surface.RGBToPixel(desc.Colour & 0xFF, (desc.Colour >> 8) & 0xFF, (desc.Colour >> 16) & 0xFF);
     f.Surface.FillRect(f.Surface.BoundsRect(), px);
-    f.Delay = spec.Delay;
-    if (spec.Plane) {
+    f.Delay = desc.Delay;
+    if (desc.Plane) {
       f.Surface.CreateAlpha();
-      for (int y = 0; y < spec.H; ++y)
-        for (int x = 0; x < spec.W; ++x) f.Surface.Alpha()->ScanLine(y)[x] = spec.Plane(x, y);
+      for (int y = 0; y < desc.H; ++y)
+        for (int x = 0; x < desc.W; ++x) f.Surface.Alpha()->ScanLine(y)[x] = desc.Plane(x, y);
     }
   }
   TKvMemoryStream s;
@@ -66,7 +66,7 @@ struct Pictures : ::testing::Test {
     };
   }
   void TearDown() override { FreePictureCache(); }
-  void Add(const std::string& name, std::vector<TFrameSpec> frames) { files[LowerCase(name)] = Trn(frames); }
+  void Add(const std::string& name, std::vector<TFrameDesc> frames) { files[LowerCase(name)] = Trn(frames); }
 };
 
 // ---- the cache ----
