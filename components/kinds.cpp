@@ -5,6 +5,8 @@
 #include "components/baselist.h"
 #include "components/box.h"
 #include "components/mes.h"
+#include "components/image.h"
+#include "components/imagemap.h"
 
 namespace orba {
 
@@ -17,6 +19,10 @@ std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) {
 
 constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
+    {3, Make<TOrbaButton>},
+    {8, Make<TOrbaImages>},
+    {18, Make<TOrbaMapImage>},
+    {20, Make<TOrbaTile>},
     {27, Make<TOrbaCabinet>},
     {13, Make<TOrbaMes>},
 };

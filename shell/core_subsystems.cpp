@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "components/history.h"
+#include "components/picturecache.h"
 #include "files/diskpath.h"
 #include "files/vrmanager.h"
 #include "render/imagefiles.h"
@@ -37,6 +38,7 @@ void TCoreSubsystems::RegisterEmptyArchive() {
   TVrFileCollection::LayeredImageIsRaw() = TTarnFrameList::IsRawStored;
   TVrFileManager& files = VrFileManager();
   files.AddArchive("");
+  PictureCache();  // reads through the file manager: made after it, freed before it
   TDiscPrompt& prompt = files.DiscPrompt();
   prompt.AskOkCancel = [this](const std::string& caption, const std::string& text) {
     return platform_ && platform_->dialogs && platform_->dialogs->MessageBox(ToUtf8(caption), ToUtf8(text), platform::DialogButtons::OkCancel,
@@ -75,7 +77,10 @@ void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, co
 
 void TCoreSubsystems::VirtualFileUpkeep(int32_t delta) { VrFileManager().Tick(delta); }
 
-void TCoreSubsystems::FinalizeFiles() { FreeVrFileManager(); }
+void TCoreSubsystems::FinalizeFiles() {
+  FreePictureCache();
+  FreeVrFileManager();
+}
 
 TCustomParam* TPlayerSystemSource::CallResult() {
   return Project && Project->CallMan() ? Project->CallMan()->CallResult() : nullptr;
@@ -283,6 +288,7 @@ void TCoreSubsystems::SetRootSize(int32_t width, int32_t height) {
   if (!root_ || !screen_) return;
   // The page on screen paints straight into the back buffer that is presented.
   root_->SetSize(width, height, screen_->BackFormat());
+  PictureCache().ScreenDepth = screen_->BackFormat();
   root_->SetScreenTarget(&screen_->BackBuffer());
 }
 

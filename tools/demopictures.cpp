@@ -11,6 +11,8 @@
 #include <string>
 
 #include "base/stream.h"
+#include "components/imagemap.h"
+#include "render/trn.h"
 #include "render/imagefiles.h"
 #include "render/screen.h"
 
@@ -81,6 +83,49 @@ TDIBSurface FireRamp() {
   return s;
 }
 
+// The button in another state: its two blues swapped for a state's colours (hover lighter,
+// pressed darker, clicked green), the see-through corners kept.
+TDIBSurface ButtonState(Rgb upper, Rgb lower) {
+  TDIBSurface s = Button();
+  for (int y = 0; y < s.Height(); ++y)
+    for (int x = 0; x < s.Width(); ++x) Put(s, x, y, y < s.Height() / 2 ? upper : lower);
+  return s;
+}
+
+// 160 x 80, opaque: the map's base picture, (200, 200, 160) everywhere; the hover picture is
+// (250, 120, 40).
+TDIBSurface MapPicture(Rgb c) {
+  TDIBSurface s(160, 80, 24);
+  for (int y = 0; y < s.Height(); ++y)
+    for (int x = 0; x < s.Width(); ++x) Put(s, x, y, c);
+  return s;
+}
+
+// The map's regions: "left", the rectangle (0, 0)..(79, 79), and "right", the ellipse in
+// (80, 0)..(159, 79).
+std::vector<uint8_t> MapRegions() {
+  TMapRegion left{"left", 0, {0, 0, 80, 80}, {}};
+  TMapRegion right{"right", 1, {80, 0, 160, 80}, {}};
+  return WriteRegionMap({left, right});
+}
+
+// A 32 x 32 sprite of four frames, 150 ms each, stored as a layered image of its own: a square
+// whose colour turns red (255, 0, 0), yellow (255, 255, 0), green (0, 255, 0), blue (0, 0, 255).
+void WriteSprite(const std::filesystem::path& folder) {
+  TTarnFrameList list(0);
+  const Rgb colours[] = {{255, 0, 0}, {255, 255, 0}, {0, 255, 0}, {0, 0, 255}};
+  for (const Rgb& c : colours) {
+    TTarnFrame& f = list.AddFrame();
+    f.Surface.SetSize(32, 32, 24);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) Put(f.Surface, x, y, c);
+    f.Delay = 150;
+  }
+  std::string path = (folder / "sprite.trn").string();
+  list.SaveToFile(path);
+  std::printf("%s 32x32, 4 frames\n", path.c_str());
+}
+
 void Write(const std::filesystem::path& folder, const char* name, const TDIBSurface& s) {
   TKvMemoryStream png;
   SavePng(png, s);
@@ -101,6 +146,14 @@ int main(int argc, char** argv) {
     Write(argv[1], "title.png", Title());
     Write(argv[1], "button.png", Button());
     Write(argv[1], "fire.png", FireRamp());
+    Write(argv[1], "button-hover.png", ButtonState({120, 170, 250}, {70, 130, 230}));
+    Write(argv[1], "button-pressed.png", ButtonState({20, 60, 150}, {10, 40, 120}));
+    Write(argv[1], "button-clicked.png", ButtonState({60, 200, 90}, {30, 160, 60}));
+    Write(argv[1], "map-base.png", MapPicture({200, 200, 160}));
+    Write(argv[1], "map-hover.png", MapPicture({250, 120, 40}));
+    WriteSprite(argv[1]);
+    const std::vector<uint8_t> map = MapRegions();
+    WriteFileBytes((std::filesystem::path(argv[1]) / "map.dat").string(), map);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "demopictures: %s\n", e.what());
     return 1;

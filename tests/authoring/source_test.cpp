@@ -579,10 +579,15 @@ TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
     ExpectRoundTrip(bytes, name);
   }
   EXPECT_TRUE(hasStart);
-  EXPECT_TRUE(built.OtherFiles.empty());  // ".keep" is no part of the game
+  // ".keep" is no part of the game; the sprite and the region map are stored as they are.
+  EXPECT_EQ(std::set<std::string>(built.OtherFiles.begin(), built.OtherFiles.end()),
+            (std::set<std::string>{"pictures/map.dat", "pictures/sprite.trn"}));
   std::set<std::string> pictures;
   for (const auto& [name, bytes] : built.Pictures) pictures.insert(name);
-  EXPECT_EQ(pictures, (std::set<std::string>{"pictures\\button.trn", "pictures\\fire.trn", "pictures\\title.trn"}));
+  EXPECT_EQ(pictures, (std::set<std::string>{"pictures\\button.trn", "pictures\\fire.trn", "pictures\\title.trn",
+                                             "pictures\\button-hover.trn", "pictures\\button-pressed.trn",
+                                             "pictures\\button-clicked.trn", "pictures\\map-base.trn",
+                                             "pictures\\map-hover.trn"}));
 }
 
 }  // namespace

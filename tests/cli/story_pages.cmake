@@ -1,4 +1,4 @@
-# Plays the demo headless to its message-window scene: a click ends the title screen, then each
+# Plays the demo headless to its message-window scene: a click ends the title screen, Enter the picture screen, then each
 # Enter press turns the page (the scene's script does it) and the last one clears the window
 # and ends the game. Each page's frame must differ from the one before, and the game must have
 # ended after the third press, before the fourth.
@@ -10,7 +10,7 @@ execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the demo did not build: ${err}")
 endif()
-file(WRITE ${work}/input.txt "40 click 320 240\n100 key 13\n160 key 13\n220 key 13\n280 key 13\n")
+file(WRITE ${work}/input.txt "40 click 320 240\n70 key 13\n100 key 13\n160 key 13\n220 key 13\n280 key 13\n")
 execute_process(
   COMMAND ${PLAYER} --headless --ticks 320 --input ${work}/input.txt --dump 95,155,215,275 --dump-dir ${work}/frames
           ${work}/game

@@ -1,0 +1,555 @@
+// The picture components and the picture cache: the cache's keys, sharing and eviction order,
+// the alpha convention at every page depth, turned and masked hit tests, animation timing, the
+// button group's state machine and saved trees at both sides of every gate. Pictures are made
+// here by our layered-image writer; expected pixels are worked out from the colours.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "base/cp932.h"
+#include "base/error.h"
+#include "base/process.h"
+#include "base/stream.h"
+#include "components/baselist.h"
+#include "components/box.h"
+#include "components/image.h"
+#include "components/imagemap.h"
+#include "render/trn.h"
+#include "support/fuzz_seeds.h"
+#include "values/paramcollection.h"
+
+namespace orba {
+namespace {
+
+struct TFrameDesc {
+  int32_t W = 4, H = 4;
+  int32_t Colour = 0x000000;  // 0x00BBGGRR
+  int32_t Delay = 100;
+  // Alpha plane by pixel (none when empty).
+  std::function<uint8_t(int, int)> Plane = nullptr;
+};
+
+std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
+  TTarnFrameList list(0);
+  for (const TFrameDesc& desc : frames) {
+    TTarnFrame& f = list.AddFrame();
+    f.Surface.SetSize(desc.W, desc.H, 24);
+    const uint32_t px = f.Surface.RGBToPixel(desc.Colour & 0xFF, (desc.Colour >> 8) & 0xFF, (desc.Colour >> 16) & 0xFF);
+    f.Surface.FillRect(f.Surface.BoundsRect(), px);
+    f.Delay = desc.Delay;
+    if (desc.Plane) {
+      f.Surface.CreateAlpha();
+      for (int y = 0; y < desc.H; ++y)
+        for (int x = 0; x < desc.W; ++x) f.Surface.Alpha()->ScanLine(y)[x] = desc.Plane(x, y);
+    }
+  }
+  TKvMemoryStream s;
+  list.SaveToStream(s);
+  return s.Bytes();
+}
+
+// The project's files for the cache, by lower-case name.
+struct Pictures : ::testing::Test {
+  std::map<std::string, std::vector<uint8_t>> files;
+  int reads = 0;
+  void SetUp() override {
+    FreePictureCache();
+    ResetProcessState();
+    PictureCache().ScreenDepth = 32;
+    PictureCache().Reader = [this](const std::string& name, std::vector<uint8_t>& bytes) {
+      auto it = files.find(LowerCase(name));
+      if (it == files.end()) return false;
+      ++reads;
+      bytes = it->second;
+      return true;
+    };
+  }
+  void TearDown() override { FreePictureCache(); }
+  void Add(const std::string& name, std::vector<TFrameDesc> frames) { files[LowerCase(name)] = Trn(frames); }
+};
+
+// ---- the cache ----
+
+TEST_F(Pictures, CacheKeysShareItemsAndEvictTheOldestIdleFirst) {
+  EXPECT_EQ(TTarnCollection::KeyOf("bg.trn", true, true), "bg.trn?m?t");
+  EXPECT_EQ(TTarnCollection::KeyOf("bg.trn", false, true), "bg.trn?m");
+  PictureCache().ScreenDepth = 32;
+  // 4 bytes a pixel: a = 4,000,000, b = c = 1,440,000 bytes; a + b fits the 5,760,000 budget,
+  // a + b + c does not.
+  Add("a.trn", {{1000, 1000}});
+  Add("b.trn", {{600, 600}});
+  Add("c.trn", {{600, 600}});
+  TTarnCollection& cache = PictureCache();
+  int u1 = 0, u2 = 0;
+  TTarnItem& a = cache.Acquire(&u1, "a.trn", false, false);
+  EXPECT_EQ(&cache.Acquire(&u2, "A.TRN", false, false), &a);  // case-insensitive, one decode
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(a.Memory(), 4'000'000);
+  cache.Release(a, &u1);
+  EXPECT_TRUE(cache.IdleList().empty());  // still used
+  cache.Release(a, &u2);
+  TTarnItem& b = cache.Acquire(&u1, "b.trn", false, false);
+  cache.Release(b, &u1);
+  EXPECT_EQ(cache.IdleMemory(), 5'440'000);
+  ASSERT_EQ(cache.IdleList().size(), 2u);
+  TTarnItem& c = cache.Acquire(&u1, "c.trn", false, false);
+  cache.Release(c, &u1);
+  EXPECT_EQ(cache.Find("a.trn"), nullptr);  // the oldest went
+  EXPECT_NE(cache.Find("b.trn"), nullptr);
+  EXPECT_NE(cache.Find("c.trn"), nullptr);
+  // Taken again from idle: no decode, off the idle list.
+  reads = 0;
+  cache.Acquire(&u1, "b.trn", false, false);
+  EXPECT_EQ(reads, 0);
+  EXPECT_EQ(cache.IdleList().size(), 1u);
+
+  // The last idle item stays however large.
+  Add("huge.trn", {{1300, 1200}});
+  FreePictureCache();
+  SetUp();
+  TTarnItem& huge = PictureCache().Acquire(&u1, "huge.trn", false, false);
+  PictureCache().Release(huge, &u1);
+  EXPECT_NE(PictureCache().Find("huge.trn"), nullptr);
+}
+
+TEST_F(Pictures, PurgeFreesEveryIdleVariantAndAMissingFileIsTheBlackPlaceholder) {
+  Add("bg.trn", {{8, 8, 0x00FF00, 0}});
+  TTarnCollection& cache = PictureCache();
+  int u = 0, keep = 0;
+  for (bool mask : {false, true})
+    for (bool trimmed : {false, true}) cache.Release(cache.Acquire(&u, "bg.trn", trimmed, mask), &u);
+  TTarnItem& held = cache.Acquire(&keep, "bg.trn", false, true);
+  EXPECT_EQ(cache.Count(), 4);
+  EXPECT_EQ(held.Frames[0]->Delay, 1);  // a delay of 0 counts as 1 ms
+  ASSERT_NE(held.Frames[0]->AlphaPlane, nullptr);  // the mask variant carries a plane
+  cache.Purge("bg.trn");
+  EXPECT_EQ(cache.Count(), 1);  // the held one stays
+  TTarnItem& missing = cache.Acquire(&u, "none.trn", false, false);
+  ASSERT_EQ(missing.Frames.size(), 1u);
+  EXPECT_TRUE(missing.Placeholder);
+  EXPECT_EQ(missing.Width, 8);
+  EXPECT_EQ(missing.Height, 8);
+  EXPECT_EQ(missing.Frames[0]->Surface.GetPixel(3, 3), 0u);
+}
+
+// ---- drawing ----
+
+struct TRgb {
+  int R, G, B;
+};
+TRgb RgbOf(int32_t bgr) { return {bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF}; }
+
+TEST_F(Pictures, TheAlphaConventionAtEveryDepth) {
+  const int32_t bg = 0x204060, fg = 0xC08040;
+  // The expected colour of a channel over the background.
+  struct TCase {
+    int32_t Alpha;
+    std::function<int(int d, int s)> Channel;
+  };
+  const std::vector<TCase> cases = {
+      {0, [](int d, int) { return d; }},
+      {-3, [](int d, int) { return d; }},
+      {512, [](int d, int) { return d; }},
+      {128, [](int d, int s) { return (d * 127 + s * 128) / 255; }},
+      {255, [](int, int s) { return s; }},
+      {300, [](int d, int s) { return std::min(255, d + s * 44 / 256); }},
+      {511, [](int d, int s) { return std::min(255, d + s * 255 / 256); }},
+  };
+  // Half of the second picture's plane is see-through.
+  Add("solid.trn", {{4, 4, fg}});
+  Add("half.trn", {{4, 4, fg, 100, [](int x, int) { return uint8_t(x < 2 ? 0 : 255); }}});
+  for (int32_t bits : {15, 16, 32}) {
+    FreePictureCache();
+    SetUp();
+    PictureCache().ScreenDepth = bits;
+    for (const TCase& c : cases) {
+      for (const char* source : {"solid.trn", "half.trn"}) {
+        TOrbaBaseList list;
+        list.SetSize(8, 4, bits);
+        auto& back = static_cast<TOrbaBox&>(*list.CreateByCode(2));
+        back.SetParent(&list.Current());
+        back.SetBounds(0, 0, 8, 4);
+        back.SetColor(bg);
+        auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+        image.SetParent(&list.Current());
+        image.SetStr(PR_SOURCE, source);
+        image.SetInt(PR_ALPHA, c.Alpha);
+        ASSERT_EQ(image.Width, 4);
+        list.Paint();
+        TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+        // One step of the page's channel width either way: the blends round in the format.
+        const int step = bits == 32 ? 1 : 8;
+        for (int x : {0, 3, 5}) {
+          const bool covered = x < 4 && !(x < 2 && std::string(source) == "half.trn");
+          const TRgb d = RgbOf(bg), s = RgbOf(fg);
+          const TRgb want = covered ? TRgb{c.Channel(d.R, s.R), c.Channel(d.G, s.G), c.Channel(d.B, s.B)} : d;
+          const TRGB got = page.PixelToRGB(page.GetPixel(x, 1), true);
+          EXPECT_NEAR(got.Red, want.R, step) << bits << " bits, alpha " << c.Alpha << ", " << source << ", x " << x;
+          EXPECT_NEAR(got.Green, want.G, step) << bits << " bits, alpha " << c.Alpha << ", " << source << ", x " << x;
+          EXPECT_NEAR(got.Blue, want.B, step) << bits << " bits, alpha " << c.Alpha << ", " << source << ", x " << x;
+        }
+      }
+    }
+  }
+}
+
+// ---- size and hit tests ----
+
+TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
+  Add("p.trn", {{10, 6}});
+  Add("q.trn", {{12, 12}});
+  TOrbaBaseList list;
+  list.SetSize(40, 30, 32);
+  auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  image.SetParent(&list.Current());
+  image.SetStr(PR_SOURCE, "p.trn");
+  image.SetInt(PR_ZOOMX, 512);
+  image.SetInt(PR_ZOOMY, 0);
+  EXPECT_EQ(image.GetInt(PR_ZOOMY), 1);  // 0 or less stores 1
+  image.Tick();
+  EXPECT_EQ(image.Width, 20);
+  EXPECT_EQ(image.Height, 0);  // 6 * 1 / 256
+  image.SetInt(PR_WIDTH, 30);
+  EXPECT_EQ(image.GetInt(PR_ZOOMX), 0);
+  image.SetInt(PR_HEIGHT, 0);
+  image.CaptureMask = true;
+  // Neither a zoom of 0 nor a height of 0 divides anything.
+  EXPECT_EQ(image.HitTest({5, 0}), nullptr);
+  image.SetStr(PR_SOURCE, "q.trn");
+  EXPECT_EQ(image.Width, 30);  // the script's size stays with another picture
+  EXPECT_EQ(image.Height, 0);
+}
+
+TEST_F(Pictures, TurnedAndMaskedHitTests) {
+  // 8 x 4, its plane opaque on the left half only.
+  Add("m.trn", {{8, 4, 0xFFFFFF, 100, [](int x, int) { return uint8_t(x < 4 ? 255 : 0); }}});
+  TOrbaBaseList list;
+  list.SetSize(64, 64, 32);
+  auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  image.SetParent(&list.Current());
+  image.SetStr(PR_SOURCE, "m.trn");
+  image.SetBounds(30, 30, 8, 4);
+  image.SetInt(PR_ZOOMX, 256);
+  image.SetInt(PR_ZOOMY, 256);
+  image.Tick();
+  image.CaptureMask = true;
+  // The pivot is the origin (30, 30); a picture point (px, py) relative to it lands, turned by a
+  // quarter turns, at the rotation of (px, py) by q * 90 degrees.
+  struct { int32_t Angle; int Quarter; } turns[] = {{0, 0}, {64, 1}, {128, 2}, {192, 3}};
+  for (const auto& t : turns) {
+    image.SetInt(PR_ANGLE, t.Angle);
+    auto turned = [&](int px, int py) {
+      int x = px, y = py;
+      for (int i = 0; i < t.Quarter; ++i) std::tie(x, y) = std::make_tuple(-y, x);
+      return TPoint{30 + x, 30 + y};
+    };
+    EXPECT_EQ(image.HitTest(turned(1, 1)), &image) << t.Angle;    // opaque half
+    EXPECT_EQ(image.HitTest(turned(6, 1)), nullptr) << t.Angle;   // see-through half
+    EXPECT_EQ(image.HitTest(turned(1, 6)), nullptr) << t.Angle;   // outside the picture
+    image.CaptureMask = false;
+    EXPECT_EQ(image.HitTest(turned(6, 1)), &image) << t.Angle;   // without the mask: the rectangle
+    image.CaptureMask = true;
+  }
+}
+
+TEST_F(Pictures, TileCellsRepeatByTheirDistanceAndTheScrollWrapsByTheCell) {
+  Add("dot.trn", {{2, 2, 0x0000FF}});
+  // Which of x = 0..9 are red, for a cell distance and a scroll.
+  struct { int32_t Distance, Scroll; const char* Red; } cases[] = {
+      {3, 0, "1101101101"},
+      {3, 1, "1011011011"},   // cells from x = -1
+      {3, -2, "1011011011"},  // -2 wraps to 1 in a cell of 3
+      {3, 4, "1011011011"},
+      {0, 1, "1111111111"},   // no distance: edge to edge
+      {0, 0, "1111111111"},
+  };
+  for (const auto& c : cases) {
+    TOrbaBaseList list;
+    list.SetSize(10, 2, 32);
+    auto& tile = static_cast<TOrbaTile&>(*list.CreateByCode(20));
+    tile.SetParent(&list.Current());
+    tile.SetStr(PR_SOURCE, "dot.trn");
+    tile.SetBounds(0, 0, 10, 2);
+    tile.SetInt(PR_DISTANCEX, c.Distance);
+    tile.SetInt(PR_SCROLLX, c.Scroll);
+    list.Paint();
+    std::string red;
+    for (int x = 0; x < 10; ++x)
+      red += static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, 1) == 0xFF0000 ? '1' : '0';
+    EXPECT_EQ(red, c.Red) << "distance " << c.Distance << ", scroll " << c.Scroll;
+  }
+}
+
+// ---- animation ----
+
+TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
+  Add("three.trn", {{4, 4, 0x0000FF, 100}, {4, 4, 0x00FF00, 100}, {4, 4, 0xFF0000, 100}});
+  for (bool autoScrap : {false, true}) {
+    TOrbaBaseList list;
+    list.SetSize(16, 16, 32);
+    auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+    image.SetParent(&list.Current());
+    image.OnPlayEnd = "end.rsb";
+    image.LastFrameWait = "500";
+    image.AutoScrap = autoScrap;
+    image.SetStr(PR_SOURCE, "three.trn");
+    Process().FrameDelta = 10;
+    int reachedLast = -1, ended = -1;
+    bool freed = false;
+    for (int tick = 1; tick <= 100 && ended < 0; ++tick) {
+      freed = image.Tick();
+      if (image.Index == 2 && reachedLast < 0) reachedLast = tick;
+      if (freed || list.Events().Count() > 0) ended = tick;
+    }
+    // Frames 0 and 1 take 200 ms; the last frame shows 100 + 500 ms.
+    EXPECT_EQ(reachedLast * 10, 200);
+    EXPECT_EQ((ended - reachedLast) * 10, 600) << autoScrap;
+    for (int tick = 0; tick < 10 && !autoScrap; ++tick) image.Tick();
+    EXPECT_EQ(freed, autoScrap);
+    EXPECT_EQ(list.Events().Count(), autoScrap ? 0 : 1);
+  }
+}
+
+// ---- buttons ----
+
+TEST_F(Pictures, AButtonGroupFollowsItsClicks) {
+  Add("n.trn", {{10, 10, 0x000010}});
+  Add("h.trn", {{10, 10, 0x000020}});
+  Add("p.trn", {{10, 10, 0x000030}});
+  TOrbaBaseList list;
+  list.SetSize(64, 16, 32);
+  std::vector<TOrbaButton*> group;
+  for (int i = 0; i < 3; ++i) {
+    auto& b = static_cast<TOrbaButton&>(*list.CreateByCode(3));
+    b.SetParent(&list.Current());
+    b.SetStr(PR_SOURCE, "n.trn");
+    b.SetStr(PR_HOVERSOURCE, "h.trn");
+    b.SetStr(PR_PRESSEDSOURCE, "p.trn");
+    b.SetLeft(i * 20);
+    group.push_back(&b);
+  }
+  for (TOrbaButton* b : group) b->SetInt(PR_GROUPINDEX, 1);
+  // The group rule: one member is chosen unless all may be up.
+  auto selected = [&] {
+    std::string s;
+    for (TOrbaButton* b : group) s += b->Selected ? '1' : '0';
+    return s;
+  };
+  auto states = [&] {
+    std::string s;
+    for (TOrbaButton* b : group) s += char('0' + b->State);
+    return s;
+  };
+  auto click = [&](int i) {
+    TOrbaButton& b = *group[static_cast<size_t>(i)];
+    const TPoint at{i * 20 + 5, 5};
+    b.MouseMove(at);
+    b.LButtonDown(at);
+    b.LButtonUp(at);
+  };
+  EXPECT_EQ(selected(), "100");
+  EXPECT_EQ(states(), "200");
+  group[2]->MouseMove({45, 5});
+  EXPECT_EQ(states(), "201");  // hover
+  group[2]->MouseOut();
+  EXPECT_EQ(states(), "200");
+  click(1);
+  EXPECT_EQ(selected(), "010");
+  EXPECT_EQ(states(), "020");
+  click(1);  // a click on the chosen one keeps it
+  EXPECT_EQ(selected(), "010");
+  group[0]->SetAllowAllUp(true);  // reaches the whole group
+  click(1);
+  EXPECT_EQ(selected(), "000");
+  EXPECT_EQ(states(), "000");
+  // Released outside: no click.
+  group[2]->LButtonDown({45, 5});
+  EXPECT_EQ(group[2]->State, 2);
+  group[2]->LButtonUp({5, 5});
+  EXPECT_EQ(selected(), "000");
+  group[0]->SetDownSilently(true);
+  EXPECT_EQ(selected(), "100");
+  EXPECT_EQ(list.Events().Count(), 0);
+
+  // Without a group: the click plays state 3 when it has frames, then returns.
+  Add("c.trn", {{10, 10, 0x000040, 50}, {10, 10, 0x000050, 50}});
+  auto& lone = static_cast<TOrbaButton&>(*list.CreateByCode(3));
+  lone.SetParent(&list.Current());
+  lone.SetStr(PR_SOURCE, "n.trn");
+  lone.SetStr(PR_CLICKEDSOURCE, "c.trn");
+  lone.SetTop(20);
+  lone.SetBool(PR_SELECTED, true);  // ignored without a group
+  EXPECT_FALSE(lone.Selected);
+  lone.OnNotify = "notify.rsb";
+  lone.LButtonDown({5, 25});
+  lone.LButtonUp({5, 25});
+  EXPECT_EQ(lone.State, 3);
+  EXPECT_FALSE(lone.GetBool(PR_REPEAT));
+  Process().FrameDelta = 16;
+  for (int i = 0; i < 20 && lone.State == 3; ++i) lone.Tick();
+  EXPECT_EQ(lone.State, 0);
+  ASSERT_EQ(list.Events().Count(), 1);  // the notify; no play-end handler set
+}
+
+// ---- the region map ----
+
+std::vector<TMapRegion> DemoRegions() {
+  TMapRegion left{"left", 0, {0, 0, 10, 10}, {}};
+  TMapRegion round{"round", 1, {10, 0, 20, 10}, {}};
+  TMapRegion wedge{"wedge", 2, {}, {{20, 0}, {30, 0}, {20, 10}}};
+  wedge.Box = {20, 0, 31, 11};
+  return {left, round, wedge};
+}
+
+TEST(RegionMap, ShapesAndAHostileReader) {
+  const std::vector<uint8_t> bytes = WriteRegionMap(DemoRegions());
+  testing_support::ExpectFuzzSeed("region_map", "three-shapes", bytes);
+  const std::vector<TMapRegion> back = ReadRegionMap(bytes);
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[1].Name, "round");
+  EXPECT_EQ(back[2].Box, (TRect{20, 0, 31, 11}));
+  // Inclusive bounds; the ellipse leaves its corners out; the triangle its far half.
+  struct { int Region, X, Y; bool In; } points[] = {
+      {0, 9, 9, true}, {0, 10, 9, false}, {1, 15, 5, true}, {1, 10, 0, false},
+      {2, 21, 1, true}, {2, 28, 8, false},
+  };
+  for (const auto& p : points) EXPECT_EQ(back[size_t(p.Region)].Contains(p.X, p.Y), p.In) << p.Region << " " << p.X;
+  // Every cut of the file raises, never reads past the end.
+  for (size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_THROW(ReadRegionMap({bytes.data(), n}), EOrbaError) << n;
+  std::vector<uint8_t> huge = bytes;
+  huge[0] = 0xFF;  // a count far past the file
+  EXPECT_THROW(ReadRegionMap(huge), EOrbaError);
+}
+
+TEST_F(Pictures, AMapHoversSelectsAndClosesTwoTicksLater) {
+  auto opaque = [](int, int) { return uint8_t(255); };
+  Add("base.trn", {{30, 10, 0x0000FF, 100, opaque}});
+  Add("hover.trn", {{30, 10, 0x00FF00, 100, opaque}});
+  const std::vector<uint8_t> map = WriteRegionMap(DemoRegions());
+  PictureCache().Reader = [&, inner = PictureCache().Reader](const std::string& name, std::vector<uint8_t>& bytes) {
+    if (LowerCase(name) != "map.dat") return inner(name, bytes);
+    bytes = map;
+    return true;
+  };
+  TParamCollection vars;
+  SetVariables(&vars);
+  for (bool rightClick : {false, true}) {
+    TOrbaBaseList list;
+    list.SetSize(40, 20, 32);
+    auto& m = static_cast<TOrbaMapImage&>(*list.CreateByCode(18));
+    m.SetParent(&list.Current());
+    m.SetStr(PR_SOURCE, "base.trn");
+    m.SetStr(PR_HOVERSOURCE, "hover.trn");
+    m.SetStr(PR_MAPSOURCE, "map.dat");
+    m.SetStr(PR_ONSELECT, "sel.rsb");
+    m.SetStr(PR_ONMAPIN, "in.rsb");
+    m.AutoScrap = true;
+    m.SetLeft(5);
+    m.SetTop(5);
+    ASSERT_EQ(m.Width, 30);
+    m.MouseMove({20, 10});  // (15, 5) inside the map: the ellipse
+    EXPECT_EQ(m.Hover, 1);
+    ASSERT_EQ(list.Events().Count(), 1);
+    EXPECT_EQ(list.Events()[0].Code, PR_ONMAPIN);
+    EXPECT_EQ(list.Events()[0].Params[0], "round");
+    EXPECT_EQ(list.Events()[0].Params[1], "1");
+    list.Paint();
+    auto at = [&](int x, int y) { return static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, y); };
+    EXPECT_EQ(at(20, 10), 0x00FF00u);  // the hovered region shows the hover picture
+    EXPECT_EQ(at(6, 6), 0xFF0000u);    // the rest the base picture
+    EXPECT_EQ(at(15, 5), 0xFF0000u);   // the ellipse's corner is not in it
+    if (rightClick) {
+      EXPECT_TRUE(m.RightClickCancel());
+      EXPECT_EQ(vars.SelIndex, -1);
+    } else {
+      m.LButtonDown({20, 10});
+      EXPECT_EQ(vars.SelStr, "round");
+      EXPECT_EQ(vars.SelIndex, 1);
+      ASSERT_EQ(list.Events().Count(), 2);
+      EXPECT_EQ(list.Events()[1].Code, PR_ONSELECT);
+    }
+    EXPECT_FALSE(m.Tick());  // stays one more tick
+    EXPECT_TRUE(m.Tick());
+  }
+  SetVariables(nullptr);
+}
+
+// ---- saving ----
+
+TEST_F(Pictures, SavedPicturesAtBothSidesOfTheirGates) {
+  Add("n.trn", {{10, 10, 0x000010}, {10, 10, 0x000020}});
+  Add("c.trn", {{10, 10, 0x000040}});
+  for (int32_t version : {103, 104, kTreeVersion}) {
+    TOrbaBaseList list;
+    list.SetSize(64, 16, 32);
+    auto& b = static_cast<TOrbaButton&>(*list.CreateByCode(3));
+    b.SetName("button");
+    b.SetParent(&list.Current());
+    b.SetStr(PR_SOURCE, "n.trn");
+    b.SetStr(PR_CLICKEDSOURCE, "c.trn");
+    b.SetInt(PR_ZOOMY, 512);
+    b.OnIdle = "idle.rsb";
+    b.SetIndex(1);
+    b.SetInt(PR_ANGLE, 32);
+    TKvMemoryStream s;
+    list.SaveTree(s, version);
+    s.SetPosition(0);
+    TOrbaBaseList loaded;
+    loaded.LoadTree(s, version);
+    EXPECT_EQ(s.Remaining(), 0) << version;
+    auto* back = dynamic_cast<TOrbaButton*>(loaded.FindComponent("button"));
+    ASSERT_NE(back, nullptr) << version;
+    EXPECT_EQ(back->Angle, 32);
+    EXPECT_EQ(back->ZoomY(), version > 103 ? 512 : 256) << version;
+    EXPECT_EQ(back->OnIdle, version > 103 ? "idle.rsb" : "") << version;
+    EXPECT_EQ(back->ClickedSource, version > 103 ? "c.trn" : "") << version;
+    EXPECT_EQ(back->Index, 1);  // applied again after the pictures came back
+    EXPECT_NE(back->ShownSurface, nullptr);
+  }
+  // The map's close countdown: stored above version 114.
+  for (int32_t version : {104, 114, 115}) {
+    TOrbaBaseList list;
+    list.SetSize(64, 16, 32);
+    auto& m = static_cast<TOrbaMapImage&>(*list.CreateByCode(18));
+    m.SetName("map");
+    m.SetParent(&list.Current());
+    m.OnSelect = "sel.rsb";
+    m.CloseCountdown = 100;
+    TKvMemoryStream s;
+    list.SaveTree(s, version);
+    s.SetPosition(0);
+    TOrbaBaseList loaded;
+    loaded.LoadTree(s, version);
+    EXPECT_EQ(s.Remaining(), 0) << version;
+    auto* back = dynamic_cast<TOrbaMapImage*>(loaded.FindComponent("map"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->CloseCountdown, version > 114 ? 100 : 0) << version;
+    EXPECT_EQ(back->OnSelect, "sel.rsb");
+  }
+  // The cache's dither flag: stored above version 100.
+  for (int32_t version : {100, 101}) {
+    PictureCache().SetDither(true);
+    TKvMemoryStream s;
+    struct TWriter : TTreeIO {
+      TKvMemoryStream& S;
+      TWriter(TKvMemoryStream& s, TMode m, int32_t v) : TTreeIO(m, v), S(s) {}
+      void I32(int32_t&) override {}
+      void Byte(uint8_t& v) override { Mode == TMode::Write ? void(S.Write(&v, 1)) : void(S.Read(&v, 1)); }
+      void Str(std::string&) override {}
+      void Children(TOrbaControl&) override {}
+    };
+    TWriter w(s, TTreeIO::TMode::Write, version);
+    PictureCache().Transfer(w);
+    EXPECT_EQ(s.GetSize(), version > 100 ? 1 : 0);
+    PictureCache().SetDither(false);
+    s.SetPosition(0);
+    TWriter r(s, TTreeIO::TMode::Read, version);
+    PictureCache().Transfer(r);
+    EXPECT_EQ(PictureCache().Dither(), version > 100);
+  }
+}
+
+}  // namespace
+}  // namespace orba
