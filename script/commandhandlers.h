@@ -10,9 +10,11 @@ namespace orba::handlers {
 // Branches, loops, labels and calculations (flowcommands.cpp).
 extern const TCommandHandler kIf, kElseif, kElse, kLabel, kComment, kWhile, kWhileInit, kWhileLoop, kCalc;
 extern const TCommandHandler &kJump, &kCall, &kExit, &kBreak, &kContinue;
-// Waiting (waitcommands.cpp), with the state blocks of the screen-change, movie-stop and text
-// kinds, whose work comes with their subsystems.
-extern const TCommandHandler &kWait, &kDoEvent, &kFlip, &kMovieStop, &kTextIns;
+// Waiting (waitcommands.cpp), with the state blocks of the movie-stop and text kinds, whose
+// work comes with their subsystems.
+extern const TCommandHandler &kWait, &kDoEvent, &kMovieStop, &kTextIns;
+// The screen change (flipcommand.cpp).
+extern const TCommandHandler& kFlip;
 // Variables, save requests, resets and the end (datacommands.cpp).
 extern const TCommandHandler &kVarNew, &kVarDel, &kGameSave, &kGameLoad, &kPCReset, &kReset, &kTerminate;
 // Properties by code, and the creation of a component of a type code (componentcommands.cpp).
