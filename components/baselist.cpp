@@ -69,7 +69,7 @@ void TOrbaBaseList::MakeBases() {
     TOrbaBase& b = *bases_[static_cast<size_t>(i)];
     b.Id = nextId_++;
     b.name_ = i == 0 ? std::string("\001BASE0") : std::string("\001BASE1");
-    b.SetTarget(i == current_ ? screenTarget_ : nullptr);
+    b.SetTarget(i == current_ && !transition_ ? screenTarget_ : nullptr);
     b.Resize(width_, height_, format_);
   }
 }
@@ -79,12 +79,13 @@ void TOrbaBaseList::SetSize(int32_t width, int32_t height, int32_t format) {
   height_ = std::max(height, 0);
   format_ = format;
   for (auto& b : bases_) b->Resize(width_, height_, format_);
+  composition_.SetSize(screenTarget_ ? 0 : width_, screenTarget_ ? 0 : height_, format_);
 }
 
 void TOrbaBaseList::SetScreenTarget(TCustomDIBX* target) {
   screenTarget_ = target;
   for (int i = 0; i < 2; ++i) {
-    bases_[static_cast<size_t>(i)]->SetTarget(i == current_ ? target : nullptr);
+    bases_[static_cast<size_t>(i)]->SetTarget(i == current_ && !transition_ ? target : nullptr);
     bases_[static_cast<size_t>(i)]->Resize(width_, height_, format_);
   }
 }
@@ -225,16 +226,45 @@ bool TOrbaBaseList::Tick() {
 
 void TOrbaBaseList::Paint(bool occlusion) {
   for (auto& b : bases_) b->PaintDirty(occlusion);
+  if (!transition_) return;
+  const bool done = transition_->Step();
+  transitionRect_ = transitionRect_.Union(transition_->UpdateRect);
+  if (!done) return;
+  // The effect ended by itself: the page now current shows again, painted whole.
+  transition_.reset();
+  TransitionActive = false;
+  SetScreenTarget(screenTarget_);
+  Current().PaintDirty(occlusion);
+  transitionRect_ = {0, 0, width_, height_};
 }
 
 void TOrbaBaseList::BeginTransition(int newBase, int32_t kind) {
+  TWipeStart start;
+  start.kind = kind;
+  BeginTransition(newBase, start);
+}
+
+void TOrbaBaseList::BeginTransition(int newBase, const TWipeStart& start) {
   current_ = newBase & 1;
-  // The page on screen paints into the screen's back buffer, the other one into its own.
-  SetScreenTarget(screenTarget_);
-  if (kind >= 0) {
-    for (auto& b : bases_) b->InvalidateAll();
-    TransitionActive = kind != 0;
+  if (start.kind >= 0) {
+    transition_.reset();
+    TransitionActive = false;
+    if (start.kind != 0) {
+      // Both pages paint into their own surfaces, whole, before the effect is made (some
+      // effects copy their pictures at creation); the effect then draws from the page now
+      // current to the other one into the screen.
+      for (auto& b : bases_) {
+        b->SetTarget(nullptr);
+        b->Resize(width_, height_, format_);
+        b->PaintDirty();
+        b->Dirty().Clear();
+      }
+      transition_ = StartWipe(start, Composition(), Current().Surface(), Back().Surface());
+      TransitionActive = transition_ != nullptr;
+    }
   }
+  // Without an effect the page on screen paints into the screen's back buffer again, whole.
+  if (!transition_) SetScreenTarget(screenTarget_);
   if (Focus && Focus->GetBase() != &Current()) {
     Focus = nullptr;
     RefocusPending = true;
@@ -242,6 +272,7 @@ void TOrbaBaseList::BeginTransition(int newBase, int32_t kind) {
 }
 
 void TOrbaBaseList::Clear() {
+  transition_.reset();
   TransitionActive = false;
   events_.Clear();
   Focus = nullptr;

@@ -8,12 +8,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/cliplist.h"
 #include "components/input_state.h"
 #include "components/orbaobject.h"
 #include "render/dibx.h"
+#include "render/wipe.h"
 
 namespace orba {
 
@@ -116,12 +118,21 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   // Every item ticks (paused, scrapped and cabinet items do not), idle events are queued,
   // finished items are freed at once and scrapped ones at the end.
   bool Tick() override;
-  // Paints the dirty rectangles of both pages.
+  // Paints the dirty rectangles of both pages; a running transition then draws its step
+  // over the screen and keeps the rectangle it drew (TransitionRect).
   void Paint(bool occlusion = true);
-  // Switches the page on screen; a transition kind of 0 switches at once (the transition
-  // effects come with their own subsystem). The focus leaves a page that is no longer shown.
+  // Switches the page on screen. A kind given (0 or more) ends the running transition and
+  // repaints both pages; a kind 1..38 starts an effect from the page now current to the
+  // other one (the caller's unit of duration). The focus leaves a page no longer shown.
   void BeginTransition(int newBase, int32_t kind = -1);
+  void BeginTransition(int newBase, const TWipeStart& start);
   bool TransitionActive = false;
+  // The running transition (the screen change sets its Elapsed), or null.
+  TCustomWipe* Transition() { return transition_.get(); }
+  // What the last transition step drew, for the screen to present (then emptied).
+  TRect TakeTransitionRect() { return std::exchange(transitionRect_, TRect{}); }
+  // Where transitions draw: the screen's back buffer, or the list's own surface.
+  TCustomDIBX& Composition() { return screenTarget_ ? *screenTarget_ : composition_; }
 
   // ---- focus ----
   TOrbaControl* Focus = nullptr;
@@ -170,6 +181,11 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   TOrbaControl* stepPrevious_ = nullptr;
   std::array<TBaseInput, 2>* inputs_;
   TCustomDIBX* screenTarget_ = nullptr;
+  // While a transition runs, both pages paint into their own surfaces and the effect composes
+  // them into the screen.
+  std::unique_ptr<TCustomWipe> transition_;
+  TRect transitionRect_;
+  TDIBX composition_;
   int current_ = 0;
   int32_t width_ = 8, height_ = 8, format_ = 32;
   TComponentId nextId_ = 1;

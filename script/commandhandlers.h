@@ -10,9 +10,11 @@ namespace orba::handlers {
 // Branches, loops, labels and calculations (flowcommands.cpp).
 extern const TCommandHandler kIf, kElseif, kElse, kLabel, kComment, kWhile, kWhileInit, kWhileLoop, kCalc;
 extern const TCommandHandler &kJump, &kCall, &kExit, &kBreak, &kContinue;
-// Waiting (waitcommands.cpp), with the state blocks of the screen-change and movie-stop kinds,
-// whose work comes with their subsystems.
-extern const TCommandHandler &kWait, &kDoEvent, &kFlip, &kMovieStop;
+// Waiting (waitcommands.cpp), with the state block of the movie-stop kind, whose work comes
+// with its subsystem.
+extern const TCommandHandler &kWait, &kDoEvent, &kMovieStop;
+// The screen change (flipcommand.cpp).
+extern const TCommandHandler& kFlip;
 // Message windows, the history and the read marks (textcommands.cpp).
 extern const TCommandHandler &kTextIns, &kTextClr, &kCallHist, &kClrHist, &kEntryHist, &kClrRead;
 // Variables, save requests, resets and the end (datacommands.cpp).

@@ -100,6 +100,7 @@ struct Label { enum : uint8_t { Name }; };               // Label, Comment, VarD
 struct Jump { enum : uint8_t { Page, Target, Condition }; };
 struct Call { enum : uint8_t { Page, Target, Result, Condition, Arguments }; };
 struct Wait { enum : uint8_t { Condition, Time, BlockEvents }; };
+struct Flip { enum : uint8_t { Kind, Time, Reverse, Selection, Names, ClearOld, Param1, Param2, Mask, BlockEvents }; };
 struct Calc { enum : uint8_t { Expression }; };          // Calc, WhileInit
 struct VarNew { enum : uint8_t { Name, Type, Value, Scope }; };
 struct GetProp { enum : uint8_t { Component, Property, Variable }; };

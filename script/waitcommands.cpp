@@ -1,6 +1,6 @@
 // Waiting: Wait counts frame time or waits on a condition, DoEvent gives pending events their
-// turn. The screen change, movie stop and text kinds wait too; until their subsystems come
-// they only keep the state block a saved game carries for them readable.
+// turn. The movie stop and text kinds wait too; until their subsystems come they only keep
+// the state block a saved game carries for them readable.
 #include "base/binio.h"
 #include "base/process.h"
 #include "script/callman.h"
@@ -100,42 +100,15 @@ class TAwaitHandler : public TCommandHandler {
   }
 };
 
-struct TFlipState : TCommandState {
-  bool BlockEvents = false;
-  bool ClearOld = false;
-};
-
-class TFlipHandler : public TCommandHandler {
- public:
-  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TFlipState>(); }
-  bool BlocksEvents(const TCommand& c) const override { return StateOf<TFlipState>(c).BlockEvents; }
-  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
-    const auto& s = StateOf<TFlipState>(c);
-    TCommand::WriteStateHeader(stream);
-    TBinaryWriter w(stream);
-    w.Bool(s.BlockEvents);
-    w.Bool(s.ClearOld);
-  }
-  void LoadState(TCommand& c, TKvBigStream& stream) const override {
-    auto& s = StateOf<TFlipState>(c);
-    if (TCommand::ReadStateHeader(stream) < 100) return;
-    TBinaryReader r(stream);
-    s.BlockEvents = r.Bool();
-    s.ClearOld = r.Bool();
-  }
-};
-
 const TWaitHandler wait;
 const TDoEventHandler doEvent;
 const TAwaitHandler await;
-const TFlipHandler flip;
 
 }  // namespace
 
 namespace handlers {
 const TCommandHandler& kWait = wait;
 const TCommandHandler& kDoEvent = doEvent;
-const TCommandHandler& kFlip = flip;
 const TCommandHandler& kMovieStop = await;
 }  // namespace handlers
 

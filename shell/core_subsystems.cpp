@@ -313,7 +313,10 @@ void TCoreSubsystems::InputUpdate() {
 }
 
 void TCoreSubsystems::PresentFrame(platform::IPresenter& presenter, int panelLeft, int panelTop) {
-  if (screen_ && root_) screen_->Present(presenter, panelLeft, panelTop, root_->Current().Dirty(), root_->Back().Dirty());
+  // While a transition runs, what its step drew is presented instead of the page's dirty parts.
+  if (screen_ && root_)
+    screen_->Present(presenter, panelLeft, panelTop, root_->Current().Dirty(), root_->Back().Dirty(),
+                     root_->TakeTransitionRect());
 }
 
 bool TCoreSubsystems::SetScreenMode(bool fullScreen) {

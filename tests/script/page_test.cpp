@@ -276,6 +276,11 @@ TEST(Page, NamedFieldPositionsMatchTheLayout) {
       {cmd::kGameLoad, fields::GameLoad::Slot, "slot"},    {cmd::kPCReset, fields::PCReset::Page, "page"},
       {cmd::kPCReset, fields::PCReset::Target, "target"},  {cmd::kPCReset, fields::PCReset::WholeStack, "wholestack"},
       {cmd::kReset, fields::PCReset::Page, "page"},        {cmd::kReset, fields::PCReset::Target, "target"},
+      {cmd::kFlip, fields::Flip::Kind, "kind"},            {cmd::kFlip, fields::Flip::Time, "time"},
+      {cmd::kFlip, fields::Flip::Reverse, "reverse"},      {cmd::kFlip, fields::Flip::Selection, "selection"},
+      {cmd::kFlip, fields::Flip::Names, "names"},          {cmd::kFlip, fields::Flip::ClearOld, "clearold"},
+      {cmd::kFlip, fields::Flip::Param1, "param1"},        {cmd::kFlip, fields::Flip::Param2, "param2"},
+      {cmd::kFlip, fields::Flip::Mask, "mask"},            {cmd::kFlip, fields::Flip::BlockEvents, "blockevents"},
   };
   for (const auto& c : cases) {
     const auto& layout = CommandLayouts()[c.kind].Fields;
