@@ -222,21 +222,26 @@ void TProject::SaveStatusData() {
   const std::filesystem::path path = SaveFileName();
   std::error_code ec;
   if (!std::filesystem::is_directory(path.parent_path(), ec)) return;
+  TKvMemoryStream entry;
+  statusParts_.Save(entry);
+  const TSaveFile::TEntry entries[] = {{std::string(kStatusEntryName), entry.Bytes()}};
+  WriteSaveEntries(entries);
+}
+
+bool TProject::WriteSaveEntries(std::span<const TSaveFile::TEntry> entries) {
   try {
-    TKvMemoryStream bytes;
-    {
-      // The other entries are copied from the file as they are; the file is closed before
-      // it is replaced.
-      TVrFileCollection archive;
-      archive.OpenArchiveFile(path.string());
-      archive.RemoveEntry(kStatusEntryName);
-      statusParts_.Save(*archive.AddMemoryEntry(kStatusEntryName)->Content);
-      archive.WriteArchive(bytes, TArchiveSources::MemoryAndArchive);
-    }
-    WriteFileReplacing(path, bytes.Bytes());
+    const std::string aside = TSaveFile(SaveFileName()).Write(entries);
+    if (!aside.empty() && host_.Message)
+      host_.Message(Sjis(u8"警告"),
+                    Sjis(u8"セーブファイルが読めなかったため、次の名前で残して新しく作りました\r\n") + FromUtf8(aside),
+                    false, THost::TIcon::Warning);
+    return true;
   } catch (const std::exception&) {
-    // Status data that cannot be written are lost for this run; save.dat stays as it was
-    // (also when it is damaged: its saved games are not dropped for the status).
+    // save.dat is as it was before; the player goes on and says so.
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"保存できませんでした\r\n") + FromUtf8(CurrentErrorText()), false,
+                    THost::TIcon::Warning);
+    return false;
   }
 }
 

@@ -69,7 +69,7 @@ class TProject : public IScriptHost {
   // its own; the other parts are registered here by their subsystems.
   TStatusData& StatusParts() { return statusParts_; }
   // Replaces the status entry of save.dat once every part of it has its keeper and the
-  // project allows saving; write failures leave the old file and are otherwise ignored.
+  // project allows saving; a failed write leaves the old file and is reported.
   void SaveStatusData();
 
   // IScriptHost
@@ -95,6 +95,9 @@ class TProject : public IScriptHost {
   bool SearchDiscs(const std::string& title);
   // Reads the status entry of save.dat, if any, into the registered parts.
   void ReadStatusData();
+  // Replaces or adds these entries of save.dat; says when the file had to be moved aside or
+  // could not be written (then it is as it was, and false is returned).
+  bool WriteSaveEntries(std::span<const TSaveFile::TEntry> entries);
   // Registers the variables' part while the variable collection exists.
   void AttachStatusVariables();
 

@@ -2,15 +2,85 @@
 
 #include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "base/error.h"
+#include "files/replacefile.h"
 #include "files/vrfiles.h"
 #include "values/paramcollection.h"
 
 namespace orba {
+
+// ---- the file --------------------------------------------------------------------------
+
+namespace {
+
+// "<path>.damaged-YYYYMMDD-HHMMSS", with "-2", "-3"… when that name is taken.
+std::filesystem::path DamagedName(const std::filesystem::path& path) {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32] = "unknown-time";
+  if (const std::tm* utc = std::gmtime(&now)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", utc);
+  std::filesystem::path base = path;
+  base += std::string(".damaged-") + stamp;
+  std::filesystem::path name = base;
+  std::error_code ec;
+  for (int n = 2; std::filesystem::exists(name, ec); ++n) {
+    name = base;
+    name += "-" + std::to_string(n);
+  }
+  return name;
+}
+
+}  // namespace
+
+std::string GameEntryName(int32_t slot) { return std::string(kGameEntryPrefix) + std::to_string(slot); }
+
+std::string TSaveFile::Write(std::span<const TEntry> entries) {
+  std::error_code ec;
+  TKvMemoryStream bytes;
+  bool damaged = false;
+  {
+    TVrFileCollection archive;
+    if (std::filesystem::exists(path_, ec)) {
+      try {
+        archive.OpenArchiveFile(path_);
+      } catch (const EOrbaError&) {
+        damaged = true;  // its entries cannot be told apart: the file is kept aside whole
+        archive.OpenArchiveFile("");
+      }
+    }
+    for (const TEntry& e : entries) {
+      archive.RemoveEntry(e.Name);
+      archive.AddMemoryEntry(e.Name)->Content->Write(e.Bytes.data(), static_cast<int64_t>(e.Bytes.size()));
+    }
+    archive.WriteArchive(bytes, TArchiveSources::MemoryAndStored);
+  }
+  std::string movedTo;
+  if (damaged) {
+    const std::filesystem::path aside = DamagedName(path_);
+    std::filesystem::rename(path_, aside, ec);
+    if (ec) throw EOrbaError(Sjis(u8"ファイルに書き込めません: ") + FromUtf8(path_));
+    movedTo = aside.string();
+  }
+  WriteFileReplacing(path_, bytes.Bytes());
+  return movedTo;
+}
+
+bool TSaveFile::Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit) const {
+  std::error_code ec;
+  if (!std::filesystem::exists(path_, ec)) return false;
+  TVrFileCollection archive;
+  archive.OpenArchiveFile(path_);
+  const TVrFile* entry = archive.FindEntry(name);
+  if (!entry) return false;
+  archive.ReadEntry(*entry, out, inflateLimit);
+  out.SetPosition(0);
+  return true;
+}
 
 // ---- captions of the saved games ------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,36 @@ class TParamCollection;
 
 inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
 inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
+
+// save.dat on disk. Nothing in it is ever lost: it is replaced whole through the one
+// replace-file writer, the entries not being replaced are copied as their stored bytes
+// (never inflated, compressed again or dropped), and a file that cannot be read as an
+// archive is moved aside rather than overwritten.
+class TSaveFile {
+ public:
+  explicit TSaveFile(std::string path) : path_(std::move(path)) {}
+  const std::string& Path() const { return path_; }
+
+  struct TEntry {
+    std::string Name;
+    std::span<const uint8_t> Bytes;
+  };
+  // Replaces or adds the entries, keeping every other one. When the file exists but is no
+  // readable archive it is renamed to "<name>.damaged-<UTC time>" first and a new file is
+  // started; that name is returned ("" otherwise). Raises EOrbaError when the file cannot be
+  // written; the old file is then as it was.
+  std::string Write(std::span<const TEntry> entries);
+
+  // The entry's bytes, inflated, into out; false when the file or the entry does not exist.
+  // Raises EOrbaError when the file or the entry cannot be read.
+  bool Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit = kDefaultInflateLimit) const;
+
+ private:
+  std::string path_;
+};
+
+// The name of the game entry of slot.
+std::string GameEntryName(int32_t slot);
 
 // The saved games of save.dat by caption, each with its slot number, in the order found or
 // added.

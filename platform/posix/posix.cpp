@@ -228,5 +228,13 @@ bool IniSettings::Write(const std::string& path, const std::string& section, con
 
 bool SyncFile(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
+bool SyncFolder(const std::filesystem::path& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
 
 }  // namespace orba::platform::posix

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -60,5 +61,7 @@ class IniSettings : public ISettings {
 // fsync of a stdio file: the core's file sync hook, so that files replaced whole (saves,
 // settings) are on the disk before they replace the old ones.
 bool SyncFile(std::FILE* file);
+// fsync of a folder, so that a file renamed into it keeps its new name after a power cut.
+bool SyncFolder(const std::filesystem::path& folder);
 
 }  // namespace orba::platform::posix
