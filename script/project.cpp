@@ -11,7 +11,10 @@
 #include "files/vrmanager.h"
 #include "render/trn.h"
 #include "render/wipedefaults.h"
+#include "script/readlist.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
+#include "values/sysvars.h"
 
 namespace orba {
 
@@ -191,15 +194,26 @@ void TProject::ReadSaveCaptions() {
   }
 }
 
-void TProject::AttachStatusVariables() {
-  if (TParamCollection* vars = Variables())
-    statusParts_.Register(TStatusPartKind::Variables, StatusVariablesPart(*vars));
-  else
+void TProject::AttachStatusParts() {
+  TParamCollection* vars = Variables();
+  if (!vars) {
     statusParts_.Unregister(TStatusPartKind::Variables);
+    statusParts_.Unregister(TStatusPartKind::DitherFlag);
+    return;
+  }
+  statusParts_.Register(TStatusPartKind::Variables, StatusVariablesPart(*vars));
+  // The dither flag is the one "@CGDither" reads and writes, wherever the player keeps it.
+  ISystemVariableSource* source = &vars->Source();
+  statusParts_.Register(TStatusPartKind::DitherFlag,
+                        StatusDitherPart([source] { return source->CGDither(); }, [source](bool on) { source->SetCGDither(on); }));
+  if (!statusParts_.IsRegistered(TStatusPartKind::ReadList))
+    statusParts_.Register(TStatusPartKind::ReadList, StatusReadListPart(ReadList()));
+  if (!statusParts_.IsRegistered(TStatusPartKind::DataTables))
+    statusParts_.Register(TStatusPartKind::DataTables, StatusTablesPart(DBManager()));
 }
 
 void TProject::ReadStatusData() {
-  AttachStatusVariables();
+  AttachStatusParts();
   try {
     TVrFileCollection archive;
     archive.OpenArchiveFile(SaveFileName());
@@ -215,9 +229,9 @@ void TProject::ReadStatusData() {
 }
 
 void TProject::SaveStatusData() {
-  AttachStatusVariables();
-  // Until the read list, the picture cache and the data tables keep their parts, an entry
-  // would lack them: nothing is written rather than a status that forgets them.
+  AttachStatusParts();
+  // Without the variables (a project freed after them) an entry would lack a part: nothing
+  // is written rather than a status that forgets it.
   if (!statusParts_.Complete() || !File.SaveEnabled) return;
   const std::filesystem::path path = SaveFileName();
   std::error_code ec;

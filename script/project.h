@@ -98,8 +98,10 @@ class TProject : public IScriptHost {
   // Replaces or adds these entries of save.dat; says when the file had to be moved aside or
   // could not be written (then it is as it was, and false is returned).
   bool WriteSaveEntries(std::span<const TSaveFile::TEntry> entries);
-  // Registers the variables' part while the variable collection exists.
-  void AttachStatusVariables();
+  // Registers the parts of the status entry: the variables' and the dither flag's while the
+  // variable collection exists, the read marks' and the status tables' unless a subsystem
+  // registered its own.
+  void AttachStatusParts();
 
   THost host_;
   std::unique_ptr<TCallMan> callMan_;

@@ -11,6 +11,8 @@
 #include "base/error.h"
 #include "files/replacefile.h"
 #include "files/vrfiles.h"
+#include "script/readlist.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -182,6 +184,36 @@ void TStatusData::Save(TKvBigStream& entry) const {
   std::snprintf(header, sizeof header, "Status%.3d", static_cast<int>(kWriteVersion));
   TBinaryWriter(entry).Write(header, kHeaderSize);
   for (const TStatusPart& part : parts_) part.Write(entry);
+}
+
+TStatusPart StatusReadListPart(TOrbaReadList& list) {
+  TStatusPart part;
+  part.Read = [&list](TKvBigStream& stream, int32_t version) -> std::function<void()> {
+    auto pending = std::make_shared<TOrbaReadList::TPending>(TOrbaReadList::ReadFromStream(stream, version));
+    return [&list, pending] { list.Apply(std::move(*pending)); };
+  };
+  part.Write = [&list](TKvBigStream& stream) { list.SaveToStream(stream); };
+  return part;
+}
+
+TStatusPart StatusDitherPart(std::function<bool()> get, std::function<void(bool)> set) {
+  TStatusPart part;
+  part.Read = [set](TKvBigStream& stream, int32_t) -> std::function<void()> {
+    const bool on = TBinaryReader(stream).U8() != 0;
+    return [set, on] { set(on); };
+  };
+  part.Write = [get](TKvBigStream& stream) { TBinaryWriter(stream).Bool(get()); };
+  return part;
+}
+
+TStatusPart StatusTablesPart(TDBManager& tables) {
+  TStatusPart part;
+  part.Read = [&tables](TKvBigStream& stream, int32_t) -> std::function<void()> {
+    auto pending = std::make_shared<TDBManager::TPending>(TDBManager::ReadFromStream(stream, 1));
+    return [&tables, pending] { tables.Apply(std::move(*pending)); };
+  };
+  part.Write = [&tables](TKvBigStream& stream) { tables.SaveToStream(stream, 1); };
+  return part;
 }
 
 TStatusPart StatusVariablesPart(TParamCollection& variables) {

@@ -22,6 +22,8 @@ namespace orba {
 
 class TVrFileCollection;
 class TParamCollection;
+class TOrbaReadList;
+class TDBManager;
 
 inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
 inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
@@ -125,7 +127,12 @@ class TStatusData {
   std::array<TStatusPart, kStatusPartCount> parts_;
 };
 
-// The status variables' part over a variable collection that outlives the registration.
+// The parts over the objects that keep them, which outlive the registration: the status
+// variables, the read marks, the dither flag (through its getter and setter, as the
+// picture cache keeps it), and the status tables.
 TStatusPart StatusVariablesPart(TParamCollection& variables);
+TStatusPart StatusReadListPart(TOrbaReadList& list);
+TStatusPart StatusDitherPart(std::function<bool()> get, std::function<void(bool)> set);
+TStatusPart StatusTablesPart(TDBManager& tables);
 
 }  // namespace orba
