@@ -25,6 +25,7 @@ void TProject::Create() {
   auto& proc = Process();
   proc.Terminating = true;
   LoadRequest = SaveRequest = -1;
+  ChooseSaveFolder();
   ReadSaveCaptions();
   // Before the project file: its status variables must not overwrite restored ones.
   ReadStatusData();
@@ -178,16 +179,46 @@ void TProject::Free() {
   callMan_.reset();
 }
 
-std::string TProject::SaveFileName() const {
+namespace {
+
+bool CanCreateFileIn(const std::string& folder) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) return false;
+  const std::filesystem::path probe = std::filesystem::path(folder) / ".orbaplayer-write-test";
+  std::FILE* f = std::fopen(probe.string().c_str(), "wb");
+  if (!f) return false;
+  std::fclose(f);
+  std::filesystem::remove(probe, ec);
+  return true;
+}
+
+}  // namespace
+
+std::string TProject::ProjectSaveFileName() const {
   const std::string& folder = host_.HasCommandLineFolder ? host_.CommandLineFolder : host_.ExeFolder;
   return (std::filesystem::path(folder) / "save.dat").string();
+}
+
+void TProject::ChooseSaveFolder() {
+  const std::string beside = ProjectSaveFileName();
+  const std::string folder = std::filesystem::path(beside).parent_path().string();
+  const bool writable = host_.FolderWritable ? host_.FolderWritable(folder) : CanCreateFileIn(folder);
+  saveFileName_ = writable || host_.UserSaveFolder.empty() ? beside : (std::filesystem::path(host_.UserSaveFolder) / "save.dat").string();
+}
+
+std::string TProject::SaveFileName() const { return saveFileName_.empty() ? ProjectSaveFileName() : saveFileName_; }
+
+TSaveFile TProject::SaveFile() const {
+  const std::string target = SaveFileName(), beside = ProjectSaveFileName();
+  if (target != beside) return TSaveFile(target, beside);
+  return TSaveFile(target, host_.UserSaveFolder.empty() ? target : (std::filesystem::path(host_.UserSaveFolder) / "save.dat").string());
 }
 
 void TProject::ReadSaveCaptions() {
   saveCaptions_.Clear();
   try {
     TVrFileCollection archive;
-    archive.OpenArchiveFile(SaveFileName());
+    archive.OpenArchiveFile(SaveReadFileName());
     saveCaptions_.Read(archive);
   } catch (const std::exception&) {
     // an unreadable save.dat holds no saved games we could load
@@ -216,7 +247,7 @@ void TProject::ReadStatusData() {
   AttachStatusParts();
   try {
     TVrFileCollection archive;
-    archive.OpenArchiveFile(SaveFileName());
+    archive.OpenArchiveFile(SaveReadFileName());
     if (!archive.FindEntry(kStatusEntryName)) return;
     TKvMemoryStream entry;
     archive.ReadEntry(kStatusEntryName, entry);
@@ -233,9 +264,9 @@ void TProject::SaveStatusData() {
   // Without the variables (a project freed after them) an entry would lack a part: nothing
   // is written rather than a status that forgets it.
   if (!statusParts_.Complete() || !File.SaveEnabled) return;
-  const std::filesystem::path path = SaveFileName();
+  // A project folder that is gone has nothing to keep status for.
   std::error_code ec;
-  if (!std::filesystem::is_directory(path.parent_path(), ec)) return;
+  if (!std::filesystem::is_directory(std::filesystem::path(ProjectSaveFileName()).parent_path(), ec)) return;
   TKvMemoryStream entry;
   statusParts_.Save(entry);
   const TSaveFile::TEntry entries[] = {{std::string(kStatusEntryName), entry.Bytes()}};
@@ -244,7 +275,7 @@ void TProject::SaveStatusData() {
 
 bool TProject::WriteSaveEntries(std::span<const TSaveFile::TEntry> entries) {
   try {
-    const std::string aside = TSaveFile(SaveFileName()).Write(entries);
+    const std::string aside = SaveFile().Write(entries);
     if (!aside.empty() && host_.Message)
       host_.Message(Sjis(u8"警告"),
                     Sjis(u8"セーブファイルが読めなかったため、次の名前で残して新しく作りました\r\n") + FromUtf8(aside),

@@ -35,6 +35,11 @@ class TProject : public IScriptHost {
     bool HasCommandLineFolder = false;
     std::string CommandLineFolder;  // native; the project folder named on the command line
     std::string ExeFolder;  // native, with a trailing '/'
+    // Where saves go when the project's own folder cannot be written (the user's data
+    // folder for this project, native); empty: nowhere else.
+    std::string UserSaveFolder;
+    // Whether a file can be created in the folder; a probe file when unset.
+    std::function<bool(const std::string& folder)> FolderWritable;
   };
 
   explicit TProject(THost host);
@@ -54,9 +59,13 @@ class TProject : public IScriptHost {
   // Carries out a pending game load (true) and then a pending save.
   bool ProcessRequests();
 
-  // The file of saved games and status data: save.dat in the command-line project folder,
-  // else beside the executable (native path).
+  // The file of saved games and status data that saves are written to: save.dat in the
+  // command-line project folder, else beside the executable, unless that folder cannot be
+  // written; then in the user's save folder (native path).
   std::string SaveFileName() const;
+  // The file saves are read from: the one written to when it exists, else the other place's.
+  std::string SaveReadFileName() const { return SaveFile().ReadPath(); }
+  TSaveFile SaveFile() const;
   // Fills the caption list from save.dat; a missing or damaged file leaves it empty.
   void ReadSaveCaptions();
   // The caption saved with slot, empty when none.
@@ -103,7 +112,12 @@ class TProject : public IScriptHost {
   // registered its own.
   void AttachStatusParts();
 
+  // save.dat beside the project; which folder saves go to is chosen once, at creation.
+  std::string ProjectSaveFileName() const;
+  void ChooseSaveFolder();
+
   THost host_;
+  std::string saveFileName_;
   std::unique_ptr<TCallMan> callMan_;
   TSaveCaptions saveCaptions_;
   TStatusData statusParts_;

@@ -41,17 +41,25 @@ std::filesystem::path DamagedName(const std::filesystem::path& path) {
 
 std::string GameEntryName(int32_t slot) { return std::string(kGameEntryPrefix) + std::to_string(slot); }
 
+std::string TSaveFile::ReadPath() const {
+  std::error_code ec;
+  return std::filesystem::exists(path_, ec) ? path_ : source_;
+}
+
 std::string TSaveFile::Write(std::span<const TEntry> entries) {
   std::error_code ec;
   TKvMemoryStream bytes;
   bool damaged = false;
+  const std::string from = ReadPath();
   {
     TVrFileCollection archive;
-    if (std::filesystem::exists(path_, ec)) {
+    if (std::filesystem::exists(from, ec)) {
       try {
-        archive.OpenArchiveFile(path_);
+        archive.OpenArchiveFile(from);
       } catch (const EOrbaError&) {
-        damaged = true;  // its entries cannot be told apart: the file is kept aside whole
+        // Its entries cannot be told apart: the file is kept aside whole (a file elsewhere
+        // stays where it is).
+        damaged = from == path_;
         archive.OpenArchiveFile("");
       }
     }
@@ -68,15 +76,18 @@ std::string TSaveFile::Write(std::span<const TEntry> entries) {
     if (ec) throw EOrbaError(Sjis(u8"ファイルに書き込めません: ") + FromUtf8(path_));
     movedTo = aside.string();
   }
+  const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   WriteFileReplacing(path_, bytes.Bytes());
   return movedTo;
 }
 
 bool TSaveFile::Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit) const {
   std::error_code ec;
-  if (!std::filesystem::exists(path_, ec)) return false;
+  const std::string from = ReadPath();
+  if (!std::filesystem::exists(from, ec)) return false;
   TVrFileCollection archive;
-  archive.OpenArchiveFile(path_);
+  archive.OpenArchiveFile(from);
   const TVrFile* entry = archive.FindEntry(name);
   if (!entry) return false;
   archive.ReadEntry(*entry, out, inflateLimit);

@@ -34,8 +34,13 @@ inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
 // archive is moved aside rather than overwritten.
 class TSaveFile {
  public:
-  explicit TSaveFile(std::string path) : path_(std::move(path)) {}
+  explicit TSaveFile(std::string path) : path_(path), source_(std::move(path)) {}
+  // Writes go to path; the entries kept come from source when path has no file yet (saved
+  // games carried over from a folder the player cannot write to).
+  TSaveFile(std::string path, std::string source) : path_(std::move(path)), source_(std::move(source)) {}
   const std::string& Path() const { return path_; }
+  // The file read: path when it exists, else source.
+  std::string ReadPath() const;
 
   struct TEntry {
     std::string Name;
@@ -52,7 +57,7 @@ class TSaveFile {
   bool Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit = kDefaultInflateLimit) const;
 
  private:
-  std::string path_;
+  std::string path_, source_;
 };
 
 // The name of the game entry of slot.

@@ -112,6 +112,19 @@ std::string Paths::AbsoluteFolder(const std::string& path) {
   return s;
 }
 
+std::string Paths::UserDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string folder;
+  if (data && *data == '/') {
+    folder = data;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    folder = std::string(home) + "/.local/share";
+  } else {
+    return {};
+  }
+  return folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string Paths::TempFolder() {
   std::string t = fs::temp_directory_path().string();
   return t.back() == '/' ? t : t + "/";

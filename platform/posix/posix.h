@@ -46,6 +46,8 @@ class Paths : public IPaths {
   std::string TempFolder() override;
   // Mounted ISO 9660 and UDF file systems, from /proc/mounts.
   std::vector<std::string> DiscFolders() override;
+  // $XDG_DATA_HOME, else ~/.local/share.
+  std::string UserDataFolder() override;
   // The same from the text of a mount table (one "device folder type options ..." a line).
   static std::vector<std::string> DiscFoldersIn(const std::string& mountTable);
 };

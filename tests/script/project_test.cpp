@@ -28,6 +28,8 @@ struct ProjectRun : ::testing::Test {
   std::vector<std::string> messages;
   std::vector<TProject::THost::TIcon> icons;
   bool answer = false;
+  std::string userSaveFolder;  // the project's folder in the user's data, when set
+  bool besideWritable = true;
 
   void SetUp() override {
     FreeVrFileManager();
@@ -48,6 +50,8 @@ struct ProjectRun : ::testing::Test {
     host.HasCommandLineFolder = withFolder;
     host.CommandLineFolder = dir.path.string();
     host.ExeFolder = (dir.path / "exe").string() + "/";
+    host.UserSaveFolder = userSaveFolder;
+    host.FolderWritable = [this](const std::string&) { return besideWritable; };
     VrFileManager().SetBaseFolder(dir.path.string());
     auto project = std::make_unique<TProject>(std::move(host));
     source.Project = project.get();
@@ -273,6 +277,62 @@ TEST_F(ProjectRun, StatusVariablesOfEarlierRunsOutrankTheProjectsRecords) {
     project.reset();
     SetVariables(&vars);
   }
+}
+
+// Saves go beside the project when its folder can be written, else to the user's folder;
+// they are read from the file written to when it exists, else from the other place, and
+// saved games found only beside a read-only project are carried over by the first write.
+TEST_F(ProjectRun, SavesGoBesideTheProjectOrToTheUsersFolder) {
+  using namespace testing_support;
+  const std::filesystem::path user = dir.path.string() + "-user";  // beside the project folder
+  userSaveFolder = (user / "orbaplayer" / "KEY-").string();
+  const std::vector<uint8_t> beside = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "beside")}});
+  const std::vector<uint8_t> inUser = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "user")}});
+  struct Case {
+    const char* name;
+    bool writable, besideFile, userFile;
+    const char* caption;
+    bool writesBeside;
+  } cases[] = {
+      {"writable folder, both files", true, true, true, "beside", true},
+      {"writable folder, only the user's file", true, false, true, "user", true},
+      {"read-only folder, both files", false, true, true, "user", false},
+      {"read-only folder, only the project's file", false, true, false, "beside", false},
+  };
+  for (const Case& c : cases) {
+    StartOver();
+    std::filesystem::remove_all(user);
+    WriteProjectWithStatusRecords();
+    if (c.besideFile) WriteBytes(dir.path / "save.dat", beside);
+    if (c.userFile) {
+      std::filesystem::create_directories(userSaveFolder);
+      WriteBytes(std::filesystem::path(userSaveFolder) / "save.dat", inUser);
+    }
+    besideWritable = c.writable;
+    TParamCollection fresh{&source};
+    SetVariables(&fresh);
+    auto project = Make();
+    project->Create();
+    EXPECT_EQ(project->CaptionOfSlot(1), c.caption) << c.name;
+    const std::filesystem::path written = c.writesBeside ? dir.path / "save.dat" : std::filesystem::path(userSaveFolder) / "save.dat";
+    EXPECT_EQ(project->SaveFileName(), written.string()) << c.name;
+    project->Free();  // writes the status entry
+    project.reset();
+    auto next = Make();
+    next->Create();
+    EXPECT_EQ(next->CaptionOfSlot(1), c.caption) << c.name << ": the saved game travels with the status";
+    TVrFileCollection archive;
+    archive.OpenArchiveFile(written.string());
+    EXPECT_NE(archive.FindEntry("STATUSSAVEDATA"), nullptr) << c.name;
+    if (!c.writable) {
+      EXPECT_EQ(ReadFile("save.dat"), beside) << c.name;
+    }
+    next.reset();
+    SetVariables(&vars);
+  }
+  std::filesystem::remove_all(user);
+  userSaveFolder.clear();
+  besideWritable = true;
 }
 
 // Every part of the status entry has its keeper (the variables, the read marks, the dither
