@@ -405,6 +405,26 @@ void ReadFrame(TBinaryReader& r, TStack& f) {
 
 }  // namespace
 
+void TCallMan::ResumeWith(const std::string& name, int32_t index) {
+  TPage* page = LoadPage(name, true);
+  if (CurrentPage) {
+    TStack& frame = Stack.Push();
+    frame.PageName = CurrentPage->Name;
+    frame.PC = PC;
+    frame.Started = Started;
+    frame.Continue = Continue;
+    frame.Sender = Sender;
+    frame.Args = Args;
+    if (TCommand* command = CommandInProgress()) {
+      frame.State = std::make_unique<TKvMemoryStream>();
+      command->SaveState(*frame.State);
+    }
+  }
+  CurrentPage = page;
+  PC = std::max(0, index);
+  Started = false;
+}
+
 void TCallMan::SaveToStream(TKvBigStream& stream) const {
   TBinaryWriter w(stream);
   w.String(CurrentPage ? CurrentPage->Name : std::string());

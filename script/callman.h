@@ -114,6 +114,12 @@ class TCallMan {
   void CallPage(const std::string& pageName, int32_t target, const std::string& resultVar, TArrayString args,
                 TPage*& page, int32_t& pc);
 
+  // Makes page current at index (0 when below) with no command in progress; when a page was
+  // current, a frame returns to where it stood, its command in progress included. A loaded
+  // game resumes so: its resume page first, then the saved position. Raises when the page
+  // cannot be loaded, with nothing changed.
+  void ResumeWith(const std::string& page, int32_t index);
+
   // The interpreter's state inside a saved game.
   void SaveToStream(TKvBigStream& stream) const;
   void LoadFromStream(TKvBigStream& stream, int32_t version);

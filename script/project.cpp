@@ -297,14 +297,70 @@ void TProject::Step() {
 bool TProject::ProcessRequests() {
   bool loaded = false;
   if (LoadRequest >= 0) {
-    // Saved games are written and read by the save subsystem; until it exists a request is
-    // dropped.
+    const int32_t slot = LoadRequest;
     LoadRequest = -1;
-    loaded = true;
+    loaded = LoadGameSlot(slot);
   }
-  if (SaveRequest >= 0) SaveRequest = -1;
+  if (SaveRequest >= 0) {
+    const int32_t slot = SaveRequest;
+    SaveRequest = -1;
+    SaveGameSlot(slot, SaveRequestPage, SaveRequestCaption, SaveRequestLine);
+  }
   return loaded;
 }
+
+TGameEntry::TParts TProject::GameParts() {
+  return {componentsPart_, historyPart_, callMan_.get(), Variables(), &DBManager()};
+}
+
+bool TProject::SaveGameSlot(int32_t slot, const std::string& resumePage, const std::string& caption, int32_t resumeIndex) {
+  if (caption.empty()) return false;
+  TKvMemoryStream game, status;
+  try {
+    TGameEntry entry;
+    entry.Caption = caption;
+    entry.ResumePage = resumePage;
+    entry.ResumeIndex = resumeIndex;
+    entry.Save(game, GameParts());
+  } catch (const std::exception&) {
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"保存できませんでした\r\n") + FromUtf8(CurrentErrorText()), false, THost::TIcon::Warning);
+    return false;
+  }
+  // The status goes with the game in the same replacement of the file; with saving
+  // disabled the file keeps the status entry it had.
+  AttachStatusParts();
+  const bool withStatus = statusParts_.Complete() && File.SaveEnabled;
+  if (withStatus) statusParts_.Save(status);
+  const std::string name = GameEntryName(slot);
+  const TSaveFile::TEntry entries[] = {{name, game.Bytes()}, {std::string(kStatusEntryName), status.Bytes()}};
+  if (!WriteSaveEntries(std::span(entries, withStatus ? 2 : 1))) return false;
+  SetSaveCaption(slot, caption);
+  return true;
+}
+
+bool TProject::LoadGameSlot(int32_t slot) {
+  TKvMemoryStream entry;
+  try {
+    if (!SaveFile().Read(GameEntryName(slot), entry)) return false;
+  } catch (const std::exception&) {
+    // Nothing has changed yet: the game goes on.
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"このセーブデータは読み込めません\r\n") + FromUtf8(CurrentErrorText()), false,
+                    THost::TIcon::Warning);
+    return false;
+  }
+  try {
+    const TGameEntry::TParts parts = GameParts();
+    TGameEntry::Load(entry, parts);
+    parts.Components->AfterGameLoaded();
+  } catch (const std::exception&) {
+    StopWithWarning(Sjis(u8"このセーブデータは使用できません\r\n終了してください"));
+  }
+  return true;
+}
+
+void TProject::ClearGameTables() { DBManager().ClearGameTables(); }
 
 bool TProject::CheckFileAvailable(const std::string& name) {
   if (name.empty()) return false;

@@ -56,8 +56,24 @@ class TProject : public IScriptHost {
   void Free();
   // One interpreter run.
   void Step();
-  // Carries out a pending game load (true) and then a pending save.
+  // Carries out a pending game load and then a pending save; true when a game was loaded
+  // (that tick draws nothing).
   bool ProcessRequests();
+
+  // Writes the game entry of slot and, when saving is enabled, the status entry with it, in
+  // one replacement of save.dat; an empty caption saves nothing. A save that cannot be made
+  // or written is reported and leaves save.dat as it was; false then.
+  bool SaveGameSlot(int32_t slot, const std::string& resumePage, const std::string& caption, int32_t resumeIndex);
+  // Reads the game entry of slot into the running player: false when there is none. An
+  // entry that cannot be read is reported and changes nothing; one that fails while its
+  // parts are read stops the player with the message for unusable saves.
+  bool LoadGameSlot(int32_t slot);
+  // The keepers of the saved game's component tree and message history (null: none yet;
+  // games cannot be saved or loaded without them).
+  void SetGameEntryParts(IGameEntryPart* components, IGameEntryPart* history) {
+    componentsPart_ = components;
+    historyPart_ = history;
+  }
 
   // The file of saved games and status data that saves are written to: save.dat in the
   // command-line project folder, else beside the executable, unless that folder cannot be
@@ -86,6 +102,7 @@ class TProject : public IScriptHost {
   void RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) override;
   void RequestLoad(int32_t slot) override { LoadRequest = slot; }
   void Terminate() override;
+  void ClearGameTables() override;
   void StopWithWarning(const std::string& text) override;
   void KeepResponsive() override {
     if (host_.KeepResponsive) host_.KeepResponsive();
@@ -116,8 +133,12 @@ class TProject : public IScriptHost {
   std::string ProjectSaveFileName() const;
   void ChooseSaveFolder();
 
+  TGameEntry::TParts GameParts();
+
   THost host_;
   std::string saveFileName_;
+  IGameEntryPart* componentsPart_ = nullptr;
+  IGameEntryPart* historyPart_ = nullptr;
   std::unique_ptr<TCallMan> callMan_;
   TSaveCaptions saveCaptions_;
   TStatusData statusParts_;

@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "files/replacefile.h"
 #include "files/vrfiles.h"
+#include "script/callman.h"
 #include "script/readlist.h"
 #include "values/dbtables.h"
 #include "values/paramcollection.h"
@@ -93,6 +94,44 @@ bool TSaveFile::Read(std::string_view name, TKvMemoryStream& out, int64_t inflat
   archive.ReadEntry(*entry, out, inflateLimit);
   out.SetPosition(0);
   return true;
+}
+
+// ---- a saved game ----------------------------------------------------------------------
+
+void TGameEntry::Save(TKvBigStream& stream, const TParts& parts) const {
+  if (!parts.Complete()) throw EOrbaError(Sjis(u8"保存に必要なデータがそろっていません"));
+  TBinaryWriter w(stream);
+  w.I32(kWriteVersion);
+  w.String(Caption);
+  w.String(ResumePage);
+  w.I32(ResumeIndex);
+  parts.Components->SaveGamePart(stream);
+  parts.History->SaveGamePart(stream);
+  parts.Interpreter->SaveToStream(stream);
+  parts.Variables->SaveGame(stream);
+  parts.Tables->SaveToStream(stream, 0);
+}
+
+TGameEntry TGameEntry::Load(TKvBigStream& stream, const TParts& parts) {
+  if (!parts.Complete()) throw EOrbaError(Sjis(u8"読み込みに必要なデータがそろっていません"));
+  TGameEntry e;
+  {
+    TBinaryReader r(stream);
+    e.Version = r.I32();
+    if (e.Version < kOldestVersion) throw EReadError("saved game: version " + std::to_string(e.Version) + " is too old");
+    e.Caption = r.String();
+    e.ResumePage = r.String();
+    e.ResumeIndex = r.I32();
+  }
+  parts.Components->LoadGamePart(stream, e.Version);
+  parts.History->LoadGamePart(stream, e.Version);
+  parts.Interpreter->LoadFromStream(stream, e.Version);
+  // The resume page runs first and returns to the saved position. The page load keeps the
+  // counter, so the resume index is set here.
+  if (!e.ResumePage.empty()) parts.Interpreter->ResumeWith(e.ResumePage, e.ResumeIndex);
+  parts.Variables->LoadGame(stream, e.Version);
+  if (e.Version >= kFirstTablesVersion) parts.Tables->LoadFromStream(stream, 0);
+  return e;
 }
 
 // ---- captions of the saved games ------------------------------------------------------

@@ -24,6 +24,7 @@ class TVrFileCollection;
 class TParamCollection;
 class TOrbaReadList;
 class TDBManager;
+class TCallMan;
 
 inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
 inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
@@ -83,6 +84,47 @@ class TSaveCaptions {
 
  private:
   std::vector<TSlotCaption> items_;
+};
+
+// A part of a saved game that another subsystem keeps: the component tree with its event
+// queue, the message history. Each writes its part as the current version stores it and
+// reads it as an entry of the given version stored it (raising on bad data).
+class IGameEntryPart {
+ public:
+  virtual ~IGameEntryPart() = default;
+  virtual void SaveGamePart(TKvBigStream& stream) const = 0;
+  virtual void LoadGamePart(TKvBigStream& stream, int32_t version) = 0;
+  // After every part of a loaded game was read (message windows show their pages again).
+  virtual void AfterGameLoaded() {}
+};
+
+// One saved game: "GAMESAVEDATA<slot>". The head, then the component tree, the message
+// history, the interpreter, the game variables and (from version 123) the game tables.
+struct TGameEntry {
+  static constexpr int32_t kWriteVersion = 134;
+  static constexpr int32_t kOldestVersion = 107;
+  static constexpr int32_t kFirstTablesVersion = 123;
+
+  struct TParts {
+    IGameEntryPart* Components = nullptr;
+    IGameEntryPart* History = nullptr;
+    TCallMan* Interpreter = nullptr;
+    TParamCollection* Variables = nullptr;
+    TDBManager* Tables = nullptr;
+    bool Complete() const { return Components && History && Interpreter && Variables && Tables; }
+  };
+
+  int32_t Version = kWriteVersion;
+  std::string Caption;
+  std::string ResumePage;  // run first after loading, from ResumeIndex; empty for none
+  int32_t ResumeIndex = 0;
+
+  // Writes the entry; raises EOrbaError unless every part is there.
+  void Save(TKvBigStream& stream, const TParts& parts) const;
+  // Reads an entry into the parts and resumes the interpreter; raises EOrbaError for an
+  // entry older than kOldestVersion or one that cannot be read (the parts read until then
+  // have changed: the caller stops the player).
+  static TGameEntry Load(TKvBigStream& stream, const TParts& parts);
 };
 
 // The parts of the status entry, in their stored order.
