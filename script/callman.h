@@ -132,6 +132,9 @@ class TCallMan {
   static void SplitHandler(const std::string& handler, std::string& file, std::string& label);
 
  private:
+  // A frame that returns to where the interpreter stands, with the state of the command in
+  // progress.
+  TStack& PushReturnFrame();
   // The steps of Run, which ends the player on the errors that must not be passed over.
   void RunSteps();
   void ExecuteCommand(TPage*& page, bool& yield);

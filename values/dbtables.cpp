@@ -8,6 +8,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/lists.h"
+#include "text/tagparse.h"
 #include "values/convert.h"
 #include "values/params.h"
 
@@ -20,6 +21,9 @@ int32_t RoundHalfEven(TExtended x) {
 }
 
 namespace {
+
+// The most records a stored table without fields may claim (they cost memory, not bytes).
+constexpr int32_t kMaxFieldlessRecords = 1 << 20;
 
 int32_t FieldSizeOf(int32_t type, int32_t length) {
   switch (type) {
@@ -45,40 +49,13 @@ std::pair<std::string_view, std::string_view> CutAtSpace(std::string_view s) {
   return {s.substr(0, at), s.substr(at + 1)};
 }
 
-// A data line's escapes: \" and \\ give the second character, \n gives CR LF; any other
-// backslash stays, and a backslash that is the second byte of a double-byte character is
-// no escape.
-std::string Unescape(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const size_t len = CharLenAt(s, i);
-    if (len == 1 && s[i] == '\\' && i + 1 < s.size()) {
-      const char next = s[i + 1];
-      if (next == '"' || next == '\\') {
-        out += next;
-        i += 2;
-        continue;
-      }
-      if (next == 'n') {
-        out += "\r\n";
-        i += 2;
-        continue;
-      }
-    }
-    out.append(s.substr(i, len));
-    i += len;
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---- fields ----------------------------------------------------------------------------
 
 int32_t TDBFieldList::Add(std::string_view name, int32_t type, int32_t length) {
   const int32_t size = FieldSizeOf(type, length);
-  if (size < 0) return -1;
+  if (size < 0 || recordSize_ > kDBMaxRecordSize - size) return -1;
   table_.FieldAdded(size);
   fields_.push_back({size, std::string(name), static_cast<uint8_t>(type)});
   Recompute();
@@ -400,7 +377,9 @@ bool TDBTable::LoadTsv(const std::vector<std::string>& lines) {
   }
   for (size_t l = 1; l < lines.size(); ++l) {
     if (lines[l].empty()) continue;
-    const TTabStrings cells(Unescape(lines[l]));
+    // A data line has the escapes of tag values: \" and \\ give the second character, \n
+    // gives CR LF, any other backslash stays.
+    const TTabStrings cells(UnescapeTagValue(lines[l]));
     Append();
     const int32_t n = std::min(cells.Count(), Fields.Count());
     for (int32_t j = 0; j < n; ++j) SetStr(recNo_, j, cells[j]);
@@ -429,6 +408,7 @@ void TDBTable::LoadFromStream(TKvBigStream& stream) {
   TBinaryReader r(stream);
   Name = r.String();
   Kind = r.U8();
+  if (Kind > 1) throw EReadError("data table: unknown kind");
   ClearAll();
   const int32_t fieldCount = r.Count(4 + 4 + 1);
   for (int32_t i = 0; i < fieldCount; ++i) {
@@ -436,10 +416,14 @@ void TDBTable::LoadFromStream(TKvBigStream& stream) {
     std::string name = r.String();
     const uint8_t type = r.U8();
     // The size must be the type's own, so every field access stays inside the record.
-    if (type < kDBInt || type > kDBString || FieldSizeOf(type, size - 1) != size) throw EReadError("data table: field size does not fit its type");
-    Fields.Add(name, type, size - 1);
+    if (type < kDBInt || type > kDBString || size < 1 || FieldSizeOf(type, size - 1) != size ||
+        Fields.Add(name, type, size - 1) < 0)
+      throw EReadError("data table: field size does not fit its type or the record");
   }
-  const int32_t count = r.Count(std::max<int64_t>(Fields.RecordSize(), 1));
+  // Records of a table without fields take no bytes: their count is bounded on its own.
+  const int32_t count = Fields.RecordSize() > 0 ? r.Count(Fields.RecordSize()) : r.I32();
+  if (count < 0 || (Fields.RecordSize() == 0 && count > kMaxFieldlessRecords))
+    throw EReadError("data table: record count out of range");
   records_.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     std::vector<uint8_t> record(static_cast<size_t>(Fields.RecordSize()));

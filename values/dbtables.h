@@ -28,6 +28,8 @@ struct TDBField {
 // The longest declared length of a string field. Longer declarations (a hostile table file,
 // a script's mistake) are refused instead of growing every record without bound.
 inline constexpr int32_t kDBMaxStringLength = 1 << 20;
+// The largest record; a field that would make it larger is refused.
+inline constexpr int32_t kDBMaxRecordSize = 1 << 24;
 
 class TDBTable;
 
@@ -40,8 +42,8 @@ class TDBFieldList {
   int32_t RecordSize() const { return recordSize_; }
   int32_t OffsetOf(int32_t i) const { return offsets_[static_cast<size_t>(i)]; }
 
-  // Adds a field (the table's records grow by its size, zero-filled); -1 for an unknown type
-  // or a string length outside 0..kDBMaxStringLength.
+  // Adds a field (the table's records grow by its size, zero-filled); -1 for an unknown type,
+  // a string length outside 0..kDBMaxStringLength or a record beyond kDBMaxRecordSize.
   int32_t Add(std::string_view name, int32_t type, int32_t length);
   // The first field of that name (ASCII case-insensitive), or -1.
   int32_t IndexOf(std::string_view name) const;

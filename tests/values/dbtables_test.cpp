@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -455,6 +457,46 @@ TEST_F(Tables, DamagedStreamsRaiseAndChangeNothing) {
     EXPECT_THROW(DBManager().LoadFromStream(in, 0), EOrbaError) << at;
   }
   EXPECT_EQ(Value("DBGetActive() ++ DBRecordCount(\"items\")"), "kept-1");
+}
+
+// Found by the fuzz target: records of a table without fields take no bytes yet read back;
+// a field size of INT32_MIN, an unknown table kind and a record beyond its limit are refused.
+TEST(TablesStream, FieldlessRecordsAndImpossibleSizes) {
+  TDBManager db;
+  db.CreateTable("empty", 0);
+  for (int i = 0; i < 3; ++i) db.Active()->Append();
+  TKvMemoryStream out;
+  db.SaveToStream(out, 0);
+  out.SetPosition(0);
+  TDBManager again;
+  again.LoadFromStream(out, 0);
+  ASSERT_NE(again.Find("empty"), nullptr);
+  EXPECT_EQ(again.Find("empty")->RecordCount(), 3);
+
+  auto table = [](uint8_t kind, int32_t size, uint8_t type) {
+    TKvMemoryStream s;
+    TBinaryWriter w(s);
+    w.I32(100), w.I32(1), w.U8(0), w.String("t"), w.U8(kind), w.I32(1), w.I32(size), w.String("f"), w.U8(type);
+    w.I32(0), w.I32(-1), w.String("");
+    s.SetPosition(0);
+    return s;
+  };
+  for (auto [kind, size, type] : {std::tuple<uint8_t, int32_t, uint8_t>{0, 4, 1}, {0x67, 4, 1}, {0, INT32_MIN, 4},
+                                  {0, kDBMaxRecordSize + 1, 4}, {0, 0, 4}, {0, 10, 1}}) {
+    TKvMemoryStream s = table(kind, size, type);
+    TDBManager m;
+    if (kind == 0 && size == 4) {
+      EXPECT_NO_THROW(m.LoadFromStream(s, 0));
+    } else {
+      EXPECT_THROW(m.LoadFromStream(s, 0), EOrbaError) << int(kind) << " " << size << " " << int(type);
+    }
+  }
+  // Sixteen of the longest string fields would pass the record's limit by 16 bytes.
+  TDBTable t("t", 0);
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(t.Fields.Add("s", 4, kDBMaxStringLength), i);
+  EXPECT_EQ(t.Fields.Add("s", 4, kDBMaxStringLength), -1);
+  EXPECT_EQ(t.Fields.Add("s", 4, kDBMaxStringLength + 1), -1);
+  EXPECT_EQ(t.Fields.Add("b", 3, 0), 15);
 }
 
 TEST(TablesFuzz, SeedsAreWhatTheWriterMakes) {
