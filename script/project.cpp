@@ -6,7 +6,6 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "files/header.h"
-#include "files/replacefile.h"
 #include "files/vrfiles.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"

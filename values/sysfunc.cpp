@@ -946,7 +946,7 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 27: c.Return(c.Vars().Source().SaveCaption(c.Int(0))); break;
     case 134: ListSaveCaptions(c); break;
 
-    // Components, files, tables and player services belong to subsystems that answer
+    // Components, files and player services belong to subsystems that answer
     // later; until then each gives what it gives when its object does not exist.
     // Files of the project.
     case 71: { const std::string name = c.Text(0); c.Return(!name.empty() && VrFileManager().HasFile(name)); break; }
