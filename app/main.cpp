@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
   platform::posix::Paths paths;
   platform::posix::IniSettings settings;
   SetFileSync(platform::posix::SyncFile);  // saves reach the disk before they replace the old file
+  SetFolderSync(platform::posix::SyncFolder);
   platform::Platform p;
   p.clock = &clock;
   p.lock = &lock;

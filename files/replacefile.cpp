@@ -11,6 +11,7 @@ namespace orba {
 namespace {
 
 TFileSync g_sync = nullptr;
+TFolderSync g_folderSync = nullptr;
 
 [[noreturn]] void FileError(const char8_t* what, const std::filesystem::path& path) {
   throw EOrbaError(Sjis(what) + FromUtf8(path.string()));
@@ -19,6 +20,7 @@ TFileSync g_sync = nullptr;
 }  // namespace
 
 void SetFileSync(TFileSync sync) { g_sync = sync; }
+void SetFolderSync(TFolderSync sync) { g_folderSync = sync; }
 
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   // Created exclusively under a random name, so a leftover or a concurrent writer is never
@@ -44,6 +46,7 @@ void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8
     std::filesystem::remove(tmp, ec);
     FileError(u8"ファイルに書き込めません: ", path);
   }
+  if (g_folderSync) g_folderSync(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
 }
 
 }  // namespace orba

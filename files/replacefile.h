@@ -15,8 +15,13 @@ namespace orba {
 // no system calls); without one, files are flushed from the process only.
 using TFileSync = bool (*)(std::FILE* file);
 void SetFileSync(TFileSync sync);
+// The same for a folder, after a file in it was renamed, so that the new name survives a
+// power cut as well. Its failure is not the write's: the old or the new file is there whole.
+using TFolderSync = bool (*)(const std::filesystem::path& folder);
+void SetFolderSync(TFolderSync sync);
 
-// Replaces the file at path with bytes. Raises EOrbaError ("ファイルを作成できません: " or
+// Replaces the file at path with bytes: written and synced under a temporary name, renamed
+// over the old file, then the folder synced. Raises EOrbaError ("ファイルを作成できません: " or
 // "ファイルに書き込めません: " and the path) and removes the temporary file on failure.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 

@@ -297,6 +297,12 @@ TVrFileCollection::TStored TVrFileCollection::StoreEntry(const TVrFile& e, TKvBi
     if (size > kLargeEntry) return putRaw(*e.Content, size);
     return put(*e.Content, size, false, e.ChecksumMode == 1);
   }
+  if (sources == TArchiveSources::MemoryAndStored) {
+    if (!stream_) throw EOrbaError(e.Name() + Sjis(u8":ファイルがありません"));
+    stream_->SetPosition(e.Offset);
+    CopyBytes(*stream_, e.Size, target);
+    return {e.Raw, e.FileTime, e.Checksum};
+  }
   std::optional<std::string> file;
   if (sources == TArchiveSources::FilesAndArchive) file = DiskNames().Resolve(baseFolder_, e.Name());
   if (file) {

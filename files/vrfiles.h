@@ -37,6 +37,8 @@ class TVrFile : public THashCollectionItem {
 enum class TArchiveSources {
   FilesAndArchive,  // the entry's content, else a file under the base folder, else this archive
   MemoryAndArchive, // never a file on disk (save data: a stray file must not slip in)
+  MemoryAndStored,  // the same, and entries of this archive copied as their stored bytes with
+                    // their flags and checksums, neither inflated nor compressed again
 };
 
 class TVrFileCollection : public THashCollection {

@@ -75,6 +75,14 @@ uint32_t CopyStream(TKvBigStream& source, int64_t count, TKvBigStream& target) {
   return crc;
 }
 
+void CopyBytes(TKvBigStream& source, int64_t count, TKvBigStream& target) {
+  std::vector<uint8_t> piece;
+  for (int64_t left = count; left > 0;) {
+    const size_t n = ReadPiece(source, left, piece);
+    WriteAll(target, piece.data(), n);
+  }
+}
+
 std::vector<uint8_t> Deflate(std::span<const uint8_t> data, int level) {
   z_stream z{};
   if (deflateInit(&z, level) != Z_OK) throw EOrbaError("deflateInit");

@@ -19,6 +19,8 @@ std::vector<uint8_t> Deflate(std::span<const uint8_t> data, int level = 1);
 uint32_t DeflateStream(TKvBigStream& source, int64_t count, TKvBigStream& target, int level = 1);
 // Copies count bytes the same way and returns their CRC-32.
 uint32_t CopyStream(TKvBigStream& source, int64_t count, TKvBigStream& target);
+// The same without the checksum.
+void CopyBytes(TKvBigStream& source, int64_t count, TKvBigStream& target);
 
 // Inflates one zlib stream into target; raises EOrbaError on damaged data or when the output
 // would pass limit bytes.

@@ -1,13 +1,15 @@
 // Arbitrary bytes as the player's save.dat, as it reads one at start: the captions of its
 // saved games and its status entry. The same bytes are also read as a status entry on
-// their own, header and variables, the way the entry's contents reach the reader. What the
+// their own, header and parts, the way the entry's contents reach the reader. What the
 // status entry gave must save and load again.
 #include <cstddef>
 #include <cstdint>
 
 #include "base/error.h"
 #include "files/vrfiles.h"
+#include "script/readlist.h"
 #include "script/savefile.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 
 namespace {
@@ -15,18 +17,23 @@ namespace {
 void LoadStatus(orba::TKvBigStream& entry) {
   using namespace orba;
   TParamCollection vars;
+  TOrbaReadList list;
+  bool dither = false;
+  TDBManager tables;
   TStatusData status;
   status.Register(TStatusPartKind::Variables, StatusVariablesPart(vars));
+  status.Register(TStatusPartKind::ReadList, StatusReadListPart(list));
+  status.Register(TStatusPartKind::DitherFlag, StatusDitherPart([&] { return dither; }, [&](bool on) { dither = on; }));
+  status.Register(TStatusPartKind::DataTables, StatusTablesPart(tables));
   try {
     status.Load(entry);
   } catch (const EOrbaError&) {
     return;
   }
   TKvMemoryStream out;
-  vars.SaveStatus(out);
+  status.Save(out);
   out.SetPosition(0);
-  TParamCollection again;
-  again.LoadStatus(out, TStatusData::kWriteVersion);  // what we wrote must load
+  status.Load(out);  // what we wrote must load
 }
 
 }  // namespace

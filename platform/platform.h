@@ -206,6 +206,8 @@ class IPaths {
   virtual std::string TempFolder() = 0;
   // Mount points of optical discs that hold a disc now, each with a trailing '/'.
   virtual std::vector<std::string> DiscFolders() { return {}; }
+  // The user's folder for application data, with a trailing '/'; empty when there is none.
+  virtual std::string UserDataFolder() { return {}; }
 };
 
 // Everything together; the shell receives one of these.

@@ -245,18 +245,7 @@ int TCallMan::DispatchEvent(int32_t level) {
     events->RemoveRunning(-1, -1);
     return 0;
   }
-  TStack& frame = Stack.Push();
-  frame.Origin = TStack::TOrigin::Event;
-  frame.PageName = CurrentPage ? CurrentPage->Name : std::string();
-  frame.PC = PC;
-  frame.Started = Started;
-  frame.Args = Args;
-  frame.Sender = Sender;
-  frame.Continue = Continue;
-  if (TCommand* command = CommandInProgress()) {
-    frame.State = std::make_unique<TKvMemoryStream>();
-    command->SaveState(*frame.State);
-  }
+  PushReturnFrame().Origin = TStack::TOrigin::Event;
   CurrentPage = page;
   PC = label.empty() ? 0 : std::max(0, page->FindLabel(label));
   if (PC < static_cast<int32_t>(page->Commands.size()))
@@ -404,6 +393,29 @@ void ReadFrame(TBinaryReader& r, TStack& f) {
 }
 
 }  // namespace
+
+TStack& TCallMan::PushReturnFrame() {
+  TStack& frame = Stack.Push();
+  frame.PageName = CurrentPage ? CurrentPage->Name : std::string();
+  frame.PC = PC;
+  frame.Started = Started;
+  frame.Args = Args;
+  frame.Sender = Sender;
+  frame.Continue = Continue;
+  if (TCommand* command = CommandInProgress()) {
+    frame.State = std::make_unique<TKvMemoryStream>();
+    command->SaveState(*frame.State);
+  }
+  return frame;
+}
+
+void TCallMan::ResumeWith(const std::string& name, int32_t index) {
+  TPage* page = LoadPage(name, true);
+  if (CurrentPage) PushReturnFrame();
+  CurrentPage = page;
+  PC = std::max(0, index);
+  Started = false;
+}
 
 void TCallMan::SaveToStream(TKvBigStream& stream) const {
   TBinaryWriter w(stream);

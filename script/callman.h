@@ -114,6 +114,12 @@ class TCallMan {
   void CallPage(const std::string& pageName, int32_t target, const std::string& resultVar, TArrayString args,
                 TPage*& page, int32_t& pc);
 
+  // Makes page current at index (0 when below) with no command in progress; when a page was
+  // current, a frame returns to where it stood, its command in progress included. A loaded
+  // game resumes so: its resume page first, then the saved position. Raises when the page
+  // cannot be loaded, with nothing changed.
+  void ResumeWith(const std::string& page, int32_t index);
+
   // The interpreter's state inside a saved game.
   void SaveToStream(TKvBigStream& stream) const;
   void LoadFromStream(TKvBigStream& stream, int32_t version);
@@ -126,6 +132,9 @@ class TCallMan {
   static void SplitHandler(const std::string& handler, std::string& file, std::string& label);
 
  private:
+  // A frame that returns to where the interpreter stands, with the state of the command in
+  // progress.
+  TStack& PushReturnFrame();
   // The steps of Run, which ends the player on the errors that must not be passed over.
   void RunSteps();
   void ExecuteCommand(TPage*& page, bool& yield);

@@ -6,12 +6,14 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "files/header.h"
-#include "files/replacefile.h"
 #include "files/vrfiles.h"
 #include "files/vrmanager.h"
 #include "render/trn.h"
 #include "render/wipedefaults.h"
+#include "script/readlist.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
+#include "values/sysvars.h"
 
 namespace orba {
 
@@ -22,6 +24,7 @@ void TProject::Create() {
   auto& proc = Process();
   proc.Terminating = true;
   LoadRequest = SaveRequest = -1;
+  ChooseSaveFolder();
   ReadSaveCaptions();
   // Before the project file: its status variables must not overwrite restored ones.
   ReadStatusData();
@@ -175,34 +178,75 @@ void TProject::Free() {
   callMan_.reset();
 }
 
-std::string TProject::SaveFileName() const {
+namespace {
+
+bool CanCreateFileIn(const std::string& folder) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) return false;
+  const std::filesystem::path probe = std::filesystem::path(folder) / ".orbaplayer-write-test";
+  std::FILE* f = std::fopen(probe.string().c_str(), "wb");
+  if (!f) return false;
+  std::fclose(f);
+  std::filesystem::remove(probe, ec);
+  return true;
+}
+
+}  // namespace
+
+std::string TProject::ProjectSaveFileName() const {
   const std::string& folder = host_.HasCommandLineFolder ? host_.CommandLineFolder : host_.ExeFolder;
   return (std::filesystem::path(folder) / "save.dat").string();
+}
+
+void TProject::ChooseSaveFolder() {
+  const std::string beside = ProjectSaveFileName();
+  const std::string folder = std::filesystem::path(beside).parent_path().string();
+  const bool writable = host_.FolderWritable ? host_.FolderWritable(folder) : CanCreateFileIn(folder);
+  saveFileName_ = writable || host_.UserSaveFolder.empty() ? beside : (std::filesystem::path(host_.UserSaveFolder) / "save.dat").string();
+}
+
+std::string TProject::SaveFileName() const { return saveFileName_.empty() ? ProjectSaveFileName() : saveFileName_; }
+
+TSaveFile TProject::SaveFile() const {
+  const std::string target = SaveFileName(), beside = ProjectSaveFileName();
+  if (target != beside) return TSaveFile(target, beside);
+  return TSaveFile(target, host_.UserSaveFolder.empty() ? target : (std::filesystem::path(host_.UserSaveFolder) / "save.dat").string());
 }
 
 void TProject::ReadSaveCaptions() {
   saveCaptions_.Clear();
   try {
     TVrFileCollection archive;
-    archive.OpenArchiveFile(SaveFileName());
+    archive.OpenArchiveFile(SaveReadFileName());
     saveCaptions_.Read(archive);
   } catch (const std::exception&) {
     // an unreadable save.dat holds no saved games we could load
   }
 }
 
-void TProject::AttachStatusVariables() {
-  if (TParamCollection* vars = Variables())
-    statusParts_.Register(TStatusPartKind::Variables, StatusVariablesPart(*vars));
-  else
+void TProject::AttachStatusParts() {
+  TParamCollection* vars = Variables();
+  if (!vars) {
     statusParts_.Unregister(TStatusPartKind::Variables);
+    statusParts_.Unregister(TStatusPartKind::DitherFlag);
+    return;
+  }
+  statusParts_.Register(TStatusPartKind::Variables, StatusVariablesPart(*vars));
+  // The dither flag is the one "@CGDither" reads and writes, wherever the player keeps it.
+  ISystemVariableSource* source = &vars->Source();
+  statusParts_.Register(TStatusPartKind::DitherFlag,
+                        StatusDitherPart([source] { return source->CGDither(); }, [source](bool on) { source->SetCGDither(on); }));
+  if (!statusParts_.IsRegistered(TStatusPartKind::ReadList))
+    statusParts_.Register(TStatusPartKind::ReadList, StatusReadListPart(ReadList()));
+  if (!statusParts_.IsRegistered(TStatusPartKind::DataTables))
+    statusParts_.Register(TStatusPartKind::DataTables, StatusTablesPart(DBManager()));
 }
 
 void TProject::ReadStatusData() {
-  AttachStatusVariables();
+  AttachStatusParts();
   try {
     TVrFileCollection archive;
-    archive.OpenArchiveFile(SaveFileName());
+    archive.OpenArchiveFile(SaveReadFileName());
     if (!archive.FindEntry(kStatusEntryName)) return;
     TKvMemoryStream entry;
     archive.ReadEntry(kStatusEntryName, entry);
@@ -215,28 +259,33 @@ void TProject::ReadStatusData() {
 }
 
 void TProject::SaveStatusData() {
-  AttachStatusVariables();
-  // Until the read list, the picture cache and the data tables keep their parts, an entry
-  // would lack them: nothing is written rather than a status that forgets them.
+  AttachStatusParts();
+  // Without the variables (a project freed after them) an entry would lack a part: nothing
+  // is written rather than a status that forgets it.
   if (!statusParts_.Complete() || !File.SaveEnabled) return;
-  const std::filesystem::path path = SaveFileName();
+  // A project folder that is gone has nothing to keep status for.
   std::error_code ec;
-  if (!std::filesystem::is_directory(path.parent_path(), ec)) return;
+  if (!std::filesystem::is_directory(std::filesystem::path(ProjectSaveFileName()).parent_path(), ec)) return;
+  TKvMemoryStream entry;
+  statusParts_.Save(entry);
+  const TSaveFile::TEntry entries[] = {{std::string(kStatusEntryName), entry.Bytes()}};
+  WriteSaveEntries(entries);
+}
+
+bool TProject::WriteSaveEntries(std::span<const TSaveFile::TEntry> entries) {
   try {
-    TKvMemoryStream bytes;
-    {
-      // The other entries are copied from the file as they are; the file is closed before
-      // it is replaced.
-      TVrFileCollection archive;
-      archive.OpenArchiveFile(path.string());
-      archive.RemoveEntry(kStatusEntryName);
-      statusParts_.Save(*archive.AddMemoryEntry(kStatusEntryName)->Content);
-      archive.WriteArchive(bytes, TArchiveSources::MemoryAndArchive);
-    }
-    WriteFileReplacing(path, bytes.Bytes());
+    const std::string aside = SaveFile().Write(entries);
+    if (!aside.empty() && host_.Message)
+      host_.Message(Sjis(u8"警告"),
+                    Sjis(u8"セーブファイルが読めなかったため、次の名前で残して新しく作りました\r\n") + FromUtf8(aside),
+                    false, THost::TIcon::Warning);
+    return true;
   } catch (const std::exception&) {
-    // Status data that cannot be written are lost for this run; save.dat stays as it was
-    // (also when it is damaged: its saved games are not dropped for the status).
+    // save.dat is as it was before; the player goes on and says so.
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"保存できませんでした\r\n") + FromUtf8(CurrentErrorText()), false,
+                    THost::TIcon::Warning);
+    return false;
   }
 }
 
@@ -247,14 +296,70 @@ void TProject::Step() {
 bool TProject::ProcessRequests() {
   bool loaded = false;
   if (LoadRequest >= 0) {
-    // Saved games are written and read by the save subsystem; until it exists a request is
-    // dropped.
+    const int32_t slot = LoadRequest;
     LoadRequest = -1;
-    loaded = true;
+    loaded = LoadGameSlot(slot);
   }
-  if (SaveRequest >= 0) SaveRequest = -1;
+  if (SaveRequest >= 0) {
+    const int32_t slot = SaveRequest;
+    SaveRequest = -1;
+    SaveGameSlot(slot, SaveRequestPage, SaveRequestCaption, SaveRequestLine);
+  }
   return loaded;
 }
+
+TGameEntry::TParts TProject::GameParts() {
+  return {componentsPart_, historyPart_, callMan_.get(), Variables(), &DBManager()};
+}
+
+bool TProject::SaveGameSlot(int32_t slot, const std::string& resumePage, const std::string& caption, int32_t resumeIndex) {
+  if (caption.empty()) return false;
+  TKvMemoryStream game, status;
+  try {
+    TGameEntry entry;
+    entry.Caption = caption;
+    entry.ResumePage = resumePage;
+    entry.ResumeIndex = resumeIndex;
+    entry.Save(game, GameParts());
+  } catch (const std::exception&) {
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"保存できませんでした\r\n") + FromUtf8(CurrentErrorText()), false, THost::TIcon::Warning);
+    return false;
+  }
+  // The status goes with the game in the same replacement of the file; with saving
+  // disabled the file keeps the status entry it had.
+  AttachStatusParts();
+  const bool withStatus = statusParts_.Complete() && File.SaveEnabled;
+  if (withStatus) statusParts_.Save(status);
+  const std::string name = GameEntryName(slot);
+  const TSaveFile::TEntry entries[] = {{name, game.Bytes()}, {std::string(kStatusEntryName), status.Bytes()}};
+  if (!WriteSaveEntries(std::span(entries, withStatus ? 2 : 1))) return false;
+  SetSaveCaption(slot, caption);
+  return true;
+}
+
+bool TProject::LoadGameSlot(int32_t slot) {
+  TKvMemoryStream entry;
+  try {
+    if (!SaveFile().Read(GameEntryName(slot), entry)) return false;
+  } catch (const std::exception&) {
+    // Nothing has changed yet: the game goes on.
+    if (host_.Message)
+      host_.Message(Sjis(u8"警告"), Sjis(u8"このセーブデータは読み込めません\r\n") + FromUtf8(CurrentErrorText()), false,
+                    THost::TIcon::Warning);
+    return false;
+  }
+  try {
+    const TGameEntry::TParts parts = GameParts();
+    TGameEntry::Load(entry, parts);
+    parts.Components->AfterGameLoaded();
+  } catch (const std::exception&) {
+    StopWithWarning(Sjis(u8"このセーブデータは使用できません\r\n終了してください"));
+  }
+  return true;
+}
+
+void TProject::ClearGameTables() { DBManager().ClearGameTables(); }
 
 bool TProject::CheckFileAvailable(const std::string& name) {
   if (name.empty()) return false;

@@ -35,6 +35,11 @@ class TProject : public IScriptHost {
     bool HasCommandLineFolder = false;
     std::string CommandLineFolder;  // native; the project folder named on the command line
     std::string ExeFolder;  // native, with a trailing '/'
+    // Where saves go when the project's own folder cannot be written (the user's data
+    // folder for this project, native); empty: nowhere else.
+    std::string UserSaveFolder;
+    // Whether a file can be created in the folder; a probe file when unset.
+    std::function<bool(const std::string& folder)> FolderWritable;
   };
 
   explicit TProject(THost host);
@@ -51,12 +56,32 @@ class TProject : public IScriptHost {
   void Free();
   // One interpreter run.
   void Step();
-  // Carries out a pending game load (true) and then a pending save.
+  // Carries out a pending game load and then a pending save; true when a game was loaded
+  // (that tick draws nothing).
   bool ProcessRequests();
 
-  // The file of saved games and status data: save.dat in the command-line project folder,
-  // else beside the executable (native path).
+  // Writes the game entry of slot and, when saving is enabled, the status entry with it, in
+  // one replacement of save.dat; an empty caption saves nothing. A save that cannot be made
+  // or written is reported and leaves save.dat as it was; false then.
+  bool SaveGameSlot(int32_t slot, const std::string& resumePage, const std::string& caption, int32_t resumeIndex);
+  // Reads the game entry of slot into the running player: false when there is none. An
+  // entry that cannot be read is reported and changes nothing; one that fails while its
+  // parts are read stops the player with the message for unusable saves.
+  bool LoadGameSlot(int32_t slot);
+  // The keepers of the saved game's component tree and message history (null: none yet;
+  // games cannot be saved or loaded without them).
+  void SetGameEntryParts(IGameEntryPart* components, IGameEntryPart* history) {
+    componentsPart_ = components;
+    historyPart_ = history;
+  }
+
+  // The file of saved games and status data that saves are written to: save.dat in the
+  // command-line project folder, else beside the executable, unless that folder cannot be
+  // written; then in the user's save folder (native path).
   std::string SaveFileName() const;
+  // The file saves are read from: the one written to when it exists, else the other place's.
+  std::string SaveReadFileName() const { return SaveFile().ReadPath(); }
+  TSaveFile SaveFile() const;
   // Fills the caption list from save.dat; a missing or damaged file leaves it empty.
   void ReadSaveCaptions();
   // The caption saved with slot, empty when none.
@@ -69,7 +94,7 @@ class TProject : public IScriptHost {
   // its own; the other parts are registered here by their subsystems.
   TStatusData& StatusParts() { return statusParts_; }
   // Replaces the status entry of save.dat once every part of it has its keeper and the
-  // project allows saving; write failures leave the old file and are otherwise ignored.
+  // project allows saving; a failed write leaves the old file and is reported.
   void SaveStatusData();
 
   // IScriptHost
@@ -77,6 +102,7 @@ class TProject : public IScriptHost {
   void RequestSave(int32_t slot, const std::string& page, int32_t line, const std::string& caption) override;
   void RequestLoad(int32_t slot) override { LoadRequest = slot; }
   void Terminate() override;
+  void ClearGameTables() override;
   void StopWithWarning(const std::string& text) override;
   void KeepResponsive() override {
     if (host_.KeepResponsive) host_.KeepResponsive();
@@ -95,10 +121,24 @@ class TProject : public IScriptHost {
   bool SearchDiscs(const std::string& title);
   // Reads the status entry of save.dat, if any, into the registered parts.
   void ReadStatusData();
-  // Registers the variables' part while the variable collection exists.
-  void AttachStatusVariables();
+  // Replaces or adds these entries of save.dat; says when the file had to be moved aside or
+  // could not be written (then it is as it was, and false is returned).
+  bool WriteSaveEntries(std::span<const TSaveFile::TEntry> entries);
+  // Registers the parts of the status entry: the variables' and the dither flag's while the
+  // variable collection exists, the read marks' and the status tables' unless a subsystem
+  // registered its own.
+  void AttachStatusParts();
+
+  // save.dat beside the project; which folder saves go to is chosen once, at creation.
+  std::string ProjectSaveFileName() const;
+  void ChooseSaveFolder();
+
+  TGameEntry::TParts GameParts();
 
   THost host_;
+  std::string saveFileName_;
+  IGameEntryPart* componentsPart_ = nullptr;
+  IGameEntryPart* historyPart_ = nullptr;
   std::unique_ptr<TCallMan> callMan_;
   TSaveCaptions saveCaptions_;
   TStatusData statusParts_;

@@ -2,15 +2,137 @@
 
 #include <charconv>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "base/error.h"
+#include "files/replacefile.h"
 #include "files/vrfiles.h"
+#include "script/callman.h"
+#include "script/readlist.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 
 namespace orba {
+
+// ---- the file --------------------------------------------------------------------------
+
+namespace {
+
+// "<path>.damaged-YYYYMMDD-HHMMSS", with "-2", "-3"… when that name is taken.
+std::filesystem::path DamagedName(const std::filesystem::path& path) {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32] = "unknown-time";
+  if (const std::tm* utc = std::gmtime(&now)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", utc);
+  std::filesystem::path base = path;
+  base += std::string(".damaged-") + stamp;
+  std::filesystem::path name = base;
+  std::error_code ec;
+  for (int n = 2; std::filesystem::exists(name, ec); ++n) {
+    name = base;
+    name += "-" + std::to_string(n);
+  }
+  return name;
+}
+
+}  // namespace
+
+std::string GameEntryName(int32_t slot) { return std::string(kGameEntryPrefix) + std::to_string(slot); }
+
+std::string TSaveFile::ReadPath() const {
+  std::error_code ec;
+  return std::filesystem::exists(path_, ec) ? path_ : source_;
+}
+
+std::string TSaveFile::Write(std::span<const TEntry> entries) {
+  std::error_code ec;
+  TKvMemoryStream bytes;
+  bool damaged = false;
+  const std::string from = ReadPath();
+  {
+    TVrFileCollection archive;
+    if (std::filesystem::exists(from, ec)) {
+      try {
+        archive.OpenArchiveFile(from);
+      } catch (const EOrbaError&) {
+        // Its entries cannot be told apart: the file is kept aside whole (a file elsewhere
+        // stays where it is).
+        damaged = from == path_;
+        archive.OpenArchiveFile("");
+      }
+    }
+    for (const TEntry& e : entries) {
+      archive.RemoveEntry(e.Name);
+      archive.AddMemoryEntry(e.Name)->Content->Write(e.Bytes.data(), static_cast<int64_t>(e.Bytes.size()));
+    }
+    archive.WriteArchive(bytes, TArchiveSources::MemoryAndStored);
+  }
+  std::string movedTo;
+  if (damaged) {
+    const std::filesystem::path aside = DamagedName(path_);
+    std::filesystem::rename(path_, aside, ec);
+    if (ec) throw EOrbaError(Sjis(u8"ファイルに書き込めません: ") + FromUtf8(path_));
+    movedTo = aside.string();
+  }
+  const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  WriteFileReplacing(path_, bytes.Bytes());
+  return movedTo;
+}
+
+bool TSaveFile::Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit) const {
+  std::error_code ec;
+  const std::string from = ReadPath();
+  if (!std::filesystem::exists(from, ec)) return false;
+  TVrFileCollection archive;
+  archive.OpenArchiveFile(from);
+  const TVrFile* entry = archive.FindEntry(name);
+  if (!entry) return false;
+  archive.ReadEntry(*entry, out, inflateLimit);
+  out.SetPosition(0);
+  return true;
+}
+
+// ---- a saved game ----------------------------------------------------------------------
+
+void TGameEntry::Save(TKvBigStream& stream, const TParts& parts) const {
+  if (!parts.Complete()) throw EOrbaError(Sjis(u8"保存に必要なデータがそろっていません"));
+  TBinaryWriter w(stream);
+  w.I32(kWriteVersion);
+  w.String(Caption);
+  w.String(ResumePage);
+  w.I32(ResumeIndex);
+  parts.Components->SaveGamePart(stream);
+  parts.History->SaveGamePart(stream);
+  parts.Interpreter->SaveToStream(stream);
+  parts.Variables->SaveGame(stream);
+  parts.Tables->SaveToStream(stream, 0);
+}
+
+TGameEntry TGameEntry::Load(TKvBigStream& stream, const TParts& parts) {
+  if (!parts.Complete()) throw EOrbaError(Sjis(u8"読み込みに必要なデータがそろっていません"));
+  TGameEntry e;
+  {
+    TBinaryReader r(stream);
+    e.Version = r.I32();
+    if (e.Version < kOldestVersion) throw EReadError("saved game: version " + std::to_string(e.Version) + " is too old");
+    e.Caption = r.String();
+    e.ResumePage = r.String();
+    e.ResumeIndex = r.I32();
+  }
+  parts.Components->LoadGamePart(stream, e.Version);
+  parts.History->LoadGamePart(stream, e.Version);
+  parts.Interpreter->LoadFromStream(stream, e.Version);
+  // The resume page runs first and returns to the saved position. The page load keeps the
+  // counter, so the resume index is set here.
+  if (!e.ResumePage.empty()) parts.Interpreter->ResumeWith(e.ResumePage, e.ResumeIndex);
+  parts.Variables->LoadGame(stream, e.Version);
+  if (e.Version >= kFirstTablesVersion) parts.Tables->LoadFromStream(stream, 0);
+  return e;
+}
 
 // ---- captions of the saved games ------------------------------------------------------
 
@@ -112,6 +234,36 @@ void TStatusData::Save(TKvBigStream& entry) const {
   std::snprintf(header, sizeof header, "Status%.3d", static_cast<int>(kWriteVersion));
   TBinaryWriter(entry).Write(header, kHeaderSize);
   for (const TStatusPart& part : parts_) part.Write(entry);
+}
+
+TStatusPart StatusReadListPart(TOrbaReadList& list) {
+  TStatusPart part;
+  part.Read = [&list](TKvBigStream& stream, int32_t version) -> std::function<void()> {
+    auto pending = std::make_shared<TOrbaReadList::TPending>(TOrbaReadList::ReadFromStream(stream, version));
+    return [&list, pending] { list.Apply(std::move(*pending)); };
+  };
+  part.Write = [&list](TKvBigStream& stream) { list.SaveToStream(stream); };
+  return part;
+}
+
+TStatusPart StatusDitherPart(std::function<bool()> get, std::function<void(bool)> set) {
+  TStatusPart part;
+  part.Read = [set](TKvBigStream& stream, int32_t) -> std::function<void()> {
+    const bool on = TBinaryReader(stream).U8() != 0;
+    return [set, on] { set(on); };
+  };
+  part.Write = [get](TKvBigStream& stream) { TBinaryWriter(stream).Bool(get()); };
+  return part;
+}
+
+TStatusPart StatusTablesPart(TDBManager& tables) {
+  TStatusPart part;
+  part.Read = [&tables](TKvBigStream& stream, int32_t) -> std::function<void()> {
+    auto pending = std::make_shared<TDBManager::TPending>(TDBManager::ReadFromStream(stream, 1));
+    return [&tables, pending] { tables.Apply(std::move(*pending)); };
+  };
+  part.Write = [&tables](TKvBigStream& stream) { tables.SaveToStream(stream, 1); };
+  return part;
 }
 
 TStatusPart StatusVariablesPart(TParamCollection& variables) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +22,47 @@ namespace orba {
 
 class TVrFileCollection;
 class TParamCollection;
+class TOrbaReadList;
+class TDBManager;
+class TCallMan;
 
 inline constexpr std::string_view kStatusEntryName = "STATUSSAVEDATA";
 inline constexpr std::string_view kGameEntryPrefix = "GAMESAVEDATA";
+
+// save.dat on disk. Nothing in it is ever lost: it is replaced whole through the one
+// replace-file writer, the entries not being replaced are copied as their stored bytes
+// (never inflated, compressed again or dropped), and a file that cannot be read as an
+// archive is moved aside rather than overwritten.
+class TSaveFile {
+ public:
+  explicit TSaveFile(std::string path) : path_(path), source_(std::move(path)) {}
+  // Writes go to path; the entries kept come from source when path has no file yet (saved
+  // games carried over from a folder the player cannot write to).
+  TSaveFile(std::string path, std::string source) : path_(std::move(path)), source_(std::move(source)) {}
+  const std::string& Path() const { return path_; }
+  // The file read: path when it exists, else source.
+  std::string ReadPath() const;
+
+  struct TEntry {
+    std::string Name;
+    std::span<const uint8_t> Bytes;
+  };
+  // Replaces or adds the entries, keeping every other one. When the file exists but is no
+  // readable archive it is renamed to "<name>.damaged-<UTC time>" first and a new file is
+  // started; that name is returned ("" otherwise). Raises EOrbaError when the file cannot be
+  // written; the old file is then as it was.
+  std::string Write(std::span<const TEntry> entries);
+
+  // The entry's bytes, inflated, into out; false when the file or the entry does not exist.
+  // Raises EOrbaError when the file or the entry cannot be read.
+  bool Read(std::string_view name, TKvMemoryStream& out, int64_t inflateLimit = kDefaultInflateLimit) const;
+
+ private:
+  std::string path_, source_;
+};
+
+// The name of the game entry of slot.
+std::string GameEntryName(int32_t slot);
 
 // The saved games of save.dat by caption, each with its slot number, in the order found or
 // added.
@@ -45,6 +84,47 @@ class TSaveCaptions {
 
  private:
   std::vector<TSlotCaption> items_;
+};
+
+// A part of a saved game that another subsystem keeps: the component tree with its event
+// queue, the message history. Each writes its part as the current version stores it and
+// reads it as an entry of the given version stored it (raising on bad data).
+class IGameEntryPart {
+ public:
+  virtual ~IGameEntryPart() = default;
+  virtual void SaveGamePart(TKvBigStream& stream) const = 0;
+  virtual void LoadGamePart(TKvBigStream& stream, int32_t version) = 0;
+  // After every part of a loaded game was read (message windows show their pages again).
+  virtual void AfterGameLoaded() {}
+};
+
+// One saved game: "GAMESAVEDATA<slot>". The head, then the component tree, the message
+// history, the interpreter, the game variables and (from version 123) the game tables.
+struct TGameEntry {
+  static constexpr int32_t kWriteVersion = 134;
+  static constexpr int32_t kOldestVersion = 107;
+  static constexpr int32_t kFirstTablesVersion = 123;
+
+  struct TParts {
+    IGameEntryPart* Components = nullptr;
+    IGameEntryPart* History = nullptr;
+    TCallMan* Interpreter = nullptr;
+    TParamCollection* Variables = nullptr;
+    TDBManager* Tables = nullptr;
+    bool Complete() const { return Components && History && Interpreter && Variables && Tables; }
+  };
+
+  int32_t Version = kWriteVersion;
+  std::string Caption;
+  std::string ResumePage;  // run first after loading, from ResumeIndex; empty for none
+  int32_t ResumeIndex = 0;
+
+  // Writes the entry; raises EOrbaError unless every part is there.
+  void Save(TKvBigStream& stream, const TParts& parts) const;
+  // Reads an entry into the parts and resumes the interpreter; raises EOrbaError for an
+  // entry older than kOldestVersion or one that cannot be read (the parts read until then
+  // have changed: the caller stops the player).
+  static TGameEntry Load(TKvBigStream& stream, const TParts& parts);
 };
 
 // The parts of the status entry, in their stored order.
@@ -94,7 +174,12 @@ class TStatusData {
   std::array<TStatusPart, kStatusPartCount> parts_;
 };
 
-// The status variables' part over a variable collection that outlives the registration.
+// The parts over the objects that keep them, which outlive the registration: the status
+// variables, the read marks, the dither flag (through its getter and setter, as the
+// picture cache keeps it), and the status tables.
 TStatusPart StatusVariablesPart(TParamCollection& variables);
+TStatusPart StatusReadListPart(TOrbaReadList& list);
+TStatusPart StatusDitherPart(std::function<bool()> get, std::function<void(bool)> set);
+TStatusPart StatusTablesPart(TDBManager& tables);
 
 }  // namespace orba

@@ -14,6 +14,7 @@
 #include "files/vrmanager.h"
 #include "render/imagefiles.h"
 #include "render/trn.h"
+#include "shell/entry.h"
 
 namespace orba {
 
@@ -53,6 +54,7 @@ void TCoreSubsystems::RegisterEmptyArchive() {
 void TCoreSubsystems::OpenProjectData(const std::vector<std::string>& params, const std::string& exePath) {
   TVrFileManager& files = VrFileManager();
   hasParams_ = !params.empty();
+  params_ = params;
   commandLineFolder_ = hasParams_ ? params[0] : std::string();
   exeFolder_ = std::filesystem::path(exePath).parent_path().string() + "/";
   if (platform_ && platform_->paths) files.SetDiscFolders(platform_->paths->DiscFolders());
@@ -170,6 +172,13 @@ void TCoreSubsystems::CreateProject() {
   host.HasCommandLineFolder = hasParams_;
   host.CommandLineFolder = commandLineFolder_;
   host.ExeFolder = exeFolder_;
+  // Saves that cannot go beside the project go to the user's data folder, in a folder named
+  // by the key that also keeps a second player of this project from starting.
+  if (platform_ && platform_->paths) {
+    const std::string data = platform_->paths->UserDataFolder();
+    if (!data.empty())
+      host.UserSaveFolder = data + "orbaplayer/" + ToUtf8(InstanceKeyFor(params_, exeFolder_, *platform_->paths)) + "/";
+  }
   project_ = std::make_unique<TProject>(std::move(host));
   systemSource_.Project = project_.get();
   project_->Create();

@@ -96,6 +96,7 @@ class TCoreSubsystems : public TSubsystems {
   IOrbaMediaLibrary& media_;
   platform::Platform* platform_;
   std::unique_ptr<TProject> project_;
+  std::vector<std::string> params_;
   bool hasParams_ = false;
   TProject::TStartFailure startFailure_ = TProject::TStartFailure::None;
   std::string startPage_;  // code page 932

@@ -13,6 +13,7 @@
 #include "components/propaccess.h"
 #include "files/vrmanager.h"
 #include "values/convert.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 #include "values/parser.h"
 #include "values/sysvars.h"
@@ -590,6 +591,165 @@ void DeleteArrayFunc(const TCall& c) {
   c.Return(n - k);
 }
 
+// ---- data tables -----------------------------------------------------------------------
+
+// What a table function needs before it does anything: an active table, or a current record
+// in it as well.
+TDBTable* ActiveTable() { return DBManager().Active(); }
+TDBTable* CurrentTable() {
+  TDBTable* t = DBManager().Active();
+  return t && t->RecNo() >= 0 ? t : nullptr;
+}
+
+// The records of table matching the search operands from k on (names, values, ignoreCase,
+// partial); missing names or values match every record.
+std::vector<int32_t> FindFrom(const TCall& c, const TDBTable& table, int32_t k) {
+  std::vector<int32_t> matches;
+  const bool both = c.Has(k) && c.Has(k + 1);
+  table.Find(matches, both ? &c.Arg(k) : nullptr, both ? &c.Arg(k + 1) : nullptr, c.Has(k + 2) && c.Flag(k + 2),
+             c.Has(k + 3) && c.Flag(k + 3));
+  return matches;
+}
+
+void DBInsertFunc(const TCall& c) {
+  TDBTable* t = ActiveTable();
+  if (!t) return c.Return(false);
+  t->Append();
+  const int32_t n = std::min(c.Count(), t->Fields.Count());
+  for (int32_t k = 0; k < n; ++k) {
+    const TCustomParam& v = c.Arg(k);
+    switch (v.ValueType()) {
+      case PT_INT: t->SetInt(t->RecNo(), k, v.AsInt()); break;
+      case PT_FLOAT: t->SetFloat(t->RecNo(), k, v.AsFloat()); break;
+      case PT_BOOL: t->SetBool(t->RecNo(), k, v.AsFlag()); break;
+      default: t->SetStr(t->RecNo(), k, v.AsString()); break;
+    }
+  }
+  c.Return(true);
+}
+
+void DBLoadTsvFileFunc(const TCall& c) {
+  TDBTable* t = ActiveTable();
+  const std::string name = c.Text(0);
+  if (!t || !c.Vars().Source().FileAvailable(name)) return c.Return(false);
+  TKvMemoryStream bytes;
+  try {
+    VrFileManager().LoadFile(bytes, name);
+  } catch (const EOrbaError&) {
+    return c.Return(false);
+  }
+  if (bytes.GetSize() == 0) return c.Return(false);
+  c.Return(t->LoadTsv(SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.Bytes().data()), bytes.Bytes().size()))));
+}
+
+// DBDirectGet…/DBDirectSet… (108–115): table, names, values, ignoreCase, partial, field,
+// then the default or the value.
+void DBDirectFunc(const TCall& c, int32_t number) {
+  const TDBManager::TDirect d =
+      DBManager().DirectFind(c.Text(0), c.Arg(1), c.Arg(2), c.Flag(3), c.Flag(4), c.Text(5));
+  const bool set = (number - 108) % 2 == 1;
+  if (set && !d.Table) return c.Return(false);
+  switch ((number - 108) / 2) {
+    case 0: {
+      int32_t v = 0;
+      if (set) return c.Return(d.Table->SetInt(d.Record, d.Field, c.Int(6)));
+      return c.Return(d.Table && d.Table->GetInt(d.Record, d.Field, v) ? v : c.Int(6));
+    }
+    case 1: {
+      TExtended v = 0;
+      if (set) return c.Return(d.Table->SetFloat(d.Record, d.Field, c.Float(6)));
+      return c.Return(d.Table && d.Table->GetFloat(d.Record, d.Field, v) ? v : c.Float(6));
+    }
+    case 2: {
+      bool v = false;
+      if (set) return c.Return(d.Table->SetBool(d.Record, d.Field, c.Flag(6)));
+      return c.Return(d.Table && d.Table->GetBool(d.Record, d.Field, v) ? v : c.Flag(6));
+    }
+    default: {
+      std::string v;
+      if (set) return c.Return(d.Table->SetStr(d.Record, d.Field, c.Text(6)));
+      return c.Return(d.Table && d.Table->GetStr(d.Record, d.Field, v) ? v : c.Text(6));
+    }
+  }
+}
+
+// The table named by operand 0, or the active table without one.
+TDBTable* NamedOrActive(const TCall& c) { return c.Has(0) ? DBManager().Find(c.Text(0)) : ActiveTable(); }
+
+void DBFunction(const TCall& c, int32_t number) {
+  TDBManager& db = DBManager();
+  TDBTable* active = ActiveTable();
+  switch (number) {
+    case 87: c.Return(db.CreateTable(c.Text(0), c.Flag(1) ? 1 : 0) >= 0); break;
+    case 88: c.Return(db.SetActive(c.Text(0))); break;
+    case 89: c.Return(active && active->Fields.Add(c.Text(0), c.Int(1), c.Has(2) ? c.Int(2) : 0) >= 0); break;
+    case 90: c.Return(active && active->SetRecNo(c.Int(0))); break;
+    case 91: DBInsertFunc(c); break;
+    case 92: { TDBTable* t = CurrentTable(); c.Return(t && t->Delete()); break; }
+    case 93: { int32_t v = 0; c.Return(active && active->GetInt(active->RecNo(), active->Fields.IndexOf(c.Text(0)), v) ? v : 0); break; }
+    case 95: { TExtended v = 0; c.Return(active && active->GetFloat(active->RecNo(), active->Fields.IndexOf(c.Text(0)), v) ? v : TExtended{0}); break; }
+    case 97: { bool v = false; c.Return(active && active->GetBool(active->RecNo(), active->Fields.IndexOf(c.Text(0)), v) && v); break; }
+    case 99: { std::string v; c.Return(active && active->GetStr(active->RecNo(), active->Fields.IndexOf(c.Text(0)), v) ? v : std::string()); break; }
+    case 94: case 96: case 98: case 100: {
+      TDBTable* t = CurrentTable();
+      const int32_t f = t ? t->Fields.IndexOf(c.Text(0)) : -1;
+      bool ok = false;
+      if (t) {
+        if (number == 94) ok = t->SetInt(t->RecNo(), f, c.Int(1));
+        else if (number == 96) ok = t->SetFloat(t->RecNo(), f, c.Float(1));
+        else if (number == 98) ok = t->SetBool(t->RecNo(), f, c.Flag(1));
+        else ok = t->SetStr(t->RecNo(), f, c.Text(1));
+      }
+      c.Return(ok);
+      break;
+    }
+    case 101: { TDBTable* t = NamedOrActive(c); c.Return(t ? t->RecordCount() : int32_t{-1}); break; }
+    case 102: c.Return(active && active->First()); break;
+    case 103: c.Return(active && active->Last()); break;
+    case 104: c.Return(active && active->Next()); break;
+    case 105: c.Return(active && active->Prior()); break;
+    case 106: {
+      if (!active) return c.Return(false);
+      const std::vector<int32_t> matches = FindFrom(c, *active, 0);
+      if (!matches.empty()) active->SetRecNo(matches[0]);
+      c.Return(!matches.empty());
+      break;
+    }
+    case 107: DBLoadTsvFileFunc(c); break;
+    case 108: case 109: case 110: case 111: case 112: case 113: case 114: case 115: DBDirectFunc(c, number); break;
+    case 116: c.Return(active && db.CopyRecords(c.Text(0), FindFrom(c, *active, 1))); break;
+    case 117: c.Return(c.Has(0) ? db.DeleteTable(c.Text(0)) : db.DeleteActive()); break;
+    case 118: {
+      TDBTable* source = db.Find(c.Text(0));
+      c.Return(active && source && db.InsertRecords(c.Text(0), FindFrom(c, *source, 1)));
+      break;
+    }
+    case 119: {
+      TDBTable* t = CurrentTable();
+      TDBTable* target = db.Find(c.Text(0));
+      if (!t || !target || !target->Fields.SameAs(t->Fields)) return c.Return(false);
+      const std::vector<uint8_t> record = *t->CurrentRecord();
+      target->AppendCopy(record);
+      c.Return(true);
+      break;
+    }
+    case 120: db.Clear(); break;
+    case 121:
+      if (active) active->Sort(c.Arg(0), c.Arg(1));
+      c.Return(active != nullptr);
+      break;
+    case 122: c.Return(active ? active->Name : std::string()); break;
+    case 123: c.Return(active ? active->RecNo() : int32_t{-1}); break;
+    case 124: {
+      TDBTable* t = NamedOrActive(c);
+      if (t) t->ClearRecords();
+      c.Return(t != nullptr);
+      break;
+    }
+    default: break;
+  }
+}
+
 }  // namespace
 
 const TSysFuncInfo& SysFuncInfo(int32_t number) { return kTable[number]; }
@@ -824,7 +984,7 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 27: c.Return(c.Vars().Source().SaveCaption(c.Int(0))); break;
     case 134: ListSaveCaptions(c); break;
 
-    // Components, files, tables and player services belong to subsystems that answer
+    // Components, files and player services belong to subsystems that answer
     // later; until then each gives what it gives when its object does not exist.
     // Files of the project.
     case 71: { const std::string name = c.Text(0); c.Return(!name.empty() && VrFileManager().HasFile(name)); break; }
@@ -834,7 +994,9 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 2: case 3: case 19: case 32: case 33: case 34: case 35: case 36: case 69: ComponentFunc(c, number); break;
     case 125: case 137: case 65: c.Return(false); break;
     case 47: c.Return(int32_t{-1}); break;
-    default: break;  // menu items, tables, links: nothing
+    default:
+      if (number >= 87 && number <= 124) DBFunction(c, number);
+      break;  // menu items, links: nothing
   }
 }
 

@@ -112,6 +112,19 @@ std::string Paths::AbsoluteFolder(const std::string& path) {
   return s;
 }
 
+std::string Paths::UserDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string folder;
+  if (data && *data == '/') {
+    folder = data;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    folder = std::string(home) + "/.local/share";
+  } else {
+    return {};
+  }
+  return folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string Paths::TempFolder() {
   std::string t = fs::temp_directory_path().string();
   return t.back() == '/' ? t : t + "/";
@@ -227,6 +240,14 @@ bool IniSettings::Write(const std::string& path, const std::string& section, con
 }
 
 bool SyncFile(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
+bool SyncFolder(const std::filesystem::path& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
 
 
 }  // namespace orba::platform::posix

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -45,6 +46,8 @@ class Paths : public IPaths {
   std::string TempFolder() override;
   // Mounted ISO 9660 and UDF file systems, from /proc/mounts.
   std::vector<std::string> DiscFolders() override;
+  // $XDG_DATA_HOME, else ~/.local/share.
+  std::string UserDataFolder() override;
   // The same from the text of a mount table (one "device folder type options ..." a line).
   static std::vector<std::string> DiscFoldersIn(const std::string& mountTable);
 };
@@ -60,5 +63,7 @@ class IniSettings : public ISettings {
 // fsync of a stdio file: the core's file sync hook, so that files replaced whole (saves,
 // settings) are on the disk before they replace the old ones.
 bool SyncFile(std::FILE* file);
+// fsync of a folder, so that a file renamed into it keeps its new name after a power cut.
+bool SyncFolder(const std::filesystem::path& folder);
 
 }  // namespace orba::platform::posix

@@ -28,6 +28,8 @@ struct ProjectRun : ::testing::Test {
   std::vector<std::string> messages;
   std::vector<TProject::THost::TIcon> icons;
   bool answer = false;
+  std::string userSaveFolder;  // the project's folder in the user's data, when set
+  bool besideWritable = true;
 
   void SetUp() override {
     FreeVrFileManager();
@@ -48,6 +50,8 @@ struct ProjectRun : ::testing::Test {
     host.HasCommandLineFolder = withFolder;
     host.CommandLineFolder = dir.path.string();
     host.ExeFolder = (dir.path / "exe").string() + "/";
+    host.UserSaveFolder = userSaveFolder;
+    host.FolderWritable = [this](const std::string&) { return besideWritable; };
     VrFileManager().SetBaseFolder(dir.path.string());
     auto project = std::make_unique<TProject>(std::move(host));
     source.Project = project.get();
@@ -234,13 +238,20 @@ TEST_F(ProjectRun, StatusVariablesOfEarlierRunsOutrankTheProjectsRecords) {
   v->SetInt(42);
   const std::vector<uint8_t> stored = VariablesOf(earlier, true);
   std::vector<uint8_t> truncated = stored;
-  truncated.pop_back();
+  truncated.resize(truncated.size() - 1);
+  // After the variables, a version-103 entry holds an empty read list (no pages, no pending
+  // mark), the dither flag and no status tables.
+  std::vector<uint8_t> whole = stored;
+  for (uint8_t b : {0, 0, 0, 0, /*pending*/ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, /*dither*/ 1,
+                    /*tables*/ 100, 0, 0, 0, 0, 0, 0, 0})
+    whole.push_back(b);
   struct Case {
     const char* name;
     std::vector<uint8_t> saveFile;  // empty: none
     int32_t score;
   } cases[] = {
-      {"entry with its header", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", stored)}}), 42},
+      {"entry with its header", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", whole)}}), 42},
+      {"entry that lacks the parts after the variables", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", stored)}}), 5},
       {"entry without a header is read from its first byte", SaveArchive({{"STATUSSAVEDATA", StatusEntry("", stored)}}), 42},
       {"damaged entry is ignored", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Status103", truncated)}}), 5},
       {"entry too short for a header", SaveArchive({{"STATUSSAVEDATA", StatusEntry("Stat", {})}}), 5},
@@ -268,36 +279,67 @@ TEST_F(ProjectRun, StatusVariablesOfEarlierRunsOutrankTheProjectsRecords) {
   }
 }
 
-TEST_F(ProjectRun, FreeWritesNoStatusWhileItsKeepersAreMissing) {
+// Saves go beside the project when its folder can be written, else to the user's folder;
+// they are read from the file written to when it exists, else from the other place, and
+// saved games found only beside a read-only project are carried over by the first write.
+TEST_F(ProjectRun, SavesGoBesideTheProjectOrToTheUsersFolder) {
   using namespace testing_support;
-  const std::vector<uint8_t> saveFile = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "one")}});
-  for (bool withFile : {true, false}) {
+  const std::filesystem::path user = dir.path.string() + "-user";  // beside the project folder
+  userSaveFolder = (user / "orbaplayer" / "KEY-").string();
+  const std::vector<uint8_t> beside = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "beside")}});
+  const std::vector<uint8_t> inUser = SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "user")}});
+  struct Case {
+    const char* name;
+    bool writable, besideFile, userFile;
+    const char* caption;
+    bool writesBeside;
+  } cases[] = {
+      {"writable folder, both files", true, true, true, "beside", true},
+      {"writable folder, only the user's file", true, false, true, "user", true},
+      {"read-only folder, both files", false, true, true, "user", false},
+      {"read-only folder, only the project's file", false, true, false, "beside", false},
+  };
+  for (const Case& c : cases) {
     StartOver();
+    std::filesystem::remove_all(user);
     WriteProjectWithStatusRecords();
-    if (withFile) WriteBytes(dir.path / "save.dat", saveFile);
+    if (c.besideFile) WriteBytes(dir.path / "save.dat", beside);
+    if (c.userFile) {
+      std::filesystem::create_directories(userSaveFolder);
+      WriteBytes(std::filesystem::path(userSaveFolder) / "save.dat", inUser);
+    }
+    besideWritable = c.writable;
+    TParamCollection fresh{&source};
+    SetVariables(&fresh);
     auto project = Make();
     project->Create();
-    ASSERT_FALSE(Process().Terminating);
-    ASSERT_NE(vars.FindVariable("score"), nullptr);
-    vars.FindVariable("score")->SetInt(77);
-    project->Free();
-    EXPECT_EQ(std::filesystem::exists(dir.path / "save.dat"), withFile);
-    if (withFile) {
-      EXPECT_EQ(ReadFile("save.dat"), saveFile);
+    EXPECT_EQ(project->CaptionOfSlot(1), c.caption) << c.name;
+    const std::filesystem::path written = c.writesBeside ? dir.path / "save.dat" : std::filesystem::path(userSaveFolder) / "save.dat";
+    EXPECT_EQ(project->SaveFileName(), written.string()) << c.name;
+    project->Free();  // writes the status entry
+    project.reset();
+    auto next = Make();
+    next->Create();
+    EXPECT_EQ(next->CaptionOfSlot(1), c.caption) << c.name << ": the saved game travels with the status";
+    TVrFileCollection archive;
+    archive.OpenArchiveFile(written.string());
+    EXPECT_NE(archive.FindEntry("STATUSSAVEDATA"), nullptr) << c.name;
+    if (!c.writable) {
+      EXPECT_EQ(ReadFile("save.dat"), beside) << c.name;
     }
+    next.reset();
+    SetVariables(&vars);
   }
+  std::filesystem::remove_all(user);
+  userSaveFolder.clear();
+  besideWritable = true;
 }
 
-// With a keeper for every part (stand-ins for the read list, the dither flag and the data
-// tables, one byte each) the status entry is written into save.dat beside its saved games.
-TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
+// Every part of the status entry has its keeper (the variables, the read marks, the dither
+// flag, the status tables), so freeing the project writes the entry beside the saved games,
+// and a new run reads it back.
+TEST_F(ProjectRun, FreeWritesTheStatusBesideTheSavedGames) {
   using namespace testing_support;
-  TStatusPart oneByte;
-  oneByte.Read = [](TKvBigStream& s, int32_t) -> std::function<void()> {
-    TBinaryReader(s).U8();
-    return {};
-  };
-  oneByte.Write = [](TKvBigStream& s) { TBinaryWriter(s).U8(0); };
   for (uint8_t saveEnabled : {1, 0}) {
     StartOver();
     WriteProjectWithStatusRecords();
@@ -310,8 +352,6 @@ TEST_F(ProjectRun, FreeWritesTheStatusOnceEveryPartHasItsKeeper) {
     project->Create();
     ASSERT_FALSE(Process().Terminating);
     project->File.SaveEnabled = saveEnabled;
-    for (auto kind : {TStatusPartKind::ReadList, TStatusPartKind::DitherFlag, TStatusPartKind::DataTables})
-      project->StatusParts().Register(kind, oneByte);
     ASSERT_NE(first.FindVariable("score"), nullptr);
     first.FindVariable("score")->SetInt(77);
     project->Free();

@@ -10,7 +10,9 @@
 #include "base/binio.h"
 #include "base/error.h"
 #include "files/vrfiles.h"
+#include "script/readlist.h"
 #include "script/savefile.h"
+#include "values/dbtables.h"
 #include "support/save_fixture.h"
 #include "values/paramcollection.h"
 
@@ -151,6 +153,85 @@ TEST(StatusData, WritesOnlyWhenEveryPartIsThereAndReadsBackWhatItWrote) {
   EXPECT_EQ(again.FindVariable("seen")->AsString(), "yes");
   EXPECT_EQ(log, (std::vector<std::string>{"read list@103", "read dither@103", "read tables@103", "apply list=108",
                                            "apply dither=100", "apply tables=116"}));
+}
+
+// Status entries of each stored version, their bytes written out here from the layout: the
+// header (or none), then the status variables, the read marks, the dither flag (from 101) and
+// the status tables (from 103). Read by the parts over the real objects; what 103 holds is
+// written back to the same bytes.
+std::vector<uint8_t> StatusBytes(const std::string& header, int32_t version) {
+  TKvMemoryStream s;
+  TBinaryWriter w(s);
+  w.Write(header.data(), static_cast<int64_t>(header.size()));
+  w.I32(1);  // one status variable: integer "score" = 42, a scalar
+  w.U8(PT_INT), w.String("score"), w.I32(0), w.I32(1), w.I32(42);  // type, name, no dims, one element
+  w.Bool(true), w.U8(0), w.I32(0), w.Bool(false);  // status, reserved, level, not local
+  if (version >= 100) {
+    w.I32(1);  // one page with the pairs (3, 0) and (5, 1)
+    w.String("story.orb"), w.I32(2), w.I32(3), w.I32(5), w.I32(0), w.I32(1);
+    w.String("story.orb"), w.I32(7), w.I32(2), w.String("mes");  // the pending mark
+  }
+  if (version >= 101) w.U8(1);
+  if (version >= 103) {
+    w.I32(100), w.I32(1), w.U8(0);
+    w.String("Seen"), w.U8(1), w.I32(1), w.I32(4), w.String("n"), w.U8(1);
+    w.I32(1), w.I32(77), w.I32(0);
+  }
+  return s.TakeBytes();
+}
+
+TEST(StatusData, EntriesOfEachVersionReadIntoTheirParts) {
+  struct Case {
+    std::string header;
+    int32_t version;
+  } cases[] = {{"", 0}, {"Status100", 100}, {"Status101", 101}, {"Status103", 103}};
+  for (const Case& c : cases) {
+    TParamCollection vars;
+    TOrbaReadList list;
+    list.SetPendingMark("old", "old.orb", 1, 1);
+    list.CommitMark("old");  // replaced by any load
+    bool dither = false;
+    TDBManager db;
+    db.CreateTable("game", 0);
+    TStatusData data;
+    data.Register(TStatusPartKind::Variables, StatusVariablesPart(vars));
+    data.Register(TStatusPartKind::ReadList, StatusReadListPart(list));
+    data.Register(TStatusPartKind::DitherFlag, StatusDitherPart([&] { return dither; }, [&](bool on) { dither = on; }));
+    data.Register(TStatusPartKind::DataTables, StatusTablesPart(db));
+    const std::vector<uint8_t> bytes = StatusBytes(c.header, c.version);
+    TKvMemoryStream entry(bytes);
+    data.Load(entry);
+    EXPECT_EQ(entry.GetPosition(), entry.GetSize()) << c.version;
+    ASSERT_NE(vars.FindVariable("score"), nullptr) << c.version;
+    EXPECT_EQ(vars.FindVariable("score")->AsInt(), 42);
+    EXPECT_FALSE(list.IsRead("old.orb", 1, 1)) << c.version;
+    EXPECT_EQ(list.IsRead("STORY.orb", 5, 1), c.version >= 100) << c.version;
+    EXPECT_EQ(list.IsRead("story.orb", 5, 0), false);
+    EXPECT_EQ(dither, c.version >= 101) << c.version;
+    ASSERT_EQ(db.Count(), c.version >= 103 ? 2 : 1) << c.version;
+    if (c.version >= 103) {
+      int32_t n = 0;
+      EXPECT_TRUE(db.Find("seen")->GetInt(0, 0, n));
+      EXPECT_EQ(n, 77);
+      EXPECT_EQ(db.Active(), db.Find("seen"));
+      // The pending mark came back: committing it marks (7, 2).
+      list.CommitMark("mes");
+      EXPECT_TRUE(list.IsRead("story.orb", 7, 2));
+    }
+    if (c.version == 103) {
+      TStatusData again = data;
+      TParamCollection fresh;
+      TOrbaReadList freshList;
+      TDBManager freshDb;
+      TKvMemoryStream reread(bytes), out;
+      again.Register(TStatusPartKind::Variables, StatusVariablesPart(fresh));
+      again.Register(TStatusPartKind::ReadList, StatusReadListPart(freshList));
+      again.Register(TStatusPartKind::DataTables, StatusTablesPart(freshDb));
+      again.Load(reread);
+      again.Save(out);
+      EXPECT_EQ(out.TakeBytes(), bytes);
+    }
+  }
 }
 
 // The seeds of the save-data fuzz target, written by our writers. Run with
