@@ -7,7 +7,7 @@
 
 #include "base/error.h"
 #include "files/vrfiles.h"
-#include "script/readlist.h"
+#include "components/history.h"
 #include "script/savefile.h"
 #include "values/dbtables.h"
 #include "values/paramcollection.h"

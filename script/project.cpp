@@ -10,7 +10,7 @@
 #include "files/vrmanager.h"
 #include "render/trn.h"
 #include "render/wipedefaults.h"
-#include "script/readlist.h"
+#include "components/history.h"
 #include "values/dbtables.h"
 #include "values/paramcollection.h"
 #include "values/sysvars.h"
@@ -237,7 +237,7 @@ void TProject::AttachStatusParts() {
   statusParts_.Register(TStatusPartKind::DitherFlag,
                         StatusDitherPart([source] { return source->CGDither(); }, [source](bool on) { source->SetCGDither(on); }));
   if (!statusParts_.IsRegistered(TStatusPartKind::ReadList))
-    statusParts_.Register(TStatusPartKind::ReadList, StatusReadListPart(ReadList()));
+    statusParts_.Register(TStatusPartKind::ReadList, StatusReadListPart(MessageReadList()));
   if (!statusParts_.IsRegistered(TStatusPartKind::DataTables))
     statusParts_.Register(TStatusPartKind::DataTables, StatusTablesPart(DBManager()));
 }

@@ -12,7 +12,7 @@
 #include "files/replacefile.h"
 #include "files/vrfiles.h"
 #include "script/callman.h"
-#include "script/readlist.h"
+#include "components/history.h"
 #include "values/dbtables.h"
 #include "values/paramcollection.h"
 
@@ -239,8 +239,17 @@ void TStatusData::Save(TKvBigStream& entry) const {
 TStatusPart StatusReadListPart(TOrbaReadList& list) {
   TStatusPart part;
   part.Read = [&list](TKvBigStream& stream, int32_t version) -> std::function<void()> {
-    auto pending = std::make_shared<TOrbaReadList::TPending>(TOrbaReadList::ReadFromStream(stream, version));
-    return [&list, pending] { list.Apply(std::move(*pending)); };
+    // Read into a scratch list first, so a damaged part raises before the live marks change;
+    // the part's bytes are kept and read again into the live list when the entry is applied.
+    const int64_t start = stream.GetPosition();
+    TOrbaReadList().LoadFromStream(stream, version);
+    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(stream.GetPosition() - start));
+    stream.SetPosition(start);
+    TBinaryReader(stream).Read(bytes->data(), static_cast<int64_t>(bytes->size()));
+    return [&list, bytes, version] {
+      TKvMemoryStream again(std::move(*bytes));
+      list.LoadFromStream(again, version);
+    };
   };
   part.Write = [&list](TKvBigStream& stream) { list.SaveToStream(stream); };
   return part;

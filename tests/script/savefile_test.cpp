@@ -10,7 +10,7 @@
 #include "base/binio.h"
 #include "base/error.h"
 #include "files/vrfiles.h"
-#include "script/readlist.h"
+#include "components/history.h"
 #include "script/savefile.h"
 #include "values/dbtables.h"
 #include "support/save_fixture.h"
