@@ -4,6 +4,7 @@
 
 #include "components/baselist.h"
 #include "components/box.h"
+#include "components/sound.h"
 
 namespace orba {
 
@@ -17,6 +18,9 @@ std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) {
 constexpr TComponentKind kKinds[] = {
     {2, Make<TOrbaBox>},
     {27, Make<TOrbaCabinet>},
+    {15, Make<TOrbaTimer>},
+    {17, Make<TOrbaSound>},
+    {26, Make<TOrbaPropMotion>},
 };
 
 }  // namespace

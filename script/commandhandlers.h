@@ -17,6 +17,8 @@ extern const TCommandHandler &kWait, &kDoEvent, &kFlip, &kMovieStop, &kTextIns;
 extern const TCommandHandler &kVarNew, &kVarDel, &kGameSave, &kGameLoad, &kPCReset, &kReset, &kTerminate;
 // Properties by code, and the creation of a component of a type code (componentcommands.cpp).
 extern const TCommandHandler &kGetProp, &kSetProp, &kObjDel;
+// Starting a sound (componentcommands.cpp, where MovieStop, which stops one, lives too).
+extern const TCommandHandler& kMediaPlay;
 const TCommandHandler* Create(int32_t typeCode);
 // Kinds not built yet: they pass.
 extern const TCommandHandler kPass;

@@ -1,5 +1,5 @@
 // Waiting: Wait counts frame time or waits on a condition, DoEvent gives pending events their
-// turn. The screen change, movie stop and text kinds wait too; until their subsystems come
+// turn. The screen change and text kinds wait too; until their subsystems come
 // they only keep the state block a saved game carries for them readable.
 #include "base/binio.h"
 #include "base/process.h"
@@ -70,7 +70,7 @@ class TDoEventHandler : public TCommandHandler {
   bool Yields(const TCommand&) const override { return true; }
 };
 
-// MovieStop and TextIns wait for a component by name.
+// TextIns waits for a component by name.
 struct TAwaitState : TCommandState {
   std::string AwaitName;
   bool Waiting = false;
@@ -136,7 +136,6 @@ namespace handlers {
 const TCommandHandler& kWait = wait;
 const TCommandHandler& kDoEvent = doEvent;
 const TCommandHandler& kFlip = flip;
-const TCommandHandler& kMovieStop = await;
 const TCommandHandler& kTextIns = await;
 }  // namespace handlers
 
