@@ -7,6 +7,7 @@
 #include "components/mes.h"
 #include "components/image.h"
 #include "components/imagemap.h"
+#include "components/sound.h"
 
 namespace orba {
 
@@ -25,6 +26,9 @@ constexpr TComponentKind kKinds[] = {
     {20, Make<TOrbaTile>},
     {27, Make<TOrbaCabinet>},
     {13, Make<TOrbaMes>},
+    {15, Make<TOrbaTimer>},
+    {17, Make<TOrbaSound>},
+    {26, Make<TOrbaPropMotion>},
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/extended.h"
 #include "base/geometry.h"
 #include "components/events.h"
 #include "components/properties.h"
@@ -57,6 +58,7 @@ class TTreeIO {
   virtual void I32(int32_t& v) = 0;
   virtual void Byte(uint8_t& v) = 0;
   virtual void Str(std::string& v) = 0;
+  virtual void Ext(TExtended& v) = 0;  // 10 bytes
   void Flag(bool& v) {
     uint8_t b = v ? 1 : 0;
     Byte(b);

@@ -36,6 +36,7 @@ class TTreeWriter : public TTreeIO {
   void I32(int32_t& v) override { w_.I32(v); }
   void Byte(uint8_t& v) override { w_.U8(v); }
   void Str(std::string& v) override { w_.String(v); }
+  void Ext(TExtended& v) override { w_.Extended(v); }
   void Children(TOrbaControl& control) override {
     int32_t count = 0;
     for (TOrbaControl* c : control.Children()) count += Saved(*c);
@@ -63,6 +64,7 @@ class TTreeReader : public TTreeIO {
   void I32(int32_t& v) override { v = r_.I32(); }
   void Byte(uint8_t& v) override { v = r_.U8(); }
   void Str(std::string& v) override { v = r_.String(); }
+  void Ext(TExtended& v) override { v = r_.Extended(); }
   TBinaryReader& Raw() { return r_; }
 
   void Children(TOrbaControl& control) override {

@@ -10,9 +10,8 @@ namespace orba::handlers {
 // Branches, loops, labels and calculations (flowcommands.cpp).
 extern const TCommandHandler kIf, kElseif, kElse, kLabel, kComment, kWhile, kWhileInit, kWhileLoop, kCalc;
 extern const TCommandHandler &kJump, &kCall, &kExit, &kBreak, &kContinue;
-// Waiting (waitcommands.cpp), with the state block of the movie-stop kind, whose work comes
-// with its subsystem.
-extern const TCommandHandler &kWait, &kDoEvent, &kMovieStop;
+// Waiting (waitcommands.cpp).
+extern const TCommandHandler &kWait, &kDoEvent;
 // The screen change (flipcommand.cpp).
 extern const TCommandHandler& kFlip;
 // Message windows, the history and the read marks (textcommands.cpp).
@@ -21,6 +20,8 @@ extern const TCommandHandler &kTextIns, &kTextClr, &kCallHist, &kClrHist, &kEntr
 extern const TCommandHandler &kVarNew, &kVarDel, &kGameSave, &kGameLoad, &kPCReset, &kReset, &kTerminate;
 // Properties by code, and the creation of a component of a type code (componentcommands.cpp).
 extern const TCommandHandler &kGetProp, &kSetProp, &kObjDel;
+// Starting and stopping a sound (componentcommands.cpp).
+extern const TCommandHandler &kMediaPlay, &kMovieStop;
 const TCommandHandler* Create(int32_t typeCode);
 // Kinds not built yet: they pass.
 extern const TCommandHandler kPass;

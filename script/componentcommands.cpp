@@ -5,9 +5,11 @@
 
 #include "base/cp932.h"
 #include "base/error.h"
+#include "base/binio.h"
 #include "base/process.h"
 #include "components/baselist.h"
 #include "components/propaccess.h"
+#include "components/sound.h"
 #include "media/orbalib.h"
 #include "script/callman.h"
 #include "script/commandhandlers.h"
@@ -114,6 +116,9 @@ class TCreateHandler : public TCommandHandler {
       }
       Apply(*list, *o, code, value);
     }
+    // A new sound starts at once, or fades in over its delay.
+    if (auto* sound = dynamic_cast<TOrbaSound*>(o))
+      sound->SetPlayState(sound->Delay != 0 ? TOrbaSound::kFadingIn : TOrbaSound::kPlaying);
     o->Invalidate();
   }
 
@@ -151,6 +156,83 @@ class TPropertyHandler : public TCommandHandler {
   TOp op_;
 };
 
+TOrbaSound* FindSound(TCommand& c) {
+  TOrbaBaseList* list = ComponentList();
+  const std::string name = Text(c.Field(fields::MovieStop::Component));
+  return list && !name.empty() ? dynamic_cast<TOrbaSound*>(list->FindComponent(name)) : nullptr;
+}
+
+class TMediaPlayHandler : public TCommandHandler {
+ public:
+  void Execute(TCommand& c, TCallMan&, TPage*&, int32_t& pc) const override {
+    ++pc;
+    if (TOrbaSound* sound = FindSound(c)) sound->Play();
+  }
+};
+
+// MovieStop stops a sound at once, or fades it out and (with its wait flag) waits until the
+// sound has gone.
+struct TMovieStopState : TCommandState {
+  std::string AwaitName;  // the fading sound, by the name it took for its last moments
+  bool Waiting = false;
+  bool BlockEvents = false;
+};
+
+class TMovieStopHandler : public TCommandHandler {
+ public:
+  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TMovieStopState>(); }
+  void Start(TCommand& c, TCallMan& cm) const override {
+    auto& s = StateOf<TMovieStopState>(c);
+    s.BlockEvents = Flag(c.Field(fields::MovieStop::BlockEvents), false);
+    s.Waiting = false;
+    s.AwaitName.clear();
+    TOrbaSound* sound = FindSound(c);
+    if (!sound) return;
+    const int32_t fade = Int(c.Field(fields::MovieStop::Fade), 0);
+    if (fade > 0) {
+      const bool available = sound->Source.starts_with("CD_") || !cm.Host() || cm.Host()->CheckFileAvailable(sound->Source);
+      if (available && sound->PlayState <= TOrbaSound::kFadingIn) {
+        sound->Delay = fade;
+        sound->SetPlayState(TOrbaSound::kFadingOut);
+        s.AwaitName = sound->Name();
+      }
+    } else {
+      sound->SetPlayState(TOrbaSound::kStopped);
+      ComponentList()->Scrap(sound);
+    }
+    s.Waiting = Flag(c.Field(fields::MovieStop::WaitEnd), false);
+  }
+  void Execute(TCommand& c, TCallMan& cm, TPage*&, int32_t& pc) const override {
+    auto& s = StateOf<TMovieStopState>(c);
+    TOrbaBaseList* list = ComponentList();
+    if (s.AwaitName.empty() || !s.Waiting || !list || !list->FindComponent(s.AwaitName)) {
+      ++pc;
+      return;
+    }
+    cm.Continue = false;
+  }
+  bool BlocksEvents(const TCommand& c) const override { return StateOf<TMovieStopState>(c).BlockEvents; }
+  bool Yields(const TCommand& c) const override { return StateOf<TMovieStopState>(c).Waiting; }
+  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
+    const auto& s = StateOf<TMovieStopState>(c);
+    TCommand::WriteStateHeader(stream);
+    TBinaryWriter w(stream);
+    w.String(s.AwaitName);
+    w.Bool(s.Waiting);
+    w.Bool(s.BlockEvents);
+  }
+  void LoadState(TCommand& c, TKvBigStream& stream) const override {
+    auto& s = StateOf<TMovieStopState>(c);
+    const int32_t version = TCommand::ReadStateHeader(stream);
+    TBinaryReader r(stream);
+    s.AwaitName = r.String();
+    s.Waiting = r.Bool();
+    if (version >= 100) s.BlockEvents = r.Bool();
+  }
+};
+
+const TMediaPlayHandler mediaPlay;
+const TMovieStopHandler movieStop;
 const TPropertyHandler getProp(TPropertyHandler::TOp::Get), setProp(TPropertyHandler::TOp::Set),
     objDel(TPropertyHandler::TOp::Delete);
 
@@ -160,6 +242,8 @@ namespace handlers {
 const TCommandHandler& kGetProp = getProp;
 const TCommandHandler& kSetProp = setProp;
 const TCommandHandler& kObjDel = objDel;
+const TCommandHandler& kMediaPlay = mediaPlay;
+const TCommandHandler& kMovieStop = movieStop;
 
 const TCommandHandler* Create(int32_t typeCode) {
   static const std::array<TCreateHandler, 28> creators = [] {

@@ -86,7 +86,7 @@ const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
       {"TComScrollbarNew", "scrollbarnew", {P()}, H::Create(22)},
       {"TComGaugeNew", "gaugenew", {P()}, H::Create(23)},
       {"TComCGCaption", "cgcaption", {P()}, H::Create(24)},
-      {"TComMediaPlay", "mediaplay", {E("component")}, &H::kPass},
+      {"TComMediaPlay", "mediaplay", {E("component")}, &H::kMediaPlay},
       {"TComPrevMenuNew", "prevmenunew", {P()}, H::Create(25)},
       {"TComPropMotion", "propmotion", {E("motion"), E("component"), E("property"), E("end"), E("time"),
                                         E("curve"), E("paused", 107)}, &H::kPass},

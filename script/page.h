@@ -106,6 +106,7 @@ struct VarNew { enum : uint8_t { Name, Type, Value, Scope }; };
 struct GetProp { enum : uint8_t { Component, Property, Variable }; };
 struct SetProp { enum : uint8_t { Component, Property, Value }; };
 struct ObjDel { enum : uint8_t { Component }; };
+struct MovieStop { enum : uint8_t { Component, Fade, WaitEnd, BlockEvents }; };
 struct While { enum : uint8_t { Condition, End }; };
 struct WhileLoop { enum : uint8_t { Step, Start }; };
 struct Break { enum : uint8_t { Condition, Target }; };  // Break, Continue

@@ -1,6 +1,5 @@
 // Waiting: Wait counts frame time or waits on a condition, DoEvent gives pending events their
-// turn. The movie stop and text kinds wait too; until their subsystems come they only keep
-// the state block a saved game carries for them readable.
+// turn.
 #include "base/binio.h"
 #include "base/process.h"
 #include "script/callman.h"
@@ -70,46 +69,14 @@ class TDoEventHandler : public TCommandHandler {
   bool Yields(const TCommand&) const override { return true; }
 };
 
-// MovieStop waits for a component by name.
-struct TAwaitState : TCommandState {
-  std::string AwaitName;
-  bool Waiting = false;
-  bool BlockEvents = false;
-};
-
-class TAwaitHandler : public TCommandHandler {
- public:
-  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TAwaitState>(); }
-  bool BlocksEvents(const TCommand& c) const override { return StateOf<TAwaitState>(c).BlockEvents; }
-  bool Yields(const TCommand& c) const override { return StateOf<TAwaitState>(c).Waiting; }
-  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
-    const auto& s = StateOf<TAwaitState>(c);
-    TCommand::WriteStateHeader(stream);
-    TBinaryWriter w(stream);
-    w.String(s.AwaitName);
-    w.Bool(s.Waiting);
-    w.Bool(s.BlockEvents);
-  }
-  void LoadState(TCommand& c, TKvBigStream& stream) const override {
-    auto& s = StateOf<TAwaitState>(c);
-    int32_t version = TCommand::ReadStateHeader(stream);
-    TBinaryReader r(stream);
-    s.AwaitName = r.String();
-    s.Waiting = r.Bool();
-    if (version >= 100) s.BlockEvents = r.Bool();
-  }
-};
-
 const TWaitHandler wait;
 const TDoEventHandler doEvent;
-const TAwaitHandler await;
 
 }  // namespace
 
 namespace handlers {
 const TCommandHandler& kWait = wait;
 const TCommandHandler& kDoEvent = doEvent;
-const TCommandHandler& kMovieStop = await;
 }  // namespace handlers
 
 }  // namespace orba

@@ -10,6 +10,7 @@
 #include "base/process.h"
 #include "components/history.h"
 #include "components/picturecache.h"
+#include "components/sound.h"
 #include "files/diskpath.h"
 #include "files/vrmanager.h"
 #include "render/imagefiles.h"
@@ -279,6 +280,7 @@ void TCoreSubsystems::MediaInit() {
     env.CdTrackFolder = VrFileManager().BaseFolder() + "/cdaudio";
     managers_ = std::make_unique<TMediaManagers>(std::move(env));
     SetMediaManagers(managers_.get());
+    SetSoundFileCheck([this](const std::string& name) { return systemSource_.FileAvailable(name); });
     managers_->SetSoundOn(systemSource_.ISystemVariableSource::SoundOn());
   }
   if (info_.ScreenWidth > 0 && info_.ScreenHeight > 0) {
@@ -341,6 +343,7 @@ void TCoreSubsystems::OrbaInitColor() {
 
 void TCoreSubsystems::MediaFinal() {
   screen_.reset();
+  SetSoundFileCheck(nullptr);
   SetMediaManagers(nullptr);
   managers_.reset();
   media_.orbaFinal();

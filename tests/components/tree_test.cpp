@@ -18,7 +18,7 @@ namespace {
 // A component that is no control (the sound, timer and HTTP kinds are such).
 struct TPlain : TOrbaComponent {
   using TOrbaComponent::TOrbaComponent;
-  int32_t GetCompoType() const override { return 15; }
+  int32_t GetCompoType() const override { return 7; }
 };
 
 TOrbaBox& NewBox(TOrbaBaseList& list, const std::string& name = {}, TOrbaControl* parent = nullptr) {
@@ -326,7 +326,7 @@ TEST(List, ListNamesByTypeAndParent) {
   EXPECT_EQ(list.ListNames(names, 2, &p), 2);
   EXPECT_EQ(names, (std::vector<std::string>{"c1", "c2"}));
   names.clear();
-  EXPECT_EQ(list.ListNames(names, 15, nullptr), 1);
+  EXPECT_EQ(list.ListNames(names, 7, nullptr), 1);
 }
 
 TEST(List, TheFocusLeavesAPageThatIsNoLongerShown) {
