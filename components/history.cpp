@@ -209,6 +209,7 @@ struct THistStreamIO : TTreeIO {
   void I32(int32_t& v) override { Mode == TMode::Write ? w.I32(v) : void(v = r.I32()); }
   void Byte(uint8_t& v) override { Mode == TMode::Write ? w.U8(v) : void(v = r.U8()); }
   void Str(std::string& v) override { Mode == TMode::Write ? w.String(v) : void(v = r.String()); }
+  void Ext(TExtended& v) override { Mode == TMode::Write ? w.Extended(v) : void(v = r.Extended()); }
   void Children(TOrbaControl&) override {}
 };
 

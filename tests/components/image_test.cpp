@@ -538,6 +538,7 @@ TEST_F(Pictures, SavedPicturesAtBothSidesOfTheirGates) {
       void I32(int32_t&) override {}
       void Byte(uint8_t& v) override { Mode == TMode::Write ? void(S.Write(&v, 1)) : void(S.Read(&v, 1)); }
       void Str(std::string&) override {}
+      void Ext(TExtended&) override {}
       void Children(TOrbaControl&) override {}
     };
     TWriter w(s, TTreeIO::TMode::Write, version);
