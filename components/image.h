@@ -88,6 +88,8 @@ class TOrbaCustomImage : public TOrbaControl {
   TPoint PivotInPicture() const;
   TRect GetClientRect() const override;
   // The topmost control at p (children first), or null; mask-aware when CaptureMask is set.
+  // The input step's hit test by mask stays the control's until the two are joined.
+  using TOrbaControl::HitTest;
   TOrbaControl* HitTest(TPoint p);
   void Paint(TPaintContext& ctx) override;
   void CollectOpaqueRegions(TClipData& data) override;
@@ -221,7 +223,12 @@ class TOrbaButton : public TOrbaImages {
 
   void SetState(int32_t s);
   void Click();
-  // The mouse as the input layer hands it to the button (page coordinates).
+  // The mouse as the input layer hands it to the button (page coordinates). The input step
+  // still calls the control's own handlers; these are not yet joined to them.
+  using TOrbaControl::LButtonDown;
+  using TOrbaControl::LButtonUp;
+  using TOrbaControl::MouseMove;
+  using TOrbaControl::MouseOut;
   void MouseMove(TPoint p);
   void MouseOut();
   void LButtonDown(TPoint p);

@@ -181,6 +181,7 @@ void TCoreSubsystems::CreateProject() {
       host.UserSaveFolder = data + "orbaplayer/" + ToUtf8(InstanceKeyFor(params_, exeFolder_, *platform_->paths)) + "/";
   }
   project_ = std::make_unique<TProject>(std::move(host));
+  project_->SetGameEntryParts(&componentsPart_, &historyPart_);
   systemSource_.Project = project_.get();
   project_->Create();
   const TProjectFile& f = project_->File;
@@ -212,6 +213,23 @@ void TCoreSubsystems::RunInterpreter() {
 }
 
 bool TCoreSubsystems::ProcessProjectRequests() { return project_ && project_->ProcessRequests(); }
+
+void TCoreSubsystems::TComponentsPart::SaveGamePart(TKvBigStream& stream) const {
+  if (!Owner.root_) RaiseInternalError();
+  Owner.root_->SaveTree(stream);
+}
+
+// Message windows show their pages again as they are read from the tree.
+void TCoreSubsystems::TComponentsPart::LoadGamePart(TKvBigStream& stream, int32_t version) {
+  if (!Owner.root_) RaiseInternalError();
+  Owner.root_->LoadTree(stream, version);
+}
+
+void TCoreSubsystems::THistoryPart::SaveGamePart(TKvBigStream& stream) const { MessageHistory().SaveToStream(stream); }
+
+void TCoreSubsystems::THistoryPart::LoadGamePart(TKvBigStream& stream, int32_t version) {
+  MessageHistory().LoadFromStream(stream, version);
+}
 
 void TCoreSubsystems::FreeProject() {
   if (!project_) return;

@@ -106,6 +106,18 @@ class TCoreSubsystems : public TSubsystems {
   // Shows the cursor file named (empty: the project's default cursor, or the arrow).
   void ShowCursor(const std::string& name);
   std::unique_ptr<TOrbaBaseList> root_;
+  // A saved game's component tree and message history, kept by the component list and the
+  // history and handed to the project.
+  struct TComponentsPart : IGameEntryPart {
+    TCoreSubsystems& Owner;
+    explicit TComponentsPart(TCoreSubsystems& owner) : Owner(owner) {}
+    void SaveGamePart(TKvBigStream& stream) const override;
+    void LoadGamePart(TKvBigStream& stream, int32_t version) override;
+  } componentsPart_{*this};
+  struct THistoryPart : IGameEntryPart {
+    void SaveGamePart(TKvBigStream& stream) const override;
+    void LoadGamePart(TKvBigStream& stream, int32_t version) override;
+  } historyPart_;
   std::unique_ptr<TScreenManager> screen_;
   std::unique_ptr<TMediaManagers> managers_;
   std::array<TBaseInput, 2> bases_;  // the mouse state of the pages, written by the window

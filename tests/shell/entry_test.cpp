@@ -509,5 +509,34 @@ TEST(Discs, FoundInTheMountTable) {
             (std::vector<std::string>{"/media/cdrom/", "/media/My Disc/"}));
 }
 
+// A game saved in one run of the player and loaded in the next: the boxes come back from the
+// saved tree and n from the saved variables, so the resumed script adds the blue box. The
+// project's script (tests/fixtures/save-project) saves when slot 1 is empty, else loads it.
+TEST(Player, AGameSavedInOneRunIsLoadedInTheNext) {
+  TempDir dir;
+  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "tests" / "fixtures" / "save-project");
+  testing_support::WriteBytes(dir.path / "orba.rpb", project.ProjectFile);
+  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  auto expected = [](bool loaded, int x, int y) {
+    const auto inside = [&](int l, int t, int r, int b) { return x >= l && x < r && y >= t && y < b; };
+    if (inside(8, 8, 28, 18)) return 0x00FF00u;           // "inner", color 65280
+    if (loaded && inside(40, 30, 44, 34)) return 0x0000FFu;  // "seen", color 16711680
+    return 0xFF0000u;                                      // "bg", color 255
+  };
+  for (bool loaded : {false, true}) {
+    HeadlessRun run(dir.path.string());
+    run.Run(cmd, 10);
+    ASSERT_EQ(run.presenter.Width(), 64);
+    EXPECT_EQ(fs::exists(dir.path / "save.dat"), true);
+    const auto& shown = run.presenter.Pixels();
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x)
+        ASSERT_EQ(shown[static_cast<size_t>(y) * 64 + static_cast<size_t>(x)], expected(loaded, x, y))
+            << (loaded ? "after loading, " : "after saving, ") << x << "," << y;
+  }
+}
+
 }  // namespace
 }  // namespace orba
