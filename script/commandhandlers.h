@@ -3,7 +3,32 @@
 // state block readable).
 #pragma once
 
+#include <string>
+
 #include "script/page.h"
+
+namespace orba {
+
+// The state block of a command that waits for a component by name (the text insertion waits
+// for its window, the movie stop for its fading sound): the name, whether the script waits,
+// and whether events wait meanwhile. Saved games carry it in this form.
+struct TAwaitState : TCommandState {
+  std::string AwaitName;
+  bool Waiting = false;
+  bool BlockEvents = false;
+};
+
+// A handler keeping a TAwaitState: it yields while waiting and blocks events as the state says.
+class TAwaitingHandler : public TCommandHandler {
+ public:
+  std::unique_ptr<TCommandState> NewState() const override;
+  bool BlocksEvents(const TCommand& c) const override;
+  bool Yields(const TCommand& c) const override;
+  void SaveState(const TCommand& c, TKvBigStream& stream) const override;
+  void LoadState(TCommand& c, TKvBigStream& stream) const override;
+};
+
+}  // namespace orba
 
 namespace orba::handlers {
 

@@ -172,17 +172,10 @@ class TMediaPlayHandler : public TCommandHandler {
 
 // MovieStop stops a sound at once, or fades it out and (with its wait flag) waits until the
 // sound has gone.
-struct TMovieStopState : TCommandState {
-  std::string AwaitName;  // the fading sound, by the name it took for its last moments
-  bool Waiting = false;
-  bool BlockEvents = false;
-};
-
-class TMovieStopHandler : public TCommandHandler {
+class TMovieStopHandler : public TAwaitingHandler {
  public:
-  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TMovieStopState>(); }
   void Start(TCommand& c, TCallMan& cm) const override {
-    auto& s = StateOf<TMovieStopState>(c);
+    auto& s = StateOf<TAwaitState>(c);
     s.BlockEvents = Flag(c.Field(fields::MovieStop::BlockEvents), false);
     s.Waiting = false;
     s.AwaitName.clear();
@@ -203,31 +196,13 @@ class TMovieStopHandler : public TCommandHandler {
     s.Waiting = Flag(c.Field(fields::MovieStop::WaitEnd), false);
   }
   void Execute(TCommand& c, TCallMan& cm, TPage*&, int32_t& pc) const override {
-    auto& s = StateOf<TMovieStopState>(c);
+    auto& s = StateOf<TAwaitState>(c);
     TOrbaBaseList* list = ComponentList();
     if (s.AwaitName.empty() || !s.Waiting || !list || !list->FindComponent(s.AwaitName)) {
       ++pc;
       return;
     }
     cm.Continue = false;
-  }
-  bool BlocksEvents(const TCommand& c) const override { return StateOf<TMovieStopState>(c).BlockEvents; }
-  bool Yields(const TCommand& c) const override { return StateOf<TMovieStopState>(c).Waiting; }
-  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
-    const auto& s = StateOf<TMovieStopState>(c);
-    TCommand::WriteStateHeader(stream);
-    TBinaryWriter w(stream);
-    w.String(s.AwaitName);
-    w.Bool(s.Waiting);
-    w.Bool(s.BlockEvents);
-  }
-  void LoadState(TCommand& c, TKvBigStream& stream) const override {
-    auto& s = StateOf<TMovieStopState>(c);
-    const int32_t version = TCommand::ReadStateHeader(stream);
-    TBinaryReader r(stream);
-    s.AwaitName = r.String();
-    s.Waiting = r.Bool();
-    if (version >= 100) s.BlockEvents = r.Bool();
   }
 };
 

@@ -59,50 +59,25 @@ int32_t IndexInPage(const TCommand& c) {
   return -1;
 }
 
-struct TTextInsState : TCommandState {
-  std::string Window;
-  bool Waiting = false;
-  bool BlockEvents = false;
-};
-
-class TTextInsHandler : public TCommandHandler {
+class TTextInsHandler : public TAwaitingHandler {
  public:
-  std::unique_ptr<TCommandState> NewState() const override { return std::make_unique<TTextInsState>(); }
   void Start(TCommand& c, TCallMan&) const override {
-    auto& s = StateOf<TTextInsState>(c);
+    auto& s = StateOf<TAwaitState>(c);
     s.BlockEvents = Flag(c.Field(F::BlockEvents), false);
-    s.Window.clear();
+    s.AwaitName.clear();
     s.Waiting = false;
     TOrbaMes* m = c.Text(F::Text).empty() ? nullptr : WindowNamed(c.Field(F::Window));
     if (!m) return;
-    s.Window = m->Name();
+    s.AwaitName = m->Name();
     m->InsertText(c.Page().Name, IndexInPage(c), Flag(c.Field(F::MarkRead), false));
     s.Waiting = Flag(c.Field(F::WaitEnd), false);
   }
   void Execute(TCommand& c, TCallMan&, TPage*&, int32_t& pc) const override {
-    const auto& s = StateOf<TTextInsState>(c);
+    const auto& s = StateOf<TAwaitState>(c);
     TOrbaBaseList* list = ComponentList();
-    auto* m = s.Window.empty() || !list ? nullptr : dynamic_cast<TOrbaMes*>(list->FindControl(s.Window));
+    auto* m = s.AwaitName.empty() || !list ? nullptr : dynamic_cast<TOrbaMes*>(list->FindControl(s.AwaitName));
     if (m && s.Waiting && m->PageCount() != 0) return;  // until the window's pages are cleared
     ++pc;
-  }
-  bool BlocksEvents(const TCommand& c) const override { return StateOf<TTextInsState>(c).BlockEvents; }
-  bool Yields(const TCommand& c) const override { return StateOf<TTextInsState>(c).Waiting; }
-  void SaveState(const TCommand& c, TKvBigStream& stream) const override {
-    const auto& s = StateOf<TTextInsState>(c);
-    TCommand::WriteStateHeader(stream);
-    TBinaryWriter w(stream);
-    w.String(s.Window);
-    w.Bool(s.Waiting);
-    w.Bool(s.BlockEvents);
-  }
-  void LoadState(TCommand& c, TKvBigStream& stream) const override {
-    auto& s = StateOf<TTextInsState>(c);
-    const int32_t version = TCommand::ReadStateHeader(stream);
-    TBinaryReader r(stream);
-    s.Window = r.String();
-    s.Waiting = r.Bool();
-    if (version >= 100) s.BlockEvents = r.Bool();
   }
 };
 

@@ -1,5 +1,5 @@
 // Waiting: Wait counts frame time or waits on a condition, DoEvent gives pending events their
-// turn.
+// turn; commands that wait for a component by name share one state block.
 #include "base/binio.h"
 #include "base/process.h"
 #include "script/callman.h"
@@ -73,6 +73,28 @@ const TWaitHandler wait;
 const TDoEventHandler doEvent;
 
 }  // namespace
+
+std::unique_ptr<TCommandState> TAwaitingHandler::NewState() const { return std::make_unique<TAwaitState>(); }
+bool TAwaitingHandler::BlocksEvents(const TCommand& c) const { return StateOf<TAwaitState>(c).BlockEvents; }
+bool TAwaitingHandler::Yields(const TCommand& c) const { return StateOf<TAwaitState>(c).Waiting; }
+
+void TAwaitingHandler::SaveState(const TCommand& c, TKvBigStream& stream) const {
+  const auto& s = StateOf<TAwaitState>(c);
+  TCommand::WriteStateHeader(stream);
+  TBinaryWriter w(stream);
+  w.String(s.AwaitName);
+  w.Bool(s.Waiting);
+  w.Bool(s.BlockEvents);
+}
+
+void TAwaitingHandler::LoadState(TCommand& c, TKvBigStream& stream) const {
+  auto& s = StateOf<TAwaitState>(c);
+  const int32_t version = TCommand::ReadStateHeader(stream);
+  TBinaryReader r(stream);
+  s.AwaitName = r.String();
+  s.Waiting = r.Bool();
+  if (version >= 100) s.BlockEvents = r.Bool();
+}
 
 namespace handlers {
 const TCommandHandler& kWait = wait;

@@ -595,6 +595,30 @@ TEST_F(Script, AbortLeavesAWaitAsItWas) {
   EXPECT_TRUE(wait.BlocksEvents());
 }
 
+// The text insertion and the movie stop keep the same state block: the awaited name, the wait
+// flag and (from version 100) the block-events flag, read from bytes written out here.
+TEST_F(Script, AwaitingCommandsReadTheirStateBlockAtEachVersion) {
+  auto block = [](std::string bytes, bool withBlockFlag) {
+    bytes += std::string("\x04\0\0\0mes1\x01", 9);  // the name, then waiting
+    if (withBlockFlag) bytes += '\x01';
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+  };
+  for (uint8_t kind : {cmd::kTextIns, cmd::kMovieStop}) {
+    TPage& p = NewPage();
+    TCommand& c = Cmd(p, kind, 0, {}, false);
+    TKvMemoryStream old(block("orba099", false));
+    c.LoadState(old);
+    EXPECT_TRUE(c.Yields()) << int(kind);
+    EXPECT_FALSE(c.BlocksEvents()) << int(kind);
+    TKvMemoryStream current(block("orba100", true));
+    c.LoadState(current);
+    EXPECT_TRUE(c.BlocksEvents()) << int(kind);
+    TKvMemoryStream saved;
+    c.SaveState(saved);
+    EXPECT_EQ(saved.Bytes(), block("orba100", true)) << int(kind);
+  }
+}
+
 // Leaving and skipping: each case is a page whose commands append to "trail"; sub.rsb
 // appends "s" after an Exit that holds, so only a failing Exit lets it through.
 TEST_F(Script, BreakAndExitMoveTheCounterOrLeaveThePage) {
