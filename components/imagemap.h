@@ -52,11 +52,16 @@ class TOrbaMapImage : public TOrbaControl {
   int32_t RegionAt(TPoint p) const;
   void SetHover(int32_t index);
   void Select();
+  // The mouse as the map takes it (page coordinates); the input step still calls the
+  // control's own handlers, not yet joined to these.
+  using TOrbaControl::LButtonDown;
+  using TOrbaControl::MouseMove;
+  using TOrbaControl::MouseOut;
   void MouseMove(TPoint p);
   void MouseOut();
   void LButtonDown(TPoint p);
   // The right click that cancels the choice; true when the map took it.
-  bool RightClickCancel();
+  bool RightClickCancel() override;
 
   void Paint(TPaintContext& ctx) override;
   bool Tick() override;
