@@ -17,6 +17,7 @@
 #include "components/sound.h"
 #include "media/mediaman.h"
 #include "platform/headless/headless.h"
+#include "support/media_fixture.h"
 #include "script/callman.h"
 #include "values/paramcollection.h"
 
@@ -47,26 +48,12 @@ struct TFakeManager : TMediaManager {
   };
 };
 
-struct Managers : ::testing::Test {
-  hl::FakeClock clock;
-  hl::AudioOut device{clock};
-  std::unique_ptr<platform::IAudioCodecs> codecs = platform::CreateAudioCodecs();
-  std::map<std::string, std::vector<uint8_t>> files;
+struct Managers : ::testing::Test, testing_support::HeadlessMedia {
   std::unique_ptr<TMediaManagers> media;
   TOrbaBaseList list;
 
   void SetUp() override {
-    device.SetRecording(true);
-    TMediaEnvironment env;
-    env.Audio = &device;
-    env.Codecs = codecs.get();
-    env.Clock = &clock;
-    env.DelayMs = 100;
-    env.LoadFile = [this](const std::string& name) {
-      auto it = files.find(name);
-      if (it == files.end()) throw EOrbaError(name + " missing");
-      return it->second;
-    };
+    TMediaEnvironment env = Environment();
     media = std::make_unique<TMediaManagers>(std::move(env));
     SetMediaManagers(media.get());
     SetComponentRoot(&list);

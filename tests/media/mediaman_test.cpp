@@ -16,6 +16,7 @@
 #include "media/mediaman.h"
 #include "media/wavefile.h"
 #include "platform/headless/headless.h"
+#include "support/media_fixture.h"
 #include "support/fuzz_seeds.h"
 #include "support/temp_dir.h"
 
@@ -57,26 +58,12 @@ Measured Measure(const std::vector<int16_t>& stereo, size_t from, size_t to) {
   return m;
 }
 
-struct ManagerFixture : ::testing::Test {
-  hl::FakeClock clock;
-  hl::AudioOut device{clock};
-  std::unique_ptr<platform::IAudioCodecs> codecs = platform::CreateAudioCodecs();
-  std::map<std::string, std::vector<uint8_t>> files;
+struct ManagerFixture : ::testing::Test, testing_support::HeadlessMedia {
   std::unique_ptr<TMediaManagers> media;
   testing_support::TempDir temp;
 
   void SetUp() override {
-    device.SetRecording(true);
-    TMediaEnvironment env;
-    env.Audio = &device;
-    env.Codecs = codecs.get();
-    env.Clock = &clock;
-    env.DelayMs = 100;
-    env.LoadFile = [this](const std::string& name) {
-      auto it = files.find(name);
-      if (it == files.end()) throw EOrbaError(name + " missing");
-      return it->second;
-    };
+    TMediaEnvironment env = Environment();
     env.CdTrackFolder = temp / "cdaudio";
     media = std::make_unique<TMediaManagers>(std::move(env));
   }
