@@ -48,6 +48,12 @@ extern const TCommandHandler &kGetProp, &kSetProp, &kObjDel;
 // Starting and stopping a sound (componentcommands.cpp).
 extern const TCommandHandler &kMediaPlay, &kMovieStop;
 const TCommandHandler* Create(int32_t typeCode);
+// Closing a menu (menucommands.cpp).
+extern const TCommandHandler& kMenuClose;
+// Moving components into and out of cabinets (cabinetcommands.cpp).
+extern const TCommandHandler &kCabinetSave, &kCabinetLoad;
+// Starting a property motion (propmotioncommand.cpp).
+extern const TCommandHandler& kPropMotion;
 // Kinds not built yet: they pass.
 extern const TCommandHandler kPass;
 

@@ -8,6 +8,7 @@
 #include "base/binio.h"
 #include "base/process.h"
 #include "components/baselist.h"
+#include "components/menuplay.h"
 #include "components/propaccess.h"
 #include "components/sound.h"
 #include "media/orbalib.h"
@@ -119,6 +120,9 @@ class TCreateHandler : public TCommandHandler {
     // A new sound starts at once, or fades in over its delay.
     if (auto* sound = dynamic_cast<TOrbaSound*>(o))
       sound->SetPlayState(sound->Delay != 0 ? TOrbaSound::kFadingIn : TOrbaSound::kPlaying);
+    // A new menu opens with its animation.
+    else if (auto* menu = dynamic_cast<IMenuPlay*>(o))
+      menu->SetMenuPlayState(IMenuPlay::kOpening);
     o->Invalidate();
   }
 

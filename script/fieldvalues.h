@@ -9,12 +9,16 @@
 
 namespace orba {
 
+// The value of an expression (a property block's, a list's), or null when it has none.
+inline const TCustomParam* Eval(TOrbaParser* expr, TParamCollection* vars = Variables()) {
+  if (!expr || expr->Ops().empty()) return nullptr;
+  if (vars) expr->Execute(*vars);
+  else expr->Execute();
+  return expr->Result();
+}
 // The value of an expression field, or null when it has none.
 inline const TCustomParam* Eval(const TFieldValue& f, TParamCollection* vars = Variables()) {
-  if (!f.Present || !f.Expr || f.Expr->Ops().empty()) return nullptr;
-  if (vars) f.Expr->Execute(*vars);
-  else f.Expr->Execute();
-  return f.Expr->Result();
+  return f.Present ? Eval(f.Expr.get(), vars) : nullptr;
 }
 inline bool Flag(const TFieldValue& f, bool otherwise, TParamCollection* vars = Variables()) {
   const TCustomParam* v = Eval(f, vars);

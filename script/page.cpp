@@ -57,7 +57,7 @@ const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
       {"TComCinema", "cinema", {P()}, H::Create(4)},
       {"TComCaption", "caption", {P()}, H::Create(9)},
       {"TComMenu", "menu", {P()}, H::Create(12)},
-      {"TComMenuClose", "menuclose", {E("menu")}, &H::kPass},
+      {"TComMenuClose", "menuclose", {E("menu")}, &H::kMenuClose},
       {"TComComment", "comment", {S("text")}, &H::kComment},
       {"TComTextClr", "textclr", {E("window")}, &H::kTextClr},
       {"TComCallHist", "callhist", {E("window"), E("first"), E("count"), E("flag")}, &H::kCallHist},
@@ -89,10 +89,10 @@ const std::array<TCommandLayout, kCommandKinds>& CommandLayouts() {
       {"TComMediaPlay", "mediaplay", {E("component")}, &H::kMediaPlay},
       {"TComPrevMenuNew", "prevmenunew", {P()}, H::Create(25)},
       {"TComPropMotion", "propmotion", {E("motion"), E("component"), E("property"), E("end"), E("time"),
-                                        E("curve"), E("paused", 107)}, &H::kPass},
+                                        E("curve"), E("paused", 107)}, &H::kPropMotion},
       {"TComEntryHist", "entryhist", {E("window")}, &H::kEntryHist},
-      {"TComCabinetSave", "cabinetsave", {P(), E("selection"), L("names")}, &H::kPass},
-      {"TComCabinetLoad", "cabinetload", {P(), E("selection"), L("names")}, &H::kPass},
+      {"TComCabinetSave", "cabinetsave", {P(), E("selection"), L("names")}, &H::kCabinetSave},
+      {"TComCabinetLoad", "cabinetload", {P(), E("selection"), L("names")}, &H::kCabinetLoad},
 
   }};
   return layouts;

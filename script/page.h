@@ -89,6 +89,7 @@ enum : uint8_t {
   kCalc = 14, kVarNew = 15, kVarDel = 16, kGetProp = 17, kSetProp = 18, kObjDel = 19, kTextIns = 20,
   kMovieStop = 21, kComment = 27, kWhile = 31, kWhileInit = 32, kWhileLoop = 33, kBreak = 34,
   kContinue = 35, kGameSave = 38, kGameLoad = 39, kPCReset = 40, kReset = 41, kTerminate = 45, kDoEvent = 46,
+  kMenuClose = 26, kPropMotion = 57, kCabinetSave = 59, kCabinetLoad = 60,
 };
 }  // namespace cmd
 
@@ -113,6 +114,9 @@ struct Break { enum : uint8_t { Condition, Target }; };  // Break, Continue
 struct GameSave { enum : uint8_t { Slot, Page, Index, Caption }; };
 struct GameLoad { enum : uint8_t { Slot }; };
 struct PCReset { enum : uint8_t { Page, Target, WholeStack }; };  // PCReset, Reset
+struct MenuClose { enum : uint8_t { Menu }; };
+struct Cabinet { enum : uint8_t { Properties, Selection, Names }; };  // CabinetSave, CabinetLoad
+struct PropMotion { enum : uint8_t { Motion, Component, Property, End, Time, Curve, Paused }; };
 }  // namespace fields
 
 class TCommand;

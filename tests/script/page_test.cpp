@@ -281,6 +281,12 @@ TEST(Page, NamedFieldPositionsMatchTheLayout) {
       {cmd::kFlip, fields::Flip::Names, "names"},          {cmd::kFlip, fields::Flip::ClearOld, "clearold"},
       {cmd::kFlip, fields::Flip::Param1, "param1"},        {cmd::kFlip, fields::Flip::Param2, "param2"},
       {cmd::kFlip, fields::Flip::Mask, "mask"},            {cmd::kFlip, fields::Flip::BlockEvents, "blockevents"},
+      {cmd::kMenuClose, fields::MenuClose::Menu, "menu"},  {cmd::kCabinetSave, fields::Cabinet::Properties, "props"},
+      {cmd::kCabinetSave, fields::Cabinet::Selection, "selection"}, {cmd::kCabinetLoad, fields::Cabinet::Names, "names"},
+      {cmd::kPropMotion, fields::PropMotion::Motion, "motion"}, {cmd::kPropMotion, fields::PropMotion::Component, "component"},
+      {cmd::kPropMotion, fields::PropMotion::Property, "property"}, {cmd::kPropMotion, fields::PropMotion::End, "end"},
+      {cmd::kPropMotion, fields::PropMotion::Time, "time"}, {cmd::kPropMotion, fields::PropMotion::Curve, "curve"},
+      {cmd::kPropMotion, fields::PropMotion::Paused, "paused"},
   };
   for (const auto& c : cases) {
     const auto& layout = CommandLayouts()[c.kind].Fields;
