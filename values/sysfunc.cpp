@@ -520,6 +520,18 @@ void ComponentFunc(const TCall& c, int32_t number) {
       c.Return(SaturateI32(number <= 34 ? int64_t{c.Int(1)} - origin : int64_t{c.Int(1)} + origin));
       break;
     }
+    case 47: {
+      // The line of the component's text that reads a2, case aside (a menu's items).
+      int32_t index = -1;
+      if (TOrbaComponent* o = list ? list->FindComponent(c.Text(0)) : nullptr) {
+        const std::vector<std::string> lines = SplitLines(Trim(PropStr(*o, PR_TEXT)));
+        const std::string wanted = c.Text(1);
+        for (size_t i = 0; i < lines.size() && index < 0; ++i)
+          if (SameText(lines[i], wanted)) index = static_cast<int32_t>(i);
+      }
+      c.Return(index);
+      break;
+    }
     case 69: {
       TOrbaControl* control = list ? list->FindControl(c.Text(0)) : nullptr;
       c.Return(control && control->GetBase() == &list->Current() && !control->IsInCabinet());
@@ -991,9 +1003,8 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 72: LoadTextFileFunc(c); break;
 
     // Components, by name.
-    case 2: case 3: case 19: case 32: case 33: case 34: case 35: case 36: case 69: ComponentFunc(c, number); break;
+    case 2: case 3: case 19: case 32: case 33: case 34: case 35: case 36: case 47: case 69: ComponentFunc(c, number); break;
     case 125: case 137: case 65: c.Return(false); break;
-    case 47: c.Return(int32_t{-1}); break;
     default:
       if (number >= 87 && number <= 124) DBFunction(c, number);
       break;  // menu items, links: nothing
