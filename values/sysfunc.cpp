@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "components/baselist.h"
+#include "components/listitems.h"
 #include "components/propaccess.h"
 #include "files/vrmanager.h"
 #include "values/convert.h"
@@ -532,6 +533,26 @@ void ComponentFunc(const TCall& c, int32_t number) {
       c.Return(index);
       break;
     }
+    case 24: case 25:
+      if (auto* lines = dynamic_cast<ILineChecks*>(list ? list->FindComponent(c.Text(0)) : nullptr)) {
+        if (number == 24) c.Return(lines->GetChecked(c.Int(1)));
+        else lines->SetChecked(c.Int(1), c.Flag(2));
+      }
+      break;
+    case 131: case 132: case 140: case 141:
+      if (auto* buttons = dynamic_cast<IButtonStates*>(list ? list->FindComponent(c.Text(0)) : nullptr)) {
+        // A button is named by its position, or by a text: an integer text is a position,
+        // any other text the button's name.
+        int32_t button = c.Int(1);
+        if (c.Arg(1).ValueType() == PT_STR && !TryTextToInt(c.Text(1), button)) button = buttons->IndexOfButton(c.Text(1));
+        switch (number) {
+          case 131: c.Return(buttons->GetEnabled(button)); break;
+          case 132: buttons->SetEnabled(button, c.Flag(2)); break;
+          case 140: c.Return(buttons->GetShown(button)); break;
+          default: buttons->SetShown(button, c.Flag(2)); break;
+        }
+      }
+      break;
     case 69: {
       TOrbaControl* control = list ? list->FindControl(c.Text(0)) : nullptr;
       c.Return(control && control->GetBase() == &list->Current() && !control->IsInCabinet());
@@ -1003,11 +1024,12 @@ void TSysFuncMan::CallFunction(TParamCollection& vars, TCustomParam& target, int
     case 72: LoadTextFileFunc(c); break;
 
     // Components, by name.
-    case 2: case 3: case 19: case 32: case 33: case 34: case 35: case 36: case 47: case 69: ComponentFunc(c, number); break;
+    case 2: case 3: case 19: case 24: case 25: case 32: case 33: case 34: case 35: case 36: case 47: case 69:
+    case 131: case 132: case 140: case 141: ComponentFunc(c, number); break;
     case 125: case 137: case 65: c.Return(false); break;
     default:
       if (number >= 87 && number <= 124) DBFunction(c, number);
-      break;  // menu items, links: nothing
+      break;  // links: nothing
   }
 }
 

@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "components/baselist.h"
 #include "components/box.h"
+#include "components/listitems.h"
 #include "components/sound.h"
 #include "values/paramcollection.h"
 #include "values/parser.h"
@@ -13,11 +14,40 @@
 namespace orba {
 namespace {
 
-// A menu's lines as its text reads them (type code 12, so it answers PR_TEXT).
-struct FakeMenu : TOrbaComponent {
+// A menu's lines as its text reads them (type code 12, so it answers PR_TEXT), and their
+// check marks.
+struct FakeMenu : TOrbaComponent, ILineChecks {
   using TOrbaComponent::TOrbaComponent;
   int32_t GetCompoType() const override { return 12; }
   std::string GetStr(int32_t code) const override { return code == PR_TEXT ? "  One\r\n two \nThree  \n" : ""; }
+  std::vector<bool> Checked = std::vector<bool>(3);
+  bool GetChecked(int32_t line) const override { return line >= 0 && line < 3 && Checked[static_cast<size_t>(line)]; }
+  void SetChecked(int32_t line, bool checked) override {
+    if (line >= 0 && line < 3) Checked[static_cast<size_t>(line)] = checked;
+  }
+};
+
+// A preview menu's buttons: one is named "0", so a text that reads as a number shows
+// whether it was taken as a position or as a name.
+struct FakePreviewMenu : TOrbaComponent, IButtonStates {
+  using TOrbaComponent::TOrbaComponent;
+  int32_t GetCompoType() const override { return 25; }
+  std::vector<std::string> Names{"yes", "no", "0"};
+  std::vector<bool> Enabled = std::vector<bool>(3, true), Shown = std::vector<bool>(3, true);
+  int32_t IndexOfButton(const std::string& name) const override {
+    for (size_t i = 0; i < Names.size(); ++i)
+      if (Names[i] == name) return static_cast<int32_t>(i);
+    return -1;
+  }
+  static bool In(int32_t b) { return b >= 0 && b < 3; }
+  bool GetEnabled(int32_t b) const override { return In(b) && Enabled[static_cast<size_t>(b)]; }
+  void SetEnabled(int32_t b, bool v) override {
+    if (In(b)) Enabled[static_cast<size_t>(b)] = v;
+  }
+  bool GetShown(int32_t b) const override { return In(b) && Shown[static_cast<size_t>(b)]; }
+  void SetShown(int32_t b, bool v) override {
+    if (In(b)) Shown[static_cast<size_t>(b)] = v;
+  }
 };
 
 struct TreeFunctions : ::testing::Test {
@@ -46,7 +76,7 @@ struct TreeFunctions : ::testing::Test {
 };
 
 TEST_F(TreeFunctions, AnswerFromTheTree) {
-  // List order: p c q k h t m. The page shown is page 0.
+  // List order: p c q k h t m pm. The page shown is page 0.
   TOrbaBox& p = Box("p", list.Current(), 10, 5);
   Box("c", p, 4, 3);  // at (14, 8) on the screen
   Box("q", list.Back(), 7, 2);
@@ -56,6 +86,7 @@ TEST_F(TreeFunctions, AnswerFromTheTree) {
   Box("h", *k, 1, 1);
   list.Adopt(std::make_unique<TOrbaTimer>(&list))->SetName("t");
   list.Adopt(std::make_unique<FakeMenu>(&list))->SetName("m");
+  list.Adopt(std::make_unique<FakePreviewMenu>(&list))->SetName("pm");
 
   struct Case {
     const char* expression;
@@ -63,8 +94,8 @@ TEST_F(TreeFunctions, AnswerFromTheTree) {
     const char* names = nullptr;  // what ListCompo left in names
   };
   const Case cases[] = {
-      {"ListCompo(names)", "7", "p,c,q,k,h,t,m"},
-      {"ListCompo(names, 28)", "7", "p,c,q,k,h,t,m"},  // 28 and above: every type
+      {"ListCompo(names)", "8", "p,c,q,k,h,t,m,pm"},
+      {"ListCompo(names, 28)", "8", "p,c,q,k,h,t,m,pm"},  // 28 and above: every type
       {"ListCompo(names, 2)", "4", "p,c,q,h"},
       {"ListCompo(names, 2, \"p\")", "1", "c"},
       {"ListCompo(names, 0, \"\")", "2", "p,k"},  // the page shown
@@ -86,6 +117,15 @@ TEST_F(TreeFunctions, AnswerFromTheTree) {
       {"GetProp(\"t\", 26)", "250"},
       // The text is trimmed as a whole, the lines are not; case does not count.
       {"IndexOfMenu(\"m\", \"ONE\") ++ IndexOfMenu(\"m\", \" TWO \") ++ IndexOfMenu(\"m\", \"three\")", "012"},
+      // Check marks of a menu's lines; a box has none.
+      {"SetCheck(\"m\", 1, TRUE)", "0"},
+      {"GetCheck(\"m\", 0) ++ GetCheck(\"m\", 1) ++ GetCheck(\"p\", 1)", "FALSETRUEFALSE"},
+      // A preview menu's buttons by position, by name, and by a text that is a number.
+      {"SetEnabled(\"pm\", \"no\", FALSE) ++ SetEnabled(\"pm\", 2, FALSE)", "00"},
+      {"GetEnabled(\"pm\", 0) ++ GetEnabled(\"pm\", \"no\") ++ GetEnabled(\"pm\", \"0\") ++ GetEnabled(\"pm\", \"zz\")",
+       "TRUEFALSETRUEFALSE"},
+      {"SetVisible(\"pm\", \"yes\", FALSE)", "FALSE"},
+      {"GetVisible(\"pm\", 0) ++ GetVisible(\"pm\", \"no\") ++ GetVisible(\"m\", 0)", "FALSETRUEFALSE"},
       {"IndexOfMenu(\"m\", \"two\") ++ IndexOfMenu(\"m\", \"\") ++ IndexOfMenu(\"p\", \"\") ++ IndexOfMenu(\"x\", \"One\")",
        "-1-1-1-1"},
   };
