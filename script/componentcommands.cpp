@@ -105,17 +105,9 @@ class TCreateHandler : public TCommandHandler {
       }
       return;
     }
-    TParamCollection* vars = Variables();
     for (int16_t code : kApplicationOrder) {
       TOrbaParser* expr = c.Props[code];
-      if (!expr || NotAppliedAtCreation(code)) continue;
-      const TCustomParam* value = nullptr;
-      if (!expr->Ops().empty()) {
-        if (vars) expr->Execute(*vars);
-        else expr->Execute();
-        value = expr->Result();
-      }
-      Apply(*list, *o, code, value);
+      if (expr && !NotAppliedAtCreation(code)) Apply(*list, *o, code, Eval(expr));
     }
     // A new sound starts at once, or fades in over its delay.
     if (auto* sound = dynamic_cast<TOrbaSound*>(o))

@@ -32,11 +32,7 @@ struct TFlipState : TCommandState {
 std::vector<std::string> NameLines(const TFieldValue& f) {
   std::vector<std::string> lines;
   for (const auto& expr : f.List) {
-    if (!expr || expr->Ops().empty()) continue;
-    TParamCollection* vars = Variables();
-    if (vars) expr->Execute(*vars);
-    else expr->Execute();
-    const TCustomParam* v = expr->Result();
+    const TCustomParam* v = Eval(expr.get());
     if (!v) continue;
     const std::string text = v->AsString();
     for (size_t at = 0; at <= text.size();) {
