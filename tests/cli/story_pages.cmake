@@ -10,16 +10,16 @@ execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the demo did not build: ${err}")
 endif()
-file(WRITE ${work}/input.txt "40 click 320 240\n70 key 13\n100 key 13\n160 key 13\n220 key 13\n280 key 13\n")
+file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
 execute_process(
-  COMMAND ${PLAYER} --headless --ticks 320 --input ${work}/input.txt --dump 95,155,215,275 --dump-dir ${work}/frames
+  COMMAND ${PLAYER} --headless --ticks 460 --input ${work}/input.txt --dump 235,295,355,415 --dump-dir ${work}/frames
           ${work}/game
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the run ended with ${rc}: ${out} ${err}")
 endif()
 set(previous "")
-foreach(frame 95 155 215)
+foreach(frame 235 295 355)
   set(file ${work}/frames/frame-000${frame}.png)
   if(frame LESS 100)
     set(file ${work}/frames/frame-0000${frame}.png)
@@ -33,6 +33,6 @@ foreach(frame 95 155 215)
   endif()
   set(previous ${hash})
 endforeach()
-if(EXISTS ${work}/frames/frame-000275.png)
-  message(FATAL_ERROR "the game still ran at tick 275: the last Enter did not clear the window")
+if(EXISTS ${work}/frames/frame-000415.png)
+  message(FATAL_ERROR "the game still ran at tick 415: the last Enter did not clear the window")
 endif()
