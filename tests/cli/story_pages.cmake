@@ -1,7 +1,8 @@
-# Plays the demo headless to its message-window scene: a click ends the title screen, Enter the picture screen, then each
-# Enter press turns the page (the scene's script does it) and the last one clears the window
-# and ends the game. Each page's frame must differ from the one before, and the game must have
-# ended after the third press, before the fourth.
+# Plays the demo headless through its message-window scene: a click ends the title screen,
+# Enter the picture screen, then each Enter press turns the page (the scene's script does it)
+# and the last one clears the window and leaves for the effects page. Each page's frame, and
+# the effects page's, must differ from the one before, and the game must end by itself once
+# the effects page has played its effects.
 set(work ${BINARY_DIR}/story-pages)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work}/frames)
@@ -12,18 +13,15 @@ if(NOT rc EQUAL 0)
 endif()
 file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
 execute_process(
-  COMMAND ${PLAYER} --headless --ticks 460 --input ${work}/input.txt --dump 235,295,355,415 --dump-dir ${work}/frames
+  COMMAND ${PLAYER} --headless --ticks 1450 --input ${work}/input.txt --dump 235,295,355,415,1400 --dump-dir ${work}/frames
           ${work}/game
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the run ended with ${rc}: ${out} ${err}")
 endif()
 set(previous "")
-foreach(frame 235 295 355)
+foreach(frame 235 295 355 415)
   set(file ${work}/frames/frame-000${frame}.png)
-  if(frame LESS 100)
-    set(file ${work}/frames/frame-0000${frame}.png)
-  endif()
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "no frame at tick ${frame}")
   endif()
@@ -33,6 +31,6 @@ foreach(frame 235 295 355)
   endif()
   set(previous ${hash})
 endforeach()
-if(EXISTS ${work}/frames/frame-000415.png)
-  message(FATAL_ERROR "the game still ran at tick 415: the last Enter did not clear the window")
+if(EXISTS ${work}/frames/frame-001400.png)
+  message(FATAL_ERROR "the game still ran at tick 1400: the effects page did not end by itself")
 endif()
