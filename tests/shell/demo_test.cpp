@@ -56,6 +56,8 @@ uint32_t Px(Rgb c) { return static_cast<uint32_t>(c.r << 16 | c.g << 8 | c.b); }
 // doubled, so screen point (x, y) shows their pixel (x / 2, y / 2).
 constexpr Rgb kTitleFrame{250, 250, 250}, kTitleSun{255, 220, 90}, kTitleHill{40, 120, 60};
 constexpr Rgb kNightSky{10, 20, 60}, kNightSea{20, 80, 120};
+constexpr Rgb kButtonUpper{70, 130, 230}, kButtonLower{30, 90, 200}, kMapBase{200, 200, 160};
+constexpr Rgb kSpriteFrames[] = {{255, 0, 0}, {255, 255, 0}, {0, 255, 0}, {0, 0, 255}};
 
 uint32_t At(const HeadlessRun& run, int x, int y) {
   return run.presenter.Pixels()[static_cast<size_t>(y) * static_cast<size_t>(run.presenter.Width()) + static_cast<size_t>(x)] & 0xFFFFFF;
@@ -120,6 +122,53 @@ TEST(Demo, EffectsPageFadesFromTheTitleToTheNight) {
   });
   EXPECT_EQ(duration, 320);
   EXPECT_EQ(seen, (std::set<int>{0, 80, 160, 240, 320}));
+}
+
+// The picture screen once its screen change has ended: the title picture doubled behind
+// everything, the sprite's 32 x 32 square at (40, 40) in one of its frame colours, the button
+// at (500, 420) with its two halves and a see-through corner, the map's base picture at
+// (240, 300).
+TEST(Demo, PictureScreenShowsEachPictureWhereTheScriptPutsIt) {
+  TempDir dir;
+  BuildDemoStartingWith(dir.path, "call pictures.rsb; target: show\nterminate\n");
+  HeadlessRun run(dir.path.string());
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  bool changed = false, shown = false;
+  run.RunWhile(cmd, [&](int pass) {
+    TOrbaBaseList* list = ComponentList();
+    const bool running = list && list->Transition();
+    shown = changed && !running;
+    changed = changed || running;
+    return !shown && pass < 600;
+  });
+  ASSERT_TRUE(shown);
+  ASSERT_EQ(run.presenter.Width(), 640);
+  struct Point {
+    int x, y;
+    Rgb want;
+    const char* what;
+  } points[] = {
+      {2, 240, kTitleFrame, "the title's frame at the left edge"},
+      {637, 100, kTitleFrame, "the title's frame at the right edge"},
+      {320, 290, kTitleSun, "the sun above the map"},
+      {320, 440, kTitleHill, "the hills below the map"},
+      {548, 428, kButtonUpper, "the button's upper half"},
+      {548, 444, kButtonLower, "the button's lower half"},
+      {500, 420, kTitleHill, "the title through the button's see-through corner"},
+      {241, 301, kMapBase, "the map's top left"},
+      {399, 379, kMapBase, "the map's bottom right"},
+      {400, 379, kTitleHill, "the hills right of the map"},
+  };
+  for (const Point& p : points) EXPECT_EQ(At(run, p.x, p.y), Px(p.want)) << p.what;
+  // The sprite: one frame colour over its whole square, the title around it.
+  const uint32_t sprite = At(run, 40, 40);
+  bool isFrame = false;
+  for (Rgb c : kSpriteFrames) isFrame = isFrame || sprite == Px(c);
+  EXPECT_TRUE(isFrame) << std::hex << sprite;
+  for (int y = 40; y < 72; ++y)
+    for (int x = 40; x < 72; ++x) ASSERT_EQ(At(run, x, y), sprite) << x << "," << y;
+  for (auto [x, y] : {std::pair{39, 50}, {72, 50}, {50, 39}, {50, 72}}) EXPECT_NE(At(run, x, y), sprite) << x << "," << y;
 }
 
 }  // namespace
