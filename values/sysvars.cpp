@@ -107,8 +107,14 @@ bool ISystemVariableSource::ButtonHeld(bool right) {
   return mouse && (right ? mouse->RightHeld : mouse->LeftHeld);
 }
 
-int32_t ISystemVariableSource::MouseX() { return Mouse() ? Mouse()->MouseX : 0; }
-int32_t ISystemVariableSource::MouseY() { return Mouse() ? Mouse()->MouseY : 0; }
+int32_t ISystemVariableSource::MouseX() {
+  TBaseInput* mouse = Mouse();
+  return mouse ? mouse->MouseX : 0;
+}
+int32_t ISystemVariableSource::MouseY() {
+  TBaseInput* mouse = Mouse();
+  return mouse ? mouse->MouseY : 0;
+}
 
 void ISystemVariableSource::MoveMouse(int32_t x, int32_t y) {
   TBaseInput* mouse = Mouse();

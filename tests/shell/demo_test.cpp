@@ -4,13 +4,12 @@
 // colours tools/demopictures draws, at the places the demo's scripts put the pictures.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "authoring/source.h"
 #include "base/cp932.h"
