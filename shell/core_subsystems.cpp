@@ -25,7 +25,7 @@ void TPlayerSystemSource::MoveMouse(int32_t x, int32_t y) {
 }
 
 void TCoreSubsystems::CreateVariables() {
-  systemSource_.AttachInput(&bases_[CurrentBase()], &keys_);
+  systemSource_.AttachInput(&bases_, [this] { return CurrentBase(); }, &keys_);
   systemSource_.MovePointer = &MovePointer;
   variables_ = std::make_unique<TParamCollection>(&systemSource_);
   SetVariables(variables_.get());

@@ -53,6 +53,20 @@ TDIBSurface Title() {
   return s;
 }
 
+// 320 x 240, opaque: the second picture of the effects page, a night by the sea. Solid
+// colours: sky (10, 20, 60) above row 150 except the moon (240, 230, 180) within 30 pixels of
+// (240, 60), sea (20, 80, 120) from row 150 down.
+TDIBSurface Night() {
+  TDIBSurface s(320, 240, 24);
+  const Rgb sky{10, 20, 60}, moon{240, 230, 180}, sea{20, 80, 120};
+  for (int y = 0; y < s.Height(); ++y)
+    for (int x = 0; x < s.Width(); ++x) {
+      const int dx = x - 240, dy = y - 60;
+      Put(s, x, y, y >= 150 ? sea : dx * dx + dy * dy <= 30 * 30 ? moon : sky);
+    }
+  return s;
+}
+
 // 96 x 32 with an alpha plane: a rounded button (30, 90, 200) with a lighter top half
 // (70, 130, 230); the rounded corners are see-through and their edges half so.
 TDIBSurface Button() {
@@ -151,6 +165,7 @@ int main(int argc, char** argv) {
     Write(argv[1], "button-clicked.png", ButtonState({60, 200, 90}, {30, 160, 60}));
     Write(argv[1], "map-base.png", MapPicture({200, 200, 160}));
     Write(argv[1], "map-hover.png", MapPicture({250, 120, 40}));
+    Write(argv[1], "night.png", Night());
     WriteSprite(argv[1]);
     const std::vector<uint8_t> map = MapRegions();
     WriteFileBytes((std::filesystem::path(argv[1]) / "map.dat").string(), map);

@@ -88,27 +88,42 @@ std::string_view SystemVariableName(int32_t n) {
 
 bool ISystemVariableSource::FileAvailable(const std::string& name) { return VrFileManager().HasFile(name); }
 
+TBaseInput* ISystemVariableSource::Mouse() {
+  return pages_ ? &(*pages_)[static_cast<size_t>(shown_() & 1)] : mouse_;
+}
+
 bool ISystemVariableSource::Click(bool right) {
-  return mouse_ && (right ? mouse_->RightClick : mouse_->LeftClick);
+  TBaseInput* mouse = Mouse();
+  return mouse && (right ? mouse->RightClick : mouse->LeftClick);
 }
 
 void ISystemVariableSource::SetClick(bool right, bool value) {
-  if (mouse_) (right ? mouse_->RightClick : mouse_->LeftClick) = value;
+  TBaseInput* mouse = Mouse();
+  if (mouse) (right ? mouse->RightClick : mouse->LeftClick) = value;
 }
 
 bool ISystemVariableSource::ButtonHeld(bool right) {
-  return mouse_ && (right ? mouse_->RightHeld : mouse_->LeftHeld);
+  TBaseInput* mouse = Mouse();
+  return mouse && (right ? mouse->RightHeld : mouse->LeftHeld);
 }
 
-int32_t ISystemVariableSource::MouseX() { return mouse_ ? mouse_->MouseX : 0; }
-int32_t ISystemVariableSource::MouseY() { return mouse_ ? mouse_->MouseY : 0; }
+int32_t ISystemVariableSource::MouseX() {
+  TBaseInput* mouse = Mouse();
+  return mouse ? mouse->MouseX : 0;
+}
+int32_t ISystemVariableSource::MouseY() {
+  TBaseInput* mouse = Mouse();
+  return mouse ? mouse->MouseY : 0;
+}
 
 void ISystemVariableSource::MoveMouse(int32_t x, int32_t y) {
-  if (mouse_) mouse_->SetMouse(x, y);
+  TBaseInput* mouse = Mouse();
+  if (mouse) mouse->SetMouse(x, y);
 }
 
 bool ISystemVariableSource::Wheel(bool up) {
-  return mouse_ && (up ? mouse_->WheelUpTick : mouse_->WheelDownTick) > 0;
+  TBaseInput* mouse = Mouse();
+  return mouse && (up ? mouse->WheelUpTick : mouse->WheelDownTick) > 0;
 }
 
 bool ISystemVariableSource::Key(KeyState state, int32_t k) {

@@ -5,8 +5,10 @@
 // built-in functions that read player state kept outside the values (the save captions).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +50,13 @@ class ISystemVariableSource {
 
   // Input of the current screen page and the keyboard, written by the window each tick.
   void AttachInput(TBaseInput* mouse, TKeyboardState* keys) { mouse_ = mouse; keys_ = keys; }
+  // The same with the mouse state of both pages, read from the one shown: a screen change
+  // moves the clicks the script sees to the other page.
+  void AttachInput(std::array<TBaseInput, 2>* pages, std::function<int()> shown, TKeyboardState* keys) {
+    pages_ = pages;
+    shown_ = std::move(shown);
+    keys_ = keys;
+  }
 
   // The result value of the current call frame; null without a frame.
   virtual TCustomParam* CallResult() { return nullptr; }
@@ -110,7 +119,11 @@ class ISystemVariableSource {
   virtual bool FileAvailable(const std::string& name);
 
  private:
+  TBaseInput* Mouse();
+
   TBaseInput* mouse_ = nullptr;
+  std::array<TBaseInput, 2>* pages_ = nullptr;
+  std::function<int()> shown_;
   TKeyboardState* keys_ = nullptr;
   int32_t historyMax_ = 0;
   bool dither_ = false;

@@ -1,7 +1,8 @@
-# Plays the demo headless to its message-window scene: a click ends the title screen, Enter the picture screen, then each
-# Enter press turns the page (the scene's script does it) and the last one clears the window
-# and ends the game. Each page's frame must differ from the one before, and the game must have
-# ended after the third press, before the fourth.
+# Plays the demo headless through its message-window scene: a click ends the title screen,
+# Enter the picture screen, then each Enter press turns the page (the scene's script does it)
+# and the last one clears the window and leaves for the effects page. Each page's frame, and
+# the effects page's, must differ from the one before, and the game must end by itself once
+# the effects page has played its effects.
 set(work ${BINARY_DIR}/story-pages)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work}/frames)
@@ -10,20 +11,17 @@ execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the demo did not build: ${err}")
 endif()
-file(WRITE ${work}/input.txt "40 click 320 240\n70 key 13\n100 key 13\n160 key 13\n220 key 13\n280 key 13\n")
+file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
 execute_process(
-  COMMAND ${PLAYER} --headless --ticks 320 --input ${work}/input.txt --dump 95,155,215,275 --dump-dir ${work}/frames
+  COMMAND ${PLAYER} --headless --ticks 1450 --input ${work}/input.txt --dump 235,295,355,415,1400 --dump-dir ${work}/frames
           ${work}/game
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the run ended with ${rc}: ${out} ${err}")
 endif()
 set(previous "")
-foreach(frame 95 155 215)
+foreach(frame 235 295 355 415)
   set(file ${work}/frames/frame-000${frame}.png)
-  if(frame LESS 100)
-    set(file ${work}/frames/frame-0000${frame}.png)
-  endif()
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "no frame at tick ${frame}")
   endif()
@@ -33,6 +31,6 @@ foreach(frame 95 155 215)
   endif()
   set(previous ${hash})
 endforeach()
-if(EXISTS ${work}/frames/frame-000275.png)
-  message(FATAL_ERROR "the game still ran at tick 275: the last Enter did not clear the window")
+if(EXISTS ${work}/frames/frame-001400.png)
+  message(FATAL_ERROR "the game still ran at tick 1400: the effects page did not end by itself")
 endif()

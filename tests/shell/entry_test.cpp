@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/headless_run.h"
 #include "support/project_fixture.h"
 #include "support/temp_dir.h"
 #include <unistd.h>
@@ -128,28 +129,6 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
            {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
-
-// A whole headless run of the player through the entry point.
-struct HeadlessRun : headless::HeadlessPlatform {
-  posix::InstanceLock lock;
-  posix::Paths paths;
-  posix::IniSettings settings;
-  std::unique_ptr<IOrbaMediaLibrary> media = CreateNullMediaLibrary();
-  TCoreSubsystems subsystems{*media, &platform};
-  int passes = 0;
-
-  explicit HeadlessRun(const std::string& lockDir) : lock(lockDir) {
-    platform.settings = &settings;
-    platform.lock = &lock;
-    platform.paths = &paths;
-  }
-  TRunResult Run(const TCommandLine& cmd, int maxPasses, int version = IOrbaMediaLibrary::kRequiredVersion) {
-    return RunPlayer(cmd, platform, subsystems, version, [&](int pass) {
-      passes = pass;
-      return pass < maxPasses;
-    });
-  }
-};
 
 TEST(Player, RunsHeadlessAndPresentsFrames) {
   TempDir dir;
@@ -340,7 +319,7 @@ TEST(Player, TheDemoTitleScreenIsComposedAsItsBoxesSay) {
   HeadlessRun run(dir.path.string());
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
-  run.Run(cmd, 5);
+  run.Run(cmd, 45);  // after the title's fade-in of 500 ms
   ASSERT_EQ(run.presenter.Width(), 640);
   const auto& shown = run.presenter.Pixels();
   auto inside = [](int x, int y, int l, int t, int r, int b) { return x >= l && x < r && y >= t && y < b; };
@@ -370,10 +349,11 @@ TEST(Player, TheDemoButtonsAnswerTheMouse) {
   HeadlessRun run(dir.path.string());
   // Window client coordinates: the page starts below the toolbar.
   const int top = TFormView::kDockHeight;
-  headless::LoadInputScript("4 move 100 " + std::to_string(top + 40) + "\n" +  // over the left button
-                                "8 move 540 " + std::to_string(top + 40) + "\n" +  // over the right one
-                                "12 click 541 " + std::to_string(top + 41) + "\n" +
-                                "16 move 300 " + std::to_string(top + 10) + "\n",  // off both
+  // The title has faded in by pass 40.
+  headless::LoadInputScript("44 move 100 " + std::to_string(top + 40) + "\n" +  // over the left button
+                                "48 move 540 " + std::to_string(top + 40) + "\n" +  // over the right one
+                                "52 click 541 " + std::to_string(top + 41) + "\n" +
+                                "56 move 300 " + std::to_string(top + 10) + "\n",  // off both
                             run.input, run.dialogs);
   const auto& shown = run.presenter.Pixels();
   auto at = [&](int x, int y) { return shown[static_cast<size_t>(y) * 640 + static_cast<size_t>(x)]; };
@@ -389,14 +369,14 @@ TEST(Player, TheDemoButtonsAnswerTheMouse) {
       if (auto* c = v->FindVariable("clicks")) clicks = c->AsInt();
       if (auto* l = v->FindVariable("lastClicked")) last = l->AsString();
     }
-    return pass < 20;
+    return pass < 60;
   });
-  ASSERT_GE(frames.size(), 19u);
+  ASSERT_GE(frames.size(), 59u);
   // The pass after the move queues the event, the handler runs, the next frame shows it.
-  EXPECT_EQ(frames[2], std::pair(grey, grey));
-  EXPECT_EQ(frames[6], std::pair(lit, grey));
-  EXPECT_EQ(frames[10], std::pair(grey, lit));
-  EXPECT_EQ(frames[18], std::pair(grey, grey));
+  EXPECT_EQ(frames[42], std::pair(grey, grey));
+  EXPECT_EQ(frames[46], std::pair(lit, grey));
+  EXPECT_EQ(frames[50], std::pair(grey, lit));
+  EXPECT_EQ(frames[58], std::pair(grey, grey));
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(last, "right");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,25 @@ TEST(SystemVariables, ReadFromThePlayerState) {
   EXPECT_GE(year, 2000);
   int32_t week = vars.FindVariable("@Week")->AsInt();
   EXPECT_TRUE(week >= 1 && week <= 7);
+}
+
+// The mouse variables read the page shown: after a screen change the clicks and the position
+// come from the other page.
+TEST(SystemVariables, MouseFollowsThePageShown) {
+  std::array<TBaseInput, 2> pages;
+  TKeyboardState keys;
+  int shown = 0;
+  ISystemVariableSource source;
+  source.AttachInput(&pages, [&] { return shown; }, &keys);
+  TParamCollection vars(&source);
+  pages[0].SetMouse(1, 2);
+  pages[1].SetMouse(30, 40);
+  pages[1].LeftClick = true;
+  EXPECT_EQ(vars.FindVariable("@LClick")->AsString(), "FALSE");
+  EXPECT_EQ(vars.FindVariable("@MouseX")->AsString(), "1");
+  shown = 1;
+  EXPECT_EQ(vars.FindVariable("@LClick")->AsString(), "TRUE");
+  EXPECT_EQ(vars.FindVariable("@MouseY")->AsString(), "40");
 }
 
 TEST(SystemVariables, WritesGoToTheirOwnerOrAreIgnored) {
