@@ -183,7 +183,8 @@ size_t TWavBuffer::TakeFromRing(uint8_t* out, size_t count, bool& atEnd) {
   return got;
 }
 
-bool TWavBuffer::MixInto(int16_t* out) {
+bool TWavBuffer::Convert() {
+  converted_ = 0;
   if (size_ == 0 || finished_ || stopped_ || !owner_.IsOpen()) return false;
   const int factor = ExpansionOf(format_);
   if (factor == 0) return false;
@@ -229,16 +230,22 @@ bool TWavBuffer::MixInto(int16_t* out) {
   // A looping source ends only at its stream's real end (a size given by a decoder or a rate
   // converter is an estimate that must not cut a loop short).
   finished_ = atEnd || (!loop_ && size_ >= 0 && readPosition_ >= size_);
+  converted_ = std::min(n, outSamples) & ~size_t{1};
+  lastMixTime_ = owner_.clock_.NowMs();
+  return true;
+}
+
+void TWavBuffer::AddScaled(int16_t* out, size_t from, size_t count) const {
+  if (from >= converted_) return;
+  count = std::min(count, converted_ - from);
+  const int16_t* m = mixed_.data() + from;
   // Volumes of 255 and 256 leave samples as they are, which a factor of 256 does exactly; below,
   // (s · volume) >> 8 always fits 16 bits. One branch-free loop the compiler vectorises.
   const int32_t vl = volumeLeft_ < 255 ? volumeLeft_ : 256, vr = volumeRight_ < 255 ? volumeRight_ : 256;
-  n = std::min(n, outSamples) & ~size_t{1};
-  for (size_t i = 0; i < n; i += 2) {
+  for (size_t i = 0; i + 1 < count; i += 2) {
     out[i] = Saturate(out[i] + ((m[i] * vl) >> 8));
     out[i + 1] = Saturate(out[i + 1] + ((m[i + 1] * vr) >> 8));
   }
-  lastMixTime_ = owner_.clock_.NowMs();
-  return true;
 }
 
 void TWavBuffer::Fill(std::vector<uint8_t>& scratch) {
@@ -294,8 +301,7 @@ void TWavBuffer::Fill(std::vector<uint8_t>& scratch) {
 TWavOut::TWavOut(platform::IAudioOutput* device, platform::IClock& clock, int32_t delayMs)
     : device_(device), clock_(clock), delay_(std::clamp(delayMs, 100, 500)) {
   bufferSize_ = static_cast<size_t>(delay_) * 176400 / 1000;
-  pending_.assign(bufferSize_ / 2, 0);
-  pendingOffset_ = pending_.size();
+  pendingOffset_ = bufferSize_ / 2;
   scratch_.assign(kChunkBytes, 0);
 }
 
@@ -303,7 +309,7 @@ TWavOut::~TWavOut() { Close(); }
 
 bool TWavOut::Open() {
   if (IsOpen() || !device_) return false;
-  pendingOffset_ = pending_.size();
+  pendingOffset_ = bufferSize_ / 2;
   if (!device_->Open(delay_, *this)) return false;
   open_ = true;
   return true;
@@ -343,31 +349,40 @@ void TWavOut::RemoveSource(TWavBuffer* source) {
     }
 }
 
-bool TWavOut::MixAll(int16_t* out) {
-  std::lock_guard g(lock_);
-  std::fill(out, out + bufferSize_ / 2, int16_t{0});
+bool TWavOut::ConvertAll() {
   bool any = false;
-  for (auto& s : sources_) any = s->MixInto(out) || any;
+  for (auto& s : sources_) any = s->Convert() || any;
   return any;
 }
 
+void TWavOut::MixConverted(int16_t* out, size_t from, size_t count) const {
+  std::fill(out, out + count, int16_t{0});
+  for (auto& s : sources_) s->AddScaled(out, from, count);
+}
+
+bool TWavOut::MixAll(int16_t* out) {
+  std::lock_guard g(lock_);
+  bool any = ConvertAll();
+  MixConverted(out, 0, bufferSize_ / 2);
+  return any;
+}
+
+// The device takes the converted buffer piece by piece; each piece is scaled by the volumes of
+// that moment, so what the listener hears follows a volume change within one device callback.
 void TWavOut::Render(int16_t* out, size_t frames) noexcept {
-  size_t samples = frames * 2, done = 0;
+  const size_t samples = frames * 2, perBuffer = bufferSize_ / 2;
+  size_t done = 0;
+  std::lock_guard g(lock_);
   while (done < samples) {
-    if (pendingOffset_ >= pending_.size()) {
-      bool any;
-      {
-        std::lock_guard g(lock_);
-        any = !activeSources_.empty();
-      }
-      if (!any || !MixAll(pending_.data())) {
+    if (pendingOffset_ >= perBuffer) {
+      if (activeSources_.empty() || !ConvertAll()) {
         std::fill(out + done, out + samples, int16_t{0});
         return;
       }
       pendingOffset_ = 0;
     }
-    size_t n = std::min(samples - done, pending_.size() - pendingOffset_);
-    std::memcpy(out + done, pending_.data() + pendingOffset_, n * sizeof(int16_t));
+    size_t n = std::min(samples - done, perBuffer - pendingOffset_);
+    MixConverted(out + done, pendingOffset_, n);
     pendingOffset_ += n;
     done += n;
   }

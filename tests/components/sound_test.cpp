@@ -16,6 +16,7 @@
 #include "components/propaccess.h"
 #include "components/sound.h"
 #include "media/mediaman.h"
+#include "media/wavefile.h"
 #include "platform/headless/headless.h"
 #include "support/media_fixture.h"
 #include "script/callman.h"
@@ -164,6 +165,46 @@ TEST_F(Managers, ASoundFadesInAndOutInTheOutput) {
   EXPECT_EQ(media->Ogg().Count(), 0u);  // the component freed itself and its item
   EXPECT_LT(Amplitude(stop + 300 * ms, stop + 400 * ms), Amplitude(stop + 50 * ms, stop + 150 * ms));
   EXPECT_EQ(Amplitude(stop + 650 * ms, Frames()), 0);
+}
+
+// With the player's delay of 500 ms the mixer converts half a second ahead, yet each tick's
+// output carries the volume the fade set at the tick before: a constant 16,000 is heard at the
+// curve's value mapped to the mixer's 0..256 (both computed here), and once the fade-out has
+// ended the output is silent.
+TEST_F(Managers, FadeTicksAreHeardAtTheTickThatSetThem) {
+  SetMediaManagers(nullptr);
+  TMediaEnvironment env = Environment();
+  env.DelayMs = 500;
+  media = std::make_unique<TMediaManagers>(std::move(env));
+  SetMediaManagers(media.get());
+  files["level.wav"] = WriteWave(TWavFormat::Pcm(44100, 2, 16), std::span<const int16_t>(std::vector<int16_t>(2 * 44100 * 3, 16000)));
+  // Hundredths of a decibel on the upper half of the range, then the mixer's linear rule.
+  auto heard = [](int32_t centibels) {
+    const int32_t mixer = (std::max(centibels, -5000) + 5000) * 256 / 5000;
+    return mixer >= 255 ? 16000 : (16000 * mixer) >> 8;
+  };
+  auto fadeIn = [](int32_t e) { return e >= 1000 ? 0 : -10000 + 5000 + e * 5000 / 1000; };
+  auto fadeOut = [](int32_t e) { return -e * 5000 / 1000; };
+
+  TOrbaSound& s = NewSound("level", "level.wav");
+  s.SetInt(PR_DELAY, 1000);
+  s.SetPlayState(TOrbaSound::kFadingIn);
+  // One tick: the device takes 16 ms at the volumes set so far, then the components step.
+  auto tick = [&](int32_t expected, const std::string& what) {
+    const size_t from = Frames();
+    Run(16);
+    for (size_t f = from; f < Frames(); ++f)
+      for (int c = 0; c < 2; ++c)
+        ASSERT_EQ(device.Samples()[2 * f + c], expected) << what << " frame " << f - from << " channel " << c;
+  };
+  tick(0, "before the first step");  // the first step sets −10000 and starts the item
+  for (int32_t e = 0; e <= 1008; e += 16) tick(heard(e == 0 ? -10000 : fadeIn(e)), "fade-in at " + std::to_string(e));
+  EXPECT_FALSE(s.Fading());
+  s.SetPlayState(TOrbaSound::kFadingOut);
+  tick(16000, "before the fade-out's first step");  // which only reads the volume
+  for (int32_t e = 0; e < 1000; e += 16) tick(heard(e == 0 ? 0 : fadeOut(e)), "fade-out at " + std::to_string(e));
+  EXPECT_EQ(media->Ogg().Count(), 0u);
+  for (int i = 0; i < 40; ++i) tick(0, "after the fade-out");
 }
 
 // A sound that plays once reports its end once: to its handler, or by freeing itself.
