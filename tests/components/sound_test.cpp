@@ -447,5 +447,84 @@ TEST_F(Managers, MediaCommandsPlayAndStopSounds) {
   SetVariables(nullptr);
 }
 
+
+// A stand-in for the video component: it keeps what the media commands set, and once fading
+// out it frees itself after four ticks.
+struct TFakeVideo : TOrbaComponent, IMediaComponent {
+  explicit TFakeVideo(TOrbaBaseList* owner) : TOrbaComponent(owner) {}
+  int32_t GetCompoType() const override { return 16; }
+  std::string source;
+  int32_t delay = 0, plays = 0, fadingTicks = 0;
+  uint8_t state = kStopped;
+  std::vector<uint8_t> states;  // every state set, in order
+  uint8_t MediaPlayState() const override { return state; }
+  void SetPlayState(uint8_t s) override { states.push_back(state = s); }
+  void Play() override { ++plays; }
+  const std::string& MediaSource() const override { return source; }
+  int32_t FadeTime() const override { return delay; }
+  void SetFadeTime(int32_t ms) override { delay = ms; }
+  void SetInt(int32_t code, int32_t v) override { code == PR_DELAY ? void(delay = v) : TOrbaComponent::SetInt(code, v); }
+  void SetStr(int32_t code, const std::string& v) override { code == PR_SOURCE ? void(source = v) : TOrbaComponent::SetStr(code, v); }
+  bool Tick() override { return state == kFadingOut && ++fadingTicks >= 4; }
+  static std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) { return std::make_unique<TFakeVideo>(owner); }
+};
+
+// The movie command and the media commands drive a video through the same face as a sound:
+// created playing (or fading in with a delay), played again, faded out and awaited until it
+// has gone, stopped and scrapped at once; a stopped video is not awaited.
+TEST_F(Managers, MediaCommandsDriveAVideo) {
+  static constexpr TComponentKind kVideo{16, &TFakeVideo::Make};
+  TOrbaBaseList::SetStandInKind(&kVideo);
+  TParamCollection vars;
+  SetVariables(&vars);
+  TCallMan cm;
+  TPage page;
+  CompilePage("movie name: \"v\"; source: \"clip.wmv\"; delay: 300\n"
+              "movie name: \"w\"; source: \"clip.wmv\"\n"
+              "mediaplay component: \"w\"\n"
+              "moviestop component: \"v\"; fade: 200; waitend: TRUE\n"
+              "moviestop component: \"w\"\n"
+              "moviestop component: \"x\"; fade: 200; waitend: TRUE\n",
+              "t.rss", page);
+  TPage* p = &page;
+  auto step = [&](size_t i) {
+    int32_t pc = static_cast<int32_t>(i);
+    page.Commands[i]->Start(cm);
+    page.Commands[i]->Execute(cm, p, pc);
+    return pc;
+  };
+  step(0);
+  step(1);
+  auto* v = dynamic_cast<TFakeVideo*>(list.FindComponent("v"));
+  auto* w = dynamic_cast<TFakeVideo*>(list.FindComponent("w"));
+  ASSERT_TRUE(v && w);
+  EXPECT_EQ(v->states, std::vector<uint8_t>{IMediaComponent::kFadingIn});
+  EXPECT_EQ(w->states, std::vector<uint8_t>{IMediaComponent::kPlaying});
+  EXPECT_EQ(step(2), 3);
+  EXPECT_EQ(w->plays, 1);
+  EXPECT_EQ(step(3), 3);  // waits while the video fades out
+  EXPECT_EQ(v->delay, 200);
+  EXPECT_EQ(v->states.back(), IMediaComponent::kFadingOut);
+  int32_t pc = 3;
+  for (int tick = 0; tick < 3; ++tick) {
+    Run(16);
+    page.Commands[3]->Execute(cm, p, pc);
+    EXPECT_EQ(pc, 3) << tick;
+  }
+  Run(16);  // the fourth tick frees it
+  page.Commands[3]->Execute(cm, p, pc);
+  EXPECT_EQ(pc, 4);
+  EXPECT_EQ(step(4), 5);
+  EXPECT_EQ(w->states.back(), IMediaComponent::kStopped);
+  EXPECT_TRUE(w->IsScrapped());
+  auto* x = static_cast<TFakeVideo*>(list.Adopt(std::make_unique<TFakeVideo>(&list)));
+  x->SetName("x");
+  x->source = "clip.wmv";
+  EXPECT_EQ(step(5), 6);  // stopped: nothing to wait for
+  EXPECT_EQ(x->states, std::vector<uint8_t>{});
+  SetVariables(nullptr);
+  TOrbaBaseList::SetStandInKind(nullptr);
+}
+
 }  // namespace
 }  // namespace orba
