@@ -56,11 +56,11 @@ class TWavBuffer {
   // source reached its stream's end. Under the lock.
   size_t TakeFromRing(uint8_t* out, size_t count, bool& atEnd);
   void MoveReadPosition(int64_t bytes);  // under the lock
-  // Converts this source's next device buffer into mixed_ (unscaled); false when it gives
-  // nothing this buffer. Under the lock.
-  bool Convert();
-  // Adds output samples [from, from + count) of the converted buffer to out at the current
-  // volume, saturating. Under the lock.
+  // Converts this source's part of the current device buffer, from output sample `at` to its
+  // end, into mixed_ (unscaled); false when it gives nothing this buffer. Under the lock.
+  bool Convert(size_t at = 0);
+  // Adds the device buffer's samples [from, from + count) that this source converted to out at
+  // its current volume, saturating. Under the lock.
   void AddScaled(int16_t* out, size_t from, size_t count) const;
   // Keeps the ring filled ahead; under the decoder lock.
   void Fill(std::vector<uint8_t>& scratch);
@@ -71,6 +71,10 @@ class TWavBuffer {
   int64_t size_ = 0;
   std::vector<int16_t> mixed_;  // one device buffer, converted and not yet scaled
   size_t converted_ = 0;        // samples of mixed_ the current device buffer holds
+  size_t from_ = 0;             // the device buffer's sample where they begin
+  // The device buffer this source was last converted for: one started while a buffer plays
+  // joins it at once rather than at the next buffer.
+  uint64_t convertedIn_ = UINT64_MAX;
   uint32_t lastMixTime_ = 0;
   int64_t readPosition_ = 0;
   int32_t volume_ = 256, pan_ = 0, volumeLeft_ = 256, volumeRight_ = 256;
@@ -134,9 +138,13 @@ class TWavOut final : public platform::IAudioSource {
   std::vector<TWavBuffer*> activeSources_;
   // Converts the next device buffer of every source; true when one contributed. Under the lock.
   bool ConvertAll();
+  // Converts, from output sample `at` on, the sources started since the current buffer was
+  // converted. Under the lock.
+  void JoinStarted(size_t at);
   // Mixes samples [from, from + count) of the converted buffers into out. Under the lock.
   void MixConverted(int16_t* out, size_t from, size_t count) const;
   size_t pendingOffset_ = 0;  // samples of the converted device buffer already handed out
+  uint64_t bufferNo_ = 0;     // device buffers converted so far
   std::vector<uint8_t> scratch_;  // Prepare's decode buffer
 };
 
