@@ -396,30 +396,42 @@ TEST_F(Managers, TimerRecordsReadTheirFlagsFromVersion104) {
   }
 }
 
+// A compiled page whose commands a test starts and runs one at a time, with variables set.
+struct TCommandSteps {
+  TParamCollection vars;
+  TCallMan cm;
+  TPage page;
+  TPage* current = &page;
+  explicit TCommandSteps(const std::string& source) {
+    SetVariables(&vars);
+    CompilePage(source, "t.rss", page);
+  }
+  ~TCommandSteps() { SetVariables(nullptr); }
+  // Starts and runs command i; the counter after it.
+  int32_t Step(size_t i) {
+    page.Commands[i]->Start(cm);
+    return Again(i);
+  }
+  // Runs command i once more without starting it.
+  int32_t Again(size_t i) {
+    int32_t pc = static_cast<int32_t>(i);
+    page.Commands[i]->Execute(cm, current, pc);
+    return pc;
+  }
+};
+
 // The creation command starts a sound (fading in with a delay); MediaPlay starts it again
 // from the beginning; MovieStop with a fade waits until the sound has gone, without one it
 // stops it at once.
 TEST_F(Managers, MediaCommandsPlayAndStopSounds) {
   files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 3000, 44100, 1, 8000), 44100, 1);
-  TParamCollection vars;
-  SetVariables(&vars);
-  TCallMan cm;
-  TPage page;
-  CompilePage("sound name: \"a\"; source: \"bgm.ogg\"; delay: 300\n"
-              "sound name: \"b\"; source: \"bgm.ogg\"\n"
-              "mediaplay component: \"b\"\n"
-              "moviestop component: \"a\"; fade: 200; waitend: TRUE\n"
-              "moviestop component: \"b\"\n",
-              "t.rss", page);
-  TPage* p = &page;
-  auto step = [&](size_t i) {
-    int32_t pc = static_cast<int32_t>(i);
-    page.Commands[i]->Start(cm);
-    page.Commands[i]->Execute(cm, p, pc);
-    return pc;
-  };
-  step(0);
-  step(1);
+  TCommandSteps c("sound name: \"a\"; source: \"bgm.ogg\"; delay: 300\n"
+                  "sound name: \"b\"; source: \"bgm.ogg\"\n"
+                  "mediaplay component: \"b\"\n"
+                  "moviestop component: \"a\"; fade: 200; waitend: TRUE\n"
+                  "moviestop component: \"b\"\n");
+  c.Step(0);
+  c.Step(1);
   auto* a = dynamic_cast<TOrbaSound*>(list.FindComponent("a"));
   auto* b = dynamic_cast<TOrbaSound*>(list.FindComponent("b"));
   ASSERT_TRUE(a && b);
@@ -429,22 +441,18 @@ TEST_F(Managers, MediaCommandsPlayAndStopSounds) {
   EXPECT_TRUE(b->Item()->IsPlaying());
   Run(400);
   EXPECT_GT(b->Item()->GetPosition(), 300);
-  step(2);
+  c.Step(2);
   EXPECT_LT(b->Item()->GetPosition(), 50);
-  EXPECT_EQ(step(3), 3);  // waits for the fading sound
+  EXPECT_EQ(c.Step(3), 3);  // waits for the fading sound
   EXPECT_EQ(a->PlayState, TOrbaSound::kFadingOut);
   Run(160);
-  int32_t pc = 3;
-  page.Commands[3]->Execute(cm, p, pc);
-  EXPECT_EQ(pc, 3);
+  EXPECT_EQ(c.Again(3), 3);
   Run(160);
-  page.Commands[3]->Execute(cm, p, pc);
-  EXPECT_EQ(pc, 4);
-  EXPECT_EQ(step(4), 5);
+  EXPECT_EQ(c.Again(3), 4);
+  EXPECT_EQ(c.Step(4), 5);
   Run(16);
   EXPECT_EQ(list.FindComponent("b"), nullptr);
   EXPECT_EQ(media->Ogg().Count(), 0u);
-  SetVariables(nullptr);
 }
 
 
@@ -475,54 +483,38 @@ struct TFakeVideo : TOrbaComponent, IMediaComponent {
 TEST_F(Managers, MediaCommandsDriveAVideo) {
   static constexpr TComponentKind kVideo{16, &TFakeVideo::Make};
   TOrbaBaseList::SetStandInKind(&kVideo);
-  TParamCollection vars;
-  SetVariables(&vars);
-  TCallMan cm;
-  TPage page;
-  CompilePage("movie name: \"v\"; source: \"clip.wmv\"; delay: 300\n"
-              "movie name: \"w\"; source: \"clip.wmv\"\n"
-              "mediaplay component: \"w\"\n"
-              "moviestop component: \"v\"; fade: 200; waitend: TRUE\n"
-              "moviestop component: \"w\"\n"
-              "moviestop component: \"x\"; fade: 200; waitend: TRUE\n",
-              "t.rss", page);
-  TPage* p = &page;
-  auto step = [&](size_t i) {
-    int32_t pc = static_cast<int32_t>(i);
-    page.Commands[i]->Start(cm);
-    page.Commands[i]->Execute(cm, p, pc);
-    return pc;
-  };
-  step(0);
-  step(1);
+  TCommandSteps c("movie name: \"v\"; source: \"clip.wmv\"; delay: 300\n"
+                  "movie name: \"w\"; source: \"clip.wmv\"\n"
+                  "mediaplay component: \"w\"\n"
+                  "moviestop component: \"v\"; fade: 200; waitend: TRUE\n"
+                  "moviestop component: \"w\"\n"
+                  "moviestop component: \"x\"; fade: 200; waitend: TRUE\n");
+  c.Step(0);
+  c.Step(1);
   auto* v = dynamic_cast<TFakeVideo*>(list.FindComponent("v"));
   auto* w = dynamic_cast<TFakeVideo*>(list.FindComponent("w"));
   ASSERT_TRUE(v && w);
   EXPECT_EQ(v->states, std::vector<uint8_t>{IMediaComponent::kFadingIn});
   EXPECT_EQ(w->states, std::vector<uint8_t>{IMediaComponent::kPlaying});
-  EXPECT_EQ(step(2), 3);
+  EXPECT_EQ(c.Step(2), 3);
   EXPECT_EQ(w->plays, 1);
-  EXPECT_EQ(step(3), 3);  // waits while the video fades out
+  EXPECT_EQ(c.Step(3), 3);  // waits while the video fades out
   EXPECT_EQ(v->delay, 200);
   EXPECT_EQ(v->states.back(), IMediaComponent::kFadingOut);
-  int32_t pc = 3;
   for (int tick = 0; tick < 3; ++tick) {
     Run(16);
-    page.Commands[3]->Execute(cm, p, pc);
-    EXPECT_EQ(pc, 3) << tick;
+    EXPECT_EQ(c.Again(3), 3) << tick;
   }
   Run(16);  // the fourth tick frees it
-  page.Commands[3]->Execute(cm, p, pc);
-  EXPECT_EQ(pc, 4);
-  EXPECT_EQ(step(4), 5);
+  EXPECT_EQ(c.Again(3), 4);
+  EXPECT_EQ(c.Step(4), 5);
   EXPECT_EQ(w->states.back(), IMediaComponent::kStopped);
   EXPECT_TRUE(w->IsScrapped());
   auto* x = static_cast<TFakeVideo*>(list.Adopt(std::make_unique<TFakeVideo>(&list)));
   x->SetName("x");
   x->source = "clip.wmv";
-  EXPECT_EQ(step(5), 6);  // stopped: nothing to wait for
+  EXPECT_EQ(c.Step(5), 6);  // stopped: nothing to wait for
   EXPECT_EQ(x->states, std::vector<uint8_t>{});
-  SetVariables(nullptr);
   TOrbaBaseList::SetStandInKind(nullptr);
 }
 

@@ -22,34 +22,47 @@
 namespace orba {
 namespace {
 
+// The managers over the headless device, a component list with a sound "bgm" of a
+// two-second tone, and the player's system variables.
+struct SoundQueries : ::testing::Test, testing_support::HeadlessMedia {
+  std::unique_ptr<TMediaManagers> media;
+  TOrbaBaseList list;
+  TOrbaSound* sound = nullptr;
+  TPlayerSystemSource source;
+  TParamCollection vars{&source};
+  void SetUp() override {
+    files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 2000, 44100, 2, 8000), 44100, 2);
+    media = std::make_unique<TMediaManagers>(Environment());
+    SetMediaManagers(media.get());
+    SetComponentRoot(&list);
+    sound = static_cast<TOrbaSound*>(list.CreateByCode(17));
+    sound->SetName("bgm");
+    sound->SetStr(PR_SOURCE, "bgm.ogg");
+  }
+  void TearDown() override {
+    list.Clear();
+    SetComponentRoot(nullptr);
+    SetMediaManagers(nullptr);
+  }
+};
+
 // The sound system variables and the component queries that reach a sound, evaluated as a
 // script would, row by row between steps of the game: each answer comes from the managers
 // (the sound switch from their Enabled flags, a length from a probe item, playing and position
 // from the mixer's source).
-TEST(PlayerSystemVariables, SoundVariablesAndQueriesAnswerFromTheManagers) {
-  testing_support::HeadlessMedia env;
-  env.files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 2000, 44100, 2, 8000), 44100, 2);
-  TMediaManagers media(env.Environment());
-  SetMediaManagers(&media);
-  TOrbaBaseList list;
-  SetComponentRoot(&list);
-  auto& sound = static_cast<TOrbaSound&>(*list.CreateByCode(17));
-  sound.SetName("bgm");
-  sound.SetStr(PR_SOURCE, "bgm.ogg");
-  TPlayerSystemSource source;
-  TParamCollection vars(&source);
+TEST_F(SoundQueries, SystemVariablesAndQueriesAnswerFromTheManagers) {
   auto run = [&](int ms) {
     for (int t = 0; t < ms; t += 16) {
       Process().FrameDelta = 16;
       Process().GameTime += 16;
-      env.clock.Advance(16);
+      clock.Advance(16);
       list.Tick();
     }
   };
   auto enabled = [&] {
     std::string flags;
-    for (TMediaManager* m : {static_cast<TMediaManager*>(&media.Ogg()), static_cast<TMediaManager*>(&media.Wmp()),
-                             static_cast<TMediaManager*>(&media.Cdda()), static_cast<TMediaManager*>(&media.Midi())})
+    for (TMediaManager* m : {static_cast<TMediaManager*>(&media->Ogg()), static_cast<TMediaManager*>(&media->Wmp()),
+                             static_cast<TMediaManager*>(&media->Cdda()), static_cast<TMediaManager*>(&media->Midi())})
       flags += m->Enabled() ? '1' : '0';
     return flags;
   };
@@ -65,7 +78,7 @@ TEST(PlayerSystemVariables, SoundVariablesAndQueriesAnswerFromTheManagers) {
       {nullptr, "GetProp(\"bgm\", 138)", "FALSE", "1111"},
       {[&] { vars.FindVariable("@SoundON")->SetString("FALSE"); }, "@SoundON", "FALSE", "0000"},
       // Asked to play while sound is off, the item only takes the resume mark.
-      {[&] { sound.SetPlayState(TOrbaSound::kPlaying); run(200); }, "GetProp(\"bgm\", 138)", "FALSE", "0000"},
+      {[&] { sound->SetPlayState(TOrbaSound::kPlaying); run(200); }, "GetProp(\"bgm\", 138)", "FALSE", "0000"},
       {[&] { vars.FindVariable("@SoundON")->SetString("TRUE"); }, "GetProp(\"bgm\", 138)", "TRUE", "1111"},
       {[&] { vars.FindVariable("@MidiPort")->SetString("no such port"); }, "@MidiPort", mapper, "1111"},
       {[&] { run(2400); }, "GetProp(\"bgm\", 138)", "FALSE", "1111"},  // played to its end
@@ -79,41 +92,24 @@ TEST(PlayerSystemVariables, SoundVariablesAndQueriesAnswerFromTheManagers) {
     EXPECT_EQ(ToUtf8(p.Result()->AsString()), row.expected) << row.expression;
     EXPECT_EQ(enabled(), row.managers) << row.expression;
   }
-  EXPECT_EQ(media.Midi().SelectedPort(), 0);
-  EXPECT_EQ(media.Ogg().Count(), 1u);  // the length's probe item was given back
-  list.Clear();
-  SetComponentRoot(nullptr);
-  SetMediaManagers(nullptr);
+  EXPECT_EQ(media->Midi().SelectedPort(), 0);
+  EXPECT_EQ(media->Ogg().Count(), 1u);  // the length's probe item was given back
 }
 
 // While a sound plays its position reads from the mixer's estimate: behind the mixed data by
 // the part of the last buffer not yet played, never ahead of the time it has played.
-TEST(PlayerSystemVariables, ASoundsPositionFollowsWhatWasPlayed) {
-  testing_support::HeadlessMedia env;
-  env.files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 2000, 44100, 2, 8000), 44100, 2);
-  TMediaManagers media(env.Environment());
-  SetMediaManagers(&media);
-  TOrbaBaseList list;
-  SetComponentRoot(&list);
-  auto& sound = static_cast<TOrbaSound&>(*list.CreateByCode(17));
-  sound.SetName("bgm");
-  sound.SetStr(PR_SOURCE, "bgm.ogg");
-  sound.SetPlayState(TOrbaSound::kPlaying);
-  TPlayerSystemSource source;
-  TParamCollection vars(&source);
+TEST_F(SoundQueries, APlayingSoundsPositionFollowsWhatWasPlayed) {
+  sound->SetPlayState(TOrbaSound::kPlaying);
   TOrbaParser p;
   CompileExpression("GetProp(\"bgm\", 44)", p);
   for (int played = 160; played <= 960; played += 160) {
-    for (int t = 0; t < 160; t += 16) env.clock.Advance(16);
+    for (int t = 0; t < 160; t += 16) clock.Advance(16);
     p.Execute(vars);
     ASSERT_NE(p.Result(), nullptr);
     const int32_t at = p.Result()->AsInt();
     EXPECT_LE(at, played) << played;
     EXPECT_GE(at, played - 100 - 16) << played;  // one buffer of the 100 ms delay, and a tick
   }
-  list.Clear();
-  SetComponentRoot(nullptr);
-  SetMediaManagers(nullptr);
 }
 
 // Start-up makes the managers over the platform's sound device and decoders with the configured
