@@ -95,6 +95,9 @@ class TOrbaBaseList : public TOrbaComponent, public IComponentRoot {
   // A new component of a type code (taken modulo 128), or null for a code no kind has.
   TOrbaObject* CreateByCode(int32_t code);
   static const TComponentKind* KindOf(int32_t code);
+  // A kind for a type code the player has no row for yet, taken after the table's rows: a
+  // stand-in for a kind still to come (the tests' fake video). Null removes it.
+  static void SetStandInKind(const TComponentKind* kind);
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   TOrbaObject& Item(int32_t i) { return *items_[static_cast<size_t>(i)]; }
   int32_t IndexOf(const TOrbaObject* object) const;

@@ -31,13 +31,17 @@ constexpr TComponentKind kKinds[] = {
     {26, Make<TOrbaPropMotion>},
 };
 
+const TComponentKind* standIn = nullptr;
+
 }  // namespace
 
 const TComponentKind* TOrbaBaseList::KindOf(int32_t code) {
   code &= 127;
   for (const TComponentKind& k : kKinds)
     if (k.Code == code) return &k;
-  return nullptr;
+  return standIn && standIn->Code == code ? standIn : nullptr;
 }
+
+void TOrbaBaseList::SetStandInKind(const TComponentKind* kind) { standIn = kind; }
 
 }  // namespace orba

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/extended.h"
+#include "components/mediacomponent.h"
 #include "components/orbaobject.h"
 
 namespace orba {
@@ -55,9 +56,9 @@ class TOrbaMixerFadeout final : public TOrbaMixer {
   bool Step() override;
 };
 
-class TOrbaSound : public TOrbaComponent {
+class TOrbaSound : public TOrbaComponent, public IMediaComponent {
  public:
-  enum : uint8_t { kPlaying = 0, kFadingIn = 1, kStopped = 2, kFadingOut = 3 };
+  using IMediaComponent::kPlaying, IMediaComponent::kFadingIn, IMediaComponent::kStopped, IMediaComponent::kFadingOut;
   explicit TOrbaSound(TOrbaBaseList* owner) : TOrbaComponent(owner) {}
   ~TOrbaSound() override;
   int32_t GetCompoType() const override { return 17; }
@@ -71,10 +72,14 @@ class TOrbaSound : public TOrbaComponent {
 
   TDMediaItem* Item() const { return item_; }
   bool Fading() const { return fade_ != nullptr; }
-  void SetPlayState(uint8_t state);
+  void SetPlayState(uint8_t state) override;
   // Starts from the beginning, with a fade-in when Delay is set.
-  void Play();
+  void Play() override;
   int32_t Length();
+  uint8_t MediaPlayState() const override { return PlayState; }
+  const std::string& MediaSource() const override { return Source; }
+  int32_t FadeTime() const override { return Delay; }
+  void SetFadeTime(int32_t ms) override { Delay = ms; }
 
   int32_t GetInt(int32_t code) const override;
   void SetInt(int32_t code, int32_t v) override;

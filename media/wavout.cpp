@@ -40,6 +40,8 @@ void TWavBuffer::Play() {
   playing_ = true;
   stopped_ = false;
   finished_ = false;
+  // A source that gave nothing to the buffer now playing joins it where the device is.
+  if (converted_ == 0) convertedIn_ = UINT64_MAX;
   auto& active = owner_.activeSources_;
   if (std::find(active.begin(), active.end(), this) == active.end()) active.push_back(this);
 }
@@ -183,14 +185,17 @@ size_t TWavBuffer::TakeFromRing(uint8_t* out, size_t count, bool& atEnd) {
   return got;
 }
 
-bool TWavBuffer::MixInto(int16_t* out) {
+bool TWavBuffer::Convert(size_t at) {
+  converted_ = 0;
+  from_ = at;
+  convertedIn_ = owner_.bufferNo_;
   if (size_ == 0 || finished_ || stopped_ || !owner_.IsOpen()) return false;
   const int factor = ExpansionOf(format_);
   if (factor == 0) return false;
-  const size_t outSamples = owner_.bufferSize_ / 2;
+  const size_t outSamples = owner_.bufferSize_ / 2 - at;
   uint8_t* raw = reinterpret_cast<uint8_t*>(mixed_.data());
   bool atEnd = false;
-  size_t got = TakeFromRing(raw, owner_.bufferSize_ / factor, atEnd);
+  size_t got = TakeFromRing(raw, outSamples * 2 / factor, atEnd);
   size_t n = got * factor / 2;  // output samples the bytes read make
 
   // Widen in place from the back, so no source byte is overwritten before it is read.
@@ -229,16 +234,25 @@ bool TWavBuffer::MixInto(int16_t* out) {
   // A looping source ends only at its stream's real end (a size given by a decoder or a rate
   // converter is an estimate that must not cut a loop short).
   finished_ = atEnd || (!loop_ && size_ >= 0 && readPosition_ >= size_);
+  converted_ = std::min(n, outSamples) & ~size_t{1};
+  // Joining late, the source was mixed as if with the whole buffer, that much earlier: the
+  // position estimate then counts from the moment its first sample plays.
+  lastMixTime_ = owner_.clock_.NowMs() - static_cast<uint32_t>(at * 1000 / (2 * platform::kAudioRate));
+  return true;
+}
+
+void TWavBuffer::AddScaled(int16_t* out, size_t from, size_t count) const {
+  const size_t lo = std::max(from, from_), hi = std::min(from + count, from_ + converted_);
+  if (lo >= hi) return;
+  const int16_t* m = mixed_.data() + (lo - from_);
+  int16_t* o = out + (lo - from);
   // Volumes of 255 and 256 leave samples as they are, which a factor of 256 does exactly; below,
   // (s · volume) >> 8 always fits 16 bits. One branch-free loop the compiler vectorises.
   const int32_t vl = volumeLeft_ < 255 ? volumeLeft_ : 256, vr = volumeRight_ < 255 ? volumeRight_ : 256;
-  n = std::min(n, outSamples) & ~size_t{1};
-  for (size_t i = 0; i < n; i += 2) {
-    out[i] = Saturate(out[i] + ((m[i] * vl) >> 8));
-    out[i + 1] = Saturate(out[i + 1] + ((m[i + 1] * vr) >> 8));
+  for (size_t i = 0; i + 1 < hi - lo; i += 2) {
+    o[i] = Saturate(o[i] + ((m[i] * vl) >> 8));
+    o[i + 1] = Saturate(o[i + 1] + ((m[i + 1] * vr) >> 8));
   }
-  lastMixTime_ = owner_.clock_.NowMs();
-  return true;
 }
 
 void TWavBuffer::Fill(std::vector<uint8_t>& scratch) {
@@ -294,8 +308,7 @@ void TWavBuffer::Fill(std::vector<uint8_t>& scratch) {
 TWavOut::TWavOut(platform::IAudioOutput* device, platform::IClock& clock, int32_t delayMs)
     : device_(device), clock_(clock), delay_(std::clamp(delayMs, 100, 500)) {
   bufferSize_ = static_cast<size_t>(delay_) * 176400 / 1000;
-  pending_.assign(bufferSize_ / 2, 0);
-  pendingOffset_ = pending_.size();
+  pendingOffset_ = bufferSize_ / 2;
   scratch_.assign(kChunkBytes, 0);
 }
 
@@ -303,7 +316,7 @@ TWavOut::~TWavOut() { Close(); }
 
 bool TWavOut::Open() {
   if (IsOpen() || !device_) return false;
-  pendingOffset_ = pending_.size();
+  pendingOffset_ = bufferSize_ / 2;
   if (!device_->Open(delay_, *this)) return false;
   open_ = true;
   return true;
@@ -343,31 +356,51 @@ void TWavOut::RemoveSource(TWavBuffer* source) {
     }
 }
 
-bool TWavOut::MixAll(int16_t* out) {
-  std::lock_guard g(lock_);
-  std::fill(out, out + bufferSize_ / 2, int16_t{0});
+bool TWavOut::ConvertAll() {
+  ++bufferNo_;
   bool any = false;
-  for (auto& s : sources_) any = s->MixInto(out) || any;
+  for (auto& s : sources_) any = s->Convert() || any;
   return any;
 }
 
+void TWavOut::JoinStarted(size_t at) {
+  // On a boundary of two output frames, where every source format's bytes fall whole.
+  at = (at + 7) & ~size_t{7};
+  if (at >= bufferSize_ / 2) return;
+  for (TWavBuffer* s : activeSources_)
+    if (s->convertedIn_ != bufferNo_) s->Convert(at);
+}
+
+void TWavOut::MixConverted(int16_t* out, size_t from, size_t count) const {
+  std::fill(out, out + count, int16_t{0});
+  for (auto& s : sources_) s->AddScaled(out, from, count);
+}
+
+bool TWavOut::MixAll(int16_t* out) {
+  std::lock_guard g(lock_);
+  bool any = ConvertAll();
+  MixConverted(out, 0, bufferSize_ / 2);
+  return any;
+}
+
+// The device takes the converted buffer piece by piece; each piece is scaled by the volumes of
+// that moment, so what the listener hears follows a volume change within one device callback.
 void TWavOut::Render(int16_t* out, size_t frames) noexcept {
-  size_t samples = frames * 2, done = 0;
+  const size_t samples = frames * 2, perBuffer = bufferSize_ / 2;
+  size_t done = 0;
+  std::lock_guard g(lock_);
   while (done < samples) {
-    if (pendingOffset_ >= pending_.size()) {
-      bool any;
-      {
-        std::lock_guard g(lock_);
-        any = !activeSources_.empty();
-      }
-      if (!any || !MixAll(pending_.data())) {
+    if (pendingOffset_ >= perBuffer) {
+      if (activeSources_.empty() || !ConvertAll()) {
         std::fill(out + done, out + samples, int16_t{0});
         return;
       }
       pendingOffset_ = 0;
+    } else {
+      JoinStarted(pendingOffset_);
     }
-    size_t n = std::min(samples - done, pending_.size() - pendingOffset_);
-    std::memcpy(out + done, pending_.data() + pendingOffset_, n * sizeof(int16_t));
+    size_t n = std::min(samples - done, perBuffer - pendingOffset_);
+    MixConverted(out + done, pendingOffset_, n);
     pendingOffset_ += n;
     done += n;
   }

@@ -1,8 +1,10 @@
 // The player's own wave mixer: every sound source mixed into one 16-bit stereo stream at
 // 44,100 Hz, which the platform's sound device pulls. Mixing goes by device buffers of the
-// configured delay; each source converts its format, applies its volume, loops if asked and
-// estimates how much the device has played. Sources never touch a file while mixing: their
-// decoded bytes wait in a ring that Prepare (off the audio thread) keeps filled ahead.
+// configured delay; each source converts its format, loops if asked and estimates how much the
+// device has played. A source's volume is applied as the device takes the samples, not when its
+// buffer is converted, so a volume change (a fade's step) is heard at once rather than a buffer
+// later. Sources never touch a file while mixing: their decoded bytes wait in a ring that
+// Prepare (off the audio thread) keeps filled ahead.
 #pragma once
 
 #include <atomic>
@@ -54,7 +56,12 @@ class TWavBuffer {
   // source reached its stream's end. Under the lock.
   size_t TakeFromRing(uint8_t* out, size_t count, bool& atEnd);
   void MoveReadPosition(int64_t bytes);  // under the lock
-  bool MixInto(int16_t* out);  // under the lock
+  // Converts this source's part of the current device buffer, from output sample `at` to its
+  // end, into mixed_ (unscaled); false when it gives nothing this buffer. Under the lock.
+  bool Convert(size_t at = 0);
+  // Adds the device buffer's samples [from, from + count) that this source converted to out at
+  // its current volume, saturating. Under the lock.
+  void AddScaled(int16_t* out, size_t from, size_t count) const;
   // Keeps the ring filled ahead; under the decoder lock.
   void Fill(std::vector<uint8_t>& scratch);
 
@@ -62,7 +69,12 @@ class TWavBuffer {
   TWavFormat format_;
   std::unique_ptr<TPcmStream> stream_;  // read only under the decoder lock
   int64_t size_ = 0;
-  std::vector<int16_t> mixed_;  // one device buffer
+  std::vector<int16_t> mixed_;  // one device buffer, converted and not yet scaled
+  size_t converted_ = 0;        // samples of mixed_ the current device buffer holds
+  size_t from_ = 0;             // the device buffer's sample where they begin
+  // The device buffer this source was last converted for: one started while a buffer plays
+  // joins it at once rather than at the next buffer.
+  uint64_t convertedIn_ = UINT64_MAX;
   uint32_t lastMixTime_ = 0;
   int64_t readPosition_ = 0;
   int32_t volume_ = 256, pan_ = 0, volumeLeft_ = 256, volumeRight_ = 256;
@@ -105,7 +117,7 @@ class TWavOut final : public platform::IAudioSource {
   void RemoveSource(TWavBuffer* source);
 
   // Mixes one device buffer (BufferSize bytes) from every playing source; true when one
-  // contributed. Used by Render; open for tests and benchmarks.
+  // contributed. What Render does a device buffer at a time; open for tests and benchmarks.
   bool MixAll(int16_t* out);
 
   // IAudioSource
@@ -124,8 +136,15 @@ class TWavOut final : public platform::IAudioSource {
   std::mutex decoderLock_;
   std::vector<std::unique_ptr<TWavBuffer>> sources_;
   std::vector<TWavBuffer*> activeSources_;
-  std::vector<int16_t> pending_;  // the buffer being played out by Render
-  size_t pendingOffset_ = 0;      // samples of pending_ already handed out
+  // Converts the next device buffer of every source; true when one contributed. Under the lock.
+  bool ConvertAll();
+  // Converts, from output sample `at` on, the sources started since the current buffer was
+  // converted. Under the lock.
+  void JoinStarted(size_t at);
+  // Mixes samples [from, from + count) of the converted buffers into out. Under the lock.
+  void MixConverted(int16_t* out, size_t from, size_t count) const;
+  size_t pendingOffset_ = 0;  // samples of the converted device buffer already handed out
+  uint64_t bufferNo_ = 0;     // device buffers converted so far
   std::vector<uint8_t> scratch_;  // Prepare's decode buffer
 };
 

@@ -33,9 +33,10 @@ class IAudioSource {
 class IAudioOutput {
  public:
   virtual ~IAudioOutput() = default;
-  // Opens the device in the fixed format with a buffer of bufferMs milliseconds and starts
-  // pulling source (Render for the device, Prepare about four times a buffer); false when
-  // there is no device. The source must outlive Close.
+  // Opens the device in the fixed format for a source that mixes bufferMs milliseconds ahead
+  // and starts pulling it (Render in pieces of a few tens of milliseconds at most, so a volume
+  // change is heard at once; Prepare about four times a buffer); false when there is no
+  // device. The source must outlive Close.
   virtual bool Open(int bufferMs, IAudioSource& source) = 0;
   // Stops pulling; when it returns, neither Render nor Prepare runs or will run.
   virtual void Close() = 0;

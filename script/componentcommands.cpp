@@ -10,7 +10,7 @@
 #include "components/baselist.h"
 #include "components/menuplay.h"
 #include "components/propaccess.h"
-#include "components/sound.h"
+#include "components/mediacomponent.h"
 #include "media/orbalib.h"
 #include "script/callman.h"
 #include "script/commandhandlers.h"
@@ -109,9 +109,9 @@ class TCreateHandler : public TCommandHandler {
       TOrbaParser* expr = c.Props[code];
       if (expr && !NotAppliedAtCreation(code)) Apply(*list, *o, code, Eval(expr));
     }
-    // A new sound starts at once, or fades in over its delay.
-    if (auto* sound = dynamic_cast<TOrbaSound*>(o))
-      sound->SetPlayState(sound->Delay != 0 ? TOrbaSound::kFadingIn : TOrbaSound::kPlaying);
+    // A new sound or video starts at once, or fades in over its delay.
+    if (auto* media = dynamic_cast<IMediaComponent*>(o))
+      media->SetPlayState(media->FadeTime() != 0 ? IMediaComponent::kFadingIn : IMediaComponent::kPlaying);
     // A new menu opens with its animation.
     else if (auto* menu = dynamic_cast<IMenuPlay*>(o))
       menu->SetMenuPlayState(IMenuPlay::kOpening);
@@ -152,22 +152,31 @@ class TPropertyHandler : public TCommandHandler {
   TOp op_;
 };
 
-TOrbaSound* FindSound(TCommand& c) {
+// The sound or video a media command names, with its component; none when the name finds
+// no component that plays media.
+struct TMediaTarget {
+  TOrbaComponent* Component = nullptr;
+  IMediaComponent* Media = nullptr;
+};
+
+TMediaTarget FindMedia(TCommand& c) {
   TOrbaBaseList* list = ComponentList();
   const std::string name = Text(c.Field(fields::MovieStop::Component));
-  return list && !name.empty() ? dynamic_cast<TOrbaSound*>(list->FindComponent(name)) : nullptr;
+  TOrbaComponent* o = list && !name.empty() ? list->FindComponent(name) : nullptr;
+  auto* media = dynamic_cast<IMediaComponent*>(o);
+  return media ? TMediaTarget{o, media} : TMediaTarget{};
 }
 
 class TMediaPlayHandler : public TCommandHandler {
  public:
   void Execute(TCommand& c, TCallMan&, TPage*&, int32_t& pc) const override {
     ++pc;
-    if (TOrbaSound* sound = FindSound(c)) sound->Play();
+    if (IMediaComponent* media = FindMedia(c).Media) media->Play();
   }
 };
 
-// MovieStop stops a sound at once, or fades it out and (with its wait flag) waits until the
-// sound has gone.
+// MovieStop stops a sound or video at once, or fades it out and (with its wait flag) waits
+// until it has gone.
 class TMovieStopHandler : public TAwaitingHandler {
  public:
   void Start(TCommand& c, TCallMan& cm) const override {
@@ -175,19 +184,21 @@ class TMovieStopHandler : public TAwaitingHandler {
     s.BlockEvents = Flag(c.Field(fields::MovieStop::BlockEvents), false);
     s.Waiting = false;
     s.AwaitName.clear();
-    TOrbaSound* sound = FindSound(c);
-    if (!sound) return;
+    const TMediaTarget target = FindMedia(c);
+    if (!target.Media) return;
+    IMediaComponent& media = *target.Media;
     const int32_t fade = Int(c.Field(fields::MovieStop::Fade), 0);
     if (fade > 0) {
-      const bool available = sound->Source.starts_with("CD_") || !cm.Host() || cm.Host()->CheckFileAvailable(sound->Source);
-      if (available && sound->PlayState <= TOrbaSound::kFadingIn) {
-        sound->Delay = fade;
-        sound->SetPlayState(TOrbaSound::kFadingOut);
-        s.AwaitName = sound->Name();
+      const std::string& source = media.MediaSource();
+      const bool available = source.starts_with("CD_") || !cm.Host() || cm.Host()->CheckFileAvailable(source);
+      if (available && media.MediaPlayState() <= IMediaComponent::kFadingIn) {
+        media.SetFadeTime(fade);
+        media.SetPlayState(IMediaComponent::kFadingOut);
+        s.AwaitName = target.Component->Name();
       }
     } else {
-      sound->SetPlayState(TOrbaSound::kStopped);
-      ComponentList()->Scrap(sound);
+      media.SetPlayState(IMediaComponent::kStopped);
+      ComponentList()->Scrap(target.Component);
     }
     s.Waiting = Flag(c.Field(fields::MovieStop::WaitEnd), false);
   }

@@ -252,8 +252,9 @@ TParamSystem::Value TParamSystem::Read(int32_t k) const {
         return Value::Text(k >= 0 && k < static_cast<int32_t>(args.size()) ? args[static_cast<size_t>(k)] : std::string());
       }
       case SV_MIDIPORTS: {
+        // An index outside the port list names the system's MIDI mapper, like port 0.
         auto ports = src.MidiPorts();
-        return Value::Text(k >= 0 && k < static_cast<int32_t>(ports.size()) ? ports[static_cast<size_t>(k)] : std::string());
+        return Value::Text(k >= 0 && k < static_cast<int32_t>(ports.size()) ? ports[static_cast<size_t>(k)] : Sjis(u8"MIDIマッパー"));
       }
       case SV_KEYPUSH: return Value::Flag(src.Key(ISystemVariableSource::KeyState::Push, k));
       case SV_KEYCLICK: return Value::Flag(src.Key(ISystemVariableSource::KeyState::Click, k));

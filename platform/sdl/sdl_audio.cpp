@@ -25,7 +25,9 @@ bool Audio::Open(int bufferMs, IAudioSource& source) {
   want.freq = kAudioRate;
   want.format = AUDIO_S16SYS;
   want.channels = kAudioChannels;
-  want.samples = static_cast<Uint16>(bufferMs * kAudioRate / 1000);
+  // The device pulls small pieces: the mixer converts a whole buffer of bufferMs ahead, but
+  // scales each piece by the volumes of the moment it is taken.
+  want.samples = static_cast<Uint16>(std::min(1024, bufferMs * kAudioRate / 1000));
   want.callback = &Audio::Callback;
   want.userdata = this;
   // SDL converts when the hardware wants another format, so the mixer always sees ours.

@@ -587,7 +587,7 @@ TEST(Source, TheDemoProjectCompilesAndEveryPagePrintsBack) {
   EXPECT_EQ(pictures, (std::set<std::string>{"pictures\\button.trn", "pictures\\fire.trn", "pictures\\title.trn",
                                              "pictures\\button-hover.trn", "pictures\\button-pressed.trn",
                                              "pictures\\button-clicked.trn", "pictures\\map-base.trn",
-                                             "pictures\\map-hover.trn"}));
+                                             "pictures\\map-hover.trn", "pictures\\night.trn"}));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "components/propaccess.h"
 #include "components/sound.h"
 #include "media/mediaman.h"
+#include "media/wavefile.h"
 #include "platform/headless/headless.h"
 #include "support/media_fixture.h"
 #include "script/callman.h"
@@ -164,6 +165,46 @@ TEST_F(Managers, ASoundFadesInAndOutInTheOutput) {
   EXPECT_EQ(media->Ogg().Count(), 0u);  // the component freed itself and its item
   EXPECT_LT(Amplitude(stop + 300 * ms, stop + 400 * ms), Amplitude(stop + 50 * ms, stop + 150 * ms));
   EXPECT_EQ(Amplitude(stop + 650 * ms, Frames()), 0);
+}
+
+// With the player's delay of 500 ms the mixer converts half a second ahead, yet each tick's
+// output carries the volume the fade set at the tick before: a constant 16,000 is heard at the
+// curve's value mapped to the mixer's 0..256 (both computed here), and once the fade-out has
+// ended the output is silent.
+TEST_F(Managers, FadeTicksAreHeardAtTheTickThatSetThem) {
+  SetMediaManagers(nullptr);
+  TMediaEnvironment env = Environment();
+  env.DelayMs = 500;
+  media = std::make_unique<TMediaManagers>(std::move(env));
+  SetMediaManagers(media.get());
+  files["level.wav"] = WriteWave(TWavFormat::Pcm(44100, 2, 16), std::span<const int16_t>(std::vector<int16_t>(2 * 44100 * 3, 16000)));
+  // Hundredths of a decibel on the upper half of the range, then the mixer's linear rule.
+  auto heard = [](int32_t centibels) {
+    const int32_t mixer = (std::max(centibels, -5000) + 5000) * 256 / 5000;
+    return mixer >= 255 ? 16000 : (16000 * mixer) >> 8;
+  };
+  auto fadeIn = [](int32_t e) { return e >= 1000 ? 0 : -10000 + 5000 + e * 5000 / 1000; };
+  auto fadeOut = [](int32_t e) { return -e * 5000 / 1000; };
+
+  TOrbaSound& s = NewSound("level", "level.wav");
+  s.SetInt(PR_DELAY, 1000);
+  s.SetPlayState(TOrbaSound::kFadingIn);
+  // One tick: the device takes 16 ms at the volumes set so far, then the components step.
+  auto tick = [&](int32_t expected, const std::string& what) {
+    const size_t from = Frames();
+    Run(16);
+    for (size_t f = from; f < Frames(); ++f)
+      for (int c = 0; c < 2; ++c)
+        ASSERT_EQ(device.Samples()[2 * f + c], expected) << what << " frame " << f - from << " channel " << c;
+  };
+  tick(0, "before the first step");  // the first step sets −10000 and starts the item
+  for (int32_t e = 0; e <= 1008; e += 16) tick(heard(e == 0 ? -10000 : fadeIn(e)), "fade-in at " + std::to_string(e));
+  EXPECT_FALSE(s.Fading());
+  s.SetPlayState(TOrbaSound::kFadingOut);
+  tick(16000, "before the fade-out's first step");  // which only reads the volume
+  for (int32_t e = 0; e < 1000; e += 16) tick(heard(e == 0 ? 0 : fadeOut(e)), "fade-out at " + std::to_string(e));
+  EXPECT_EQ(media->Ogg().Count(), 0u);
+  for (int i = 0; i < 40; ++i) tick(0, "after the fade-out");
 }
 
 // A sound that plays once reports its end once: to its handler, or by freeing itself.
@@ -355,30 +396,42 @@ TEST_F(Managers, TimerRecordsReadTheirFlagsFromVersion104) {
   }
 }
 
+// A compiled page whose commands a test starts and runs one at a time, with variables set.
+struct TCommandSteps {
+  TParamCollection vars;
+  TCallMan cm;
+  TPage page;
+  TPage* current = &page;
+  explicit TCommandSteps(const std::string& source) {
+    SetVariables(&vars);
+    CompilePage(source, "t.rss", page);
+  }
+  ~TCommandSteps() { SetVariables(nullptr); }
+  // Starts and runs command i; the counter after it.
+  int32_t Step(size_t i) {
+    page.Commands[i]->Start(cm);
+    return Again(i);
+  }
+  // Runs command i once more without starting it.
+  int32_t Again(size_t i) {
+    int32_t pc = static_cast<int32_t>(i);
+    page.Commands[i]->Execute(cm, current, pc);
+    return pc;
+  }
+};
+
 // The creation command starts a sound (fading in with a delay); MediaPlay starts it again
 // from the beginning; MovieStop with a fade waits until the sound has gone, without one it
 // stops it at once.
 TEST_F(Managers, MediaCommandsPlayAndStopSounds) {
   files["bgm.ogg"] = authoring::EncodeOggVorbis(authoring::SynthTone(440, 3000, 44100, 1, 8000), 44100, 1);
-  TParamCollection vars;
-  SetVariables(&vars);
-  TCallMan cm;
-  TPage page;
-  CompilePage("sound name: \"a\"; source: \"bgm.ogg\"; delay: 300\n"
-              "sound name: \"b\"; source: \"bgm.ogg\"\n"
-              "mediaplay component: \"b\"\n"
-              "moviestop component: \"a\"; fade: 200; waitend: TRUE\n"
-              "moviestop component: \"b\"\n",
-              "t.rss", page);
-  TPage* p = &page;
-  auto step = [&](size_t i) {
-    int32_t pc = static_cast<int32_t>(i);
-    page.Commands[i]->Start(cm);
-    page.Commands[i]->Execute(cm, p, pc);
-    return pc;
-  };
-  step(0);
-  step(1);
+  TCommandSteps c("sound name: \"a\"; source: \"bgm.ogg\"; delay: 300\n"
+                  "sound name: \"b\"; source: \"bgm.ogg\"\n"
+                  "mediaplay component: \"b\"\n"
+                  "moviestop component: \"a\"; fade: 200; waitend: TRUE\n"
+                  "moviestop component: \"b\"\n");
+  c.Step(0);
+  c.Step(1);
   auto* a = dynamic_cast<TOrbaSound*>(list.FindComponent("a"));
   auto* b = dynamic_cast<TOrbaSound*>(list.FindComponent("b"));
   ASSERT_TRUE(a && b);
@@ -388,22 +441,81 @@ TEST_F(Managers, MediaCommandsPlayAndStopSounds) {
   EXPECT_TRUE(b->Item()->IsPlaying());
   Run(400);
   EXPECT_GT(b->Item()->GetPosition(), 300);
-  step(2);
+  c.Step(2);
   EXPECT_LT(b->Item()->GetPosition(), 50);
-  EXPECT_EQ(step(3), 3);  // waits for the fading sound
+  EXPECT_EQ(c.Step(3), 3);  // waits for the fading sound
   EXPECT_EQ(a->PlayState, TOrbaSound::kFadingOut);
   Run(160);
-  int32_t pc = 3;
-  page.Commands[3]->Execute(cm, p, pc);
-  EXPECT_EQ(pc, 3);
+  EXPECT_EQ(c.Again(3), 3);
   Run(160);
-  page.Commands[3]->Execute(cm, p, pc);
-  EXPECT_EQ(pc, 4);
-  EXPECT_EQ(step(4), 5);
+  EXPECT_EQ(c.Again(3), 4);
+  EXPECT_EQ(c.Step(4), 5);
   Run(16);
   EXPECT_EQ(list.FindComponent("b"), nullptr);
   EXPECT_EQ(media->Ogg().Count(), 0u);
-  SetVariables(nullptr);
+}
+
+
+// A stand-in for the video component: it keeps what the media commands set, and once fading
+// out it frees itself after four ticks.
+struct TFakeVideo : TOrbaComponent, IMediaComponent {
+  explicit TFakeVideo(TOrbaBaseList* owner) : TOrbaComponent(owner) {}
+  int32_t GetCompoType() const override { return 16; }
+  std::string source;
+  int32_t delay = 0, plays = 0, fadingTicks = 0;
+  uint8_t state = kStopped;
+  std::vector<uint8_t> states;  // every state set, in order
+  uint8_t MediaPlayState() const override { return state; }
+  void SetPlayState(uint8_t s) override { states.push_back(state = s); }
+  void Play() override { ++plays; }
+  const std::string& MediaSource() const override { return source; }
+  int32_t FadeTime() const override { return delay; }
+  void SetFadeTime(int32_t ms) override { delay = ms; }
+  void SetInt(int32_t code, int32_t v) override { code == PR_DELAY ? void(delay = v) : TOrbaComponent::SetInt(code, v); }
+  void SetStr(int32_t code, const std::string& v) override { code == PR_SOURCE ? void(source = v) : TOrbaComponent::SetStr(code, v); }
+  bool Tick() override { return state == kFadingOut && ++fadingTicks >= 4; }
+  static std::unique_ptr<TOrbaObject> Make(TOrbaBaseList* owner) { return std::make_unique<TFakeVideo>(owner); }
+};
+
+// The movie command and the media commands drive a video through the same face as a sound:
+// created playing (or fading in with a delay), played again, faded out and awaited until it
+// has gone, stopped and scrapped at once; a stopped video is not awaited.
+TEST_F(Managers, MediaCommandsDriveAVideo) {
+  static constexpr TComponentKind kVideo{16, &TFakeVideo::Make};
+  TOrbaBaseList::SetStandInKind(&kVideo);
+  TCommandSteps c("movie name: \"v\"; source: \"clip.wmv\"; delay: 300\n"
+                  "movie name: \"w\"; source: \"clip.wmv\"\n"
+                  "mediaplay component: \"w\"\n"
+                  "moviestop component: \"v\"; fade: 200; waitend: TRUE\n"
+                  "moviestop component: \"w\"\n"
+                  "moviestop component: \"x\"; fade: 200; waitend: TRUE\n");
+  c.Step(0);
+  c.Step(1);
+  auto* v = dynamic_cast<TFakeVideo*>(list.FindComponent("v"));
+  auto* w = dynamic_cast<TFakeVideo*>(list.FindComponent("w"));
+  ASSERT_TRUE(v && w);
+  EXPECT_EQ(v->states, std::vector<uint8_t>{IMediaComponent::kFadingIn});
+  EXPECT_EQ(w->states, std::vector<uint8_t>{IMediaComponent::kPlaying});
+  EXPECT_EQ(c.Step(2), 3);
+  EXPECT_EQ(w->plays, 1);
+  EXPECT_EQ(c.Step(3), 3);  // waits while the video fades out
+  EXPECT_EQ(v->delay, 200);
+  EXPECT_EQ(v->states.back(), IMediaComponent::kFadingOut);
+  for (int tick = 0; tick < 3; ++tick) {
+    Run(16);
+    EXPECT_EQ(c.Again(3), 3) << tick;
+  }
+  Run(16);  // the fourth tick frees it
+  EXPECT_EQ(c.Again(3), 4);
+  EXPECT_EQ(c.Step(4), 5);
+  EXPECT_EQ(w->states.back(), IMediaComponent::kStopped);
+  EXPECT_TRUE(w->IsScrapped());
+  auto* x = static_cast<TFakeVideo*>(list.Adopt(std::make_unique<TFakeVideo>(&list)));
+  x->SetName("x");
+  x->source = "clip.wmv";
+  EXPECT_EQ(c.Step(5), 6);  // stopped: nothing to wait for
+  EXPECT_EQ(x->states, std::vector<uint8_t>{});
+  TOrbaBaseList::SetStandInKind(nullptr);
 }
 
 }  // namespace

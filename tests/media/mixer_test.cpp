@@ -227,6 +227,31 @@ TEST(Mixer, WithoutADeviceNothingPlaysAndEverySourceIsDone) {
   EXPECT_TRUE(s->IsDone());
 }
 
+// A source started while another plays joins the device buffer in progress: it is heard from
+// the next pull on (at most four frames in), not when the next buffer of the delay begins, and
+// its position counts from there.
+TEST(Mixer, ASourceStartedMidBufferIsHeardAtOnce) {
+  hl::FakeClock clock;
+  hl::AudioOut device(clock);
+  device.SetRecording(true);
+  TWavOut mixer(&device, clock, 500);
+  ASSERT_TRUE(mixer.Open());
+  TWavBuffer* music = mixer.AddSource(Pcm(TWavFormat::Pcm(44100, 2, 16), Le16(std::vector<int16_t>(2 * 44100, 100))));
+  TWavBuffer* click = mixer.AddSource(Pcm(TWavFormat::Pcm(22050, 1, 8), std::vector<uint8_t>(22050, 138)));  // 2,560
+  music->Play();
+  for (int i = 0; i < 10; ++i) clock.Advance(16);  // 160 ms into the first buffer
+  click->Play();
+  const size_t from = device.Samples().size() / 2;
+  clock.Advance(16);
+  const auto& s = device.Samples();
+  for (size_t f = from; f < from + 4; ++f) EXPECT_TRUE(s[2 * f] == 100 || s[2 * f] == 2660) << f - from;
+  for (size_t f = from + 4; f < s.size() / 2; ++f) ASSERT_EQ(s[2 * f], 2660) << f - from;
+  for (int i = 0; i < 3; ++i) clock.Advance(16);
+  // Four pulls played; as for a whole buffer, the estimate counts from the end of the pull
+  // that converted it: 48 ms.
+  EXPECT_NEAR(click->Position(), 48 * 22050 / 1000, 22050 * 2 / 1000);
+}
+
 // The headless device pulls the frames of each clock step; a 500 ms delay mixes 22,050 frames
 // at a time, and what was recorded is the mixed signal in order.
 TEST(Mixer, HeadlessDevicePullsOnTheFakeClock) {
