@@ -20,6 +20,8 @@ packages=(
   libsamplerate0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the checks that read the player's output back (its machine code, the demo's recorded sound)
+  python3
   # the Unicode line-breaking data the text layout's break rules are checked against
   unicode-data
   # reference implementations that benchmarks compare against
