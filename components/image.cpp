@@ -202,19 +202,13 @@ TRect TOrbaCustomImage::GetClientRect() const {
                        ShownZoom(Height, s->Height()));
 }
 
-TOrbaControl* TOrbaCustomImage::HitTest(TPoint p) {
+TOrbaControl* TOrbaCustomImage::HitTest(TPoint p, uint32_t modes) {
   if (!IsVisible()) return nullptr;
   const TRect client = GetClientRect();
   if (p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom) return nullptr;
-  for (auto it = Children().rbegin(); it != Children().rend(); ++it) {
-    if (auto* image = dynamic_cast<TOrbaCustomImage*>(*it)) {
-      if (TOrbaControl* hit = image->HitTest(p)) return hit;
-    } else if ((*it)->IsVisible()) {
-      const TRect r = (*it)->GetClientRect();
-      if (p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom) return *it;
-    }
-  }
-  if (IgnoreMouse == IM_ALL) return nullptr;
+  for (auto it = Children().rbegin(); it != Children().rend(); ++it)
+    if (TOrbaControl* hit = (*it)->HitTest(p, modes)) return hit;
+  if (!Admits(modes)) return nullptr;
   int32_t x = p.X, y = p.Y;
   if (Angle != 0) {
     const TPoint o = GetPivot();
@@ -695,35 +689,55 @@ void TOrbaButton::Click() {
   }
 }
 
-void TOrbaButton::MouseMove(TPoint p) {
+bool TOrbaButton::PressedInside() {
+  return HitTest(MouseInPage(), kLeftPressMask) == this;
+}
+
+void TOrbaButton::MouseMove() {
   if (Tracking == 0) {
     SetState(Paused || Selected ? (Selected ? 2 : 0) : 1);
-    QueueEvent(PR_ONMOUSEMOVE);
+    TOrbaImages::MouseMove();
   } else if (Tracking == 1) {
-    SetState(Selected || Inside(p) ? 2 : 0);
+    SetState(Selected || PressedInside() ? 2 : 0);
   }
 }
 
-void TOrbaButton::MouseOut() {
+void TOrbaButton::MouseOut(TOrbaControl* next) {
   if (State != 3) SetState(Selected ? 2 : 0);
-  QueueEvent(PR_ONMOUSEOUT);
+  TOrbaImages::MouseOut(next);
 }
 
-void TOrbaButton::LButtonDown(TPoint /*p*/) {
-  if (IgnoreMouse != IM_NONE && IgnoreMouse != IM_RCLICK) return;
+void TOrbaButton::LButtonDown() {
+  if (IgnoreMouse != IM_NONE && IgnoreMouse != IM_RCLICK) {
+    TOrbaImages::LButtonDown();
+    return;
+  }
+  TOrbaBase* base = GetBase();
   if (!Paused && State != 3) {
+    if (base) base->Capture |= 4;
     SetState(2);
     Tracking = 1;
   }
+  // The button takes the press for itself: nothing else reacts, and no press event is queued.
+  if (base) base->Input().LeftClick = false;
 }
 
-void TOrbaButton::LButtonUp(TPoint p) {
-  if (Tracking == 1 && Inside(p)) {
+void TOrbaButton::LButtonUp() {
+  if (Tracking == 1 && PressedInside()) {
     Click();
     if (Tracking == -1) return;
   }
   Tracking = 0;
   if (GroupIndex == 0 && State != 3) SetState(0);
+}
+
+void TOrbaButton::KeyRepeat() {
+  // Enter or Space held on the focused button clicks it at every repeat.
+  if (Owner) {
+    const auto& repeat = Owner->Keys.KeyRepeatTick;
+    if (repeat[13] || repeat[32]) Click();
+  }
+  TOrbaImages::KeyRepeat();
 }
 
 void TOrbaButton::SetDownSilently(bool v) {

@@ -87,10 +87,9 @@ class TOrbaCustomImage : public TOrbaControl {
   TPoint GetPivot() const;
   TPoint PivotInPicture() const;
   TRect GetClientRect() const override;
-  // The topmost control at p (children first), or null; mask-aware when CaptureMask is set.
-  // The input step's hit test by mask stays the control's until the two are joined.
-  using TOrbaControl::HitTest;
-  TOrbaControl* HitTest(TPoint p);
+  // The topmost control at p (children first) whose IgnoreMouse mode mask admits; a turned
+  // picture is tested unturned, and with CaptureMask only its opaque pixels are hit.
+  TOrbaControl* HitTest(TPoint p, uint32_t mask) override;
   void Paint(TPaintContext& ctx) override;
   void CollectOpaqueRegions(TClipData& data) override;
   bool Tick() override;
@@ -223,16 +222,14 @@ class TOrbaButton : public TOrbaImages {
 
   void SetState(int32_t s);
   void Click();
-  // The mouse as the input layer hands it to the button (page coordinates). The input step
-  // still calls the control's own handlers; these are not yet joined to them.
-  using TOrbaControl::LButtonDown;
-  using TOrbaControl::LButtonUp;
-  using TOrbaControl::MouseMove;
-  using TOrbaControl::MouseOut;
-  void MouseMove(TPoint p);
-  void MouseOut();
-  void LButtonDown(TPoint p);
-  void LButtonUp(TPoint p);
+  // Hover, press and release: a press captures the left button and shows the pressed
+  // picture while the mouse stays on the button; a release on it clicks.
+  void MouseMove() override;
+  void MouseOut(TOrbaControl* next) override;
+  void LButtonDown() override;
+  void LButtonUp() override;
+  // Enter or Space repeating on the focused button click it.
+  void KeyRepeat() override;
   void SetSelected(bool v);
   // Selected without events or the group rule (the rule itself sets the members so).
   void SetDownSilently(bool v);
@@ -248,7 +245,8 @@ class TOrbaButton : public TOrbaImages {
 
  private:
   void GroupRule();
-  bool Inside(TPoint p) { return HitTest(p) == this; }
+  // The mouse is on the button as a left press would find it.
+  bool PressedInside();
 };
 
 }  // namespace orba
