@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 
+#include "components/motion.h"
 #include "components/orbaobject.h"
 #include "components/picturecache.h"
 
@@ -151,7 +152,8 @@ class TOrbaImages : public TOrbaCustomImage {
   void SetStr(int32_t code, const std::string& v) override;
 
   void SetIndex(int32_t i);
-  int32_t FrameCount() const { return static_cast<int32_t>(List().Count()); }
+  // The film's frames when a motion plays, else the pictures'.
+  int32_t FrameCount() const;
   virtual bool RepeatNow() const { return Repeat; }
   bool Playing() const;
   // Loads a state's source into its list; the first state's source is Source.
@@ -170,6 +172,10 @@ class TOrbaImages : public TOrbaCustomImage {
   enum class TStep { Running, Ended };
   TStep StepFrames();
   std::vector<std::unique_ptr<TOrbaImageList>> lists_;
+  // The motions of the states whose motion is not playing (buttons); the playing one is the
+  // control's Motion, that of motionState_.
+  std::array<std::unique_ptr<TOrbaMotion>, 4> parked_;
+  int32_t motionState_ = 0;
   bool HasPicture() const override { return Index >= 0 || ShownSurface; }
   int32_t LastWaitMs() const;
 };
