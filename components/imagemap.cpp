@@ -305,24 +305,24 @@ void TOrbaMapImage::KeyRepeat() {
     } else if ((keys.KeyClickedTick[13] || keys.KeyClickedTick[32]) && !none) {
       Select();
     } else if (keys.KeyClickedTick[27] && RClickScrap) {
-      if (TParamCollection* vars = Variables()) {
-        vars->SelStr.clear();
-        vars->SelIndex = -1;
-      }
-      CloseCountdown = 100;
+      Cancel();
     }
   }
   TOrbaControl::KeyRepeat();
 }
 
-bool TOrbaMapImage::RightClickCancel() {
-  if (Closing || !(IgnoreMouse == IM_NONE || IgnoreMouse == IM_LCLICK)) return false;
-  Closing = true;
+void TOrbaMapImage::Cancel() {
   if (TParamCollection* vars = Variables()) {
     vars->SelStr.clear();
     vars->SelIndex = -1;
   }
   CloseCountdown = 100;
+}
+
+bool TOrbaMapImage::RightClickCancel() {
+  if (Closing || !(IgnoreMouse == IM_NONE || IgnoreMouse == IM_LCLICK)) return false;
+  Closing = true;
+  Cancel();
   return true;
 }
 

@@ -70,6 +70,8 @@ class TOrbaMapImage : public TOrbaControl {
   void Loaded() override;
 
  private:
+  // Nothing chosen (@SelStr empty, @SelIndex -1), and the map closes.
+  void Cancel();
   void LoadPicture(TOrbaImageList& list, const std::string& source);
   void LoadMap();
   TRect RegionBox(int32_t index) const;
