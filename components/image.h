@@ -88,7 +88,7 @@ class TOrbaCustomImage : public TOrbaControl {
   TPoint GetPivot() const;
   TPoint PivotInPicture() const;
   TRect GetClientRect() const override;
-  // The topmost control at p (children first) whose IgnoreMouse mode mask admits; a turned
+  // The topmost control at p (children first) whose IgnoreMouse mode the mask admits; a turned
   // picture is tested unturned, and with CaptureMask only its opaque pixels are hit.
   TOrbaControl* HitTest(TPoint p, uint32_t mask) override;
   void Paint(TPaintContext& ctx) override;
