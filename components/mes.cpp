@@ -301,9 +301,7 @@ void TOrbaMes::InvalidateWord() {
 
 void TOrbaMes::Render() {
   if (!PageShown()) return;
-  Word.CurrentPage = static_cast<size_t>(CurrentPage);
-  Word.ClipX = AbsoluteLeft();
-  Word.ClipY = AbsoluteTop();
+  PlaceWord();
   if (RenderFresh) {
     Word.ResetDisplay();
   } else {
@@ -345,9 +343,7 @@ bool TOrbaMes::Tick() {
 void TOrbaMes::Paint(TPaintContext& ctx) {
   auto* dib = dynamic_cast<TDIBX*>(&ctx.Surface);
   if (!ctx.Hidden && dib && IsVisible() && GetBase() && PageShown()) {
-    Word.CurrentPage = static_cast<size_t>(CurrentPage);
-    Word.ClipX = AbsoluteLeft();
-    Word.ClipY = AbsoluteTop();
+    PlaceWord();
     const TRect area = ctx.Surface.ClipState().value_or(TRect{0, 0, ctx.Surface.Width(), ctx.Surface.Height()});
     Word.Paint(dib->Image(), area);
   }
@@ -357,6 +353,7 @@ void TOrbaMes::Paint(TPaintContext& ctx) {
 void TOrbaMes::HoverAt(TPoint p) {
   if (!IsVisible() || !GetBase() || !PageShown()) return;
   if (Paused || Word.IsDisplaying()) p = {-1, -1};
+  PlaceWord();
   Word.HoverAt(p.X, p.Y);
   InvalidateWord();
 }
@@ -372,13 +369,45 @@ bool TOrbaMes::ClickLink() {
   return true;
 }
 
-bool TOrbaMes::HitsAt(TPoint p) const {
+void TOrbaMes::PlaceWord() {
+  Word.CurrentPage = static_cast<size_t>(CurrentPage);
+  Word.ClipX = AbsoluteLeft();
+  Word.ClipY = AbsoluteTop();
+}
+
+TOrbaControl* TOrbaMes::HitTest(TPoint p, uint32_t modes) {
   const TRect client = GetClientRect();
-  if (!IsVisible() || p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom) return false;
-  if (!CaptureLink) return true;
-  if (!PageShown()) return false;
+  if (!IsVisible() || p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom)
+    return nullptr;
+  for (size_t i = Children().size(); i-- > 0;)
+    if (TOrbaControl* hit = Children()[i]->HitTest(p, modes)) return hit;
+  if (!Admits(modes)) return nullptr;
+  if (!CaptureLink) return this;
+  // Only link text takes the mouse.
+  if (!PageShown()) return nullptr;
+  PlaceWord();
   const TWdReal* g = Word.HitTest(p.X, p.Y);
-  return g && !g->Link.empty();
+  return g && !g->Link.empty() ? this : nullptr;
+}
+
+void TOrbaMes::MouseMove() {
+  // While a page is shown the mouse only hovers its links; no mouse-move event.
+  if (PageShown()) HoverAt(MouseInPage());
+  else TOrbaControl::MouseMove();
+}
+
+void TOrbaMes::MouseOut(TOrbaControl* next) {
+  if (PageShown()) HoverAt({-1, -1});
+  else TOrbaControl::MouseOut(next);
+}
+
+void TOrbaMes::LButtonDown() {
+  // A click on a hovered link is the link event, and nothing else sees it.
+  if (ClickLink()) {
+    if (TOrbaBase* base = GetBase()) base->Input().LeftClick = false;
+    return;
+  }
+  TOrbaControl::LButtonDown();
 }
 
 std::string TOrbaMes::RevealedText() const {
@@ -691,9 +720,7 @@ void TOrbaMes::RestoreAfterLoad() {
   if (PendingPageStates) ApplyPageStates(*PendingPageStates);
   PendingPageStates.reset();
   if (PageShown()) {
-    Word.CurrentPage = static_cast<size_t>(CurrentPage);
-    Word.ClipX = AbsoluteLeft();
-    Word.ClipY = AbsoluteTop();
+    PlaceWord();
     Word.RejoinAfterLoad();
   }
   NeedsRender = RenderFresh = false;

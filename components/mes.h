@@ -111,8 +111,13 @@ class TOrbaMes : public TOrbaControl {
   // on a hovered link queues the link event and answers true.
   void HoverAt(TPoint basePoint);
   bool ClickLink();
-  // Whether the window takes the mouse at a base position (with CaptureLink only over links).
-  bool HitsAt(TPoint basePoint) const;
+  // The window takes the mouse as any control, with CaptureLink only over link text.
+  TOrbaControl* HitTest(TPoint p, uint32_t mask) override;
+  // While a page is shown the mouse hovers links and a click on one raises the link event;
+  // without a page the window answers the mouse as any control.
+  void MouseMove() override;
+  void MouseOut(TOrbaControl* next) override;
+  void LButtonDown() override;
   // 0 while the shown page is revealing, else 2.
   int32_t PlayState() const { return Word.IsDisplaying() ? 0 : 2; }
 
@@ -138,6 +143,8 @@ class TOrbaMes : public TOrbaControl {
   std::string ShownPageFrozen(int32_t& first, int32_t& last) const;
   void BuildPages();
   void InvalidateWord();
+  // The word on the shown page, placed at the window's page position.
+  void PlaceWord();
   std::string PageStates();
   void ApplyPageStates(const std::string& states);
 };

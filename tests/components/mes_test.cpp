@@ -160,16 +160,33 @@ TEST_F(Mes, NotifyAndLinkEvents) {
   m.SetStr(PR_TEXT, "A<EVENT VALUE=\"x\">B<A HREF=\"go\">CD</A>");
   for (int i = 0; i < 3; ++i) m.Tick();
   EXPECT_EQ(TakeEvents(), Events{"33:x"});
-  // Hover the link (its glyphs are 10 pixels wide from x 20) and click it twice.
-  m.HoverAt({25, 5});
-  ASSERT_TRUE(m.ClickLink());
-  EXPECT_FALSE(m.ClickLink());  // its event still waits
+  // Through the input step: hovering the link (its glyphs are 10 pixels wide from x 20) raises
+  // no mouse-move event; a click on it is the link event and nothing else; a second click while
+  // that still waits is a plain press.
+  m.SetStr(PR_ONMOUSEMOVE, "move.rsb");
+  TBaseInput& in = list.Input(0);
+  in.SetMouse(25, 5);
+  list.InputStep(16);
+  EXPECT_TRUE(TakeEvents().empty());
+  in.LeftPressed = in.LeftHeld = true;
+  list.InputStep(16);
   ASSERT_EQ(list.Events().Count(), 1);
   EXPECT_EQ(list.Events()[0].Code, PR_ONLINK);
   EXPECT_EQ(list.Events()[0].Params.Items(), (std::vector<std::string>{"CD", "go"}));
+  EXPECT_EQ(list.Current().Capture, 0);  // the link click captures nothing
+  in.LeftHeld = false;
+  list.InputStep(16);
+  in.LeftPressed = in.LeftHeld = true;
+  list.InputStep(16);
+  ASSERT_EQ(list.Events().Count(), 2);
+  EXPECT_EQ(list.Events()[1].Code, PR_ONLBTNDOWN);
+  EXPECT_EQ(list.Events()[1].Params.Items(), (std::vector<std::string>{"25", "5"}));
+  // With CaptureLink only link text takes the mouse; elsewhere the page below is found.
   m.CaptureLink = true;
-  EXPECT_TRUE(m.HitsAt({25, 5}));
-  EXPECT_FALSE(m.HitsAt({5, 5}));
+  EXPECT_EQ(list.Current().HitTest({25, 5}, kHoverMask), &m);
+  EXPECT_EQ(list.Current().HitTest({5, 5}, kHoverMask), &list.Current());
+  m.CaptureLink = false;
+  EXPECT_EQ(list.Current().HitTest({5, 5}, kHoverMask), &m);
 }
 
 // Inserted text: a page enters the history only when left, and is marked read only when it
