@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/block_fonts.h"
 #include "support/project_fixture.h"
 #include "support/temp_dir.h"
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "render/dibsfc.h"
 #include "base/stream.h"
 #include "render/trn.h"
+#include "platform/audio.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
@@ -124,8 +126,15 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
   EXPECT_TRUE(cmd.Log);
   EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
   EXPECT_EQ(ParseCommandLine({"--scale", "integer", "--filter", "smooth"}).Scale, "integer");
+  // The text hook's destination is the next word only when it names one.
+  auto hooked = ParseCommandLine({"--text-hook", "game", "--fast-forward", "--save-dir", "saves"});
+  EXPECT_EQ(hooked.TextHook, "stdout");
+  EXPECT_EQ(hooked.Params, (std::vector<std::string>{"game"}));
+  EXPECT_TRUE(hooked.FastForward);
+  EXPECT_EQ(hooked.SaveDir, "saves");
+  EXPECT_EQ(ParseCommandLine({"--text-hook", "clipboard", "game"}).TextHook, "clipboard");
   for (auto bad : std::vector<std::vector<std::string>>{
-           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}})
+           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}, {"--save-dir"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
 
@@ -536,6 +545,123 @@ TEST(Player, AGameSavedInOneRunIsLoadedInTheNext) {
         ASSERT_EQ(shown[static_cast<size_t>(y) * 64 + static_cast<size_t>(x)], expected(loaded, x, y))
             << (loaded ? "after loading, " : "after saving, ") << x << "," << y;
   }
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// What a headless run of the demo left after its last pass: some of its variables, the game
+// time, the picture shown and how many frames were presented.
+struct DemoRunResult {
+  std::vector<std::string> values;
+  int32_t gameTime = 0;
+  std::vector<uint32_t> pixels;
+  int presents = 0;
+};
+
+DemoRunResult RunDemo(const TCommandLine& options, int passes, const std::string& input = {}) {
+  TempDir dir;
+  WriteDemo(dir.path);
+  HeadlessRun run(dir.path.string());
+  if (!input.empty()) headless::LoadInputScript(input, run.input, run.dialogs);
+  TCommandLine cmd = options;
+  cmd.Params = {dir.path.string()};
+  DemoRunResult out;
+  const int32_t startTime = Process().GameTime;
+  RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+    if (pass < passes) return true;
+    for (const char* name : {"total", "kinds", "greeting", "ratio", "visits", "page", "noticed"}) {
+      auto* v = Variables() ? Variables()->FindVariable(name) : nullptr;
+      out.values.push_back(std::string(name) + "=" + (v ? v->AsString() : "<none>"));
+    }
+    out.gameTime = Process().GameTime - startTime;
+    return false;
+  });
+  for (const auto& d : run.dialogs.shown) ADD_FAILURE() << "dialog: " << d.caption << ": " << d.text;
+  out.pixels = run.presenter.Pixels();
+  out.presents = run.presenter.PresentCount();
+  return out;
+}
+
+// Fast-forward runs eight ticks of the usual 16 ms for every frame it shows: the demo, in its
+// story scene, is where a normal run of eight times the passes is, with the same variables and
+// the same picture, having presented at most one frame a pass. The click that ends
+// the title screen and the Enter that ends the picture screen come before the same ticks: pass
+// 8k + 1 of a normal run is the first tick of pass k + 1 of a fast one.
+using DemoRun = WithBlockFonts;  // the story scene's text drawn in blocks
+
+TEST_F(DemoRun, FastForwardReachesTheSamePlaceInAnEighthOfThePasses) {
+  constexpr int kPasses = 400;
+  TCommandLine normal, fast;
+  fast.FastForward = true;
+  DemoRunResult a = RunDemo(normal, kPasses, "41 click 320 240\n73 key 13\n");
+  DemoRunResult b = RunDemo(fast, kPasses / TFormView::kFastForwardTicks, "6 click 320 240\n10 key 13\n");
+  ASSERT_EQ(a.values.size(), 7u);
+  ASSERT_EQ(b.values.size(), 7u);
+  EXPECT_EQ(a.gameTime, kPasses * 16);
+  EXPECT_EQ(b.gameTime, a.gameTime);
+  EXPECT_EQ(b.values, a.values);
+  EXPECT_EQ(a.values[5], "page=2");  // in the story scene, on its third page
+  ASSERT_EQ(b.pixels.size(), a.pixels.size());
+  EXPECT_TRUE(b.pixels == a.pixels) << "the last frames differ";
+  EXPECT_LE(b.presents, kPasses / TFormView::kFastForwardTicks);
+  EXPECT_GT(a.presents, kPasses / TFormView::kFastForwardTicks);
+}
+
+// Fast-forward mutes what the device plays, not the mixer: the view stands a mute in front
+// of the platform's device for as long as it lives.
+TEST(Player, FastForwardMutesTheDeviceAndTheToolbarShowsIt) {
+  struct Tone : IAudioSource {
+    void Render(int16_t* out, size_t frames) noexcept override { std::fill(out, out + frames * 2, int16_t{1000}); }
+    void Prepare() noexcept override {}
+  } tone;
+  headless::HeadlessPlatform headless;
+  headless.audio.SetRecording(true);
+  TSubsystems none;
+  {
+    TFormView view(headless.platform, none, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+    ASSERT_NE(headless.platform.audio, &headless.audio);
+    ASSERT_TRUE(headless.platform.audio->Open(100, tone));
+    headless.clock.Advance(1000);
+    view.SetFastForward(true);
+    EXPECT_TRUE(headless.window.fastForward);
+    headless.clock.Advance(1000);
+    view.SetFastForward(false);
+    headless.clock.Advance(1000);
+    headless.platform.audio->Close();
+  }
+  EXPECT_EQ(headless.platform.audio, &headless.audio);
+  const auto& s = headless.audio.Samples();
+  const size_t tick = 44100 * 2;  // samples of a second
+  ASSERT_EQ(s.size(), 3 * tick);
+  auto all = [&](size_t from, int16_t v) { return std::all_of(s.begin() + from, s.begin() + from + tick, [&](int16_t x) { return x == v; }); };
+  EXPECT_TRUE(all(0, 1000));
+  EXPECT_TRUE(all(tick, 0));
+  EXPECT_TRUE(all(2 * tick, 1000));
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// --text-hook clipboard hands each page of the demo's story to the clipboard as it starts.
+TEST_F(DemoRun, TheTextHookPutsEachPageOnTheClipboard) {
+  TempDir dir;
+  WriteDemo(dir.path);
+  HeadlessRun run(dir.path.string());
+  headless::LoadInputScript("40 click 320 240\n70 key 13\n100 key 13\n160 key 13\n", run.input, run.dialogs);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  cmd.TextHook = "clipboard";
+  run.Run(cmd, 200);
+  ASSERT_EQ(run.shell.clipboard.size(), 3u);
+  EXPECT_EQ(run.shell.clipboard[1], "「今日こそ、あの場所へ行こう」\n彼女は小さくつぶやいた。\n地図はここにある。\n\n");
+  EXPECT_EQ(run.shell.clipboard[2], "扉の向こうで、新しい一日が始まる。\n\n");
 }
 
 }  // namespace
