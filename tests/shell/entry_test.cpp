@@ -666,3 +666,121 @@ TEST_F(DemoRun, TheTextHookPutsEachPageOnTheClipboard) {
 
 }  // namespace
 }  // namespace orba
+
+#include <cstdlib>
+
+#include "shell/frametimes.h"
+#include "shell/screenshot.h"
+
+namespace orba {
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The demo's title screen run for 30 passes with an input script; what it presented last,
+// its back buffer after the last pass, and the frame presented after the pass given.
+struct TitleRun {
+  std::vector<uint32_t> shown, back, shownAt;
+  TitleRun(const fs::path& dir, const std::string& input, int at = 0) {
+    HeadlessRun run(dir.string());
+    headless::LoadInputScript(input, run.input, run.dialogs);
+    TCommandLine cmd;
+    cmd.Params = {dir.string()};
+    RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+      if (pass == at) shownAt = run.presenter.Pixels();
+      if (pass < 30) return true;
+      TDIBX& buffer = run.subsystems.Screen()->BackBuffer();
+      for (int32_t y = 0; y < buffer.Height(); ++y)
+        for (int32_t x = 0; x < buffer.Width(); ++x) back.push_back(buffer.GetPixel(x, y));
+      return false;
+    });
+    shown = run.presenter.Pixels();
+  }
+};
+
+// F12 writes the frame shown as a PNG named by the project into the pictures folder's
+// "orbaplayer" folder, else into the save folder (here the project's own): the file is the
+// frame presented by the pass before the key, written out here by the same PNG writer.
+TEST_F(DemoRun, AScreenshotIsTheFrameShown) {
+  for (bool pictures : {true, false}) {
+    TempDir dir;
+    fs::create_directory(dir.path / "game");
+    WriteDemo(dir.path / "game");
+    const fs::path folder = pictures ? dir.path / "pictures" : dir.path / "none";
+    if (pictures) fs::create_directory(folder);
+    setenv("XDG_PICTURES_DIR", folder.c_str(), 1);
+    TitleRun run(dir.path / "game", "20 key 123\n", 19);
+    unsetenv("XDG_PICTURES_DIR");
+    const fs::path target = pictures ? folder / "orbaplayer" : dir.path / "game";
+    std::vector<fs::path> shots;
+    for (const auto& e : fs::directory_iterator(target))
+      if (e.path().extension() == ".png") shots.push_back(e.path());
+    ASSERT_EQ(shots.size(), 1u) << target;
+    EXPECT_EQ(shots[0].filename().string().rfind("Orba Demo-", 0), 0u) << shots[0];
+    ASSERT_EQ(run.shownAt.size(), 640u * 480u);
+    ASSERT_TRUE(WriteFramePng((dir.path / "expected.png").string(), {run.shownAt.data(), 640, 480, 640}));
+    EXPECT_TRUE(ReadFile(shots[0]) == ReadFile(dir.path / "expected.png")) << shots[0];
+  }
+}
+
+// F3 lays the frame-time overlay over the frame shown and nowhere else: the back buffer (what
+// snapshots and transitions are taken from) is the same as without it, the frame shown differs
+// only inside the overlay's rectangle, and a screenshot leaves it out.
+TEST_F(DemoRun, TheFrameTimeOverlayStaysOutOfTheBackBufferAndScreenshots) {
+  TempDir dir;
+  fs::create_directory(dir.path / "game");
+  WriteDemo(dir.path / "game");
+  TitleRun plain(dir.path / "game", "");
+  setenv("XDG_PICTURES_DIR", dir.path.c_str(), 1);
+  TitleRun overlaid(dir.path / "game", "5 key 114\n29 key 123\n");
+  unsetenv("XDG_PICTURES_DIR");
+  EXPECT_TRUE(overlaid.back == plain.back);
+  ASSERT_EQ(overlaid.shown.size(), plain.shown.size());
+  int inside = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const size_t i = static_cast<size_t>(y) * 640 + static_cast<size_t>(x);
+      const bool covered = x >= TFrameTimes::kLeft && x < TFrameTimes::kLeft + TFrameTimes::kWidth &&
+                           y >= TFrameTimes::kTop && y < TFrameTimes::kTop + TFrameTimes::kHeight;
+      if (covered) inside += overlaid.shown[i] != plain.shown[i];
+      else ASSERT_EQ(overlaid.shown[i], plain.shown[i]) << x << "," << y;
+    }
+  EXPECT_GT(inside, TFrameTimes::kWidth * TFrameTimes::kHeight / 2);  // darkened, most of it
+  std::vector<fs::path> shots;
+  for (const auto& e : fs::directory_iterator(dir.path / "orbaplayer")) shots.push_back(e.path());
+  ASSERT_EQ(shots.size(), 1u);
+  ASSERT_TRUE(WriteFramePng((dir.path / "plain.png").string(), {plain.shown.data(), 640, 480, 640}));
+  EXPECT_TRUE(ReadFile(shots[0]) == ReadFile(dir.path / "plain.png"));
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// --save-dir takes every save: the fixture project saves in its first run and loads that
+// save in the next, all of it in the chosen folder (made when missing), none beside it.
+TEST(Player, SavesGoToTheChosenFolder) {
+  TempDir dir;
+  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "tests" / "fixtures" / "save-project");
+  testing_support::WriteBytes(dir.path / "orba.rpb", project.ProjectFile);
+  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  cmd.SaveDir = (dir.path / "saves" / "here").string();
+  for (bool loaded : {false, true}) {
+    HeadlessRun run(dir.path.string());
+    run.Run(cmd, 10);
+    EXPECT_TRUE(fs::exists(dir.path / "saves" / "here" / "save.dat"));
+    EXPECT_FALSE(fs::exists(dir.path / "save.dat"));
+    ASSERT_EQ(run.presenter.Width(), 64);
+    EXPECT_EQ(run.presenter.Pixels()[32 * 64 + 42], loaded ? 0x0000FFu : 0xFF0000u);  // "seen" after the load
+  }
+}
+
+}  // namespace
+}  // namespace orba
