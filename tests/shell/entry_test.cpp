@@ -784,3 +784,22 @@ TEST(Player, SavesGoToTheChosenFolder) {
 
 }  // namespace
 }  // namespace orba
+
+namespace orba {
+namespace {
+
+// The pictures folder as the desktop's user-dirs.dirs names it.
+TEST(Paths, PicturesFolderFromTheUserDirs) {
+  struct Case { std::string text, folder; } cases[] = {
+      {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n", "/home/u/Bilder"},
+      {"XDG_PICTURES_DIR=\"/srv/pics\"", "/srv/pics"},
+      {"XDG_PICTURES_DIR=\"pics\"", ""},         // not absolute
+      {"XDG_PICTURES_DIR=\"$HOME/Bilder", ""},   // no closing quote
+      {"XDG_MUSIC_DIR=\"$HOME/Music\"", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(posix::Paths::PicturesFolderIn(c.text, "/home/u"), c.folder) << c.text;
+}
+
+}  // namespace
+}  // namespace orba
