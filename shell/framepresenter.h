@@ -27,8 +27,6 @@ class TFramePresenter : public platform::IPresenter {
   // when one is given (or the place the last overlay covered put back when it is gone).
   // Nothing is presented when nothing changed and there is no overlay to draw or remove.
   void Flush(platform::IPresenter& target, const TOverlay& overlay = {});
-  // Whether pieces wait for a flush.
-  bool Pending() const { return !pending_.empty(); }
 
   // The last frame presented, without the overlay (empty before the first).
   platform::Frame Kept() const { return {kept_.data(), width_, height_, width_}; }
