@@ -20,6 +20,11 @@ TCompiledTextLoader& Loader() {
   return loader;
 }
 
+TMessagePageListener& PageListener() {
+  static TMessagePageListener listener;
+  return listener;
+}
+
 constexpr int32_t kTickMs = 16;
 
 bool IsReal(const TWdGlyph& g) { return g.Type == TGlyphType::Char || g.Type == TGlyphType::Img; }
@@ -63,6 +68,10 @@ int32_t MoveRows(TWdPage& from, TWdPage& to, int32_t y, int32_t lineSpace, bool 
 }  // namespace
 
 TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader) { return std::exchange(Loader(), std::move(loader)); }
+
+TMessagePageListener SetMessagePageListener(TMessagePageListener listener) {
+  return std::exchange(PageListener(), std::move(listener));
+}
 
 TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& word) {
   return Loader() ? Loader()(page, command, word) : TTextLoad::NoPage;
@@ -168,6 +177,7 @@ void TOrbaMes::SetIndex(int32_t index) {
 }
 
 void TOrbaMes::PlayStart() {
+  if (PageListener() && PageShown()) PageListener()(PageText(*Word.Pages[static_cast<size_t>(CurrentPage)]));
   if (OnPlayStart.empty()) return;
   const bool read = ReadMode == 1 && !MessagePage.empty() &&
                     MessageReadList().IsRead(MessagePage, MessageCommand, CurrentPage);
@@ -413,10 +423,14 @@ void TOrbaMes::LButtonDown() {
 std::string TOrbaMes::RevealedText() const {
   if (!PageShown()) return {};
   const TWdPage& page = *Word.Pages[static_cast<size_t>(CurrentPage)];
+  return PageText(page, page.CurrentRow, page.CurrentGlyph);
+}
+
+std::string TOrbaMes::PageText(const TWdPage& page, size_t lastRow, size_t glyphsOfLastRow) {
   std::string out;
-  for (size_t r = 0; r < page.Rows.size() && r <= page.CurrentRow; ++r) {
+  for (size_t r = 0; r < page.Rows.size() && r <= lastRow; ++r) {
     const auto& glyphs = page.Rows[r]->Glyphs;
-    const size_t end = r < page.CurrentRow ? glyphs.size() : std::min(page.CurrentGlyph, glyphs.size());
+    const size_t end = r < lastRow ? glyphs.size() : std::min(glyphsOfLastRow, glyphs.size());
     for (size_t i = 0; i < end; ++i) {
       const TWdGlyph& g = *glyphs[i];
       if (g.Type == TGlyphType::Char) AppendCharCode(out, static_cast<const TWdChar&>(g).Code);

@@ -26,6 +26,12 @@ TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& wo
 // Installs a loader and answers the one it replaces.
 TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader);
 
+// Told the whole text of every message page as it starts to show: code page 932, tags gone,
+// rows ending in CR LF. The player's text hook listens here; no script sees it. Installing
+// answers the listener it replaces.
+using TMessagePageListener = std::function<void(const std::string& text)>;
+TMessagePageListener SetMessagePageListener(TMessagePageListener listener);
+
 // Compiled texts by (page, command): at most 4 pages, most recently used first, each with at
 // most 16 texts, so paging through history does not reload page files.
 class TMesDataCacheList {
@@ -107,6 +113,8 @@ class TOrbaMes : public TOrbaControl {
   void RestoreAfterLoad();
   // The text revealed so far on the shown page (line breaks as CR LF).
   std::string RevealedText() const;
+  // The text of a page up to a glyph of a row (line breaks as CR LF); the whole page by default.
+  static std::string PageText(const TWdPage& page, size_t lastRow = SIZE_MAX, size_t glyphsOfLastRow = SIZE_MAX);
   // The mouse over the window at a base position (paused or revealing: no hover); a left click
   // on a hovered link queues the link event and answers true.
   void HoverAt(TPoint basePoint);

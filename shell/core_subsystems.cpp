@@ -180,6 +180,7 @@ void TCoreSubsystems::CreateProject() {
     if (!data.empty())
       host.UserSaveFolder = data + "orbaplayer/" + ToUtf8(InstanceKeyFor(params_, exeFolder_, *platform_->paths)) + "/";
   }
+  host.ChosenSaveFolder = chosenSaveFolder_;
   project_ = std::make_unique<TProject>(std::move(host));
   project_->SetGameEntryParts(&componentsPart_, &historyPart_);
   systemSource_.Project = project_.get();
@@ -188,6 +189,12 @@ void TCoreSubsystems::CreateProject() {
   info_ = TProjectInfo{f.Name, f.ScreenWidth, f.ScreenHeight, f.FullScreenWidth, f.FullScreenHeight, f.Pacing != 0};
   startFailure_ = project_->StartFailure;
   startPage_ = f.StartPage;
+}
+
+std::string TCoreSubsystems::SaveFolder() {
+  if (!project_) return {};
+  const std::string folder = std::filesystem::path(project_->SaveFileName()).parent_path().string();
+  return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
 std::string TCoreSubsystems::StartFailure() {
