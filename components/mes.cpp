@@ -699,4 +699,9 @@ void TOrbaMes::RestoreAfterLoad() {
   NeedsRender = RenderFresh = false;
 }
 
+void RestoreMessageWindows(TOrbaBaseList& list) {
+  for (int32_t i = 0; i < list.Count(); ++i)
+    if (auto* m = dynamic_cast<TOrbaMes*>(&list.Item(i))) m->RestoreAfterLoad();
+}
+
 }  // namespace orba
