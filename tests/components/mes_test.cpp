@@ -37,7 +37,7 @@ struct Mes : WithBlockFonts {
     TOrbaNewHistory& h = MessageHistory();
     h.Clear();
     h.MaxCount = 0;
-    h.Settings = {};
+    h.SetSettings({});
     h.Word.PageWidth = 0;
     MessageReadList().ClearMarks();
     previousLoader = SetCompiledTextLoader([this](const std::string& page, int32_t command, TKvWord& word) {
@@ -252,7 +252,7 @@ TEST_F(Mes, OldFormHistoryReplaysAndTrimmingKeepsTheName) {
 
 TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
   TOrbaNewHistory& h = MessageHistory();
-  h.Settings = {10, 0, 0, 40, 25, 2};  // rows of 12 pixels, two to a screen of 25
+  h.SetSettings({10, 0, 0, 40, 25, 2});  // rows of 12 pixels, two to a screen of 25
   TOrbaMes& m = Window("m");
   m.InsertText("a.rss", 3, true);
   m.SetInt(PR_HEIGHT, 30);
@@ -354,11 +354,26 @@ TEST_F(Mes, TextCommandsFromACompiledPage) {
   EXPECT_EQ(h.ReadMode, 2);
   EXPECT_EQ(h.MesData.Entries.size(), 1u);  // the count clipped to the history
   step("entryhist \"h\"\nclrhist\nclrread\n");
-  EXPECT_EQ(MessageHistory().Settings.FontHeight, 10);
-  EXPECT_EQ(MessageHistory().Settings.Height, 30);
-  EXPECT_EQ(MessageHistory().Settings.LineSpace, 2);
+  const THistorySettings entered = MessageHistory().Settings();
+  EXPECT_EQ(entered.FontHeight, 10);
+  EXPECT_EQ(entered.Height, 30);
+  EXPECT_EQ(entered.LineSpace, 2);
   EXPECT_EQ(MessageHistory().Count(), 0);
   EXPECT_FALSE(MessageReadList().IsRead("t.rss", 2, 0));
+  // The settings are the game variables' six history integers, in the stored order (font
+  // height, border, shadow, width, height, line space): saved with the game, cleared by a
+  // game reset, back with the load.
+  EXPECT_EQ(vars.HistoryInts[0], 10);
+  EXPECT_EQ(vars.HistoryInts[3], 40);
+  EXPECT_EQ(vars.HistoryInts[4], 30);
+  EXPECT_EQ(vars.HistoryInts[5], 2);
+  TKvMemoryStream game;
+  vars.SaveGame(game);
+  vars.ClearGame();
+  EXPECT_EQ(MessageHistory().Settings(), THistorySettings{});
+  game.SetPosition(0);
+  vars.LoadGame(game, TGameEntry::kWriteVersion);
+  EXPECT_EQ(MessageHistory().Settings(), entered);
   SetVariables(nullptr);
 }
 
