@@ -5,6 +5,7 @@
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "base/stream.h"
+#include "components/picturecache.h"
 #include "text/wordlayout.h"
 #include "values/paramcollection.h"
 
@@ -21,6 +22,9 @@ TOrbaReadList& MessageReadList() {
 }
 
 // ---- history ------------------------------------------------------------------------------
+
+// Pictures in text take their place in the history's rows as in the windows.
+TOrbaNewHistory::TOrbaNewHistory() { Word.ImageLoader = TextPicture; }
 
 std::array<int32_t, 6>& TOrbaNewHistory::SettingsStore() const {
   static_assert(TParamCollection::kHistoryInts == 6);

@@ -28,6 +28,7 @@ struct THistorySettings {
 
 class TOrbaNewHistory {
  public:
+  TOrbaNewHistory();
   TKvWord Word;  // lays out history text
   std::vector<TOrbaHistData> Screens;
   std::vector<TOldEntry> OldEntries;

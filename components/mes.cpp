@@ -9,6 +9,7 @@
 #include "base/stream.h"
 #include "components/baselist.h"
 #include "components/history.h"
+#include "components/picturecache.h"
 #include "render/dibx.h"
 #include "text/wordlayout.h"
 
@@ -95,6 +96,7 @@ TOrbaMes::TOrbaMes(TOrbaBaseList* owner) : TOrbaControl(owner) {
   Word.PageWidth = Width;
   Word.PageHeight = Height;
   Word.EventsEnabled = false;
+  Word.ImageLoader = TextPicture;
   Word.OnEvent = [this](const std::string& text) {
     if (!OnNotify.empty()) QueueEvent(PR_ONNOTIFY, LinesOf(text));
   };
