@@ -9,6 +9,7 @@
 #include "base/stream.h"
 #include "components/baselist.h"
 #include "components/history.h"
+#include "components/picturecache.h"
 #include "render/dibx.h"
 #include "text/wordlayout.h"
 
@@ -104,6 +105,7 @@ TOrbaMes::TOrbaMes(TOrbaBaseList* owner) : TOrbaControl(owner) {
   Word.PageWidth = Width;
   Word.PageHeight = Height;
   Word.EventsEnabled = false;
+  Word.ImageLoader = TextPicture;
   Word.OnEvent = [this](const std::string& text) {
     if (!OnNotify.empty()) QueueEvent(PR_ONNOTIFY, LinesOf(text));
   };
@@ -738,6 +740,11 @@ void TOrbaMes::RestoreAfterLoad() {
     Word.RejoinAfterLoad();
   }
   NeedsRender = RenderFresh = false;
+}
+
+void RestoreMessageWindows(TOrbaBaseList& list) {
+  for (int32_t i = 0; i < list.Count(); ++i)
+    if (auto* m = dynamic_cast<TOrbaMes*>(&list.Item(i))) m->RestoreAfterLoad();
 }
 
 }  // namespace orba

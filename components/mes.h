@@ -140,7 +140,6 @@ class TOrbaMes : public TOrbaControl {
   bool Tick() override;
   void Paint(TPaintContext& ctx) override;
   void Transfer(TTreeIO& io) override;
-  void Loaded() override { RestoreAfterLoad(); }
 
  private:
   void ChangeWordInt(int32_t& field, int32_t v);
@@ -156,5 +155,11 @@ class TOrbaMes : public TOrbaControl {
   std::string PageStates();
   void ApplyPageStates(const std::string& states);
 };
+
+// After a game was loaded, every message window of the list, in list order, builds its text
+// again and takes back its page states. Their text may show variables and come from page
+// files, and the page shown when the game was saved is the history's pending entry, so this
+// runs only once the whole game (tree, history, interpreter, variables) has been read.
+void RestoreMessageWindows(TOrbaBaseList& list);
 
 }  // namespace orba

@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "components/history.h"
+#include "components/mes.h"
 #include "components/picturecache.h"
 #include "components/sound.h"
 #include "files/diskpath.h"
@@ -226,10 +227,15 @@ void TCoreSubsystems::TComponentsPart::SaveGamePart(TKvBigStream& stream) const 
   Owner.root_->SaveTree(stream);
 }
 
-// Message windows show their pages again as they are read from the tree.
 void TCoreSubsystems::TComponentsPart::LoadGamePart(TKvBigStream& stream, int32_t version) {
   if (!Owner.root_) RaiseInternalError();
   Owner.root_->LoadTree(stream, version);
+}
+
+// Message windows show their pages again once the history, the interpreter and the
+// variables they draw on have been read too.
+void TCoreSubsystems::TComponentsPart::AfterGameLoaded() {
+  if (Owner.root_) RestoreMessageWindows(*Owner.root_);
 }
 
 void TCoreSubsystems::THistoryPart::SaveGamePart(TKvBigStream& stream) const { MessageHistory().SaveToStream(stream); }

@@ -116,6 +116,7 @@ class TCoreSubsystems : public TSubsystems {
     explicit TComponentsPart(TCoreSubsystems& owner) : Owner(owner) {}
     void SaveGamePart(TKvBigStream& stream) const override;
     void LoadGamePart(TKvBigStream& stream, int32_t version) override;
+    void AfterGameLoaded() override;
   } componentsPart_{*this};
   struct THistoryPart : IGameEntryPart {
     void SaveGamePart(TKvBigStream& stream) const override;

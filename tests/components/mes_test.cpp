@@ -13,9 +13,11 @@
 #include "components/mes.h"
 #include "components/propaccess.h"
 #include "script/callman.h"
+#include "script/savefile.h"
 #include "support/block_fonts.h"
 #include "support/fuzz_seeds.h"
 #include "text/wordlayout.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -35,7 +37,7 @@ struct Mes : WithBlockFonts {
     TOrbaNewHistory& h = MessageHistory();
     h.Clear();
     h.MaxCount = 0;
-    h.Settings = {};
+    h.SetSettings({});
     h.Word.PageWidth = 0;
     MessageReadList().ClearMarks();
     previousLoader = SetCompiledTextLoader([this](const std::string& page, int32_t command, TKvWord& word) {
@@ -267,7 +269,7 @@ TEST_F(Mes, OldFormHistoryReplaysAndTrimmingKeepsTheName) {
 
 TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
   TOrbaNewHistory& h = MessageHistory();
-  h.Settings = {10, 0, 0, 40, 25, 2};  // rows of 12 pixels, two to a screen of 25
+  h.SetSettings({10, 0, 0, 40, 25, 2});  // rows of 12 pixels, two to a screen of 25
   TOrbaMes& m = Window("m");
   m.InsertText("a.rss", 3, true);
   m.SetInt(PR_HEIGHT, 30);
@@ -369,11 +371,26 @@ TEST_F(Mes, TextCommandsFromACompiledPage) {
   EXPECT_EQ(h.ReadMode, 2);
   EXPECT_EQ(h.MesData.Entries.size(), 1u);  // the count clipped to the history
   step("entryhist \"h\"\nclrhist\nclrread\n");
-  EXPECT_EQ(MessageHistory().Settings.FontHeight, 10);
-  EXPECT_EQ(MessageHistory().Settings.Height, 30);
-  EXPECT_EQ(MessageHistory().Settings.LineSpace, 2);
+  const THistorySettings entered = MessageHistory().Settings();
+  EXPECT_EQ(entered.FontHeight, 10);
+  EXPECT_EQ(entered.Height, 30);
+  EXPECT_EQ(entered.LineSpace, 2);
   EXPECT_EQ(MessageHistory().Count(), 0);
   EXPECT_FALSE(MessageReadList().IsRead("t.rss", 2, 0));
+  // The settings are the game variables' six history integers, in the stored order (font
+  // height, border, shadow, width, height, line space): saved with the game, cleared by a
+  // game reset, back with the load.
+  EXPECT_EQ(vars.HistoryInts[0], 10);
+  EXPECT_EQ(vars.HistoryInts[3], 40);
+  EXPECT_EQ(vars.HistoryInts[4], 30);
+  EXPECT_EQ(vars.HistoryInts[5], 2);
+  TKvMemoryStream game;
+  vars.SaveGame(game);
+  vars.ClearGame();
+  EXPECT_EQ(MessageHistory().Settings(), THistorySettings{});
+  game.SetPosition(0);
+  vars.LoadGame(game, TGameEntry::kWriteVersion);
+  EXPECT_EQ(MessageHistory().Settings(), entered);
   SetVariables(nullptr);
 }
 
@@ -400,6 +417,7 @@ TEST_F(Mes, WindowSavedAtEachLayoutComesBackWithItsPageStates) {
     SetComponentRoot(&loaded);
     TKvMemoryStream s(bytes);
     loaded.LoadTree(s, version);
+    RestoreMessageWindows(loaded);
     EXPECT_EQ(s.Remaining(), 0) << version;
     auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
     ASSERT_NE(l, nullptr);
@@ -417,6 +435,58 @@ TEST_F(Mes, WindowSavedAtEachLayoutComesBackWithItsPageStates) {
   }
 }
 
+// A saved game in the order it is stored and read: the tree, then the history. The windows
+// are built again only when the whole game has been read, so the page the reader was on (the
+// history's pending entry when saved) is committed into the saved history, not into the
+// history the running game had. Read into the tree alone, a window shows nothing yet.
+TEST_F(Mes, WindowsComeBackAfterTheHistoryOfTheSavedGame) {
+  struct TreePart : IGameEntryPart {
+    TOrbaBaseList& tree;
+    explicit TreePart(TOrbaBaseList& t) : tree(t) {}
+    void SaveGamePart(TKvBigStream& s) const override { tree.SaveTree(s); }
+    void LoadGamePart(TKvBigStream& s, int32_t version) override { tree.LoadTree(s, version); }
+    void AfterGameLoaded() override { RestoreMessageWindows(tree); }
+  } tree(list);
+  struct HistoryPart : IGameEntryPart {
+    void SaveGamePart(TKvBigStream& s) const override { MessageHistory().SaveToStream(s); }
+    void LoadGamePart(TKvBigStream& s, int32_t version) override { MessageHistory().LoadFromStream(s, version); }
+  } history;
+  TCallMan interpreter;
+  TParamCollection vars;
+  TDBManager tables;
+  const TGameEntry::TParts parts{&tree, &history, &interpreter, &vars, &tables};
+
+  TOrbaMes& m = Window("m");
+  m.InsertText("a.rss", 3, true);
+  m.SetInt(PR_INDEX, 1);  // page 0 in the history, page 1 shown (pending)
+  m.Tick();
+  TKvMemoryStream saved;
+  TGameEntry{}.Save(saved, parts);
+  // The game goes on: page 1 is left for page 2, then other text.
+  m.SetInt(PR_INDEX, 2);
+  m.InsertText("b.rss", 1, true);
+  TOrbaNewHistory& h = MessageHistory();
+  ASSERT_EQ(h.OldEntries.size(), 3u);
+
+  saved.SetPosition(0);
+  TGameEntry::Load(saved, parts);
+  auto* l = dynamic_cast<TOrbaMes*>(list.FindComponent("m"));
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(l->GetInt(PR_COUNT), 0);  // not built while the game is read
+  ASSERT_EQ(h.OldEntries.size(), 1u);
+  EXPECT_EQ(h.PendingPage, "a.rss");
+  tree.AfterGameLoaded();
+  EXPECT_EQ(l->GetInt(PR_COUNT), 3);
+  EXPECT_EQ(l->GetInt(PR_INDEX), 1);
+  EXPECT_EQ(l->GetStr(PR_TEXT), "CD\r\n");
+  // The saved history with the page shown at the save committed: pages 0 and 1 of a.rss.
+  ASSERT_EQ(h.OldEntries.size(), 2u);
+  EXPECT_EQ(h.OldEntries[0].PageIndex, 0);
+  EXPECT_EQ(h.OldEntries[1].PageIndex, 1);
+  EXPECT_EQ(h.OldEntries[1].Command, 3);
+  EXPECT_EQ(h.PendingPage, "");
+}
+
 TEST_F(Mes, PageStatesThatNoLongerFitThePagesAreDropped) {
   TOrbaMes& m = Window("m");
   m.InsertText("a.rss", 3, false);
@@ -428,6 +498,7 @@ TEST_F(Mes, PageStatesThatNoLongerFitThePagesAreDropped) {
   SetComponentRoot(&loaded);
   TKvMemoryStream s(bytes);
   loaded.LoadTree(s, kTreeVersion);
+  RestoreMessageWindows(loaded);
   auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
   ASSERT_NE(l, nullptr);
   EXPECT_FALSE(l->PageShown());
