@@ -247,6 +247,16 @@ void TPlayerSystemSource::SetSoundOn(bool on) {
   if (MediaManagers()) MediaManagers()->SetSoundOn(on);
 }
 
+// Before start-up made the cache (and after shutdown freed it) the flag is only kept.
+bool TPlayerSystemSource::CGDither() {
+  return PictureCacheIfMade() ? PictureCacheIfMade()->Dither() : ISystemVariableSource::CGDither();
+}
+
+void TPlayerSystemSource::SetCGDither(bool on) {
+  ISystemVariableSource::SetCGDither(on);
+  if (PictureCacheIfMade()) PictureCacheIfMade()->SetDither(on);
+}
+
 std::string TPlayerSystemSource::MidiPort() {
   if (!MediaManagers()) return ISystemVariableSource::MidiPort();
   TMidiManager& midi = MediaManagers()->Midi();

@@ -35,6 +35,9 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string MidiPort() override;
   void SetMidiPort(std::string_view name) override;
   std::vector<std::string> MidiPorts() override;
+  // "@CGDither" is the picture cache's dither flag.
+  bool CGDither() override;
+  void SetCGDither(bool on) override;
   // The message history's size (pixels or entries, by its form) and its limit.
   int32_t HistoryCount() override;
   int32_t HistoryMaxCount() override;

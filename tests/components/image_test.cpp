@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -16,6 +17,7 @@
 #include "components/image.h"
 #include "components/imagemap.h"
 #include "render/trn.h"
+#include "shell/core_subsystems.h"
 #include "support/fuzz_seeds.h"
 #include "values/paramcollection.h"
 
@@ -28,6 +30,7 @@ struct TFrameDesc {
   int32_t Delay = 100;
   // Alpha plane by pixel (none when empty).
   std::function<uint8_t(int, int)> Plane = nullptr;
+  int32_t Key = -1;  // transparent colour, -1 none
 };
 
 std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
@@ -38,6 +41,10 @@ std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
     const uint32_t px = f.Surface.RGBToPixel(desc.Colour & 0xFF, (desc.Colour >> 8) & 0xFF, (desc.Colour >> 16) & 0xFF);
     f.Surface.FillRect(f.Surface.BoundsRect(), px);
     f.Delay = desc.Delay;
+    if (desc.Key >= 0) {
+      f.TransparentColor = desc.Key;
+      f.TransparentValue = static_cast<int32_t>(f.Surface.RGBToPixel(desc.Key & 0xFF, (desc.Key >> 8) & 0xFF, (desc.Key >> 16) & 0xFF));
+    }
     if (desc.Plane) {
       f.Surface.CreateAlpha();
       for (int y = 0; y < desc.H; ++y)
@@ -70,6 +77,45 @@ struct Pictures : ::testing::Test {
 };
 
 // ---- the cache ----
+
+// "@CGDither" is the cache's flag: switching it decodes the pictures again (a 16-bit page gets
+// the grey 0x868686, which 5-6-5 cannot hold, spread over several pixel values instead of one), leaves a
+// keyed picture without a plane as it was, and repaints both pages.
+TEST_F(Pictures, TheDitherVariableDecodesThePicturesAgain) {
+  PictureCache().ScreenDepth = 16;
+  Add("grey.trn", {{8, 8, 0x868686}});
+  Add("keyed.trn", {{8, 8, 0x868686, 100, nullptr, 0x00FF00}});
+  int u = 0;
+  TTarnItem& grey = PictureCache().Acquire(&u, "grey.trn", false, false);
+  TTarnItem& keyed = PictureCache().Acquire(&u, "keyed.trn", false, false);
+  auto values = [](const TTarnItem& item) {
+    std::set<uint32_t> seen;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) seen.insert(item.Frames[0]->Pixels.GetPixel(x, y));
+    return seen;
+  };
+  ASSERT_EQ(values(grey).size(), 1u);
+  const std::set<uint32_t> keyedBefore = values(keyed);
+  TOrbaBaseList list;
+  list.SetSize(64, 32, 16);
+  list.Base(0).Dirty().Clear();
+  list.Base(1).Dirty().Clear();
+  SetComponentRoot(&list);
+  TPlayerSystemSource source;
+  TParamCollection vars(&source);
+  vars.FindVariable("@CGDither")->SetString("TRUE");
+  SetComponentRoot(nullptr);
+  EXPECT_TRUE(PictureCache().Dither());
+  EXPECT_EQ(vars.FindVariable("@CGDither")->AsString(), "TRUE");
+  EXPECT_GT(values(grey).size(), 1u);
+  EXPECT_EQ(values(keyed), keyedBefore);
+  for (int page : {0, 1}) {
+    ASSERT_EQ(list.Base(page).Dirty().Count(), 1) << page;
+    EXPECT_EQ(list.Base(page).Dirty()[0], (TRect{0, 0, 64, 32})) << page;
+  }
+  vars.FindVariable("@CGDither")->SetString("FALSE");
+  EXPECT_EQ(values(grey).size(), 1u);
+}
 
 TEST_F(Pictures, CacheKeysShareItemsAndEvictTheOldestIdleFirst) {
   EXPECT_EQ(TTarnCollection::KeyOf("bg.trn", true, true), "bg.trn?m?t");
