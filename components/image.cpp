@@ -357,6 +357,19 @@ void TOrbaImage::Transfer(TTreeIO& io) {
 
 void TOrbaImage::Loaded() { Reload(); }
 
+// A depth change: the own copy goes and is read again from the cache at the new format.
+void TOrbaImage::ReleaseSurfaces() {
+  Invalidate();
+  Surface.Release();
+  OwnMask.reset();
+  TOrbaCustomImage::ReleaseSurfaces();
+}
+
+void TOrbaImage::RecreateSurfaces() {
+  Reload();
+  TOrbaCustomImage::RecreateSurfaces();
+}
+
 // ---- animated pictures ---------------------------------------------------------------
 
 TOrbaImages::TOrbaImages(TOrbaBaseList* owner, int lists) : TOrbaCustomImage(owner) {
@@ -543,6 +556,26 @@ void TOrbaImages::Loaded() {
   SetIndex(-1);
   SetIndex(index);
   Remaining = remaining;
+}
+
+// A depth change: the brightness copies go; afterwards the current frame is shown again
+// (its timing untouched).
+void TOrbaImages::ReleaseSurfaces() {
+  Invalidate();
+  for (auto& list : lists_) list->ReleaseSurfaces();
+  ShownSurface = nullptr;
+  ShownMask = nullptr;
+  TOrbaCustomImage::ReleaseSurfaces();
+}
+
+void TOrbaImages::RecreateSurfaces() {
+  if (TOrbaImageData* data = List().Frame(Index)) {
+    data->SetBrightness(Brightness);
+    ShownSurface = &data->DrawSurface();
+    ShownMask = data->Mask();
+  }
+  Invalidate();
+  TOrbaCustomImage::RecreateSurfaces();
 }
 
 // ---- the tile -----------------------------------------------------------------------

@@ -365,6 +365,21 @@ bool TCoreSubsystems::SetScreenMode(bool fullScreen) {
   return true;
 }
 
+void TCoreSubsystems::ReleaseSurfaces() {
+  if (!root_) return;
+  for (int page : {0, 1}) root_->Base(page).ReleaseSurfaces();
+}
+
+void TCoreSubsystems::RestoreSurfaces() {
+  if (screen_) PictureCache().ScreenDepth = screen_->BackFormat();
+  PictureCache().ReloadAll();
+  if (!root_) return;
+  for (int page : {0, 1}) {
+    root_->Base(page).RecreateSurfaces();
+    root_->Base(page).InvalidateAll();
+  }
+}
+
 void TCoreSubsystems::OrbaInitColor() {
   if (screen_) screen_->OrbaInitColor();
 }

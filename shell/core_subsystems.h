@@ -74,6 +74,10 @@ class TCoreSubsystems : public TSubsystems {
   bool HasScreenManager() override { return screen_ != nullptr; }
   bool HasFullScreenMode() override { return screen_ && screen_->BestMode() >= 0; }
   bool SetScreenMode(bool fullScreen) override;
+  // Around a display change: the components drop their pixel buffers, then the cached
+  // pictures are decoded again at the page's format and the components make theirs anew.
+  void ReleaseSurfaces() override;
+  void RestoreSurfaces() override;
   void OrbaInitColor() override;
   void SetRootSize(int32_t width, int32_t height) override;
   void InputUpdate() override;

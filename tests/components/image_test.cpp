@@ -240,6 +240,58 @@ TEST_F(Pictures, TheAlphaConventionAtEveryDepth) {
   }
 }
 
+// A display change: the pictures drop their surfaces, the cache decodes at the new 16-bit
+// format, the pictures come back in it and draw what they drew before (a single picture at
+// brightness 239, 16 darker; an animated one at brightness +32 on its second frame).
+TEST_F(Pictures, AfterADepthChangeThePicturesDrawTheSameInTheNewFormat) {
+  Add("still.trn", {{4, 4, 0x605040}});
+  Add("sprite.trn", {{4, 4, 0x000000}, {4, 4, 0x102030}});
+  TOrbaBaseList list;
+  list.SetSize(12, 4, 32);
+  auto& back = static_cast<TOrbaBox&>(*list.CreateByCode(2));
+  back.SetParent(&list.Current());
+  back.SetBounds(0, 0, 12, 4);
+  back.SetColor(0x808080);
+  auto* still = static_cast<TOrbaImage*>(list.Adopt(std::make_unique<TOrbaImage>(&list)));
+  still->SetParent(&list.Current());
+  still->SetInt(PR_BRIGHTNESS, 239);
+  still->SetStr(PR_SOURCE, "still.trn");
+  auto& sprite = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  sprite.SetParent(&list.Current());
+  sprite.SetStr(PR_SOURCE, "sprite.trn");
+  sprite.SetInt(PR_LEFT, 4);
+  sprite.SetInt(PR_BRIGHTNESS, 32);
+  sprite.SetIndex(1);
+  const int32_t remaining = sprite.Remaining;
+  const std::vector<std::pair<int, int32_t>> want = {{1, 0x504030}, {5, 0x304050}, {9, 0x808080}};
+  auto check = [&](int bits) {
+    list.Paint();
+    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+    ASSERT_EQ(page.PixelFormat(), bits);
+    const int step = bits == 32 ? 0 : 8;
+    for (const auto& [x, colour] : want) {
+      const TRGB got = page.PixelToRGB(page.GetPixel(x, 2), true);
+      const TRgb w = RgbOf(colour);
+      EXPECT_NEAR(got.Red, w.R, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Green, w.G, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits, x " << x;
+    }
+  };
+  check(32);
+  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
+  EXPECT_EQ(sprite.ShownSurface, nullptr);
+  PictureCache().ScreenDepth = 16;
+  list.SetSize(12, 4, 16);
+  PictureCache().ReloadAll();
+  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  ASSERT_NE(sprite.ShownSurface, nullptr);
+  EXPECT_EQ(sprite.ShownSurface->BitCount(), 16);
+  EXPECT_EQ(still->Surface.BitCount(), 16);
+  EXPECT_EQ(sprite.Index, 1);
+  EXPECT_EQ(sprite.Remaining, remaining);  // the animation's timing is untouched
+  check(16);
+}
+
 // ---- size and hit tests ----
 
 TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
