@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "components/baselist.h"
+#include "values/parser.h"
 
 namespace orba {
 
@@ -377,10 +378,18 @@ TOrbaImages::TOrbaImages(TOrbaBaseList* owner, int lists) : TOrbaCustomImage(own
 }
 
 int32_t TOrbaImages::LastWaitMs() const {
-  // The wait is kept as the expression's text; a number is what scripts write here.
-  char* end = nullptr;
-  const long v = std::strtol(LastFrameWait.c_str(), &end, 10);
-  return end && *end == '\0' ? static_cast<int32_t>(std::clamp<long>(v, 0, INT32_MAX / 2)) : 0;
+  // The wait is an expression of the script, worked out each time the last frame comes (it
+  // may read variables); one that does not compile or gives no value waits nothing.
+  if (LastFrameWait.find_first_not_of(" \t") == std::string::npos) return 0;
+  try {
+    TOrbaParser parser;
+    CompileExpression(LastFrameWait, parser);
+    parser.Execute();
+    const TCustomParam* value = parser.Result();
+    return value ? std::clamp(value->AsInt(), 0, INT32_MAX / 2) : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 void TOrbaImages::SetIndex(int32_t i) {

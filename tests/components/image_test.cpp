@@ -383,13 +383,18 @@ TEST_F(Pictures, TileCellsRepeatByTheirDistanceAndTheScrollWrapsByTheCell) {
 
 TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
   Add("three.trn", {{4, 4, 0x0000FF, 100}, {4, 4, 0x00FF00, 100}, {4, 4, 0xFF0000, 100}});
-  for (bool autoScrap : {false, true}) {
+  TParamCollection vars;
+  SetVariables(&vars);
+  // The wait is an expression of the script, worked out when the last frame comes.
+  for (const auto& [autoScrap, wait] : std::vector<std::pair<bool, std::string>>{
+           {false, "500"}, {true, "500"}, {false, "250 * 2"}, {true, "(1000 - 500) / 1"}}) {
+    SCOPED_TRACE(wait);
     TOrbaBaseList list;
     list.SetSize(16, 16, 32);
     auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
     image.SetParent(&list.Current());
     image.OnPlayEnd = "end.rsb";
-    image.LastFrameWait = "500";
+    image.LastFrameWait = wait;
     image.AutoScrap = autoScrap;
     image.SetStr(PR_SOURCE, "three.trn");
     Process().FrameDelta = 10;
@@ -407,6 +412,7 @@ TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
     EXPECT_EQ(freed, autoScrap);
     EXPECT_EQ(list.Events().Count(), autoScrap ? 0 : 1);
   }
+  SetVariables(nullptr);
 }
 
 // ---- buttons ----
