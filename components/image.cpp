@@ -7,6 +7,7 @@
 #include "base/process.h"
 #include "components/baselist.h"
 #include "components/motion.h"
+#include "values/parser.h"
 
 namespace orba {
 
@@ -355,6 +356,19 @@ void TOrbaImage::Transfer(TTreeIO& io) {
 
 void TOrbaImage::Loaded() { Reload(); }
 
+// A depth change: the own copy goes and is read again from the cache at the new format.
+void TOrbaImage::ReleaseSurfaces() {
+  Invalidate();
+  Surface.Release();
+  OwnMask.reset();
+  TOrbaCustomImage::ReleaseSurfaces();
+}
+
+void TOrbaImage::RecreateSurfaces() {
+  Reload();
+  TOrbaCustomImage::RecreateSurfaces();
+}
+
 // ---- animated pictures ---------------------------------------------------------------
 
 TOrbaImages::TOrbaImages(TOrbaBaseList* owner, int lists) : TOrbaCustomImage(owner) {
@@ -362,10 +376,18 @@ TOrbaImages::TOrbaImages(TOrbaBaseList* owner, int lists) : TOrbaCustomImage(own
 }
 
 int32_t TOrbaImages::LastWaitMs() const {
-  // The wait is kept as the expression's text; a number is what scripts write here.
-  char* end = nullptr;
-  const long v = std::strtol(LastFrameWait.c_str(), &end, 10);
-  return end && *end == '\0' ? static_cast<int32_t>(std::clamp<long>(v, 0, INT32_MAX / 2)) : 0;
+  // The wait is an expression of the script, worked out each time the last frame comes (it
+  // may read variables); one that does not compile or gives no value waits nothing.
+  if (LastFrameWait.find_first_not_of(" \t") == std::string::npos) return 0;
+  try {
+    TOrbaParser parser;
+    CompileExpression(LastFrameWait, parser);
+    parser.Execute();
+    const TCustomParam* value = parser.Result();
+    return value ? std::clamp(value->AsInt(), 0, INT32_MAX / 2) : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 void TOrbaImages::SetIndex(int32_t i) {
@@ -573,6 +595,26 @@ void TOrbaImages::Loaded() {
   SetIndex(-1);
   SetIndex(index);
   Remaining = remaining;
+}
+
+// A depth change: the brightness copies go; afterwards the current frame is shown again
+// (its timing untouched).
+void TOrbaImages::ReleaseSurfaces() {
+  Invalidate();
+  for (auto& list : lists_) list->ReleaseSurfaces();
+  ShownSurface = nullptr;
+  ShownMask = nullptr;
+  TOrbaCustomImage::ReleaseSurfaces();
+}
+
+void TOrbaImages::RecreateSurfaces() {
+  if (TOrbaImageData* data = List().Frame(Index)) {
+    data->SetBrightness(Brightness);
+    ShownSurface = &data->DrawSurface();
+    ShownMask = data->Mask();
+  }
+  Invalidate();
+  TOrbaCustomImage::RecreateSurfaces();
 }
 
 // ---- the tile -----------------------------------------------------------------------

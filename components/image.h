@@ -28,6 +28,11 @@ class TOrbaImageData {
   TDIBX& DrawSurface() { return Adjusted ? *Adjusted : Frame->Surface; }
   TDIBX* Mask() { return Frame->AlphaPlane.get(); }
   int32_t Brightness() const { return brightness_; }
+  // Drops the brightness copy; the next SetBrightness makes it again.
+  void ReleaseSurfaces() {
+    Adjusted.reset();
+    brightness_ = 0;
+  }
 
  private:
   int32_t brightness_ = 0;
@@ -55,6 +60,9 @@ class TOrbaImageList {
   }
   void SetIndex(int32_t index);
   bool Advance(int32_t delta);
+  void ReleaseSurfaces() {
+    for (auto& data : Frames) data->ReleaseSurfaces();
+  }
 };
 
 class TOrbaCustomImage : public TOrbaControl {
@@ -123,6 +131,8 @@ class TOrbaImage : public TOrbaCustomImage {
   void SetSource(const std::string& source);
   void Transfer(TTreeIO& io) override;
   void Loaded() override;
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces() override;
 
  private:
   void Reload();
@@ -161,6 +171,8 @@ class TOrbaImages : public TOrbaCustomImage {
   bool Tick() override;
   void Transfer(TTreeIO& io) override;
   void Loaded() override;
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces() override;
 
  protected:
   // The animated part of the saved form (the tile has its own fields after it).

@@ -322,6 +322,20 @@ void TOrbaMes::Render() {
   Invalidate();
 }
 
+void TOrbaMes::ReleaseSurfaces() {
+  Invalidate();
+  Word.ReleaseSurfaces();
+  TOrbaControl::ReleaseSurfaces();
+}
+
+void TOrbaMes::RecreateSurfaces() {
+  // A page still waiting to be drawn is drawn by the next Tick; the shown one keeps what was
+  // revealed.
+  if (!NeedsRender) Render();
+  Invalidate();
+  TOrbaControl::RecreateSurfaces();
+}
+
 bool TOrbaMes::Tick() {
   if (StartDelayTicks >= 1) {
     --StartDelayTicks;

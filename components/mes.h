@@ -139,6 +139,10 @@ class TOrbaMes : public TOrbaControl {
 
   bool Tick() override;
   void Paint(TPaintContext& ctx) override;
+  // A display change: the text's layers go; afterwards the shown page is drawn again with
+  // what was revealed.
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces() override;
   void Transfer(TTreeIO& io) override;
 
  private:

@@ -524,4 +524,12 @@ void TOrbaControl::Transfer(TTreeIO& io) {
   io.Children(*this);
 }
 
+void TOrbaControl::ReleaseSurfaces() {
+  for (TOrbaControl* child : children_) child->ReleaseSurfaces();
+}
+
+void TOrbaControl::RecreateSurfaces() {
+  for (TOrbaControl* child : children_) child->RecreateSurfaces();
+}
+
 }  // namespace orba

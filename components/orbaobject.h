@@ -283,6 +283,10 @@ class TOrbaControl : public TOrbaComponent {
   virtual void Paint(TPaintContext& ctx) { PaintChildren(ctx); }
   // The parts the control paints and covers fully (page coordinates).
   virtual void CollectOpaqueRegions(TClipData& /*data*/) {}
+  // A change of the display mode or depth: pixel buffers made from pictures or text are
+  // dropped, then made again at the page's new format. The defaults walk the children.
+  virtual void ReleaseSurfaces();
+  virtual void RecreateSurfaces();
   // Advances the motion; true when it ended and PR_AUTOSCRAP asks to free the control (else
   // PR_ONPLAYEND is queued).
   bool Tick() override;

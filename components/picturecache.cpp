@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/stream.h"
+#include "components/baselist.h"
 #include "components/orbaobject.h"
 #include "files/vrmanager.h"
 #include "media/orbalib.h"
@@ -104,7 +105,13 @@ void TTarnCollection::Purge(const std::string& name) {
 void TTarnCollection::SetDither(bool flag) {
   if (flag == dither_) return;
   dither_ = flag;
-  ReloadAll();
+  // A frame with a colour key and no alpha plane keeps its pixels: reducing it anew could
+  // move pixels onto or off the key colour and change its outline.
+  for (auto& [key, item] : items_) Load(*item, true);
+  if (TOrbaBaseList* list = ComponentList()) {
+    list->Base(0).InvalidateAll();
+    list->Base(1).InvalidateAll();
+  }
 }
 
 void TTarnCollection::ReloadAll() {
@@ -113,7 +120,7 @@ void TTarnCollection::ReloadAll() {
   for (auto& [key, item] : items_) Load(*item);
 }
 
-void TTarnCollection::Load(TTarnItem& item) {
+void TTarnCollection::Load(TTarnItem& item, bool keepKeyed) {
   bool trimmed = false, mask = false;
   const std::string name = FileNameOf(item.Key, trimmed, mask);
   TTarnFrameList list(ProjectImageSeed());
@@ -146,6 +153,10 @@ void TTarnCollection::Load(TTarnItem& item) {
   for (int i = 0; i < list.Count(); ++i) {
     TTarnFrame& src = list[i];
     TTarnItemFrame& f = *item.Frames[static_cast<size_t>(i)];
+    if (keepKeyed && f.KeyColour >= 0 && !f.Plane && !f.Pixels.Empty()) {
+      item.TotalDelay += f.Delay;
+      continue;
+    }
     if (trimmed) {
       const TRect kept = src.Trim();
       f.OffsetX = kept.Left;

@@ -63,7 +63,8 @@ class TTarnCollection {
   static std::string KeyOf(const std::string& name, bool trimmed, bool mask);
   TTarnItem& Acquire(const void* user, const std::string& name, bool trimmed, bool mask);
   void Release(TTarnItem& item, const void* user);
-  // Decodes every item again at the new dither setting (nothing when unchanged).
+  // Decodes every item again at the new dither setting (nothing when unchanged), then has
+  // both pages repainted.
   void SetDither(bool flag);
   bool Dither() const { return dither_; }
   // Frees the idle variants of a name.
@@ -80,7 +81,7 @@ class TTarnCollection {
   void Transfer(TTreeIO& io);
 
  private:
-  void Load(TTarnItem& item);
+  void Load(TTarnItem& item, bool keepKeyed = false);
   void Free(TTarnItem* item);
   std::unordered_map<std::string, std::unique_ptr<TTarnItem>> items_;  // by lower-case key
   std::vector<TTarnItem*> idle_;

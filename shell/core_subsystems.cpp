@@ -260,6 +260,16 @@ void TPlayerSystemSource::SetSoundOn(bool on) {
   if (MediaManagers()) MediaManagers()->SetSoundOn(on);
 }
 
+// Before start-up made the cache (and after shutdown freed it) the flag is only kept.
+bool TPlayerSystemSource::CGDither() {
+  return PictureCacheIfMade() ? PictureCacheIfMade()->Dither() : ISystemVariableSource::CGDither();
+}
+
+void TPlayerSystemSource::SetCGDither(bool on) {
+  ISystemVariableSource::SetCGDither(on);
+  if (PictureCacheIfMade()) PictureCacheIfMade()->SetDither(on);
+}
+
 std::string TPlayerSystemSource::MidiPort() {
   if (!MediaManagers()) return ISystemVariableSource::MidiPort();
   TMidiManager& midi = MediaManagers()->Midi();
@@ -366,6 +376,21 @@ bool TCoreSubsystems::SetScreenMode(bool fullScreen) {
   // The back buffer is made anew: the page on screen paints into the new one, all of it.
   if (root_) root_->SetScreenTarget(&screen_->BackBuffer());
   return true;
+}
+
+void TCoreSubsystems::ReleaseSurfaces() {
+  if (!root_) return;
+  for (int page : {0, 1}) root_->Base(page).ReleaseSurfaces();
+}
+
+void TCoreSubsystems::RestoreSurfaces() {
+  if (screen_) PictureCache().ScreenDepth = screen_->BackFormat();
+  PictureCache().ReloadAll();
+  if (!root_) return;
+  for (int page : {0, 1}) {
+    root_->Base(page).RecreateSurfaces();
+    root_->Base(page).InvalidateAll();
+  }
 }
 
 void TCoreSubsystems::OrbaInitColor() {

@@ -35,6 +35,9 @@ class TPlayerSystemSource : public ISystemVariableSource {
   std::string MidiPort() override;
   void SetMidiPort(std::string_view name) override;
   std::vector<std::string> MidiPorts() override;
+  // "@CGDither" is the picture cache's dither flag.
+  bool CGDither() override;
+  void SetCGDither(bool on) override;
   // The message history's size (pixels or entries, by its form) and its limit.
   int32_t HistoryCount() override;
   int32_t HistoryMaxCount() override;
@@ -73,6 +76,10 @@ class TCoreSubsystems : public TSubsystems {
   bool HasScreenManager() override { return screen_ != nullptr; }
   bool HasFullScreenMode() override { return screen_ && screen_->BestMode() >= 0; }
   bool SetScreenMode(bool fullScreen) override;
+  // Around a display change: the components drop their pixel buffers, then the cached
+  // pictures are decoded again at the page's format and the components make theirs anew.
+  void ReleaseSurfaces() override;
+  void RestoreSurfaces() override;
   void OrbaInitColor() override;
   void SetRootSize(int32_t width, int32_t height) override;
   void InputUpdate() override;

@@ -254,6 +254,8 @@ class TKvWord {
   // (a loaded game): shows everything before the position at once, and images with frames
   // among it are stepped again.
   void RejoinAfterLoad();
+  // Drops the page's drawing layers (a display change); RejoinAfterLoad draws them again.
+  void ReleaseSurfaces();
   TWdPage* CurrentPagePtr() const;
 
   // ---- painting and the mouse (wordpaint.cpp) ----

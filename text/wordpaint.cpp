@@ -76,6 +76,11 @@ void TKvWord::MakeLayers() {
     std::memset(coverageLayer_->Bits(), 0, static_cast<size_t>(coverageLayer_->Pitch()) * page->Height);
 }
 
+void TKvWord::ReleaseSurfaces() {
+  colourLayer_.reset();
+  coverageLayer_.reset();
+}
+
 // What a character looks like now: its colours, font and decoration.
 struct TCharLook {
   std::string_view Font;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -16,6 +17,7 @@
 #include "components/image.h"
 #include "components/imagemap.h"
 #include "render/trn.h"
+#include "shell/core_subsystems.h"
 #include "support/fuzz_seeds.h"
 #include "values/paramcollection.h"
 
@@ -28,6 +30,7 @@ struct TFrameDesc {
   int32_t Delay = 100;
   // Alpha plane by pixel (none when empty).
   std::function<uint8_t(int, int)> Plane = nullptr;
+  int32_t Key = -1;  // transparent colour, -1 none
 };
 
 std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
@@ -38,6 +41,10 @@ std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
     const uint32_t px = f.Surface.RGBToPixel(desc.Colour & 0xFF, (desc.Colour >> 8) & 0xFF, (desc.Colour >> 16) & 0xFF);
     f.Surface.FillRect(f.Surface.BoundsRect(), px);
     f.Delay = desc.Delay;
+    if (desc.Key >= 0) {
+      f.TransparentColor = desc.Key;
+      f.TransparentValue = static_cast<int32_t>(f.Surface.RGBToPixel(desc.Key & 0xFF, (desc.Key >> 8) & 0xFF, (desc.Key >> 16) & 0xFF));
+    }
     if (desc.Plane) {
       f.Surface.CreateAlpha();
       for (int y = 0; y < desc.H; ++y)
@@ -83,6 +90,45 @@ struct Pictures : ::testing::Test {
 };
 
 // ---- the cache ----
+
+// "@CGDither" is the cache's flag: switching it decodes the pictures again (a 16-bit page gets
+// the grey 0x868686, which 5-6-5 cannot hold, spread over several pixel values instead of one), leaves a
+// keyed picture without a plane as it was, and repaints both pages.
+TEST_F(Pictures, TheDitherVariableDecodesThePicturesAgain) {
+  PictureCache().ScreenDepth = 16;
+  Add("grey.trn", {{8, 8, 0x868686}});
+  Add("keyed.trn", {{8, 8, 0x868686, 100, nullptr, 0x00FF00}});
+  int u = 0;
+  TTarnItem& grey = PictureCache().Acquire(&u, "grey.trn", false, false);
+  TTarnItem& keyed = PictureCache().Acquire(&u, "keyed.trn", false, false);
+  auto values = [](const TTarnItem& item) {
+    std::set<uint32_t> seen;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) seen.insert(item.Frames[0]->Pixels.GetPixel(x, y));
+    return seen;
+  };
+  ASSERT_EQ(values(grey).size(), 1u);
+  const std::set<uint32_t> keyedBefore = values(keyed);
+  TOrbaBaseList list;
+  list.SetSize(64, 32, 16);
+  list.Base(0).Dirty().Clear();
+  list.Base(1).Dirty().Clear();
+  SetComponentRoot(&list);
+  TPlayerSystemSource source;
+  TParamCollection vars(&source);
+  vars.FindVariable("@CGDither")->SetString("TRUE");
+  SetComponentRoot(nullptr);
+  EXPECT_TRUE(PictureCache().Dither());
+  EXPECT_EQ(vars.FindVariable("@CGDither")->AsString(), "TRUE");
+  EXPECT_GT(values(grey).size(), 1u);
+  EXPECT_EQ(values(keyed), keyedBefore);
+  for (int page : {0, 1}) {
+    ASSERT_EQ(list.Base(page).Dirty().Count(), 1) << page;
+    EXPECT_EQ(list.Base(page).Dirty()[0], (TRect{0, 0, 64, 32})) << page;
+  }
+  vars.FindVariable("@CGDither")->SetString("FALSE");
+  EXPECT_EQ(values(grey).size(), 1u);
+}
 
 TEST_F(Pictures, CacheKeysShareItemsAndEvictTheOldestIdleFirst) {
   EXPECT_EQ(TTarnCollection::KeyOf("bg.trn", true, true), "bg.trn?m?t");
@@ -207,6 +253,58 @@ TEST_F(Pictures, TheAlphaConventionAtEveryDepth) {
   }
 }
 
+// A display change: the pictures drop their surfaces, the cache decodes at the new 16-bit
+// format, the pictures come back in it and draw what they drew before (a single picture at
+// brightness 239, 16 darker; an animated one at brightness +32 on its second frame).
+TEST_F(Pictures, AfterADepthChangeThePicturesDrawTheSameInTheNewFormat) {
+  Add("still.trn", {{4, 4, 0x605040}});
+  Add("sprite.trn", {{4, 4, 0x000000}, {4, 4, 0x102030}});
+  TOrbaBaseList list;
+  list.SetSize(12, 4, 32);
+  auto& back = static_cast<TOrbaBox&>(*list.CreateByCode(2));
+  back.SetParent(&list.Current());
+  back.SetBounds(0, 0, 12, 4);
+  back.SetColor(0x808080);
+  auto* still = static_cast<TOrbaImage*>(list.Adopt(std::make_unique<TOrbaImage>(&list)));
+  still->SetParent(&list.Current());
+  still->SetInt(PR_BRIGHTNESS, 239);
+  still->SetStr(PR_SOURCE, "still.trn");
+  auto& sprite = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  sprite.SetParent(&list.Current());
+  sprite.SetStr(PR_SOURCE, "sprite.trn");
+  sprite.SetInt(PR_LEFT, 4);
+  sprite.SetInt(PR_BRIGHTNESS, 32);
+  sprite.SetIndex(1);
+  const int32_t remaining = sprite.Remaining;
+  const std::vector<std::pair<int, int32_t>> want = {{1, 0x504030}, {5, 0x304050}, {9, 0x808080}};
+  auto check = [&](int bits) {
+    list.Paint();
+    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+    ASSERT_EQ(page.PixelFormat(), bits);
+    const int step = bits == 32 ? 0 : 8;
+    for (const auto& [x, colour] : want) {
+      const TRGB got = page.PixelToRGB(page.GetPixel(x, 2), true);
+      const TRgb w = RgbOf(colour);
+      EXPECT_NEAR(got.Red, w.R, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Green, w.G, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits, x " << x;
+    }
+  };
+  check(32);
+  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
+  EXPECT_EQ(sprite.ShownSurface, nullptr);
+  PictureCache().ScreenDepth = 16;
+  list.SetSize(12, 4, 16);
+  PictureCache().ReloadAll();
+  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  ASSERT_NE(sprite.ShownSurface, nullptr);
+  EXPECT_EQ(sprite.ShownSurface->BitCount(), 16);
+  EXPECT_EQ(still->Surface.BitCount(), 16);
+  EXPECT_EQ(sprite.Index, 1);
+  EXPECT_EQ(sprite.Remaining, remaining);  // the animation's timing is untouched
+  check(16);
+}
+
 // ---- size and hit tests ----
 
 TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
@@ -303,13 +401,18 @@ TEST_F(Pictures, TileCellsRepeatByTheirDistanceAndTheScrollWrapsByTheCell) {
 
 TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
   Add("three.trn", {{4, 4, 0x0000FF, 100}, {4, 4, 0x00FF00, 100}, {4, 4, 0xFF0000, 100}});
-  for (bool autoScrap : {false, true}) {
+  TParamCollection vars;
+  SetVariables(&vars);
+  // The wait is an expression of the script, worked out when the last frame comes.
+  for (const auto& [autoScrap, wait] : std::vector<std::pair<bool, std::string>>{
+           {false, "500"}, {true, "500"}, {false, "250 * 2"}, {true, "(1000 - 500) / 1"}}) {
+    SCOPED_TRACE(wait);
     TOrbaBaseList list;
     list.SetSize(16, 16, 32);
     auto& image = static_cast<TOrbaImages&>(*list.CreateByCode(8));
     image.SetParent(&list.Current());
     image.OnPlayEnd = "end.rsb";
-    image.LastFrameWait = "500";
+    image.LastFrameWait = wait;
     image.AutoScrap = autoScrap;
     image.SetStr(PR_SOURCE, "three.trn");
     Process().FrameDelta = 10;
@@ -327,6 +430,7 @@ TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
     EXPECT_EQ(freed, autoScrap);
     EXPECT_EQ(list.Events().Count(), autoScrap ? 0 : 1);
   }
+  SetVariables(nullptr);
 }
 
 // ---- buttons ----

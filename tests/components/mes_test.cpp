@@ -83,6 +83,38 @@ struct Mes : WithBlockFonts {
   using Events = std::vector<std::string>;
 };
 
+// A display change: the window's text layers are dropped and drawn again with what was
+// revealed, so the page looks as before (block glyphs: "AB" covers x 0..19 of the first row,
+// the rest of the window stays the page's colour).
+TEST_F(Mes, TheShownTextIsDrawnAgainAfterADisplayChange) {
+  TOrbaMes& m = Window("m");
+  m.SetInt(PR_FONTCOLOR, 0x3060C0);
+  m.SetStr(PR_TEXT, "AB");
+  for (int i = 0; i < 3; ++i) m.Tick();
+  ASSERT_EQ(m.GetStr(PR_TEXT), "AB");
+  TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+  const uint32_t background = page.GetPixel(30, 5);
+  auto check = [&](const char* when) {
+    list.Paint();
+    for (int x : {0, 9, 10, 19}) {
+      const TRGB got = page.PixelToRGB(page.GetPixel(x, 5), true);
+      EXPECT_EQ(got.Red, 0xC0) << when << ", x " << x;
+      EXPECT_EQ(got.Green, 0x60) << when << ", x " << x;
+      EXPECT_EQ(got.Blue, 0x30) << when << ", x " << x;
+    }
+    EXPECT_EQ(page.GetPixel(20, 5), background) << when;
+    EXPECT_EQ(page.GetPixel(30, 5), background) << when;
+  };
+  check("before");
+  for (int p : {0, 1}) list.Base(p).ReleaseSurfaces();
+  list.Current().InvalidateAll();
+  list.Paint();
+  EXPECT_EQ(page.GetPixel(5, 5), background);  // nothing to draw between the two steps
+  for (int p : {0, 1}) list.Base(p).RecreateSurfaces();
+  check("after");
+  EXPECT_FALSE(m.GetBool(PR_PLAYING));  // still shown whole
+}
+
 TEST_F(Mes, TheRevealWaitsForThePageStartEventAndOneTickMore) {
   TOrbaMes& m = Window("m");
   m.SetStr(PR_ONPLAYSTART, "start.rsb");
