@@ -75,13 +75,13 @@ struct HistoryScene : Scene {
     });
     TOrbaNewHistory& h = MessageHistory();
     h.Clear();
-    h.Settings = {24, 0, 0, 1000, 480, 4};
+    h.SetSettings({24, 0, 0, 1000, 480, 4});
     h.MaxCount = 0;
     for (int i = 0; i < 2000; ++i) Enter(i);
   }
   ~HistoryScene() {
     MessageHistory().Clear();
-    MessageHistory().Settings = {};
+    MessageHistory().SetSettings({});
     MessageHistory().Word.PageWidth = 0;
     SetCompiledTextLoader(previous);
   }

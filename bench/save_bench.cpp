@@ -1,6 +1,7 @@
-// Saving one slot of save.dat beside the cost of writing the file's bytes flat (the floor: a
-// save copies the other slots' stored bytes, so only the file's size grows with the slot
-// count), with and without syncing to the disk; and loading one slot.
+// Saving one slot of save.dat beside two floors: writing the file's bytes flat, and copying
+// the old file into the new one (a save copies the other slots' stored bytes, so only the
+// file's size grows with the slot count), with and without syncing to the disk; and loading
+// one slot.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +11,10 @@
 #include <filesystem>
 #include <random>
 
+#include "files/bigstream.h"
 #include "files/replacefile.h"
 #include "files/vrfiles.h"
+#include "files/zstream.h"
 #include "script/savefile.h"
 
 namespace {
@@ -89,6 +92,21 @@ void BM_SaveFloorWriteFileFlat(benchmark::State& state) {
   state.counters["file_MB"] = static_cast<double>(bytes.size()) / 1e6;
 }
 BENCHMARK(BM_SaveFloorWriteFileFlat)->Arg(1)->Arg(10)->Arg(25)->Arg(50)->Unit(benchmark::kMillisecond);
+
+// The floor of a save that replaces the file whole: the old file's bytes read and written
+// into the temporary file piece by piece, as a save copies the slots it keeps, unsynced.
+void BM_SaveFloorCopyFile(benchmark::State& state) {
+  const std::string path = MakeSaveFile(static_cast<int>(state.range(0)));
+  const auto size = static_cast<int64_t>(fs::file_size(path));
+  for (auto _ : state) {
+    WriteFileReplacing(path, [&](TKvBigStream& out) {
+      TKvFileStream in(path, fmOpenRead | fmShareDenyWrite);
+      CopyBytes(in, size, out);
+    });
+  }
+  state.counters["file_MB"] = static_cast<double>(size) / 1e6;
+}
+BENCHMARK(BM_SaveFloorCopyFile)->Arg(1)->Arg(10)->Arg(25)->Arg(50)->Unit(benchmark::kMillisecond);
 
 // Reading one slot's bytes among 50: the directory, then the entry inflated.
 void BM_LoadOneSlot(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "components/box.h"
 
+#include "components/motion.h"
 #include "render/dibx.h"
 
 namespace orba {
@@ -65,8 +66,11 @@ std::string TOrbaBox::GetStr(int32_t code) const {
 
 void TOrbaBox::SetStr(int32_t code, const std::string& v) {
   switch (code) {
-    // A motion file would attach a motion here; the films come with their own subsystem.
-    case PR_SOURCE: Source = v; break;
+    // A motion file attaches a motion; any other source is only kept.
+    case PR_SOURCE:
+      Source = v;
+      if (IsMotionFile(v)) LoadMotion(v);
+      break;
     case PR_ONPLAYEND: OnPlayEnd = v; break;
     case PR_ONIDLE: OnIdle = v; break;
     default: TOrbaControl::SetStr(code, v);
@@ -125,6 +129,10 @@ void TOrbaBox::Transfer(TTreeIO& io) {
   io.Str(OnPlayEnd);
   io.Flag(Paused);
   io.Flag(AniPaused);
+}
+
+void TOrbaBox::Loaded() {
+  if (IsMotionFile(Source)) LoadMotion(Source);
 }
 
 }  // namespace orba

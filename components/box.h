@@ -32,6 +32,8 @@ class TOrbaBox : public TOrbaControl {
   void Paint(TPaintContext& ctx) override;
   void CollectOpaqueRegions(TClipData& data) override;
   void Transfer(TTreeIO& io) override;
+  // A motion source attaches its motion again.
+  void Loaded() override;
 
  private:
   // The fill and the border strips, in page coordinates (what Paint draws).

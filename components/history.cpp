@@ -5,7 +5,9 @@
 #include "base/binio.h"
 #include "base/cp932.h"
 #include "base/stream.h"
+#include "components/picturecache.h"
 #include "text/wordlayout.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 
@@ -21,6 +23,24 @@ TOrbaReadList& MessageReadList() {
 
 // ---- history ------------------------------------------------------------------------------
 
+// Pictures in text take their place in the history's rows as in the windows.
+TOrbaNewHistory::TOrbaNewHistory() { Word.ImageLoader = TextPicture; }
+
+std::array<int32_t, 6>& TOrbaNewHistory::SettingsStore() const {
+  static_assert(TParamCollection::kHistoryInts == 6);
+  if (TParamCollection* vars = Variables()) return vars->HistoryInts;
+  return ownSettings_;
+}
+
+THistorySettings TOrbaNewHistory::Settings() const {
+  const auto& v = SettingsStore();
+  return {v[0], v[1], v[2], v[3], v[4], v[5]};
+}
+
+void TOrbaNewHistory::SetSettings(const THistorySettings& s) {
+  SettingsStore() = {s.FontHeight, s.FontBorder, s.FontShadow, s.Width, s.Height, s.LineSpace};
+}
+
 void TOrbaNewHistory::SetPending(const TOrbaMes& window, const std::string& page, const std::string& frozen,
                                  int32_t pageIndex, int32_t last, int32_t first, int32_t command) {
   PendingPage = page;
@@ -29,18 +49,19 @@ void TOrbaNewHistory::SetPending(const TOrbaMes& window, const std::string& page
   PendingLast = last;
   PendingFrozen = frozen;
   PendingWindow = window.Name();
-  if (Settings.FontHeight == 0) {
+  const THistorySettings settings = Settings();
+  if (settings.FontHeight == 0) {
     PendingWidth = window.Width;
     PendingHeight = window.Height;
     PendingPageIndex = pageIndex;
   }
   if (Screens.empty()) {
-    Word.DefaultSize = Settings.FontHeight;
-    Word.DefaultBorderWidth = Settings.FontBorder;
-    Word.DefaultShadow = Settings.FontShadow;
-    Word.PageWidth = Settings.Width;
-    Word.PageHeight = Settings.Height;
-    Word.LineSpace = Settings.LineSpace;
+    Word.DefaultSize = settings.FontHeight;
+    Word.DefaultBorderWidth = settings.FontBorder;
+    Word.DefaultShadow = settings.FontShadow;
+    Word.PageWidth = settings.Width;
+    Word.PageHeight = settings.Height;
+    Word.LineSpace = settings.LineSpace;
   }
 }
 

@@ -4,6 +4,7 @@
 // next with the status data.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,14 +19,16 @@ namespace orba {
 
 class TKvBigStream;
 
-// The six values the history-settings command copies from a component; a game reset clears
-// them. Zero font height keeps the history in its old form.
+// The six values the history-settings command copies from a component. Zero font height
+// keeps the history in its old form.
 struct THistorySettings {
   int32_t FontHeight = 0, FontBorder = 0, FontShadow = 0, Width = 0, Height = 0, LineSpace = 0;
+  bool operator==(const THistorySettings&) const = default;
 };
 
 class TOrbaNewHistory {
  public:
+  TOrbaNewHistory();
   TKvWord Word;  // lays out history text
   std::vector<TOrbaHistData> Screens;
   std::vector<TOldEntry> OldEntries;
@@ -37,7 +40,12 @@ class TOrbaNewHistory {
   int32_t PendingFirst = 0, PendingLast = 0;
   std::string PendingFrozen;
   int32_t MaxCount = 0;  // 0: no limit
-  THistorySettings Settings;
+
+  // The settings live with the game variables (their six history integers), so they are
+  // saved and loaded with a game and cleared by a game reset; without a variable collection
+  // the history keeps them itself.
+  THistorySettings Settings() const;
+  void SetSettings(const THistorySettings& settings);
 
   // The new form (pixels, screens of rows) once the layout word has a page width.
   bool NewForm() const { return Word.PageWidth != 0; }
@@ -59,6 +67,8 @@ class TOrbaNewHistory {
   // The (page, command) whose glyphs Word holds; reloaded only for another command.
   std::string loadedPage_;
   int32_t loadedCommand_ = -1;
+  mutable std::array<int32_t, 6> ownSettings_{};
+  std::array<int32_t, 6>& SettingsStore() const;
   void Trim();
 };
 

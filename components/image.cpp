@@ -6,10 +6,14 @@
 #include "base/cp932.h"
 #include "base/process.h"
 #include "components/baselist.h"
+#include "components/motion.h"
 
 namespace orba {
 
 namespace {
+
+// A motion plays 60 frames a second.
+constexpr double kMotionFrameMs = 16.666666666666668;
 
 bool HasExtension(const std::string& name, std::string_view ext) {
   const std::string lower = LowerCase(name);
@@ -202,19 +206,13 @@ TRect TOrbaCustomImage::GetClientRect() const {
                        ShownZoom(Height, s->Height()));
 }
 
-TOrbaControl* TOrbaCustomImage::HitTest(TPoint p) {
+TOrbaControl* TOrbaCustomImage::HitTest(TPoint p, uint32_t modes) {
   if (!IsVisible()) return nullptr;
   const TRect client = GetClientRect();
   if (p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom) return nullptr;
-  for (auto it = Children().rbegin(); it != Children().rend(); ++it) {
-    if (auto* image = dynamic_cast<TOrbaCustomImage*>(*it)) {
-      if (TOrbaControl* hit = image->HitTest(p)) return hit;
-    } else if ((*it)->IsVisible()) {
-      const TRect r = (*it)->GetClientRect();
-      if (p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom) return *it;
-    }
-  }
-  if (IgnoreMouse == IM_ALL) return nullptr;
+  for (auto it = Children().rbegin(); it != Children().rend(); ++it)
+    if (TOrbaControl* hit = (*it)->HitTest(p, modes)) return hit;
+  if (!Admits(modes)) return nullptr;
   int32_t x = p.X, y = p.Y;
   if (Angle != 0) {
     const TPoint o = GetPivot();
@@ -371,8 +369,13 @@ int32_t TOrbaImages::LastWaitMs() const {
 }
 
 void TOrbaImages::SetIndex(int32_t i) {
+  // A motion plays the frames instead: the index sets its clock.
+  if (Motion) {
+    Motion->ElapsedMs = static_cast<int32_t>(i * kMotionFrameMs);
+    return;
+  }
   if (i == Index) return;
-  const int32_t count = FrameCount();
+  const int32_t count = List().Count();
   if (Index >= 0 && Index < count) Invalidate();
   else Remaining = 0;
   Index = i;
@@ -400,16 +403,38 @@ void TOrbaImages::SetStateSource(int state, const std::string& source) {
   }
   TOrbaImageList& list = *lists_[static_cast<size_t>(state)];
   list.Clear();
-  if (HasExtension(source, ".trn")) list.Load(source, false);
-  // A motion file attaches a motion here once the films are part of the player.
+  const bool playing = state == motionState_;
+  if (playing) FreeMotion();
+  else parked_[static_cast<size_t>(state)].reset();
+  if (HasExtension(source, ".trn")) {
+    list.Load(source, false);
+  } else if (IsMotionFile(source)) {
+    // Made as the control's motion; a state whose motion is not playing keeps it aside.
+    std::unique_ptr<TOrbaMotion> current = playing ? nullptr : std::move(Motion);
+    LoadMotion(source);
+    if (Motion && playing) {
+      // Placed at once, then played from the start.
+      Motion->Advance(0, RepeatNow());
+      Motion->Restart();
+    }
+    if (!playing) {
+      parked_[static_cast<size_t>(state)] = std::move(Motion);
+      Motion = std::move(current);
+    }
+  }
   if (shown) {
     if (list.Count() > 0) SetIndex(0);
     else UpdateSize();
   }
 }
 
+int32_t TOrbaImages::FrameCount() const {
+  return Motion ? Motion->FrameCount() : List().Count();
+}
+
 bool TOrbaImages::Playing() const {
   if (Paused || AniPaused) return false;
+  if (Motion) return !Motion->Finished;
   return !(!RepeatNow() && Index == FrameCount() - 1 && Remaining < 1);
 }
 
@@ -437,7 +462,7 @@ TOrbaImages::TStep TOrbaImages::StepFrames() {
 
 bool TOrbaImages::Tick() {
   if (TOrbaCustomImage::Tick()) return true;
-  if (StepFrames() == TStep::Running) return false;
+  if (Motion || StepFrames() == TStep::Running) return false;
   if (AutoScrap) return true;
   QueueEvent(PR_ONPLAYEND);
   return false;
@@ -445,7 +470,7 @@ bool TOrbaImages::Tick() {
 
 int32_t TOrbaImages::GetInt(int32_t code) const {
   switch (code) {
-    case PR_INDEX: return Index;
+    case PR_INDEX: return Motion ? Motion->CurrentFrame : Index;
     case PR_COUNT: return FrameCount();
     case PR_BRIGHTNESS: return Brightness;
     default: return TOrbaCustomImage::GetInt(code);
@@ -489,7 +514,12 @@ void TOrbaImages::SetBool(int32_t code, bool v) {
       break;
     case PR_REPEAT:
       Repeat = v;
-      if (v && Index < 0) SetIndex(0);
+      if (!v) break;
+      if (Motion) {
+        if (Motion->Finished) Motion->Restart();
+      } else if (Index < 0) {
+        SetIndex(0);
+      }
       break;
     case PR_AUTOSCRAP: AutoScrap = v; break;
     default: TOrbaCustomImage::SetBool(code, v);
@@ -678,11 +708,26 @@ void TOrbaButton::SetState(int32_t s) {
     NextState = s;
     return;
   }
-  if (s == State || !(s <= 0 || lists_[static_cast<size_t>(std::min(s, 3))]->Count() > 0)) return;
-  State = std::min(s, 3);
+  if (s > 3) s = 3;
+  const bool hasMotion = s > 0 && (s == motionState_ ? Motion != nullptr : parked_[static_cast<size_t>(s)] != nullptr);
+  if (s == State || !(s <= 0 || hasMotion || lists_[static_cast<size_t>(s)]->Count() > 0)) return;
+  // The motion of the state left is set aside, the new state's takes its place.
+  const int32_t to = s < 0 ? 0 : s;
+  if (to != motionState_) {
+    parked_[static_cast<size_t>(motionState_)] = std::move(Motion);
+    Motion = std::move(parked_[static_cast<size_t>(to)]);
+    motionState_ = to;
+    if (!Motion) {
+      SetMotionX(0);
+      SetMotionY(0);
+      SetSubPriority(0);
+    }
+  }
+  State = s;
   if (State == 3) NextState = 0;
   SetIndex(-1);
   SetIndex(0);
+  RestartMotion();
 }
 
 void TOrbaButton::Click() {
@@ -695,35 +740,55 @@ void TOrbaButton::Click() {
   }
 }
 
-void TOrbaButton::MouseMove(TPoint p) {
+bool TOrbaButton::PressedInside() {
+  return HitTest(MouseInPage(), kLeftPressMask) == this;
+}
+
+void TOrbaButton::MouseMove() {
   if (Tracking == 0) {
     SetState(Paused || Selected ? (Selected ? 2 : 0) : 1);
-    QueueEvent(PR_ONMOUSEMOVE);
+    TOrbaImages::MouseMove();
   } else if (Tracking == 1) {
-    SetState(Selected || Inside(p) ? 2 : 0);
+    SetState(Selected || PressedInside() ? 2 : 0);
   }
 }
 
-void TOrbaButton::MouseOut() {
+void TOrbaButton::MouseOut(TOrbaControl* next) {
   if (State != 3) SetState(Selected ? 2 : 0);
-  QueueEvent(PR_ONMOUSEOUT);
+  TOrbaImages::MouseOut(next);
 }
 
-void TOrbaButton::LButtonDown(TPoint /*p*/) {
-  if (IgnoreMouse != IM_NONE && IgnoreMouse != IM_RCLICK) return;
+void TOrbaButton::LButtonDown() {
+  if (IgnoreMouse != IM_NONE && IgnoreMouse != IM_RCLICK) {
+    TOrbaImages::LButtonDown();
+    return;
+  }
+  TOrbaBase* base = GetBase();
   if (!Paused && State != 3) {
+    if (base) base->Capture |= 4;
     SetState(2);
     Tracking = 1;
   }
+  // The button takes the press for itself: nothing else reacts, and no press event is queued.
+  if (base) base->Input().LeftClick = false;
 }
 
-void TOrbaButton::LButtonUp(TPoint p) {
-  if (Tracking == 1 && Inside(p)) {
+void TOrbaButton::LButtonUp() {
+  if (Tracking == 1 && PressedInside()) {
     Click();
     if (Tracking == -1) return;
   }
   Tracking = 0;
   if (GroupIndex == 0 && State != 3) SetState(0);
+}
+
+void TOrbaButton::KeyRepeat() {
+  // Enter or Space held on the focused button clicks it at every repeat.
+  if (Owner) {
+    const auto& repeat = Owner->Keys.KeyRepeatTick;
+    if (repeat[13] || repeat[32]) Click();
+  }
+  TOrbaImages::KeyRepeat();
 }
 
 void TOrbaButton::SetDownSilently(bool v) {
@@ -769,10 +834,17 @@ void TOrbaButton::GroupRule() {
 
 bool TOrbaButton::Tick() {
   if (Tracking == -1) return true;
-  if (TOrbaCustomImage::Tick()) return true;
-  if (StepFrames() == TStep::Running || State != 3) return false;
-  if (AutoScrap) return true;
-  QueueEvent(PR_ONPLAYEND);
+  if (Motion) {
+    // The control's tick ends the state's motion: freed, or the play-end event queued.
+    const bool wasFinished = Motion->Finished;
+    if (TOrbaCustomImage::Tick()) return true;
+    if (State != 3 || wasFinished || !Motion || !Motion->Finished) return false;
+  } else {
+    if (TOrbaCustomImage::Tick()) return true;
+    if (StepFrames() == TStep::Running || State != 3) return false;
+    if (AutoScrap) return true;
+    QueueEvent(PR_ONPLAYEND);
+  }
   State = -1;  // switching: the next state is taken whatever it is
   SetState(NextState);
   return false;

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 
+#include "components/motion.h"
 #include "components/orbaobject.h"
 #include "components/picturecache.h"
 
@@ -87,10 +88,9 @@ class TOrbaCustomImage : public TOrbaControl {
   TPoint GetPivot() const;
   TPoint PivotInPicture() const;
   TRect GetClientRect() const override;
-  // The topmost control at p (children first), or null; mask-aware when CaptureMask is set.
-  // The input step's hit test by mask stays the control's until the two are joined.
-  using TOrbaControl::HitTest;
-  TOrbaControl* HitTest(TPoint p);
+  // The topmost control at p (children first) whose IgnoreMouse mode the mask admits; a turned
+  // picture is tested unturned, and with CaptureMask only its opaque pixels are hit.
+  TOrbaControl* HitTest(TPoint p, uint32_t mask) override;
   void Paint(TPaintContext& ctx) override;
   void CollectOpaqueRegions(TClipData& data) override;
   bool Tick() override;
@@ -152,7 +152,8 @@ class TOrbaImages : public TOrbaCustomImage {
   void SetStr(int32_t code, const std::string& v) override;
 
   void SetIndex(int32_t i);
-  int32_t FrameCount() const { return static_cast<int32_t>(List().Count()); }
+  // The film's frames when a motion plays, else the pictures'.
+  int32_t FrameCount() const;
   virtual bool RepeatNow() const { return Repeat; }
   bool Playing() const;
   // Loads a state's source into its list; the first state's source is Source.
@@ -171,6 +172,10 @@ class TOrbaImages : public TOrbaCustomImage {
   enum class TStep { Running, Ended };
   TStep StepFrames();
   std::vector<std::unique_ptr<TOrbaImageList>> lists_;
+  // The motions of the states whose motion is not playing (buttons); the playing one is the
+  // control's Motion, that of motionState_.
+  std::array<std::unique_ptr<TOrbaMotion>, 4> parked_;
+  int32_t motionState_ = 0;
   bool HasPicture() const override { return Index >= 0 || ShownSurface; }
   int32_t LastWaitMs() const;
 };
@@ -223,16 +228,14 @@ class TOrbaButton : public TOrbaImages {
 
   void SetState(int32_t s);
   void Click();
-  // The mouse as the input layer hands it to the button (page coordinates). The input step
-  // still calls the control's own handlers; these are not yet joined to them.
-  using TOrbaControl::LButtonDown;
-  using TOrbaControl::LButtonUp;
-  using TOrbaControl::MouseMove;
-  using TOrbaControl::MouseOut;
-  void MouseMove(TPoint p);
-  void MouseOut();
-  void LButtonDown(TPoint p);
-  void LButtonUp(TPoint p);
+  // Hover, press and release: a press captures the left button and shows the pressed
+  // picture while the mouse stays on the button; a release on it clicks.
+  void MouseMove() override;
+  void MouseOut(TOrbaControl* next) override;
+  void LButtonDown() override;
+  void LButtonUp() override;
+  // Enter or Space repeating on the focused button click it.
+  void KeyRepeat() override;
   void SetSelected(bool v);
   // Selected without events or the group rule (the rule itself sets the members so).
   void SetDownSilently(bool v);
@@ -248,7 +251,8 @@ class TOrbaButton : public TOrbaImages {
 
  private:
   void GroupRule();
-  bool Inside(TPoint p) { return HitTest(p) == this; }
+  // The mouse is on the button as a left press would find it.
+  bool PressedInside();
 };
 
 }  // namespace orba

@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "components/baselist.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -140,6 +141,10 @@ std::vector<uint8_t> WriteRegionMap(const std::vector<TMapRegion>& regions) {
 
 // ---- the component -------------------------------------------------------------------
 
+TOrbaMapImage::TOrbaMapImage(TOrbaBaseList* owner) : TOrbaControl(owner), base_(this), hover_(this) {
+  if (owner) owner->RightClickCancellers.push_back(this);
+}
+
 int32_t TOrbaMapImage::GetInt(int32_t code) const {
   switch (code) {
     case PR_ALPHA: return Alpha;
@@ -272,30 +277,52 @@ void TOrbaMapImage::Select() {
   }
 }
 
-void TOrbaMapImage::MouseMove(TPoint p) {
-  if (Closing) return;
-  SetHover(RegionAt(p));
-  QueueEvent(PR_ONMOUSEMOVE);
+void TOrbaMapImage::MouseMove() {
+  if (!Closing) SetHover(RegionAt(MouseInPage()));
+  TOrbaControl::MouseMove();
 }
 
-void TOrbaMapImage::MouseOut() {
+void TOrbaMapImage::MouseOut(TOrbaControl* next) {
   SetHover(-1);
-  QueueEvent(PR_ONMOUSEOUT);
+  TOrbaControl::MouseOut(next);
 }
 
-void TOrbaMapImage::LButtonDown(TPoint /*p*/) {
-  if (Closing) return;
-  if ((IgnoreMouse == IM_NONE || IgnoreMouse == IM_RCLICK) && !Paused && Hover >= 0) Select();
+void TOrbaMapImage::LButtonDown() {
+  if (!Closing && (IgnoreMouse == IM_NONE || IgnoreMouse == IM_RCLICK) && !Paused && Hover >= 0) Select();
+  TOrbaControl::LButtonDown();
 }
 
-bool TOrbaMapImage::RightClickCancel() {
-  if (Closing || !(IgnoreMouse == IM_NONE || IgnoreMouse == IM_LCLICK)) return false;
-  Closing = true;
+void TOrbaMapImage::KeyRepeat() {
+  const int32_t count = static_cast<int32_t>(Regions.size());
+  if (!Closing && Owner) {
+    const TKeyboardState& keys = Owner->Keys;
+    const bool none = Hover < 0 || Hover >= count;
+    if (keys.KeyRepeatTick[38] || keys.KeyRepeatTick[37]) {
+      // Up or Left: the region before, the last from none or the first.
+      if (count > 0) SetHover(none || Hover == 0 ? count - 1 : Hover - 1);
+    } else if (keys.KeyRepeatTick[40] || keys.KeyRepeatTick[39]) {
+      if (count > 0) SetHover(none || Hover == count - 1 ? 0 : Hover + 1);
+    } else if ((keys.KeyClickedTick[13] || keys.KeyClickedTick[32]) && !none) {
+      Select();
+    } else if (keys.KeyClickedTick[27] && RClickScrap) {
+      Cancel();
+    }
+  }
+  TOrbaControl::KeyRepeat();
+}
+
+void TOrbaMapImage::Cancel() {
   if (TParamCollection* vars = Variables()) {
     vars->SelStr.clear();
     vars->SelIndex = -1;
   }
   CloseCountdown = 100;
+}
+
+bool TOrbaMapImage::RightClickCancel() {
+  if (Closing || !(IgnoreMouse == IM_NONE || IgnoreMouse == IM_LCLICK)) return false;
+  Closing = true;
+  Cancel();
   return true;
 }
 

@@ -27,7 +27,9 @@ std::vector<uint8_t> WriteRegionMap(const std::vector<TMapRegion>& regions);
 
 class TOrbaMapImage : public TOrbaControl {
  public:
-  explicit TOrbaMapImage(TOrbaBaseList* owner) : TOrbaControl(owner), base_(this), hover_(this) {}
+  // A map asks its list for the right clicks that cancel its choice (and leaves that list
+  // when it is freed, as every control leaves the input step's pointers).
+  explicit TOrbaMapImage(TOrbaBaseList* owner);
   int32_t GetCompoType() const override { return 18; }
 
   std::string Source, HoverSource, MapSource;
@@ -52,14 +54,13 @@ class TOrbaMapImage : public TOrbaControl {
   int32_t RegionAt(TPoint p) const;
   void SetHover(int32_t index);
   void Select();
-  // The mouse as the map takes it (page coordinates); the input step still calls the
-  // control's own handlers, not yet joined to these.
-  using TOrbaControl::LButtonDown;
-  using TOrbaControl::MouseMove;
-  using TOrbaControl::MouseOut;
-  void MouseMove(TPoint p);
-  void MouseOut();
-  void LButtonDown(TPoint p);
+  // The region under the mouse is hovered; a left press on a hovered region selects it.
+  void MouseMove() override;
+  void MouseOut(TOrbaControl* next) override;
+  void LButtonDown() override;
+  // The arrow keys move the hover from region to region, Enter or Space selects, Escape
+  // cancels when a right click would.
+  void KeyRepeat() override;
   // The right click that cancels the choice; true when the map took it.
   bool RightClickCancel() override;
 
@@ -69,6 +70,8 @@ class TOrbaMapImage : public TOrbaControl {
   void Loaded() override;
 
  private:
+  // Nothing chosen (@SelStr empty, @SelIndex -1), and the map closes.
+  void Cancel();
   void LoadPicture(TOrbaImageList& list, const std::string& source);
   void LoadMap();
   TRect RegionBox(int32_t index) const;

@@ -11,11 +11,6 @@ namespace orba {
 
 namespace {
 
-// The IgnoreMouse modes a hit test accepts: a left press passes through IM_CLICK, IM_LCLICK
-// and IM_ALL (mask 17: IM_NONE, IM_RCLICK), a right press through IM_CLICK, IM_RCLICK and
-// IM_ALL (mask 9: IM_NONE, IM_LCLICK), hovering only through IM_ALL (mask 29).
-constexpr uint32_t kMaskLeft = 17, kMaskRight = 9, kMaskHover = 29;
-
 bool TakesLeft(const TOrbaControl& c) { return c.IgnoreMouse == IM_NONE || c.IgnoreMouse == IM_RCLICK; }
 bool TakesRight(const TOrbaControl& c) { return c.IgnoreMouse == IM_NONE || c.IgnoreMouse == IM_LCLICK; }
 bool Inside(const TRect& r, TPoint p) { return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom; }
@@ -28,15 +23,20 @@ TOrbaControl* TOrbaControl::HitTest(TPoint p, uint32_t mask) {
   if (!IsVisible() || !Inside(GetClientRect(), p)) return nullptr;
   for (size_t i = children_.size(); i-- > 0;)
     if (TOrbaControl* hit = children_[i]->HitTest(p, mask)) return hit;
-  return IgnoreMouse <= 7 && (mask >> IgnoreMouse & 1) ? this : nullptr;
+  return Admits(mask) ? this : nullptr;
+}
+
+TPoint TOrbaControl::MouseInPage() {
+  TOrbaBase* base = GetBase();
+  return base ? TPoint{base->Input().MouseX, base->Input().MouseY} : TPoint{};
 }
 
 TArrayString TOrbaControl::MouseParams() {
   TArrayString params;
-  if (TOrbaBase* base = GetBase()) {
-    const TBaseInput& in = base->Input();
-    params.Add(std::to_string(int64_t{in.MouseX} - AbsoluteLeft()));
-    params.Add(std::to_string(int64_t{in.MouseY} - AbsoluteTop()));
+  if (GetBase()) {
+    const TPoint p = MouseInPage();
+    params.Add(std::to_string(int64_t{p.X} - AbsoluteLeft()));
+    params.Add(std::to_string(int64_t{p.Y} - AbsoluteTop()));
   }
   return params;
 }
@@ -161,7 +161,7 @@ void TOrbaBaseList::MouseStep(TOrbaBase& base) {
     }
     stepTarget_ = base.Hover;
   } else {
-    const uint32_t mask = in.LeftClick ? kMaskLeft : in.RightClick ? kMaskRight : kMaskHover;
+    const uint32_t mask = in.LeftClick ? kLeftPressMask : in.RightClick ? kRightPressMask : kHoverMask;
     stepTarget_ = base.HitTest({in.MouseX, in.MouseY}, mask);
     base.Capture = 0;
   }

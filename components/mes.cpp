@@ -9,6 +9,7 @@
 #include "base/stream.h"
 #include "components/baselist.h"
 #include "components/history.h"
+#include "components/picturecache.h"
 #include "render/dibx.h"
 #include "text/wordlayout.h"
 
@@ -18,6 +19,11 @@ namespace {
 TCompiledTextLoader& Loader() {
   static TCompiledTextLoader loader;
   return loader;
+}
+
+TMessagePageListener& PageListener() {
+  static TMessagePageListener listener;
+  return listener;
 }
 
 constexpr int32_t kTickMs = 16;
@@ -64,6 +70,10 @@ int32_t MoveRows(TWdPage& from, TWdPage& to, int32_t y, int32_t lineSpace, bool 
 
 TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader) { return std::exchange(Loader(), std::move(loader)); }
 
+TMessagePageListener SetMessagePageListener(TMessagePageListener listener) {
+  return std::exchange(PageListener(), std::move(listener));
+}
+
 TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& word) {
   return Loader() ? Loader()(page, command, word) : TTextLoad::NoPage;
 }
@@ -95,6 +105,7 @@ TOrbaMes::TOrbaMes(TOrbaBaseList* owner) : TOrbaControl(owner) {
   Word.PageWidth = Width;
   Word.PageHeight = Height;
   Word.EventsEnabled = false;
+  Word.ImageLoader = TextPicture;
   Word.OnEvent = [this](const std::string& text) {
     if (!OnNotify.empty()) QueueEvent(PR_ONNOTIFY, LinesOf(text));
   };
@@ -168,6 +179,7 @@ void TOrbaMes::SetIndex(int32_t index) {
 }
 
 void TOrbaMes::PlayStart() {
+  if (PageListener() && PageShown()) PageListener()(PageText(*Word.Pages[static_cast<size_t>(CurrentPage)]));
   if (OnPlayStart.empty()) return;
   const bool read = ReadMode == 1 && !MessagePage.empty() &&
                     MessageReadList().IsRead(MessagePage, MessageCommand, CurrentPage);
@@ -301,9 +313,7 @@ void TOrbaMes::InvalidateWord() {
 
 void TOrbaMes::Render() {
   if (!PageShown()) return;
-  Word.CurrentPage = static_cast<size_t>(CurrentPage);
-  Word.ClipX = AbsoluteLeft();
-  Word.ClipY = AbsoluteTop();
+  PlaceWord();
   if (RenderFresh) {
     Word.ResetDisplay();
   } else {
@@ -345,9 +355,7 @@ bool TOrbaMes::Tick() {
 void TOrbaMes::Paint(TPaintContext& ctx) {
   auto* dib = dynamic_cast<TDIBX*>(&ctx.Surface);
   if (!ctx.Hidden && dib && IsVisible() && GetBase() && PageShown()) {
-    Word.CurrentPage = static_cast<size_t>(CurrentPage);
-    Word.ClipX = AbsoluteLeft();
-    Word.ClipY = AbsoluteTop();
+    PlaceWord();
     const TRect area = ctx.Surface.ClipState().value_or(TRect{0, 0, ctx.Surface.Width(), ctx.Surface.Height()});
     Word.Paint(dib->Image(), area);
   }
@@ -357,6 +365,7 @@ void TOrbaMes::Paint(TPaintContext& ctx) {
 void TOrbaMes::HoverAt(TPoint p) {
   if (!IsVisible() || !GetBase() || !PageShown()) return;
   if (Paused || Word.IsDisplaying()) p = {-1, -1};
+  PlaceWord();
   Word.HoverAt(p.X, p.Y);
   InvalidateWord();
 }
@@ -372,22 +381,58 @@ bool TOrbaMes::ClickLink() {
   return true;
 }
 
-bool TOrbaMes::HitsAt(TPoint p) const {
+void TOrbaMes::PlaceWord() {
+  Word.CurrentPage = static_cast<size_t>(CurrentPage);
+  Word.ClipX = AbsoluteLeft();
+  Word.ClipY = AbsoluteTop();
+}
+
+TOrbaControl* TOrbaMes::HitTest(TPoint p, uint32_t modes) {
   const TRect client = GetClientRect();
-  if (!IsVisible() || p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom) return false;
-  if (!CaptureLink) return true;
-  if (!PageShown()) return false;
+  if (!IsVisible() || p.X < client.Left || p.X >= client.Right || p.Y < client.Top || p.Y >= client.Bottom)
+    return nullptr;
+  for (size_t i = Children().size(); i-- > 0;)
+    if (TOrbaControl* hit = Children()[i]->HitTest(p, modes)) return hit;
+  if (!Admits(modes)) return nullptr;
+  if (!CaptureLink) return this;
+  // Only link text takes the mouse.
+  if (!PageShown()) return nullptr;
+  PlaceWord();
   const TWdReal* g = Word.HitTest(p.X, p.Y);
-  return g && !g->Link.empty();
+  return g && !g->Link.empty() ? this : nullptr;
+}
+
+void TOrbaMes::MouseMove() {
+  // While a page is shown the mouse only hovers its links; no mouse-move event.
+  if (PageShown()) HoverAt(MouseInPage());
+  else TOrbaControl::MouseMove();
+}
+
+void TOrbaMes::MouseOut(TOrbaControl* next) {
+  if (PageShown()) HoverAt({-1, -1});
+  else TOrbaControl::MouseOut(next);
+}
+
+void TOrbaMes::LButtonDown() {
+  // A click on a hovered link is the link event, and nothing else sees it.
+  if (ClickLink()) {
+    if (TOrbaBase* base = GetBase()) base->Input().LeftClick = false;
+    return;
+  }
+  TOrbaControl::LButtonDown();
 }
 
 std::string TOrbaMes::RevealedText() const {
   if (!PageShown()) return {};
   const TWdPage& page = *Word.Pages[static_cast<size_t>(CurrentPage)];
+  return PageText(page, page.CurrentRow, page.CurrentGlyph);
+}
+
+std::string TOrbaMes::PageText(const TWdPage& page, size_t lastRow, size_t glyphsOfLastRow) {
   std::string out;
-  for (size_t r = 0; r < page.Rows.size() && r <= page.CurrentRow; ++r) {
+  for (size_t r = 0; r < page.Rows.size() && r <= lastRow; ++r) {
     const auto& glyphs = page.Rows[r]->Glyphs;
-    const size_t end = r < page.CurrentRow ? glyphs.size() : std::min(page.CurrentGlyph, glyphs.size());
+    const size_t end = r < lastRow ? glyphs.size() : std::min(glyphsOfLastRow, glyphs.size());
     for (size_t i = 0; i < end; ++i) {
       const TWdGlyph& g = *glyphs[i];
       if (g.Type == TGlyphType::Char) AppendCharCode(out, static_cast<const TWdChar&>(g).Code);
@@ -691,12 +736,15 @@ void TOrbaMes::RestoreAfterLoad() {
   if (PendingPageStates) ApplyPageStates(*PendingPageStates);
   PendingPageStates.reset();
   if (PageShown()) {
-    Word.CurrentPage = static_cast<size_t>(CurrentPage);
-    Word.ClipX = AbsoluteLeft();
-    Word.ClipY = AbsoluteTop();
+    PlaceWord();
     Word.RejoinAfterLoad();
   }
   NeedsRender = RenderFresh = false;
+}
+
+void RestoreMessageWindows(TOrbaBaseList& list) {
+  for (int32_t i = 0; i < list.Count(); ++i)
+    if (auto* m = dynamic_cast<TOrbaMes*>(&list.Item(i))) m->RestoreAfterLoad();
 }
 
 }  // namespace orba

@@ -26,6 +26,12 @@ TTextLoad LoadCompiledText(const std::string& page, int32_t command, TKvWord& wo
 // Installs a loader and answers the one it replaces.
 TCompiledTextLoader SetCompiledTextLoader(TCompiledTextLoader loader);
 
+// Told the whole text of every message page as it starts to show: code page 932, tags gone,
+// rows ending in CR LF. The player's text hook listens here; no script sees it. Installing
+// answers the listener it replaces.
+using TMessagePageListener = std::function<void(const std::string& text)>;
+TMessagePageListener SetMessagePageListener(TMessagePageListener listener);
+
 // Compiled texts by (page, command): at most 4 pages, most recently used first, each with at
 // most 16 texts, so paging through history does not reload page files.
 class TMesDataCacheList {
@@ -107,12 +113,19 @@ class TOrbaMes : public TOrbaControl {
   void RestoreAfterLoad();
   // The text revealed so far on the shown page (line breaks as CR LF).
   std::string RevealedText() const;
+  // The text of a page up to a glyph of a row (line breaks as CR LF); the whole page by default.
+  static std::string PageText(const TWdPage& page, size_t lastRow = SIZE_MAX, size_t glyphsOfLastRow = SIZE_MAX);
   // The mouse over the window at a base position (paused or revealing: no hover); a left click
   // on a hovered link queues the link event and answers true.
   void HoverAt(TPoint basePoint);
   bool ClickLink();
-  // Whether the window takes the mouse at a base position (with CaptureLink only over links).
-  bool HitsAt(TPoint basePoint) const;
+  // The window takes the mouse as any control, with CaptureLink only over link text.
+  TOrbaControl* HitTest(TPoint p, uint32_t mask) override;
+  // While a page is shown the mouse hovers links and a click on one raises the link event;
+  // without a page the window answers the mouse as any control.
+  void MouseMove() override;
+  void MouseOut(TOrbaControl* next) override;
+  void LButtonDown() override;
   // 0 while the shown page is revealing, else 2.
   int32_t PlayState() const { return Word.IsDisplaying() ? 0 : 2; }
 
@@ -127,7 +140,6 @@ class TOrbaMes : public TOrbaControl {
   bool Tick() override;
   void Paint(TPaintContext& ctx) override;
   void Transfer(TTreeIO& io) override;
-  void Loaded() override { RestoreAfterLoad(); }
 
  private:
   void ChangeWordInt(int32_t& field, int32_t v);
@@ -138,8 +150,16 @@ class TOrbaMes : public TOrbaControl {
   std::string ShownPageFrozen(int32_t& first, int32_t& last) const;
   void BuildPages();
   void InvalidateWord();
+  // The word on the shown page, placed at the window's page position.
+  void PlaceWord();
   std::string PageStates();
   void ApplyPageStates(const std::string& states);
 };
+
+// After a game was loaded, every message window of the list, in list order, builds its text
+// again and takes back its page states. Their text may show variables and come from page
+// files, and the page shown when the game was saved is the history's pending entry, so this
+// runs only once the whole game (tree, history, interpreter, variables) has been read.
+void RestoreMessageWindows(TOrbaBaseList& list);
 
 }  // namespace orba

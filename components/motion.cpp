@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/cp932.h"
 #include "components/orbaobject.h"
 
 namespace orba {
+
+bool IsMotionFile(const std::string& name) {
+  return name.size() >= 4 && LowerCase(name.substr(name.size() - 4)) == ".rmt";
+}
 
 TMotionFilmFactory& MotionFilmFactory() {
   static TMotionFilmFactory factory;

@@ -28,6 +28,9 @@ class IMotionFilm {
   virtual void Apply(int32_t frame, TOrbaControl& control) = 0;
 };
 
+// A source naming a motion file (".rmt", any case) attaches a motion instead of a picture.
+bool IsMotionFile(const std::string& name);
+
 // Makes the film of a motion file for a control, or null; set by the films subsystem.
 using TMotionFilmFactory = std::function<std::unique_ptr<IMotionFilm>(const std::string& file, TOrbaControl& control)>;
 TMotionFilmFactory& MotionFilmFactory();
@@ -43,6 +46,8 @@ class TOrbaMotion {
     Countdown = 2;
     Finished = false;
   }
+
+  int32_t FrameCount() const { return film_->FrameCount(); }
 
   int32_t ElapsedMs = 0;
   int32_t Countdown = 2;  // the first two ticks only place the control

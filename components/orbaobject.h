@@ -157,6 +157,11 @@ class TOrbaComponent : public TOrbaObject {
   using TOrbaObject::TOrbaObject;
 };
 
+// The IgnoreMouse modes a hit test accepts, as bits by mode: a left press passes through
+// IM_CLICK, IM_LCLICK and IM_ALL (IM_NONE, IM_RCLICK take it), a right press through IM_CLICK,
+// IM_RCLICK and IM_ALL, hovering only through IM_ALL.
+inline constexpr uint32_t kLeftPressMask = 17, kRightPressMask = 9, kHoverMask = 29;
+
 // The handler properties of a control, in their stored order.
 enum class THandler : uint8_t {
   MouseMove, MouseIn, MouseOut, LBtnDown, LBtnUp, RBtnDown, RBtnUp, WheelDown, WheelUp,
@@ -289,6 +294,8 @@ class TOrbaControl : public TOrbaComponent {
   // mask; a control that is not hit itself still lets its children be hit. Invisible
   // subtrees are skipped, and the search stops at the first hit.
   virtual TOrbaControl* HitTest(TPoint p, uint32_t mask);
+  // The control's IgnoreMouse mode has its bit in modes (modes above 7 never do).
+  bool Admits(uint32_t modes) const { return IgnoreMouse <= 7 && (modes >> IgnoreMouse & 1); }
   virtual void LButtonDown();
   virtual void LButtonUp();
   virtual void RButtonDown();
@@ -309,6 +316,8 @@ class TOrbaControl : public TOrbaComponent {
   virtual void FocusGained() {}
   // The mouse position relative to the control: the x, y parameters of its mouse events.
   TArrayString MouseParams();
+  // The mouse position on the control's page (page coordinates); (0, 0) off every page.
+  TPoint MouseInPage();
   // A press the control takes captures its button until the release and is seen by nothing
   // else; a paused control takes the press silently.
   void Press(bool left);

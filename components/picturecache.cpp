@@ -194,4 +194,68 @@ TTarnCollection* PictureCacheIfMade() { return Instance().get(); }
 
 void FreePictureCache() { Instance().reset(); }
 
+namespace {
+
+// A cached picture as text shows it. Text draws a frame through its own alpha, so a frame
+// whose transparency is a key colour or a separate plane is drawn from a 32-bit copy that
+// carries it; other frames are the cache's own surfaces.
+class TCachedTextPicture : public TTextImage {
+ public:
+  TCachedTextPicture(TTarnCollection& cache, const std::string& src)
+      : cache_(cache), item_(cache.Acquire(this, src, false, false)) {
+    if (Missing()) return;
+    for (const auto& f : item_.Frames) composed_.push_back(f->Plane || f->KeyColour >= 0 ? WithAlpha(*f) : nullptr);
+  }
+  ~TCachedTextPicture() override {
+    if (PictureCacheIfMade() == &cache_) cache_.Release(item_, this);
+  }
+  bool Missing() const { return item_.Placeholder || item_.Frames.empty(); }
+  size_t FrameCount() const override { return item_.Frames.size(); }
+  const TDIBSurface& Frame(size_t index) const override {
+    return composed_[index] ? *composed_[index] : item_.Frames[index]->Pixels;
+  }
+  size_t CurrentIndex() const override { return current_; }
+  bool Advance(int32_t ms) override {
+    if (item_.Frames.size() < 2) return false;
+    elapsed_ += ms;
+    const size_t before = current_;
+    while (elapsed_ >= item_.Frames[current_]->Delay) {
+      elapsed_ -= item_.Frames[current_]->Delay;
+      current_ = (current_ + 1) % item_.Frames.size();
+    }
+    return current_ != before;
+  }
+
+ private:
+  static std::unique_ptr<TDIBSurface> WithAlpha(const TTarnItemFrame& f) {
+    const TDIBSurface& src = f.Pixels;
+    auto out = std::make_unique<TDIBSurface>(src.Width(), src.Height(), 32);
+    out->CreateAlpha();
+    const int64_t key = f.Surface.TransparentColor;
+    for (int32_t y = 0; y < src.Height(); ++y) {
+      for (int32_t x = 0; x < src.Width(); ++x) {
+        const uint32_t p = src.GetPixel(x, y);
+        const TRGB c = src.PixelToRGB(p, true);
+        out->SetPixel(x, y, out->RGBToPixel(c.Red, c.Green, c.Blue));
+        out->Alpha()->ScanLine(y)[x] = f.Plane ? f.Plane->ScanLine(y)[x] : (key >= 0 && p == key ? 0 : 255);
+      }
+    }
+    return out;
+  }
+
+  TTarnCollection& cache_;
+  TTarnItem& item_;
+  std::vector<std::unique_ptr<TDIBSurface>> composed_;
+  size_t current_ = 0;
+  int32_t elapsed_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<TTextImage> TextPicture(const std::string& src) {
+  auto picture = std::make_shared<TCachedTextPicture>(PictureCache(), src);
+  if (picture->Missing()) return nullptr;
+  return picture;
+}
+
 }  // namespace orba

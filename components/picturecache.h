@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "render/dibx.h"
+#include "text/kvword.h"
 
 namespace orba {
 
@@ -91,5 +92,10 @@ TTarnCollection& PictureCache();
 // The cache when it exists (holders that outlive it at shutdown release nothing).
 TTarnCollection* PictureCacheIfMade();
 void FreePictureCache();
+
+// The picture of an image in text (its SRC), held from the player's cache for as long as the
+// text shows it, its frames turning by their delays; null when the project has no such file
+// (the image then takes no place). What message windows and the history lay text out with.
+std::shared_ptr<TTextImage> TextPicture(const std::string& src);
 
 }  // namespace orba

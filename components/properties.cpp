@@ -70,7 +70,10 @@ constexpr TRow kRows[] = {
     {"onwheeldown", Str, kControls, kSame},
     {"onwheelup", Str, kControls, kSame},
     {"brightness", Int, kImage | kMultiFrame | kMapImage, kSame},
-    {"onplayend", Str, kBox | kImages | kCinema | kPrevMenu | kLabel | kMes | kVideo | kSound | kHttp, kSame},
+    // The button answers the play-end handler and auto-scrap of the animated pictures it is
+    // built on: its click animation ends with the one or the other.
+    {"onplayend", Str, kBox | kImages | kButton | kCinema | kPrevMenu | kLabel | kMes | kVideo | kSound | kHttp,
+         kSame},
     {"index", Int, kMultiFrame | kParticle | kCinema | kMes | kMenu | kVideo | kSound, kSame},
     {"count", Int, kMultiFrame | kCinema | kPrevMenu | kMes | kMenu | kVideo | kSound, kReadOnly},
     {"onlink", Str, kMes, kSame},
@@ -99,8 +102,8 @@ constexpr TRow kRows[] = {
     {"bordervalignr", Int, kMenu, kSame},
     {"scrollsource", Str, kMenu, kSame},
     {"checksource", Str, kMenu, kSame},
-    {"autoscrap", Bool, kBox | kImages | kMapImage | kCinema | kPrevMenu | kLabel | kMenu | kVideo | kSound | kTimer,
-         kSame},
+    {"autoscrap", Bool,
+         kBox | kImages | kButton | kMapImage | kCinema | kPrevMenu | kLabel | kMenu | kVideo | kSound | kTimer, kSame},
     {"onselect", Str, kMapImage | kPrevMenu | kMenu, kSame},
     {"rclickscrap", Bool, kMapImage | kPrevMenu | kMenu, kSame},
     {"onopening", Str, kMenu, kSame},

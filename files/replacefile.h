@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <span>
 
 namespace orba {
+
+class TKvBigStream;
 
 // Pushes a written file's bytes through to the storage device, so that a replaced file
 // survives a power cut too; false when that fails. The platform supplies it (the core has
@@ -24,5 +27,17 @@ void SetFolderSync(TFolderSync sync);
 // over the old file, then the folder synced. Raises EOrbaError ("ファイルを作成できません: " or
 // "ファイルに書き込めません: " and the path) and removes the temporary file on failure.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// The same with the content written by write into a seekable stream over the temporary
+// file, so that a large file is never built in memory first. An exception from write
+// removes the temporary file and passes on; the old file stays.
+void WriteFileReplacing(const std::filesystem::path& path, const std::function<void(TKvBigStream&)>& write);
+
+// Removes the temporary files that writers of path killed before their rename left behind:
+// only names this writer makes ("<file name>.<8 hex digits>.tmp"), only regular files not
+// written to for minStaleAge (a writer of another process may still be busy with a newer
+// one), and nothing while a replacing write of this process is in progress. Returns the
+// number of files removed; never raises.
+int RemoveStaleTemporaries(const std::filesystem::path& path,
+                           std::filesystem::file_time_type::duration minStaleAge = std::chrono::minutes(1));
 
 }  // namespace orba

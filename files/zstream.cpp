@@ -19,15 +19,28 @@ void WriteAll(TKvBigStream& target, const uint8_t* data, size_t size) {
     throw EOrbaError(Sjis(u8"書き込みに失敗しました"));
 }
 
-// Reads the next piece of at most kPiece of the count bytes left; raises when the source
-// ends before them.
-size_t ReadPiece(TKvBigStream& source, int64_t& left, std::vector<uint8_t>& piece) {
-  const auto n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kPiece)));
-  piece.resize(n);
-  if (source.Read(piece.data(), static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+// Pieces of data in flight go through buffers of this size that are never zero-filled, so a
+// copy or a deflate costs the bytes moved rather than fresh memory for each call.
+constexpr size_t kBuffer = 1 << 16;
+
+// Reads the next piece of at most kBuffer of the count bytes left into buffer; raises when
+// the source ends before them.
+size_t ReadPiece(TKvBigStream& source, int64_t& left, uint8_t* buffer) {
+  const auto n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(kBuffer)));
+  if (source.Read(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
     throw EOrbaError(Sjis(u8"読み込みに失敗しました"));
   left -= static_cast<int64_t>(n);
   return n;
+}
+
+template <typename OnPiece>
+void CopyPieces(TKvBigStream& source, int64_t count, TKvBigStream& target, OnPiece onPiece) {
+  const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kBuffer);
+  for (int64_t left = count; left > 0;) {
+    const size_t n = ReadPiece(source, left, piece.get());
+    onPiece(std::span<const uint8_t>(piece.get(), n));
+    WriteAll(target, piece.get(), n);
+  }
 }
 
 }  // namespace
@@ -35,7 +48,8 @@ size_t ReadPiece(TKvBigStream& source, int64_t& left, std::vector<uint8_t>& piec
 uint32_t DeflateStream(TKvBigStream& source, int64_t count, TKvBigStream& target, int level) {
   z_stream z{};
   if (deflateInit(&z, level) != Z_OK) throw EOrbaError("deflateInit");
-  std::vector<uint8_t> piece, out(kPiece);
+  const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kBuffer);
+  const auto out = std::make_unique_for_overwrite<uint8_t[]>(kBuffer);
   uint32_t crc = 0;
   try {
     int64_t left = count;
@@ -43,17 +57,17 @@ uint32_t DeflateStream(TKvBigStream& source, int64_t count, TKvBigStream& target
     while (rc != Z_STREAM_END) {
       const bool last = left == 0;
       if (!last) {
-        const size_t n = ReadPiece(source, left, piece);
-        crc = Crc32(piece, crc);
-        z.next_in = piece.data();
+        const size_t n = ReadPiece(source, left, piece.get());
+        crc = Crc32(std::span<const uint8_t>(piece.get(), n), crc);
+        z.next_in = piece.get();
         z.avail_in = static_cast<uInt>(n);
       }
       do {
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
+        z.next_out = out.get();
+        z.avail_out = static_cast<uInt>(kBuffer);
         rc = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
         if (rc == Z_STREAM_ERROR) throw EOrbaError("deflate");
-        WriteAll(target, out.data(), out.size() - z.avail_out);
+        WriteAll(target, out.get(), kBuffer - z.avail_out);
       } while (z.avail_out == 0 || (last && rc != Z_STREAM_END));
     }
   } catch (...) {
@@ -65,22 +79,13 @@ uint32_t DeflateStream(TKvBigStream& source, int64_t count, TKvBigStream& target
 }
 
 uint32_t CopyStream(TKvBigStream& source, int64_t count, TKvBigStream& target) {
-  std::vector<uint8_t> piece;
   uint32_t crc = 0;
-  for (int64_t left = count; left > 0;) {
-    const size_t n = ReadPiece(source, left, piece);
-    crc = Crc32(piece, crc);
-    WriteAll(target, piece.data(), n);
-  }
+  CopyPieces(source, count, target, [&crc](std::span<const uint8_t> piece) { crc = Crc32(piece, crc); });
   return crc;
 }
 
 void CopyBytes(TKvBigStream& source, int64_t count, TKvBigStream& target) {
-  std::vector<uint8_t> piece;
-  for (int64_t left = count; left > 0;) {
-    const size_t n = ReadPiece(source, left, piece);
-    WriteAll(target, piece.data(), n);
-  }
+  CopyPieces(source, count, target, [](std::span<const uint8_t>) {});
 }
 
 std::vector<uint8_t> Deflate(std::span<const uint8_t> data, int level) {

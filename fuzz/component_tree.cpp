@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "components/baselist.h"
+#include "components/mes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   list.CreateByCode(2)->SetName("kept");
   try {
     list.LoadTree(stream, version);
+    orba::RestoreMessageWindows(list);
     orba::TKvMemoryStream out;
     list.SaveTree(out, version);
   } catch (const orba::EOrbaError&) {

@@ -64,6 +64,8 @@ class IHostWindow {
   virtual void WarpMouse(int x, int y) { (void)x, (void)y; }
   // Shows a colour cursor over the window, or the standard arrow for null.
   virtual void SetCursor(const CursorImage* cursor) { (void)cursor; }
+  // Shows whether fast-forward is on (the toolbar's button stays down while it is).
+  virtual void SetFastForward(bool on) { (void)on; }
 };
 
 // A 32-bit memory frame, pixels 0x00RRGGBB, rows top to bottom.
@@ -128,6 +130,7 @@ enum class EventKind {
   ToolbarExit,    // toolbar button "終了"
   ToolbarFullScreen,  // toolbar button "画面切替"
   RunTick,        // run one tick now (the private tick message)
+  ToolbarFastForward,  // toolbar button "早送り": fast-forward on or off
 };
 
 enum class MouseButton { Left, Right, Middle };
@@ -166,6 +169,8 @@ class IShell {
   virtual ~IShell() = default;
   // Opens a web address or document with the desktop's default handler.
   virtual bool OpenUrl(const std::string& url) = 0;
+  // Puts text on the desktop's clipboard; false when there is none.
+  virtual bool SetClipboardText(const std::string& utf8) { (void)utf8; return false; }
 };
 
 // Plain-text settings files in the "[section] key=value" form (game.ini and friends).
@@ -208,6 +213,8 @@ class IPaths {
   virtual std::vector<std::string> DiscFolders() { return {}; }
   // The user's folder for application data, with a trailing '/'; empty when there is none.
   virtual std::string UserDataFolder() { return {}; }
+  // The user's folder for pictures, with a trailing '/'; empty when there is none.
+  virtual std::string PicturesFolder() { return {}; }
 };
 
 // Everything together; the shell receives one of these.

@@ -132,7 +132,7 @@ class TResetHandler : public TCommandHandler {
     }
     MessageHistory().Clear();
     MessageHistory().MaxCount = 0;
-    MessageHistory().Settings = {};
+    MessageHistory().SetSettings({});
     page = cm.StartPage(c.Text(F::Page));
     pc = c.Number(F::Target);
   }

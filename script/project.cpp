@@ -200,6 +200,10 @@ std::string TProject::ProjectSaveFileName() const {
 
 void TProject::ChooseSaveFolder() {
   const std::string beside = ProjectSaveFileName();
+  if (!host_.ChosenSaveFolder.empty()) {
+    saveFileName_ = (std::filesystem::path(host_.ChosenSaveFolder) / "save.dat").string();
+    return;
+  }
   const std::string folder = std::filesystem::path(beside).parent_path().string();
   const bool writable = host_.FolderWritable ? host_.FolderWritable(folder) : CanCreateFileIn(folder);
   saveFileName_ = writable || host_.UserSaveFolder.empty() ? beside : (std::filesystem::path(host_.UserSaveFolder) / "save.dat").string();

@@ -38,6 +38,9 @@ class TProject : public IScriptHost {
     // Where saves go when the project's own folder cannot be written (the user's data
     // folder for this project, native); empty: nowhere else.
     std::string UserSaveFolder;
+    // A folder the user chose for saves (--save-dir, native): every save goes there, and a
+    // save.dat beside the project is read until the first save there. Empty: none chosen.
+    std::string ChosenSaveFolder;
     // Whether a file can be created in the folder; a probe file when unset.
     std::function<bool(const std::string& folder)> FolderWritable;
   };

@@ -49,26 +49,25 @@ std::string TSaveFile::ReadPath() const {
 
 std::string TSaveFile::Write(std::span<const TEntry> entries) {
   std::error_code ec;
-  TKvMemoryStream bytes;
+  // This process writes nothing else into the folder now: the temporaries of earlier saves
+  // that were killed before their rename are dropped.
+  RemoveStaleTemporaries(path_);
   bool damaged = false;
   const std::string from = ReadPath();
-  {
-    TVrFileCollection archive;
-    if (std::filesystem::exists(from, ec)) {
-      try {
-        archive.OpenArchiveFile(from);
-      } catch (const EOrbaError&) {
-        // Its entries cannot be told apart: the file is kept aside whole (a file elsewhere
-        // stays where it is).
-        damaged = from == path_;
-        archive.OpenArchiveFile("");
-      }
+  TVrFileCollection archive;
+  if (std::filesystem::exists(from, ec)) {
+    try {
+      archive.OpenArchiveFile(from);
+    } catch (const EOrbaError&) {
+      // Its entries cannot be told apart: the file is kept aside whole (a file elsewhere
+      // stays where it is).
+      damaged = from == path_;
+      archive.OpenArchiveFile("");
     }
-    for (const TEntry& e : entries) {
-      archive.RemoveEntry(e.Name);
-      archive.AddMemoryEntry(e.Name)->Content->Write(e.Bytes.data(), static_cast<int64_t>(e.Bytes.size()));
-    }
-    archive.WriteArchive(bytes, TArchiveSources::MemoryAndStored);
+  }
+  for (const TEntry& e : entries) {
+    archive.RemoveEntry(e.Name);
+    archive.AddMemoryEntry(e.Name)->Content->Write(e.Bytes.data(), static_cast<int64_t>(e.Bytes.size()));
   }
   std::string movedTo;
   if (damaged) {
@@ -79,7 +78,9 @@ std::string TSaveFile::Write(std::span<const TEntry> entries) {
   }
   const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  WriteFileReplacing(path_, bytes.Bytes());
+  // The archive goes straight into the temporary file, the kept entries copied from the old
+  // file piece by piece: nothing of the size of the file is held in memory.
+  WriteFileReplacing(path_, [&archive](TKvBigStream& out) { archive.WriteArchive(out, TArchiveSources::MemoryAndStored); });
   return movedTo;
 }
 

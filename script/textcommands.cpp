@@ -115,13 +115,8 @@ void EntryHist(const TCommand& c) {
   TOrbaBaseList* list = ComponentList();
   TOrbaComponent* from = list ? list->FindComponent(Text(c.Field(0))) : nullptr;
   if (!from) return;
-  THistorySettings& s = MessageHistory().Settings;
-  s.FontHeight = from->GetInt(PR_FONTHEIGHT);
-  s.FontBorder = from->GetInt(PR_FONTBORDER);
-  s.FontShadow = from->GetInt(PR_FONTSHADOW);
-  s.Width = from->GetInt(PR_WIDTH);
-  s.Height = from->GetInt(PR_HEIGHT);
-  s.LineSpace = from->GetInt(PR_LINESPACE);
+  MessageHistory().SetSettings({from->GetInt(PR_FONTHEIGHT), from->GetInt(PR_FONTBORDER), from->GetInt(PR_FONTSHADOW),
+                                 from->GetInt(PR_WIDTH), from->GetInt(PR_HEIGHT), from->GetInt(PR_LINESPACE)});
 }
 
 void ClrRead(const TCommand&) { MessageReadList().ClearMarks(); }

@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "components/history.h"
+#include "components/mes.h"
 #include "components/picturecache.h"
 #include "components/sound.h"
 #include "files/diskpath.h"
@@ -180,6 +181,7 @@ void TCoreSubsystems::CreateProject() {
     if (!data.empty())
       host.UserSaveFolder = data + "orbaplayer/" + ToUtf8(InstanceKeyFor(params_, exeFolder_, *platform_->paths)) + "/";
   }
+  host.ChosenSaveFolder = chosenSaveFolder_;
   project_ = std::make_unique<TProject>(std::move(host));
   project_->SetGameEntryParts(&componentsPart_, &historyPart_);
   systemSource_.Project = project_.get();
@@ -188,6 +190,12 @@ void TCoreSubsystems::CreateProject() {
   info_ = TProjectInfo{f.Name, f.ScreenWidth, f.ScreenHeight, f.FullScreenWidth, f.FullScreenHeight, f.Pacing != 0};
   startFailure_ = project_->StartFailure;
   startPage_ = f.StartPage;
+}
+
+std::string TCoreSubsystems::SaveFolder() {
+  if (!project_) return {};
+  const std::string folder = std::filesystem::path(project_->SaveFileName()).parent_path().string();
+  return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
 std::string TCoreSubsystems::StartFailure() {
@@ -219,10 +227,15 @@ void TCoreSubsystems::TComponentsPart::SaveGamePart(TKvBigStream& stream) const 
   Owner.root_->SaveTree(stream);
 }
 
-// Message windows show their pages again as they are read from the tree.
 void TCoreSubsystems::TComponentsPart::LoadGamePart(TKvBigStream& stream, int32_t version) {
   if (!Owner.root_) RaiseInternalError();
   Owner.root_->LoadTree(stream, version);
+}
+
+// Message windows show their pages again once the history, the interpreter and the
+// variables they draw on have been read too.
+void TCoreSubsystems::TComponentsPart::AfterGameLoaded() {
+  if (Owner.root_) RestoreMessageWindows(*Owner.root_);
 }
 
 void TCoreSubsystems::THistoryPart::SaveGamePart(TKvBigStream& stream) const { MessageHistory().SaveToStream(stream); }

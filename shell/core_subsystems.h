@@ -65,6 +65,8 @@ class TCoreSubsystems : public TSubsystems {
   bool HasProject() override { return project_ != nullptr; }
   std::string StartFailure() override;
   TProjectInfo ProjectInfo() override { return info_; }
+  void SetSaveFolder(const std::string& folder) override { chosenSaveFolder_ = folder; }
+  std::string SaveFolder() override;
   void RunInterpreter() override;
   bool ProcessProjectRequests() override;
   void MediaInit() override;
@@ -102,6 +104,7 @@ class TCoreSubsystems : public TSubsystems {
   std::string startPage_;  // code page 932
   std::string commandLineFolder_;
   std::string exeFolder_;
+  std::string chosenSaveFolder_;  // --save-dir
   TProjectInfo info_;
   // Shows the cursor file named (empty: the project's default cursor, or the arrow).
   void ShowCursor(const std::string& name);
@@ -113,6 +116,7 @@ class TCoreSubsystems : public TSubsystems {
     explicit TComponentsPart(TCoreSubsystems& owner) : Owner(owner) {}
     void SaveGamePart(TKvBigStream& stream) const override;
     void LoadGamePart(TKvBigStream& stream, int32_t version) override;
+    void AfterGameLoaded() override;
   } componentsPart_{*this};
   struct THistoryPart : IGameEntryPart {
     void SaveGamePart(TKvBigStream& stream) const override;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <sstream>
 
 #include "base/cp932.h"
 #include "base/error.h"
 #include "base/process.h"
+#include "components/mes.h"
 #include "media/orbalib.h"
 #include "files/diskpath.h"
 #include "shell/instance_key.h"
@@ -37,7 +39,16 @@ std::string UsageText() {
          "  --no-vsync          do not wait for the display's refresh when presenting\n"
          "  --log               write the script trace to dbglog.txt\n"
          "  --audio-out FILE    headless: write the sound the player mixed as a WAV file\n"
-         "  --help              this text\n";
+         "  --save-dir DIR      keep saved games and status data (save.dat) in DIR\n"
+         "  --text-hook [clipboard]  print each message page's text as it starts (UTF-8, a group of\n"
+         "                      lines a page, an empty line after each) or put it on the clipboard\n"
+         "  --fast-forward      start with fast-forward on: eight ticks of game time a frame, sound muted\n"
+         "  --help              this text\n"
+         "keys (the script sees them as well):\n"
+         "  F8                  fast-forward on or off (also the toolbar button)\n"
+         "  F3                  frame-time overlay on or off: tick, paint and present times\n"
+         "  F12                 screenshot: the frame shown as PNG in $XDG_PICTURES_DIR/orbaplayer/\n"
+         "                      (else the save folder); its path goes to stderr and the trace\n";
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -84,6 +95,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cmd.Log = true;
     } else if (a == "--audio-out") {
       if (auto v = value(i)) cmd.AudioOut = *v;
+    } else if (a == "--text-hook") {
+      // The word after it is the destination only when it names one; else it is a folder.
+      bool named = i + 1 < args.size() && (args[i + 1] == "clipboard" || args[i + 1] == "stdout");
+      cmd.TextHook = named ? args[++i] : "stdout";
+    } else if (a == "--save-dir") {
+      if (auto v = value(i)) cmd.SaveDir = *v;
+    } else if (a == "--fast-forward") {
+      cmd.FastForward = true;
     } else if (a == "--help" || a == "-h") {
       cmd.Help = true;
     } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
@@ -100,6 +119,15 @@ std::string InstanceKeyFor(const std::vector<std::string>& params, const std::st
   if (!params.empty() && IsConfigSwitch(params[0])) return BuildInstanceKey(FromUtf8(params[0]));
   std::string folder = params.empty() ? exeFolder : paths.AbsoluteFolder(params[0]);
   return BuildInstanceKey(StoredPathOf(folder));
+}
+
+std::string TextHookGroup(const std::string& cp932PageText) {
+  std::string text = ToUtf8(cp932PageText), out;
+  out.reserve(text.size() + 2);
+  for (char c : text)
+    if (c != '\r') out += c;
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out + "\n\n";
 }
 
 bool IsOnDisc(const std::string& path, const std::vector<std::string>& discFolders) {
@@ -134,7 +162,23 @@ TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSub
     OrbaLog().Init(folder + "dbglog.txt");
   }
 
-  TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder, platform.paths->ExecutablePath()});
+  // The text hook hears every page that starts, on a terminal or the clipboard.
+  struct HookGuard {
+    explicit HookGuard(TMessagePageListener l) : previous(SetMessagePageListener(std::move(l))) {}
+    ~HookGuard() { SetMessagePageListener(std::move(previous)); }
+    TMessagePageListener previous;
+  } hook(cmd.TextHook.empty() ? TMessagePageListener() : [&platform, toClipboard = cmd.TextHook == "clipboard"](const std::string& text) {
+    std::string group = TextHookGroup(text);
+    if (toClipboard) {
+      if (platform.shell) platform.shell->SetClipboardText(group);
+    } else {
+      std::fwrite(group.data(), 1, group.size(), stdout);
+      std::fflush(stdout);
+    }
+  });
+
+  TFormView view(platform, subsystems, TViewOptions{cmd.Params, exeFolder, platform.paths->ExecutablePath()},
+                 TPlayOptions{cmd.FastForward, cmd.SaveDir});
   // Whatever escapes start-up or the loop (an unreadable game.dat is read before the guarded
   // stage) is shown, and the shutdown still runs.
   try {

@@ -23,6 +23,9 @@ struct TCommandLine {
   std::string Scale = "aspect";  // a larger window shows the picture: aspect, integer or stretch
   std::string Filter = "nearest";  // scaling filter: nearest or smooth
   bool VSync = true;
+  bool FastForward = false;    // start with fast-forward on (eight ticks a frame, sound muted)
+  std::string SaveDir;         // saves go to this folder (made when missing)
+  std::string TextHook;        // each message page's text to "stdout" or the "clipboard"; empty: off
   bool Help = false;
   std::string Error;           // set when the command line could not be understood
 };
@@ -45,6 +48,10 @@ bool IsOnDisc(const std::string& path, const std::vector<std::string>& discFolde
 
 // Runs the player to its end. afterIdle is handed to the message loop (headless runs use it
 // to count passes and dump frames).
+// The text of a message page as the text hook hands it on: UTF-8, one row a line (a row that
+// ends the page's text ends its line too), then an empty line closing the page's group.
+std::string TextHookGroup(const std::string& cp932PageText);
+
 TRunResult RunPlayer(const TCommandLine& cmd, platform::Platform& platform, TSubsystems& subsystems,
                      int mediaLibraryVersion, const std::function<bool(int)>& afterIdle = {});
 

@@ -55,6 +55,11 @@ class TSubsystems {
   // it lacks); empty when it started, or when the player chose to end.
   virtual std::string StartFailure() { return {}; }
   virtual TProjectInfo ProjectInfo() { return {}; }
+  // Saves go to this folder (native) instead of the one the project would choose; set
+  // before CreateProject.
+  virtual void SetSaveFolder(const std::string& /*folder*/) {}
+  // The folder save.dat is written to (native, trailing '/'); empty without a project.
+  virtual std::string SaveFolder() { return {}; }
   // Runtime media library, screen manager (when the screen size is known) and media managers.
   virtual void MediaInit() {}
   virtual bool HasScreenManager() { return false; }

@@ -1,6 +1,9 @@
 #include "shell/view.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 
@@ -8,17 +11,28 @@
 #include "base/error.h"
 #include "base/process.h"
 #include "components/input_state.h"
+#include "media/orbalib.h"
+#include "shell/screenshot.h"
 
 namespace orba {
 
 using platform::EventKind;
 using platform::MouseButton;
 
-TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TViewOptions options)
-    : p_(platform), s_(subsystems), options_(std::move(options)) {
+TFormView::TFormView(platform::Platform& platform, TSubsystems& subsystems, TViewOptions options, TPlayOptions play)
+    : p_(platform), s_(subsystems), options_(std::move(options)), play_(std::move(play)) {
   s_.PostClose = [this] { closePosted_ = true; };
   s_.KeepResponsive = [this] { KeepResponsive(); };
   s_.MovePointer = [this](int32_t x, int32_t y) { p_.window->WarpMouse(x + panelLeft_, y + panelTop_); };
+  if (p_.audio) {
+    device_ = p_.audio;
+    mute_ = std::make_unique<TAudioMute>(*device_);
+    p_.audio = mute_.get();
+  }
+}
+
+TFormView::~TFormView() {
+  if (mute_) p_.audio = device_;
 }
 
 void TFormView::ReadGameIni() {
@@ -48,6 +62,7 @@ void TFormView::FormCreate() {
   s_.OpenProjectData(options_.Params, options_.ExePath);
   s_.CreateVariables();
   s_.CreateSystemFunctions();
+  if (!play_.SaveDir.empty()) s_.SetSaveFolder(play_.SaveDir);
 
   try {
     if (proc.DirectSoundEnabled) {
@@ -77,6 +92,7 @@ void TFormView::FormCreate() {
     p_.window->Show();
     idleAttached_ = true;
     lastTick_ = p_.clock->NowMs();
+    if (play_.FastForward) SetFastForward(true);
   }
 }
 
@@ -102,7 +118,21 @@ void TFormView::ApplicationEventsIdle(bool& done) {
   proc.FrameDelta = static_cast<int32_t>(delta);
   lastTick_ = now;
 
-  Tick();
+  if (!fastForward_) {
+    Tick();
+  } else {
+    // Each further tick has the usual length; only the last one's frame is shown, with the
+    // pieces of the ones before it.
+    for (int i = 0; i < kFastForwardTicks && !proc.Terminating && !closePosted_; ++i) {
+      if (i > 0) {
+        proc.GameTime += TProcessState::TickInterval;
+        proc.FrameDelta = TProcessState::TickInterval;
+      }
+      holdFrame_ = i < kFastForwardTicks - 1;
+      Tick();
+    }
+    holdFrame_ = false;
+  }
 
   if (project_.Pacing) {
     int32_t spent = static_cast<int32_t>(p_.clock->NowMs() - now);
@@ -125,9 +155,18 @@ void TFormView::Tick() {
   }
 }
 
+namespace {
+
+double SteadyMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
 void TFormView::TickSteps() {
   auto& proc = Process();
   if (!s_.HasProject()) return;
+  const double start = SteadyMs();
   lastPoll_ = p_.clock->NowMs();
   s_.VirtualFileUpkeep(proc.FrameDelta);
   s_.InputUpdate();
@@ -137,13 +176,32 @@ void TFormView::TickSteps() {
   s_.ComponentUpdate();
   ++proc.UpdateCount;
   if (s_.ProcessProjectRequests()) skipDraw_ = 1;
+  const double painting = SteadyMs();
+  frameTime_.tickMs += painting - start;
   if (skipDraw_ > 0) {
     --skipDraw_;
-    return;
+  } else {
+    s_.ComposeFrame();
+    s_.PresentFrame(frames_, panelLeft_, panelTop_);
+    s_.ClearClipLists();
   }
-  s_.ComposeFrame();
-  s_.PresentFrame(*p_.presenter, panelLeft_, panelTop_);
-  s_.ClearClipLists();
+  frameTime_.paintMs += SteadyMs() - painting;
+  if (!holdFrame_) ShowFrame();
+}
+
+void TFormView::ShowFrame() {
+  const double start = SteadyMs();
+  if (!frameTimesShown_) {
+    frames_.Flush(*p_.presenter);
+  } else {
+    frames_.Flush(*p_.presenter, [this](uint32_t* pixels, int width, int height, platform::PresentPiece& rect) {
+      frameTimes_.Draw(pixels, width, height, rect);
+    });
+  }
+  frameTime_.atMs = SteadyMs();
+  frameTime_.presentMs = frameTime_.atMs - start;
+  frameTimes_.Add(frameTime_);
+  frameTime_ = {};
 }
 
 void TFormView::LogoStep() {
@@ -194,6 +252,7 @@ void TFormView::HandleEvent(const platform::InputEvent& e) {
     case EventKind::ToolbarExit: ConfirmExit(); break;
     case EventKind::ToolbarFullScreen: SetFullScreen(!fullScreen_); break;
     case EventKind::RunTick: Tick(); break;
+    case EventKind::ToolbarFastForward: SetFastForward(!fastForward_); break;
   }
 }
 
@@ -232,6 +291,9 @@ void TFormView::KeyDown(int key, bool repeat) {
     keys->SetKey(key, true);
     keys->SetKeyClicked(key);
   }
+  if (key == kKeyFastForward) SetFastForward(!fastForward_);
+  if (key == kKeyFrameTimes) SetFrameTimes(!frameTimesShown_);
+  if (key == kKeyScreenshot) TakeScreenshot();
 }
 
 void TFormView::KeyUp(int key) {
@@ -310,6 +372,37 @@ void TFormView::SetFullScreen(bool on) {
   PlacePanel();
   s_.RestoreSurfaces();
   s_.ResumeVideos();
+}
+
+void TFormView::SetFastForward(bool on) {
+  fastForward_ = on;
+  if (mute_) mute_->SetMuted(on);
+  p_.window->SetFastForward(on);
+}
+
+void TFormView::SetFrameTimes(bool on) {
+  frameTimesShown_ = on;
+  frameTimes_.Clear();
+  // The overlay appears, or what it covered comes back, at once.
+  if (!on) frames_.Flush(*p_.presenter);
+}
+
+std::string TFormView::TakeScreenshot() {
+  const platform::Frame frame = frames_.Kept();
+  if (!frame.pixels) return {};
+  std::string folder = p_.paths ? p_.paths->PicturesFolder() : std::string();
+  folder = folder.empty() ? s_.SaveFolder() : folder + "orbaplayer/";
+  std::error_code ec;
+  if (folder.empty() || (std::filesystem::create_directories(folder, ec), ec)) {
+    std::fprintf(stderr, "orbaplayer: no folder for a screenshot (%s)\n", folder.c_str());
+    return {};
+  }
+  const std::string path = ScreenshotPath(folder, ToUtf8(project_.Name), std::time(nullptr));
+  const bool written = WriteFramePng(path, frame);
+  const std::string line = (written ? "screenshot: " : "screenshot not written: ") + path;
+  std::fprintf(stderr, "orbaplayer: %s\n", line.c_str());
+  if (OrbaLog().Enabled()) OrbaLog().Write(FromUtf8(line));
+  return written ? path : std::string();
 }
 
 void TFormView::Fail(const std::string& utf8Text) {

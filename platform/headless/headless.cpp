@@ -3,8 +3,7 @@
 #include "base/stream.h"
 #include "files/replacefile.h"
 #include "media/wavefile.h"
-#include "render/dibsfc.h"
-#include "render/imagefiles.h"
+#include "shell/screenshot.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -150,7 +149,8 @@ void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDial
       static const std::map<std::string, EventKind> simple = {
           {"activate", EventKind::Activate}, {"deactivate", EventKind::Deactivate},
           {"close", EventKind::CloseRequest}, {"exit", EventKind::ToolbarExit},
-          {"fullscreen", EventKind::ToolbarFullScreen}, {"tick", EventKind::RunTick}};
+          {"fullscreen", EventKind::ToolbarFullScreen}, {"tick", EventKind::RunTick},
+          {"fastforward", EventKind::ToolbarFastForward}};
       auto it = simple.find(cmd);
       if (it == simple.end()) fail("unknown command " + cmd);
       e.kind = it->second;
@@ -161,22 +161,7 @@ void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDial
   }
 }
 
-bool WritePng(const std::string& path, const Frame& frame) {
-  if (!frame.pixels || frame.width <= 0 || frame.height <= 0) return false;
-  try {
-    // 0x00RRGGBB pixels are the rows of a 32-bit picture as they stand.
-    TDIBSurface picture(frame.width, frame.height, 32);
-    for (int y = 0; y < frame.height; ++y)
-      std::memcpy(picture.ScanLine(y), frame.pixels + static_cast<size_t>(y) * frame.pitch,
-                  static_cast<size_t>(frame.width) * 4);
-    TKvMemoryStream png;
-    SavePng(png, picture);
-    WriteFileReplacing(path, png.Bytes());
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+bool WritePng(const std::string& path, const Frame& frame) { return WriteFramePng(path, frame); }
 
 }  // namespace orba::platform::headless
 

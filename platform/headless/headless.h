@@ -56,11 +56,13 @@ class Window : public IHostWindow {
   void Show() override { shown = true; }
   void WarpMouse(int x, int y) override { warps.push_back({x, y}); }
   void SetCursor(const CursorImage* c) override { cursors.push_back(c ? c->name : std::string()); }
+  void SetFastForward(bool on) override { fastForward = on; }
 
   std::string caption;
   int clientWidth = 0, clientHeight = 0;
   bool centered = false, fullScreen = false, toolbarVisible = true, shown = false;
   bool fullScreenAvailable = true;
+  bool fastForward = false;  // the toolbar's fast-forward button is down
   bool refuseFullScreen = false;
   // Every pointer move asked for, in client coordinates.
   struct Point {
@@ -131,7 +133,9 @@ class ScriptedDialogs : public IDialogs {
 class Shell : public IShell {
  public:
   bool OpenUrl(const std::string& url) override { opened.push_back(url); return true; }
+  bool SetClipboardText(const std::string& utf8) override { clipboard.push_back(utf8); return true; }
   std::vector<std::string> opened;
+  std::vector<std::string> clipboard;  // every text put on the clipboard
 };
 
 // The sound device of the fake clock: every advance of the clock pulls as many frames as that
@@ -192,7 +196,7 @@ struct HeadlessPlatform {
 // Reads an input script into input events and dialog answers. One command per line:
 //   PASS move X Y | down left|right X Y | up left|right X Y | click X Y
 //   PASS wheel up|down | key VK | keydown VK | keyup VK
-//   PASS activate | deactivate | close | exit | fullscreen | tick
+//   PASS activate | deactivate | close | exit | fullscreen | tick | fastforward
 //   PASS answer yes|no|ok|cancel
 // '#' starts a comment. Throws std::runtime_error naming the line on a mistake.
 void LoadInputScript(const std::string& text, ScriptedInput& input, ScriptedDialogs& dialogs);

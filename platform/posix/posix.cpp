@@ -125,6 +125,39 @@ std::string Paths::UserDataFolder() {
   return folder.back() == '/' ? folder : folder + "/";
 }
 
+std::string Paths::PicturesFolderIn(const std::string& userDirs, const std::string& home) {
+  std::istringstream lines(userDirs);
+  std::string line;
+  const std::string key = "XDG_PICTURES_DIR=\"";
+  while (std::getline(lines, line)) {
+    if (line.compare(0, key.size(), key) != 0) continue;
+    const size_t end = line.find('"', key.size());
+    if (end == std::string::npos) return {};
+    std::string folder = line.substr(key.size(), end - key.size());
+    if (folder.compare(0, 6, "$HOME/") == 0) folder = home + folder.substr(5);
+    return folder.empty() || folder[0] != '/' ? std::string() : folder;
+  }
+  return {};
+}
+
+std::string Paths::PicturesFolder() {
+  std::string folder;
+  const char* home = std::getenv("HOME");
+  if (const char* env = std::getenv("XDG_PICTURES_DIR"); env && *env == '/') {
+    folder = env;
+  } else if (home && *home) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string file = (config && *config == '/' ? std::string(config) : std::string(home) + "/.config") + "/user-dirs.dirs";
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    folder = PicturesFolderIn(text.str(), home);
+  }
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return {};
+  return folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string Paths::TempFolder() {
   std::string t = fs::temp_directory_path().string();
   return t.back() == '/' ? t : t + "/";

@@ -48,6 +48,10 @@ class Paths : public IPaths {
   std::vector<std::string> DiscFolders() override;
   // $XDG_DATA_HOME, else ~/.local/share.
   std::string UserDataFolder() override;
+  // $XDG_PICTURES_DIR, else the one named in the user's user-dirs.dirs, when it exists.
+  std::string PicturesFolder() override;
+  // The pictures folder a user-dirs.dirs text names ("$HOME/" expanded to home); empty: none.
+  static std::string PicturesFolderIn(const std::string& userDirs, const std::string& home);
   // The same from the text of a mount table (one "device folder type options ..." a line).
   static std::vector<std::string> DiscFoldersIn(const std::string& mountTable);
 };

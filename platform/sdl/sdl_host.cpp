@@ -18,8 +18,15 @@ constexpr int kButtonWidth = 67;
 constexpr int kButtonHeight = 18;
 constexpr int kButtonTop = 2;
 
-// The toolbar's two buttons: "終了" (exit) and "画面切替" (switch screen mode).
-const char* const kButtonLabels[2] = {"\xE7\xB5\x82\xE4\xBA\x86", "\xE7\x94\xBB\xE9\x9D\xA2\xE5\x88\x87\xE6\x9B\xBF"};
+// The toolbar's buttons: "終了" (exit), "画面切替" (switch screen mode) and "早送り"
+// (fast-forward, which stays down while it is on).
+constexpr int kButtons = 3;
+constexpr int kFastForwardButton = 2;
+const char* const kButtonLabels[kButtons] = {"\xE7\xB5\x82\xE4\xBA\x86",
+                                             "\xE7\x94\xBB\xE9\x9D\xA2\xE5\x88\x87\xE6\x9B\xBF",
+                                             "\xE6\x97\xA9\xE9\x80\x81\xE3\x82\x8A"};
+constexpr EventKind kButtonEvents[kButtons] = {EventKind::ToolbarExit, EventKind::ToolbarFullScreen,
+                                               EventKind::ToolbarFastForward};
 
 // Decodes UTF-8 into code points (malformed bytes are skipped).
 std::vector<char32_t> CodePoints(const std::string& s) {
@@ -99,7 +106,8 @@ struct Host::Impl {
   int frameWidth = 0, frameHeight = 0;
   // The panel the frame fills: the frame scaled as the presented pieces scale it.
   int panelWidth = 0, panelHeight = 0;
-  SDL_Texture* labels[2] = {nullptr, nullptr};
+  SDL_Texture* labels[kButtons] = {};
+  bool fastForward = false;  // the fast-forward button stays down
   int clientWidth = 640, clientHeight = 480;
   bool fullScreen = false;
   bool toolbarVisible = true;
@@ -120,7 +128,7 @@ struct Host::Impl {
 
   int ButtonAt(int x, int y) const {
     if (!toolbarVisible) return -1;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kButtons; ++i) {
       SDL_Rect r = ButtonRect(i);
       if (x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h) return i;
     }
@@ -136,9 +144,9 @@ struct Host::Impl {
     SDL_RenderFillRect(renderer, &dock);
     SDL_SetRenderDrawColor(renderer, 0xA0, 0xA0, 0xA0, 0xFF);
     SDL_RenderDrawLine(renderer, 0, kDockHeight - 1, width, kDockHeight - 1);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kButtons; ++i) {
       SDL_Rect r = ButtonRect(i);
-      bool down = pressedButton == i;
+      bool down = pressedButton == i || (i == kFastForwardButton && fastForward);
       SDL_SetRenderDrawColor(renderer, down ? 0xD0 : 0xE4, down ? 0xD0 : 0xE4, down ? 0xD0 : 0xE4, 0xFF);
       SDL_RenderFillRect(renderer, &r);
       SDL_SetRenderDrawColor(renderer, 0x90, 0x90, 0x90, 0xFF);
@@ -236,7 +244,7 @@ bool Host::Open() {
     error_ = SDL_GetError();
     return false;
   }
-  for (int i = 0; i < 2; ++i) d.labels[i] = RenderLabel(d.renderer, kButtonLabels[i]);
+  for (int i = 0; i < kButtons; ++i) d.labels[i] = RenderLabel(d.renderer, kButtonLabels[i]);
   return true;
 }
 
@@ -286,6 +294,11 @@ bool Host::SetFullScreen(bool on) {
 }
 
 void Host::SetToolbarVisible(bool visible) { impl_->toolbarVisible = visible; }
+
+void Host::SetFastForward(bool on) {
+  impl_->fastForward = on;
+  if (impl_->toolbarVisible) impl_->Redraw();
+}
 
 void Host::Show() {
   SDL_ShowWindow(impl_->window);
@@ -389,7 +402,7 @@ void Host::Poll(std::vector<InputEvent>& out) {
             d.pressedButton = button;
           } else {
             if (button >= 0 && button == d.pressedButton) {
-              e.kind = button == 0 ? EventKind::ToolbarExit : EventKind::ToolbarFullScreen;
+              e.kind = kButtonEvents[button];
               out.push_back(e);
             }
             d.pressedButton = -1;
@@ -489,5 +502,7 @@ DialogResult Host::MessageBox(const std::string& caption, const std::string& tex
 }
 
 bool Host::OpenUrl(const std::string& url) { return SDL_OpenURL(url.c_str()) == 0; }
+
+bool Host::SetClipboardText(const std::string& utf8) { return SDL_SetClipboardText(utf8.c_str()) == 0; }
 
 }  // namespace orba::platform::sdl

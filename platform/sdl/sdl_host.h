@@ -39,6 +39,7 @@ class Host : public IHostWindow, public IPresenter, public IInput, public IDialo
   bool CanFullScreen() override { return true; }
   bool SetFullScreen(bool on) override;
   void SetToolbarVisible(bool visible) override;
+  void SetFastForward(bool on) override;
   void Show() override;
   void WarpMouse(int x, int y) override;
   void SetCursor(const CursorImage* cursor) override;
@@ -59,6 +60,7 @@ class Host : public IHostWindow, public IPresenter, public IInput, public IDialo
 
   // IShell
   bool OpenUrl(const std::string& url) override;
+  bool SetClipboardText(const std::string& utf8) override;
 
  private:
   struct Impl;

@@ -49,6 +49,19 @@ std::vector<uint8_t> Trn(const std::vector<TFrameDesc>& frames) {
   return s.Bytes();
 }
 
+// A queued event: its code and parameters.
+struct TSeenEvent {
+  int32_t Code;
+  std::vector<std::string> Params;
+  friend bool operator==(const TSeenEvent&, const TSeenEvent&) = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TSeenEvent& e) {
+  os << e.Code;
+  for (const std::string& p : e.Params) os << "," << p;
+  return os;
+}
+
 // The project's files for the cache, by lower-case name.
 struct Pictures : ::testing::Test {
   std::map<std::string, std::vector<uint8_t>> files;
@@ -215,7 +228,7 @@ TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
   image.SetInt(PR_HEIGHT, 0);
   image.CaptureMask = true;
   // Neither a zoom of 0 nor a height of 0 divides anything.
-  EXPECT_EQ(image.HitTest({5, 0}), nullptr);
+  EXPECT_EQ(image.HitTest({5, 0}, kHoverMask), nullptr);
   image.SetStr(PR_SOURCE, "q.trn");
   EXPECT_EQ(image.Width, 30);  // the script's size stays with another picture
   EXPECT_EQ(image.Height, 0);
@@ -244,12 +257,17 @@ TEST_F(Pictures, TurnedAndMaskedHitTests) {
       for (int i = 0; i < t.Quarter; ++i) std::tie(x, y) = std::make_tuple(-y, x);
       return TPoint{30 + x, 30 + y};
     };
-    EXPECT_EQ(image.HitTest(turned(1, 1)), &image) << t.Angle;    // opaque half
-    EXPECT_EQ(image.HitTest(turned(6, 1)), nullptr) << t.Angle;   // see-through half
-    EXPECT_EQ(image.HitTest(turned(1, 6)), nullptr) << t.Angle;   // outside the picture
+    EXPECT_EQ(image.HitTest(turned(1, 1), kHoverMask), &image) << t.Angle;  // opaque half
+    EXPECT_EQ(image.HitTest(turned(6, 1), kHoverMask), nullptr) << t.Angle;  // see-through half
+    EXPECT_EQ(image.HitTest(turned(1, 6), kHoverMask), nullptr) << t.Angle;  // outside the picture
     image.CaptureMask = false;
-    EXPECT_EQ(image.HitTest(turned(6, 1)), &image) << t.Angle;   // without the mask: the rectangle
+    EXPECT_EQ(image.HitTest(turned(6, 1), kHoverMask), &image) << t.Angle;  // without the mask: the rectangle
     image.CaptureMask = true;
+    // The mode decides too: a left press passes through an image that ignores left clicks.
+    image.IgnoreMouse = IM_LCLICK;
+    EXPECT_EQ(image.HitTest(turned(1, 1), kLeftPressMask), nullptr) << t.Angle;
+    EXPECT_EQ(image.HitTest(turned(1, 1), kRightPressMask), &image) << t.Angle;
+    image.IgnoreMouse = IM_NONE;
   }
 }
 
@@ -313,22 +331,124 @@ TEST_F(Pictures, TheLastFrameWaitsLongerAndAPlayThatEndsIsReportedOnce) {
 
 // ---- buttons ----
 
+// The mouse as the window reports it, handed to the components by the list's input step.
+struct THand {
+  TOrbaBaseList& List;
+  TBaseInput& In = List.Input(List.CurrentBase());
+  void Move(int32_t x, int32_t y) { In.SetMouse(x, y); }
+  void Press() { In.LeftPressed = In.LeftHeld = true; }
+  void Release() { In.LeftHeld = false; }
+  void PressRight() { In.RightPressed = In.RightHeld = true; }
+  void ReleaseRight() { In.RightHeld = false; }
+  void Step() { List.InputStep(16); }
+  // A click at (x, y): moved there, pressed in one tick and released in the next.
+  void Click(int32_t x, int32_t y) {
+    Move(x, y);
+    Press();
+    Step();
+    Release();
+    Step();
+  }
+  // The codes of the queued events (the queue emptied as if each handler had run).
+  std::vector<int32_t> Events() {
+    std::vector<int32_t> codes;
+    for (int i = 0; i < List.Events().Count(); ++i) codes.push_back(List.Events()[i].Code);
+    List.Events().Clear();
+    return codes;
+  }
+};
+
+using Codes = std::vector<int32_t>;
+
+TOrbaButton& MakeButton(TOrbaBaseList& list, int32_t left, int32_t top) {
+  auto& b = static_cast<TOrbaButton&>(*list.CreateByCode(3));
+  b.SetParent(&list.Current());
+  b.SetStr(PR_SOURCE, "n.trn");
+  b.SetStr(PR_HOVERSOURCE, "h.trn");
+  b.SetStr(PR_PRESSEDSOURCE, "p.trn");
+  b.SetLeft(left);
+  b.SetTop(top);
+  return b;
+}
+
+// One button through the input step: hover, press (captured, no press event), out and back in
+// while held, released on it (a click: notify, the click animation once, then normal), and a
+// press released elsewhere (no click).
+TEST_F(Pictures, AButtonHoversPressesAndClicksThroughTheInputStep) {
+  Add("n.trn", {{10, 10, 0x000010}});
+  Add("h.trn", {{10, 10, 0x000020}});
+  Add("p.trn", {{10, 10, 0x000030}});
+  Add("c.trn", {{10, 10, 0x000040, 50}, {10, 10, 0x000050, 50}});
+  Process().FrameDelta = 16;
+  TOrbaBaseList list;
+  list.SetSize(64, 48, 32);
+  TOrbaButton& b = MakeButton(list, 10, 10);
+  b.SetStr(PR_CLICKEDSOURCE, "c.trn");
+  for (int32_t code : {PR_ONNOTIFY, PR_ONLBTNDOWN, PR_ONLBTNUP, PR_ONMOUSEOUT, PR_ONPLAYEND})
+    b.SetStr(code, "h.rsb");
+  TBaseInput& in = list.Input(0);
+  THand hand{list};
+  hand.Move(15, 15);
+  hand.Step();
+  EXPECT_EQ(b.State, 1);  // hover
+  hand.Press();
+  hand.Step();
+  EXPECT_EQ(b.State, 2);
+  EXPECT_EQ(list.Current().Capture, 4);
+  EXPECT_FALSE(in.LeftClick);
+  EXPECT_EQ(hand.Events(), Codes{});  // the button takes the press without a press event
+  hand.Move(40, 40);
+  hand.Step();
+  EXPECT_EQ(b.State, 0) << "held outside: normal";
+  hand.Move(12, 18);
+  hand.Step();
+  EXPECT_EQ(b.State, 2) << "back on it: pressed";
+  hand.Release();
+  hand.Step();
+  EXPECT_EQ(b.State, 3);  // clicked: the click animation plays
+  EXPECT_EQ(list.Current().Capture, 0);
+  EXPECT_EQ(hand.Events(), Codes{PR_ONNOTIFY});
+  int ticks = 0;
+  while (b.State == 3 && ticks < 20) {
+    list.Tick();
+    ++ticks;
+  }
+  EXPECT_EQ(b.State, 0);
+  // Each 50 ms frame is left in the fourth tick of 16 ms (with two frames the rest is dropped).
+  EXPECT_EQ(ticks, 8);
+  EXPECT_EQ(hand.Events(), Codes{PR_ONPLAYEND});
+  // Pressed, then released elsewhere: no click, normal, and the next tick it is left.
+  hand.Press();
+  hand.Step();
+  EXPECT_EQ(b.State, 2);
+  hand.Move(40, 40);
+  hand.Step();
+  hand.Release();
+  hand.Step();
+  EXPECT_EQ(b.State, 0);
+  EXPECT_EQ(b.Tracking, 0);
+  EXPECT_EQ(hand.Events(), Codes{});
+  hand.Step();
+  EXPECT_EQ(hand.Events(), Codes{PR_ONMOUSEOUT});
+  // Paused: hovering shows the normal picture and a press does nothing.
+  b.SetBool(PR_PAUSED, true);
+  hand.Move(15, 15);
+  hand.Step();
+  EXPECT_EQ(b.State, 0);
+  hand.Press();
+  hand.Step();
+  EXPECT_EQ(b.State, 0);
+  EXPECT_EQ(list.Current().Capture, 0);
+}
+
 TEST_F(Pictures, AButtonGroupFollowsItsClicks) {
   Add("n.trn", {{10, 10, 0x000010}});
   Add("h.trn", {{10, 10, 0x000020}});
   Add("p.trn", {{10, 10, 0x000030}});
   TOrbaBaseList list;
-  list.SetSize(64, 16, 32);
+  list.SetSize(64, 48, 32);
   std::vector<TOrbaButton*> group;
-  for (int i = 0; i < 3; ++i) {
-    auto& b = static_cast<TOrbaButton&>(*list.CreateByCode(3));
-    b.SetParent(&list.Current());
-    b.SetStr(PR_SOURCE, "n.trn");
-    b.SetStr(PR_HOVERSOURCE, "h.trn");
-    b.SetStr(PR_PRESSEDSOURCE, "p.trn");
-    b.SetLeft(i * 20);
-    group.push_back(&b);
-  }
+  for (int i = 0; i < 3; ++i) group.push_back(&MakeButton(list, i * 20, 0));
   for (TOrbaButton* b : group) b->SetInt(PR_GROUPINDEX, 1);
   // The group rule: one member is chosen unless all may be up.
   auto selected = [&] {
@@ -341,18 +461,15 @@ TEST_F(Pictures, AButtonGroupFollowsItsClicks) {
     for (TOrbaButton* b : group) s += char('0' + b->State);
     return s;
   };
-  auto click = [&](int i) {
-    TOrbaButton& b = *group[static_cast<size_t>(i)];
-    const TPoint at{i * 20 + 5, 5};
-    b.MouseMove(at);
-    b.LButtonDown(at);
-    b.LButtonUp(at);
-  };
+  THand hand{list};
+  auto click = [&](int i) { hand.Click(i * 20 + 5, 5); };
   EXPECT_EQ(selected(), "100");
   EXPECT_EQ(states(), "200");
-  group[2]->MouseMove({45, 5});
+  hand.Move(45, 5);
+  hand.Step();
   EXPECT_EQ(states(), "201");  // hover
-  group[2]->MouseOut();
+  hand.Move(45, 30);
+  hand.Step();
   EXPECT_EQ(states(), "200");
   click(1);
   EXPECT_EQ(selected(), "010");
@@ -364,32 +481,55 @@ TEST_F(Pictures, AButtonGroupFollowsItsClicks) {
   EXPECT_EQ(selected(), "000");
   EXPECT_EQ(states(), "000");
   // Released outside: no click.
-  group[2]->LButtonDown({45, 5});
+  hand.Move(45, 5);
+  hand.Press();
+  hand.Step();
   EXPECT_EQ(group[2]->State, 2);
-  group[2]->LButtonUp({5, 5});
+  hand.Move(5, 30);
+  hand.Step();
+  EXPECT_EQ(group[2]->State, 0);
+  hand.Release();
+  hand.Step();
   EXPECT_EQ(selected(), "000");
   group[0]->SetDownSilently(true);
   EXPECT_EQ(selected(), "100");
   EXPECT_EQ(list.Events().Count(), 0);
 
-  // Without a group: the click plays state 3 when it has frames, then returns.
-  Add("c.trn", {{10, 10, 0x000040, 50}, {10, 10, 0x000050, 50}});
-  auto& lone = static_cast<TOrbaButton&>(*list.CreateByCode(3));
-  lone.SetParent(&list.Current());
-  lone.SetStr(PR_SOURCE, "n.trn");
-  lone.SetStr(PR_CLICKEDSOURCE, "c.trn");
-  lone.SetTop(20);
-  lone.SetBool(PR_SELECTED, true);  // ignored without a group
+  // Without a group a button is never selected.
+  TOrbaButton& lone = MakeButton(list, 0, 20);
+  lone.SetBool(PR_SELECTED, true);
   EXPECT_FALSE(lone.Selected);
-  lone.OnNotify = "notify.rsb";
-  lone.LButtonDown({5, 25});
-  lone.LButtonUp({5, 25});
-  EXPECT_EQ(lone.State, 3);
-  EXPECT_FALSE(lone.GetBool(PR_REPEAT));
-  Process().FrameDelta = 16;
-  for (int i = 0; i < 20 && lone.State == 3; ++i) lone.Tick();
-  EXPECT_EQ(lone.State, 0);
-  ASSERT_EQ(list.Events().Count(), 1);  // the notify; no play-end handler set
+}
+
+// A focused button clicks while Enter or Space repeats: at the press, after 300 ms, then every
+// 50 ms.
+TEST_F(Pictures, EnterHeldOnTheFocusedButtonClicksAtEveryRepeat) {
+  Add("n.trn", {{10, 10, 0x000010}});
+  TOrbaBaseList list;
+  list.SetSize(64, 48, 32);
+  TOrbaButton& b = MakeButton(list, 0, 0);
+  b.SetStr(PR_ONNOTIFY, "n.rsb");
+  b.SetBool(PR_HANDLEKEY, true);
+  THand hand{list};
+  hand.Step();
+  ASSERT_EQ(list.Focus, &b);
+  for (int32_t key : {13, 32, 65}) {
+    list.Keys.SetKey(key, true);
+    list.Keys.SetKeyClicked(key);
+    std::vector<int> clicks;  // the ticks (of 50 ms) in which the button was clicked
+    for (int tick = 0; tick < 10; ++tick) {
+      list.InputStep(50);
+      for (int32_t code : hand.Events())
+        if (code == PR_ONNOTIFY) clicks.push_back(tick);
+    }
+    list.Keys.SetKey(key, false);
+    hand.Step();
+    hand.Events();
+    // At the press; the countdown of 300 ms ends after the sixth tick of 50 ms, and every tick
+    // after that repeats.
+    const std::vector<int> expected = key == 65 ? std::vector<int>{} : std::vector<int>{0, 6, 7, 8, 9};
+    EXPECT_EQ(clicks, expected) << key;
+  }
 }
 
 // ---- the region map ----
@@ -423,57 +563,166 @@ TEST(RegionMap, ShapesAndAHostileReader) {
   EXPECT_THROW(ReadRegionMap(huge), EOrbaError);
 }
 
-TEST_F(Pictures, AMapHoversSelectsAndClosesTwoTicksLater) {
-  auto opaque = [](int, int) { return uint8_t(255); };
-  Add("base.trn", {{30, 10, 0x0000FF, 100, opaque}});
-  Add("hover.trn", {{30, 10, 0x00FF00, 100, opaque}});
-  const std::vector<uint8_t> map = WriteRegionMap(DemoRegions());
-  PictureCache().Reader = [&, inner = PictureCache().Reader](const std::string& name, std::vector<uint8_t>& bytes) {
-    if (LowerCase(name) != "map.dat") return inner(name, bytes);
-    bytes = map;
-    return true;
-  };
+// The map through the input step: the hovered region, a click that selects it and closes the
+// map two ticks later, and the right clicks a map cancels (or leaves alone).
+struct Map : Pictures {
   TParamCollection vars;
-  SetVariables(&vars);
-  for (bool rightClick : {false, true}) {
-    TOrbaBaseList list;
+  void SetUp() override {
+    Pictures::SetUp();
+    auto opaque = [](int, int) { return uint8_t(255); };
+    Add("base.trn", {{30, 10, 0x0000FF, 100, opaque}});
+    Add("hover.trn", {{30, 10, 0x00FF00, 100, opaque}});
+    files["map.dat"] = WriteRegionMap(DemoRegions());
+    SetVariables(&vars);
+  }
+  void TearDown() override {
+    SetVariables(nullptr);
+    Pictures::TearDown();
+  }
+  // The map at (5, 5) over the page.
+  TOrbaMapImage& Make(TOrbaBaseList& list) {
     list.SetSize(40, 20, 32);
     auto& m = static_cast<TOrbaMapImage&>(*list.CreateByCode(18));
+    m.SetName("map");
     m.SetParent(&list.Current());
     m.SetStr(PR_SOURCE, "base.trn");
     m.SetStr(PR_HOVERSOURCE, "hover.trn");
     m.SetStr(PR_MAPSOURCE, "map.dat");
-    m.SetStr(PR_ONSELECT, "sel.rsb");
-    m.SetStr(PR_ONMAPIN, "in.rsb");
-    m.AutoScrap = true;
+    for (int32_t code : {PR_ONSELECT, PR_ONMAPIN, PR_ONMAPOUT, PR_ONRBTNDOWN, PR_ONLBTNDOWN})
+      m.SetStr(code, "m.rsb");
+    m.SetBool(PR_AUTOSCRAP, true);
     m.SetLeft(5);
     m.SetTop(5);
-    ASSERT_EQ(m.Width, 30);
-    m.MouseMove({20, 10});  // (15, 5) inside the map: the ellipse
-    EXPECT_EQ(m.Hover, 1);
-    ASSERT_EQ(list.Events().Count(), 1);
-    EXPECT_EQ(list.Events()[0].Code, PR_ONMAPIN);
-    EXPECT_EQ(list.Events()[0].Params[0], "round");
-    EXPECT_EQ(list.Events()[0].Params[1], "1");
-    list.Paint();
-    auto at = [&](int x, int y) { return static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, y); };
-    EXPECT_EQ(at(20, 10), 0x00FF00u);  // the hovered region shows the hover picture
-    EXPECT_EQ(at(6, 6), 0xFF0000u);    // the rest the base picture
-    EXPECT_EQ(at(15, 5), 0xFF0000u);   // the ellipse's corner is not in it
-    if (rightClick) {
-      EXPECT_TRUE(m.RightClickCancel());
-      EXPECT_EQ(vars.SelIndex, -1);
-    } else {
-      m.LButtonDown({20, 10});
-      EXPECT_EQ(vars.SelStr, "round");
-      EXPECT_EQ(vars.SelIndex, 1);
-      ASSERT_EQ(list.Events().Count(), 2);
-      EXPECT_EQ(list.Events()[1].Code, PR_ONSELECT);
-    }
-    EXPECT_FALSE(m.Tick());  // stays one more tick
-    EXPECT_TRUE(m.Tick());
+    return m;
   }
-  SetVariables(nullptr);
+  std::vector<TSeenEvent> Events(TOrbaBaseList& list) {
+    std::vector<TSeenEvent> seen;
+    for (int i = 0; i < list.Events().Count(); ++i) seen.push_back({list.Events()[i].Code, list.Events()[i].Params.Items()});
+    list.Events().Clear();
+    return seen;
+  }
+};
+
+TEST_F(Map, HoversSelectsAndClosesTwoTicksLater) {
+  TOrbaBaseList list;
+  TOrbaMapImage& m = Make(list);
+  ASSERT_EQ(m.Width, 30);
+  THand hand{list};
+  hand.Move(20, 10);  // (15, 5) inside the map: the ellipse
+  hand.Step();
+  EXPECT_EQ(m.Hover, 1);
+  EXPECT_EQ(Events(list), (std::vector<TSeenEvent>{{PR_ONMAPIN, {"round", "1"}}}));
+  list.Paint();
+  auto at = [&](int x, int y) { return static_cast<TDIBX&>(list.Current().Surface()).Image().GetPixel(x, y); };
+  EXPECT_EQ(at(20, 10), 0x00FF00u);  // the hovered region shows the hover picture
+  EXPECT_EQ(at(6, 6), 0xFF0000u);    // the rest the base picture
+  EXPECT_EQ(at(15, 5), 0xFF0000u);   // the ellipse's corner is not in it
+  hand.Move(8, 8);  // the rectangle
+  hand.Step();
+  EXPECT_EQ(Events(list), (std::vector<TSeenEvent>{{PR_ONMAPOUT, {"round", "1"}}, {PR_ONMAPIN, {"left", "0"}}}));
+  hand.Press();
+  hand.Step();
+  EXPECT_EQ(vars.SelStr, "left");
+  EXPECT_EQ(vars.SelIndex, 0);
+  // Closing: the select event only, no press event after it.
+  EXPECT_EQ(Events(list), (std::vector<TSeenEvent>{{PR_ONSELECT, {"left", "0"}}}));
+  list.Tick();
+  EXPECT_NE(list.FindComponent("map"), nullptr);  // stays one more tick
+  list.Tick();
+  EXPECT_EQ(list.FindComponent("map"), nullptr);
+  EXPECT_TRUE(list.RightClickCancellers.empty());
+}
+
+TEST_F(Map, ARightClickCancelsTheChoiceWhenTheMapMay) {
+  struct Case {
+    const char* what;
+    std::function<void(TOrbaBaseList&, TOrbaMapImage&)> set;
+    bool cancels;
+  } cases[] = {
+      {"right-click scrap", [](TOrbaBaseList&, TOrbaMapImage&) {}, true},
+      {"left clicks ignored", [](TOrbaBaseList&, TOrbaMapImage& m) { m.IgnoreMouse = IM_LCLICK; }, true},
+      {"no right-click scrap", [](TOrbaBaseList&, TOrbaMapImage& m) { m.SetBool(PR_RCLICKSCRAP, false); }, false},
+      {"right clicks ignored", [](TOrbaBaseList&, TOrbaMapImage& m) { m.IgnoreMouse = IM_RCLICK; }, false},
+      {"paused", [](TOrbaBaseList&, TOrbaMapImage& m) { m.SetBool(PR_PAUSED, true); }, false},
+      {"hidden", [](TOrbaBaseList&, TOrbaMapImage& m) { m.SetVisible(false); }, false},
+      {"on the back page", [](TOrbaBaseList& l, TOrbaMapImage& m) { m.SetParent(&l.Back()); }, false},
+  };
+  for (const Case& c : cases) {
+    TOrbaBaseList list;
+    TOrbaMapImage& m = Make(list);
+    m.SetBool(PR_RCLICKSCRAP, true);
+    c.set(list, m);
+    vars.SelStr = "before";
+    vars.SelIndex = 7;
+    THand hand{list};
+    hand.Move(30, 30);  // off the map: the click does not depend on where the mouse is
+    hand.Step();
+    Events(list);
+    hand.PressRight();
+    hand.Step();
+    EXPECT_EQ(vars.SelIndex, c.cancels ? -1 : 7) << c.what;
+    EXPECT_EQ(vars.SelStr, c.cancels ? "" : "before") << c.what;
+    list.Tick();
+    list.Tick();
+    EXPECT_EQ(list.FindComponent("map") == nullptr, c.cancels) << c.what;
+  }
+  // A cancelled click is seen by nothing else; one the map leaves goes to the control under it.
+  for (bool scrap : {true, false}) {
+    TOrbaBaseList list;
+    TOrbaMapImage& m = Make(list);
+    m.SetBool(PR_RCLICKSCRAP, scrap);
+    THand hand{list};
+    hand.Move(8, 8);
+    hand.Step();
+    Events(list);
+    hand.PressRight();
+    hand.Step();
+    const std::vector<TSeenEvent> expected =
+        scrap ? std::vector<TSeenEvent>{} : std::vector<TSeenEvent>{{PR_ONRBTNDOWN, {"3", "3"}}};
+    EXPECT_EQ(Events(list), expected) << scrap;
+  }
+}
+
+// The focused map walks its regions with the arrow keys, selects with Enter or Space and
+// cancels with Escape when right clicks may cancel it.
+TEST_F(Map, TheArrowKeysWalkTheRegionsEnterSelectsEscapeCancels) {
+  TOrbaBaseList list;
+  TOrbaMapImage& m = Make(list);
+  m.SetBool(PR_HANDLEKEY, true);
+  m.SetBool(PR_AUTOSCRAP, false);
+  THand hand{list};
+  hand.Move(39, 19);  // off the map
+  hand.Step();
+  ASSERT_EQ(list.Focus, &m);
+  auto key = [&](int32_t k) {
+    list.Keys.SetKey(k, true);
+    list.Keys.SetKeyClicked(k);
+    hand.Step();
+    list.Keys.SetKey(k, false);
+    hand.Step();
+  };
+  const struct {
+    int32_t key;
+    int32_t hover;
+  } walk[] = {{40, 0}, {39, 1}, {40, 2}, {40, 0}, {38, 2}, {37, 1}, {37, 0}, {37, 2}};
+  for (const auto& w : walk) {
+    key(w.key);
+    EXPECT_EQ(m.Hover, w.hover) << w.key;
+  }
+  Events(list);
+  key(13);
+  EXPECT_EQ(vars.SelStr, "wedge");
+  EXPECT_EQ(vars.SelIndex, 2);
+  EXPECT_EQ(Events(list), (std::vector<TSeenEvent>{{PR_ONSELECT, {"wedge", "2"}}}));
+  key(27);  // without right-click scrap Escape does nothing
+  EXPECT_EQ(vars.SelIndex, 2);
+  m.SetBool(PR_RCLICKSCRAP, true);
+  key(27);
+  EXPECT_EQ(vars.SelIndex, -1);
+  EXPECT_EQ(vars.SelStr, "");
+  list.Tick();
+  list.Tick();
+  EXPECT_EQ(list.FindComponent("map"), nullptr);
 }
 
 // ---- saving ----

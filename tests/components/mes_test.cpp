@@ -13,9 +13,11 @@
 #include "components/mes.h"
 #include "components/propaccess.h"
 #include "script/callman.h"
+#include "script/savefile.h"
 #include "support/block_fonts.h"
 #include "support/fuzz_seeds.h"
 #include "text/wordlayout.h"
+#include "values/dbtables.h"
 #include "values/paramcollection.h"
 
 namespace orba {
@@ -35,7 +37,7 @@ struct Mes : WithBlockFonts {
     TOrbaNewHistory& h = MessageHistory();
     h.Clear();
     h.MaxCount = 0;
-    h.Settings = {};
+    h.SetSettings({});
     h.Word.PageWidth = 0;
     MessageReadList().ClearMarks();
     previousLoader = SetCompiledTextLoader([this](const std::string& page, int32_t command, TKvWord& word) {
@@ -160,16 +162,33 @@ TEST_F(Mes, NotifyAndLinkEvents) {
   m.SetStr(PR_TEXT, "A<EVENT VALUE=\"x\">B<A HREF=\"go\">CD</A>");
   for (int i = 0; i < 3; ++i) m.Tick();
   EXPECT_EQ(TakeEvents(), Events{"33:x"});
-  // Hover the link (its glyphs are 10 pixels wide from x 20) and click it twice.
-  m.HoverAt({25, 5});
-  ASSERT_TRUE(m.ClickLink());
-  EXPECT_FALSE(m.ClickLink());  // its event still waits
+  // Through the input step: hovering the link (its glyphs are 10 pixels wide from x 20) raises
+  // no mouse-move event; a click on it is the link event and nothing else; a second click while
+  // that still waits is a plain press.
+  m.SetStr(PR_ONMOUSEMOVE, "move.rsb");
+  TBaseInput& in = list.Input(0);
+  in.SetMouse(25, 5);
+  list.InputStep(16);
+  EXPECT_TRUE(TakeEvents().empty());
+  in.LeftPressed = in.LeftHeld = true;
+  list.InputStep(16);
   ASSERT_EQ(list.Events().Count(), 1);
   EXPECT_EQ(list.Events()[0].Code, PR_ONLINK);
   EXPECT_EQ(list.Events()[0].Params.Items(), (std::vector<std::string>{"CD", "go"}));
+  EXPECT_EQ(list.Current().Capture, 0);  // the link click captures nothing
+  in.LeftHeld = false;
+  list.InputStep(16);
+  in.LeftPressed = in.LeftHeld = true;
+  list.InputStep(16);
+  ASSERT_EQ(list.Events().Count(), 2);
+  EXPECT_EQ(list.Events()[1].Code, PR_ONLBTNDOWN);
+  EXPECT_EQ(list.Events()[1].Params.Items(), (std::vector<std::string>{"25", "5"}));
+  // With CaptureLink only link text takes the mouse; elsewhere the page below is found.
   m.CaptureLink = true;
-  EXPECT_TRUE(m.HitsAt({25, 5}));
-  EXPECT_FALSE(m.HitsAt({5, 5}));
+  EXPECT_EQ(list.Current().HitTest({25, 5}, kHoverMask), &m);
+  EXPECT_EQ(list.Current().HitTest({5, 5}, kHoverMask), &list.Current());
+  m.CaptureLink = false;
+  EXPECT_EQ(list.Current().HitTest({5, 5}, kHoverMask), &m);
 }
 
 // Inserted text: a page enters the history only when left, and is marked read only when it
@@ -250,7 +269,7 @@ TEST_F(Mes, OldFormHistoryReplaysAndTrimmingKeepsTheName) {
 
 TEST_F(Mes, NewFormHistoryRowsByPixelRange) {
   TOrbaNewHistory& h = MessageHistory();
-  h.Settings = {10, 0, 0, 40, 25, 2};  // rows of 12 pixels, two to a screen of 25
+  h.SetSettings({10, 0, 0, 40, 25, 2});  // rows of 12 pixels, two to a screen of 25
   TOrbaMes& m = Window("m");
   m.InsertText("a.rss", 3, true);
   m.SetInt(PR_HEIGHT, 30);
@@ -352,11 +371,26 @@ TEST_F(Mes, TextCommandsFromACompiledPage) {
   EXPECT_EQ(h.ReadMode, 2);
   EXPECT_EQ(h.MesData.Entries.size(), 1u);  // the count clipped to the history
   step("entryhist \"h\"\nclrhist\nclrread\n");
-  EXPECT_EQ(MessageHistory().Settings.FontHeight, 10);
-  EXPECT_EQ(MessageHistory().Settings.Height, 30);
-  EXPECT_EQ(MessageHistory().Settings.LineSpace, 2);
+  const THistorySettings entered = MessageHistory().Settings();
+  EXPECT_EQ(entered.FontHeight, 10);
+  EXPECT_EQ(entered.Height, 30);
+  EXPECT_EQ(entered.LineSpace, 2);
   EXPECT_EQ(MessageHistory().Count(), 0);
   EXPECT_FALSE(MessageReadList().IsRead("t.rss", 2, 0));
+  // The settings are the game variables' six history integers, in the stored order (font
+  // height, border, shadow, width, height, line space): saved with the game, cleared by a
+  // game reset, back with the load.
+  EXPECT_EQ(vars.HistoryInts[0], 10);
+  EXPECT_EQ(vars.HistoryInts[3], 40);
+  EXPECT_EQ(vars.HistoryInts[4], 30);
+  EXPECT_EQ(vars.HistoryInts[5], 2);
+  TKvMemoryStream game;
+  vars.SaveGame(game);
+  vars.ClearGame();
+  EXPECT_EQ(MessageHistory().Settings(), THistorySettings{});
+  game.SetPosition(0);
+  vars.LoadGame(game, TGameEntry::kWriteVersion);
+  EXPECT_EQ(MessageHistory().Settings(), entered);
   SetVariables(nullptr);
 }
 
@@ -383,6 +417,7 @@ TEST_F(Mes, WindowSavedAtEachLayoutComesBackWithItsPageStates) {
     SetComponentRoot(&loaded);
     TKvMemoryStream s(bytes);
     loaded.LoadTree(s, version);
+    RestoreMessageWindows(loaded);
     EXPECT_EQ(s.Remaining(), 0) << version;
     auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
     ASSERT_NE(l, nullptr);
@@ -398,6 +433,58 @@ TEST_F(Mes, WindowSavedAtEachLayoutComesBackWithItsPageStates) {
     }
     SetComponentRoot(&list);
   }
+}
+
+// A saved game in the order it is stored and read: the tree, then the history. The windows
+// are built again only when the whole game has been read, so the page the reader was on (the
+// history's pending entry when saved) is committed into the saved history, not into the
+// history the running game had. Read into the tree alone, a window shows nothing yet.
+TEST_F(Mes, WindowsComeBackAfterTheHistoryOfTheSavedGame) {
+  struct TreePart : IGameEntryPart {
+    TOrbaBaseList& tree;
+    explicit TreePart(TOrbaBaseList& t) : tree(t) {}
+    void SaveGamePart(TKvBigStream& s) const override { tree.SaveTree(s); }
+    void LoadGamePart(TKvBigStream& s, int32_t version) override { tree.LoadTree(s, version); }
+    void AfterGameLoaded() override { RestoreMessageWindows(tree); }
+  } tree(list);
+  struct HistoryPart : IGameEntryPart {
+    void SaveGamePart(TKvBigStream& s) const override { MessageHistory().SaveToStream(s); }
+    void LoadGamePart(TKvBigStream& s, int32_t version) override { MessageHistory().LoadFromStream(s, version); }
+  } history;
+  TCallMan interpreter;
+  TParamCollection vars;
+  TDBManager tables;
+  const TGameEntry::TParts parts{&tree, &history, &interpreter, &vars, &tables};
+
+  TOrbaMes& m = Window("m");
+  m.InsertText("a.rss", 3, true);
+  m.SetInt(PR_INDEX, 1);  // page 0 in the history, page 1 shown (pending)
+  m.Tick();
+  TKvMemoryStream saved;
+  TGameEntry{}.Save(saved, parts);
+  // The game goes on: page 1 is left for page 2, then other text.
+  m.SetInt(PR_INDEX, 2);
+  m.InsertText("b.rss", 1, true);
+  TOrbaNewHistory& h = MessageHistory();
+  ASSERT_EQ(h.OldEntries.size(), 3u);
+
+  saved.SetPosition(0);
+  TGameEntry::Load(saved, parts);
+  auto* l = dynamic_cast<TOrbaMes*>(list.FindComponent("m"));
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(l->GetInt(PR_COUNT), 0);  // not built while the game is read
+  ASSERT_EQ(h.OldEntries.size(), 1u);
+  EXPECT_EQ(h.PendingPage, "a.rss");
+  tree.AfterGameLoaded();
+  EXPECT_EQ(l->GetInt(PR_COUNT), 3);
+  EXPECT_EQ(l->GetInt(PR_INDEX), 1);
+  EXPECT_EQ(l->GetStr(PR_TEXT), "CD\r\n");
+  // The saved history with the page shown at the save committed: pages 0 and 1 of a.rss.
+  ASSERT_EQ(h.OldEntries.size(), 2u);
+  EXPECT_EQ(h.OldEntries[0].PageIndex, 0);
+  EXPECT_EQ(h.OldEntries[1].PageIndex, 1);
+  EXPECT_EQ(h.OldEntries[1].Command, 3);
+  EXPECT_EQ(h.PendingPage, "");
 }
 
 // A saved tree holding one message window, written field by field in the stored order of the
@@ -513,6 +600,7 @@ TEST_F(Mes, WindowInOldLayoutsWrittenByHandComesBackWithItsPageStates) {
     TKvMemoryStream s(bytes);
     loaded.LoadTree(s, version);
     EXPECT_EQ(s.Remaining(), 0);
+    RestoreMessageWindows(loaded);
     auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
     ASSERT_NE(l, nullptr);
     // The control part.
@@ -572,6 +660,7 @@ TEST_F(Mes, PageStatesThatNoLongerFitThePagesAreDropped) {
   SetComponentRoot(&loaded);
   TKvMemoryStream s(bytes);
   loaded.LoadTree(s, kTreeVersion);
+  RestoreMessageWindows(loaded);
   auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
   ASSERT_NE(l, nullptr);
   EXPECT_FALSE(l->PageShown());

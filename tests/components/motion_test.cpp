@@ -6,6 +6,7 @@
 #include "base/process.h"
 #include "components/baselist.h"
 #include "components/box.h"
+#include "components/image.h"
 #include "components/motion.h"
 
 namespace orba {
@@ -32,7 +33,7 @@ struct Motion : ::testing::Test {
   TOrbaBox* box = nullptr;
   void SetUp() override {
     MotionFilmFactory() = [this](const std::string& file, TOrbaControl&) -> std::unique_ptr<IMotionFilm> {
-      if (file != "walk.mtn") return nullptr;
+      if (file != "walk.mtn" && file != "Walk.RMT") return nullptr;
       auto film = std::make_unique<TFakeFilm>();
       film->applied = &applied;
       film->bases = &bases;
@@ -97,6 +98,86 @@ TEST_F(Motion, AControlMovedByTheScriptMovesTheFilmAndPlaysOn) {
   box->AniPaused = true;  // a paused animation keeps its clock
   for (int t = 0; t < 4; ++t) list.Tick();
   EXPECT_EQ(box->Motion->ElapsedMs, 0);
+}
+
+// A ".rmt" source attaches the motion: a box only stores any other source; animated pictures
+// are placed at once, count and index the film's frames, and end like the box.
+TEST_F(Motion, AMotionSourceAttachesItToBoxesAndPictures) {
+  auto& other = static_cast<TOrbaBox&>(*list.CreateByCode(2));
+  other.SetStr(PR_SOURCE, "walk.trn");
+  EXPECT_FALSE(other.HasMotion());
+  other.SetStr(PR_SOURCE, "Walk.RMT");
+  EXPECT_TRUE(other.HasMotion());
+
+  auto& images = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  images.SetName("i");
+  images.SetParent(&list.Current());
+  images.SetStr(PR_ONPLAYEND, "end.rss");
+  applied.clear();
+  images.SetStr(PR_SOURCE, "Walk.RMT");
+  ASSERT_TRUE(images.HasMotion());
+  EXPECT_EQ(applied, (std::vector<int32_t>{0}));  // placed before the first tick
+  EXPECT_EQ(images.MotionX, 100);
+  EXPECT_EQ(images.GetInt(PR_COUNT), 10);
+  EXPECT_TRUE(images.GetBool(PR_PLAYING));
+  box->FreeMotion();  // only the pictures play now
+  list.Events().Clear();
+  std::vector<int32_t> indices;
+  for (int t = 0; t < 6; ++t) {
+    list.Tick();
+    indices.push_back(images.GetInt(PR_INDEX));
+  }
+  // Restarted: two ticks that place it, then 50 ms a tick as for the box.
+  EXPECT_EQ(indices, (std::vector<int32_t>{0, 0, 3, 6, 9, 9}));
+  EXPECT_FALSE(images.GetBool(PR_PLAYING));
+  EXPECT_EQ(PlayEnds(), 1);
+  // The index sets the clock; switching repeat on plays a finished motion again.
+  images.SetInt(PR_INDEX, 6);
+  EXPECT_EQ(images.Motion->ElapsedMs, 100);
+  images.SetBool(PR_REPEAT, true);
+  EXPECT_TRUE(images.GetBool(PR_PLAYING));
+  EXPECT_EQ(images.Motion->ElapsedMs, 0);
+  // A picture source frees the motion.
+  images.SetStr(PR_SOURCE, "walk.trn");
+  EXPECT_FALSE(images.HasMotion());
+  EXPECT_EQ(images.MotionX, 0);
+
+  auto& scrapped = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  scrapped.SetName("s");
+  scrapped.SetBool(PR_AUTOSCRAP, true);
+  scrapped.SetStr(PR_SOURCE, "Walk.RMT");
+  for (int t = 0; t < 6; ++t) list.Tick();
+  EXPECT_EQ(list.FindComponent("s"), nullptr);
+}
+
+// A button's click motion plays once when clicked, says so, and the button returns to normal;
+// the normal state has no motion, so the place the film wrote is dropped.
+TEST_F(Motion, AButtonsClickMotionPlaysOnceAndReturns) {
+  box->FreeMotion();
+  auto& b = static_cast<TOrbaButton&>(*list.CreateByCode(3));
+  b.SetParent(&list.Current());
+  b.SetStr(PR_ONPLAYEND, "end.rss");
+  b.SetStr(PR_CLICKEDSOURCE, "Walk.RMT");
+  EXPECT_FALSE(b.HasMotion());  // kept aside until clicked
+  for (int round = 0; round < 2; ++round) {
+    applied.clear();
+    b.Click();
+    ASSERT_EQ(b.State, 3) << round;
+    ASSERT_TRUE(b.HasMotion());
+    int ticks = 0;
+    while (b.State == 3 && ticks < 20) {
+      list.Tick();
+      ++ticks;
+    }
+    EXPECT_EQ(applied, (std::vector<int32_t>{0, 3, 6, 9})) << round;
+    // Two placing ticks, frames 3, 6, 9, and the sixth tick reaches frame 12: the end.
+    EXPECT_EQ(ticks, 6) << round;
+    EXPECT_EQ(b.State, 0);
+    EXPECT_FALSE(b.HasMotion());
+    EXPECT_EQ(b.MotionX, 0);
+    EXPECT_EQ(PlayEnds(), 1) << round;
+    list.Events().Clear();
+  }
 }
 
 }  // namespace

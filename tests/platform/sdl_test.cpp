@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "base/stream.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_host.h"
+#include "render/imagefiles.h"
 
 namespace orba::platform::sdl {
 namespace {
@@ -71,6 +73,118 @@ TEST(SdlHost, OpensAndPresentsWithTheDummyDriver) {
   host.Poll(events);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back().kind, EventKind::CloseRequest);
+}
+
+// The window SDL has open (the host's: the tests open one at a time).
+SDL_Window* OnlyWindow() {
+  SDL_Window* found = nullptr;
+  for (Uint32 id = 1; id < 1000 && !found; ++id) found = SDL_GetWindowFromID(id);
+  return found;
+}
+
+// A pointer the script moves goes to the middle of the window pixels that show its picture
+// pixel, and a pointer there comes back, through SDL, as a move onto the same picture pixel,
+// at every way of filling the full screen; a window point lands where the fit puts it. (The
+// dummy driver moves no real pointer: it reports the warp as a motion at the window point it
+// was given, which the test then sends as the window sends a pointer seen there.)
+TEST(SdlHost, AMovedPointerComesBackOnTheSamePicturePixelAtEveryFit) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  // A 100 x 60 picture on the dummy display of 1024 x 768; the window point (100, 100) is, by
+  // hand: keeping the shape (scale 10.24, the picture 614 high from y 77) (9, 2); in whole
+  // multiples (10: 1000 x 600 from (12, 84)) (8, 1); stretched (10.24 x 12.8) (9, 7).
+  struct Case {
+    Fit fit;
+    int x, y;
+  } cases[] = {{Fit::Aspect, 9, 2}, {Fit::Integer, 8, 1}, {Fit::Stretch, 9, 7}};
+  for (const Case& c : cases) {
+    ScaleOptions options;
+    options.fit = c.fit;
+    Host host(options);
+    ASSERT_TRUE(host.Open()) << host.Error();
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0 || desktop.w != 1024 || desktop.h != 768)
+      GTEST_SKIP() << "the dummy display is not 1024 x 768";
+    host.SetToolbarVisible(false);
+    host.SetClientSize(100, 60);
+    std::vector<uint32_t> pixels(100 * 60, 0);
+    host.Present({pixels.data(), 100, 60, 100}, 0, 0);
+    host.Show();
+    ASSERT_TRUE(host.SetFullScreen(true));
+    std::vector<InputEvent> events;
+    host.Poll(events);
+    SDL_Window* window = OnlyWindow();
+    ASSERT_NE(window, nullptr);
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(window, &ww, &wh);
+    EXPECT_EQ(std::pair(ww, wh), std::pair(1024, 768));
+    // The pointer seen at a window point: the last move the host delivers.
+    auto seenAt = [&](int wx, int wy) -> std::pair<int, int> {
+      SDL_Event motion{};
+      motion.type = SDL_MOUSEMOTION;
+      motion.motion.windowID = SDL_GetWindowID(window);
+      motion.motion.x = wx;
+      motion.motion.y = wy;
+      SDL_PushEvent(&motion);
+      events.clear();
+      host.Poll(events);
+      for (auto it = events.rbegin(); it != events.rend(); ++it)
+        if (it->kind == EventKind::MouseMove) return {it->x, it->y};
+      return {-1000, -1000};
+    };
+    for (auto [x, y] : {std::pair{0, 0}, {99, 59}, {37, 11}, {50, 30}}) {
+      host.WarpMouse(x, y);
+      SDL_PumpEvents();
+      SDL_Event warped;
+      int wx = -1, wy = -1;
+      while (SDL_PeepEvents(&warped, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) == 1) {
+        wx = warped.motion.x;
+        wy = warped.motion.y;
+      }
+      ASSERT_GE(wx, 0) << "no warp reported";
+      EXPECT_EQ(seenAt(wx, wy), std::pair(x, y)) << int(c.fit) << " at window " << wx << ", " << wy;
+    }
+    EXPECT_EQ(seenAt(100, 100), std::pair(c.x, c.y)) << int(c.fit);
+  }
+}
+
+// A cursor file made by our icon writer, read by our reader, becomes the window's colour
+// cursor; none gives the standard arrow back. The dummy driver has no cursors: there the test
+// is skipped, and it runs on a virtual X display (SdlCursorUnderXvfb).
+TEST(SdlHost, ACursorFileBecomesTheWindowsColourCursor) {
+  if (!getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "dummy", 1);
+  Host host;
+  ASSERT_TRUE(host.Open()) << host.Error();
+  TDIBSurface picture(8, 8, 32);
+  picture.FillRect(picture.BoundsRect(), picture.RGBToPixel(0xFF, 0, 0));
+  TKvMemoryStream file;
+  SaveIcon(file, picture, true, {3, 5});
+  TDIBSurface read;
+  const TIconInfo info = LoadIcon(file.Bytes(), read);
+  ASSERT_TRUE(info.Cursor);
+  EXPECT_EQ(info.HotSpot, (TPoint{3, 5}));
+  CursorImage image;
+  image.name = "hand.cur";
+  image.width = read.Width();
+  image.height = read.Height();
+  image.hotX = info.HotSpot.X;
+  image.hotY = info.HotSpot.Y;
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x) {
+      const TRGB c = read.PixelToRGB(read.GetPixel(x, y), true);
+      image.pixels.push_back(0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue);
+    }
+  EXPECT_EQ(image.pixels[0], 0xFFFF0000u);
+  SDL_Surface* probe = SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, SDL_PIXELFORMAT_ARGB8888);
+  SDL_Cursor* supported = SDL_CreateColorCursor(probe, 0, 0);
+  SDL_FreeSurface(probe);
+  if (!supported) GTEST_SKIP() << "the " << SDL_GetCurrentVideoDriver() << " driver has no colour cursors";
+  SDL_FreeCursor(supported);
+  host.SetCursor(&image);
+  SDL_Cursor* shown = SDL_GetCursor();
+  EXPECT_NE(shown, nullptr);
+  EXPECT_NE(shown, SDL_GetDefaultCursor());
+  host.SetCursor(nullptr);
+  EXPECT_EQ(SDL_GetCursor(), SDL_GetDefaultCursor());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Every creation command of the design's list has its row in the command table, naming the
+// Every creation command a project may use has its row in the command table, naming the
 // component kind it makes; each kind the player has makes a component that answers its own
 // type code, its name and (for controls) its place. The kinds whose components come later
 // are listed as such: the command passes without making anything, and a kind that arrives
@@ -24,7 +24,7 @@ struct Row {
   bool Deferred;  // its component is not built yet
 };
 
-// Written out from the design's creation table, with each component's type code.
+// Written out by hand: every creation command, its class, the component it makes and that component's type code.
 constexpr Row kRows[] = {
     {8, "TComBoxNew", 2, "TOrbaBox", true, false},
     {9, "TComImgNew", 8, "TOrbaImages", true, false},

@@ -134,6 +134,22 @@ TEST(SaveFile, AFileThatIsNoArchiveIsMovedAsideAndANewOneStarted) {
   EXPECT_EQ(FileBytes(again), junk);
 }
 
+// A save drops what killed saves left: their temporaries, once they are a while old.
+TEST(SaveFile, ASaveRemovesTheTemporariesOfKilledSaves) {
+  TempDir dir;
+  const fs::path path = dir.path / "save.dat";
+  const fs::path leftover = dir.path / "save.dat.5eed1e55.tmp";
+  PutFile(leftover, Text("half a save"));
+  fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+  const std::vector<uint8_t> one = Text("one");
+  const TSaveFile::TEntry entries[] = {{"GAMESAVEDATA1", one}};
+  TSaveFile file(path.string());
+  file.Write(entries);
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_EQ(ReadText(file, "GAMESAVEDATA1"), "one");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+}
+
 // A write that fails (here: the file size limit of the process) leaves the old file whole.
 TEST(SaveFile, AFailedWriteKeepsTheOldFile) {
   TempDir dir;

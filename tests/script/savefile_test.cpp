@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/fuzz_seeds.h"
@@ -11,6 +12,7 @@
 #include "base/error.h"
 #include "files/vrfiles.h"
 #include "components/history.h"
+#include "script/callman.h"
 #include "script/savefile.h"
 #include "values/dbtables.h"
 #include "support/save_fixture.h"
@@ -234,26 +236,122 @@ TEST(StatusData, EntriesOfEachVersionReadIntoTheirParts) {
   }
 }
 
-// The seeds of the save-data fuzz target, written by our writers. Run with
-// ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a deliberate change of the layout;
-// otherwise a difference means the stored form changed.
+// The seeds of the save-data fuzz target, written by our writers: the status entry with all
+// four parts filled (status variables of each type, read marks with a pending mark, the
+// dither flag, a status table), the same parts cut to what the entries of versions 0, 100
+// and 101 stored, and a save.dat holding two saved games written by the game entry's writer
+// beside that status entry. Run with ORBA_WRITE_FUZZ_SEEDS=1 to write them anew after a
+// deliberate change of the layout; otherwise a difference means the stored form changed.
 TEST(StatusData, FuzzSeedsAreWhatTheWritersMake) {
   TParamCollection vars;
-  auto* v = vars.AddVariable(PT_INT, "cleared");
-  v->IsStatus = true;
-  v->SetInt(1);
-  const std::vector<uint8_t> variables = VariablesOf(vars, true);
+  auto status = [&vars](uint8_t type, const char* name) {
+    auto* v = vars.AddVariable(type, name);
+    v->IsStatus = true;
+    return v;
+  };
+  status(PT_INT, "cleared")->SetInt(1);
+  status(PT_FLOAT, "best")->Param()->SetFloat(2.5);
+  status(PT_BOOL, "seenEnding")->Param()->SetFlag(true);
+  auto* names = status(PT_STR, "names");
+  const int32_t dims[] = {3};
+  names->Param()->SetDims(dims);
+  names->Param()->SetItemString(1, "\x83\x8a\x83\x93");  // a name in CP932
+  vars.AddVariable(PT_INT, "gold")->SetInt(40);  // a game variable: in the saved games only
+  vars.HistoryInts = {16, 1, 0, 400, 240, 4};
+
+  TOrbaReadList marks;
+  for (auto [page, command, index] : {std::tuple{"story.orb", 3, 0}, {"story.orb", 3, 1}, {"end.orb", 1, 0}}) {
+    marks.SetPendingMark("mes", page, index, command);
+    marks.CommitMark("mes");
+  }
+  marks.SetPendingMark("mes", "story.orb", 5, 2);  // still revealing
+  bool dither = true;
+  TDBManager tables;
+  tables.CreateTable("seen", 1);
+  TDBTable& seen = *tables.Find("seen");
+  seen.Fields.Add("scene", kDBInt, 4);
+  seen.Fields.Add("title", kDBString, 12);
+  seen.Append();
+  seen.SetInt(0, 0, 7);
+  seen.SetStr(0, 1, "prologue");
+  tables.CreateTable("bag", 0);
+  tables.Find("bag")->Fields.Add("n", kDBInt, 4);
+  tables.Find("bag")->Append();
+
+  TStatusData data;
+  data.Register(TStatusPartKind::Variables, StatusVariablesPart(vars));
+  data.Register(TStatusPartKind::ReadList, StatusReadListPart(marks));
+  data.Register(TStatusPartKind::DitherFlag, StatusDitherPart([&] { return dither; }, [&](bool on) { dither = on; }));
+  data.Register(TStatusPartKind::DataTables, StatusTablesPart(tables));
+  TKvMemoryStream whole;
+  data.Save(whole);
+  // Each part on its own, to make the entries of the older versions.
+  auto part = [](const auto& write) {
+    TKvMemoryStream s;
+    write(s);
+    return s.TakeBytes();
+  };
+  const auto variables = VariablesOf(vars, true);
+  const auto readList = part([&](TKvBigStream& s) { marks.SaveToStream(s); });
+  const auto ditherByte = part([&](TKvBigStream& s) { TBinaryWriter(s).Bool(dither); });
+  auto join = [](std::initializer_list<std::vector<uint8_t>> pieces) {
+    std::vector<uint8_t> out;
+    for (const auto& p : pieces) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+
+  // Two saved games by the game entry's writer: the interpreter, the game variables and the
+  // game table are the real ones; the tree and the history stand for themselves as strings.
+  struct Tag : IGameEntryPart {
+    std::string tag;
+    explicit Tag(std::string t) : tag(std::move(t)) {}
+    void SaveGamePart(TKvBigStream& s) const override { TBinaryWriter(s).String(tag); }
+    void LoadGamePart(TKvBigStream& s, int32_t) override { TBinaryReader(s).String(); }
+  } tree("tree"), history("history");
+  TCallMan interpreter;
+  interpreter.PC = 4;
+  const TGameEntry::TParts parts{&tree, &history, &interpreter, &vars, &tables};
+  auto game = [&](const char* caption, const char* resume, int32_t index) {
+    TGameEntry e;
+    e.Caption = caption;
+    e.ResumePage = resume;
+    e.ResumeIndex = index;
+    TKvMemoryStream s;
+    e.Save(s, parts);
+    return s.TakeBytes();
+  };
+
   struct Seed {
     const char* name;
     std::vector<uint8_t> bytes;
   } seeds[] = {
-      {"save.dat", SaveArchive({{"GAMESAVEDATA1", GameEntry(134, "one")},
-                                {"GAMESAVEDATA2", GameEntry(134, "two")},
-                                {"STATUSSAVEDATA", StatusEntry("Status103", variables)}})},
-      {"status103", StatusEntry("Status103", variables)},
+      {"save.dat", SaveArchive({{"GAMESAVEDATA1", game("one", "", 0)},
+                                {"GAMESAVEDATA2", game("\x93\xf1", "resume.orb", 3)},
+                                {"STATUSSAVEDATA", whole.Bytes()}})},
+      {"status103", whole.Bytes()},
+      {"status101", StatusEntry("Status101", join({variables, readList, ditherByte}))},
+      {"status100", StatusEntry("Status100", join({variables, readList}))},
       {"status-without-header", StatusEntry("", variables)},
   };
   for (const auto& seed : seeds) testing_support::ExpectFuzzSeed("save_data", seed.name, seed.bytes);
+  // Every seed reads back whole into fresh parts.
+  for (const auto& seed : seeds) {
+    if (std::string_view(seed.name) == "save.dat") continue;
+    TParamCollection v2;
+    TOrbaReadList m2;
+    bool d2 = false;
+    TDBManager t2;
+    TStatusData again;
+    again.Register(TStatusPartKind::Variables, StatusVariablesPart(v2));
+    again.Register(TStatusPartKind::ReadList, StatusReadListPart(m2));
+    again.Register(TStatusPartKind::DitherFlag, StatusDitherPart([&] { return d2; }, [&](bool on) { d2 = on; }));
+    again.Register(TStatusPartKind::DataTables, StatusTablesPart(t2));
+    TKvMemoryStream in(seed.bytes);
+    again.Load(in);
+    EXPECT_EQ(in.GetPosition(), in.GetSize()) << seed.name;
+    ASSERT_NE(v2.FindVariable("names"), nullptr) << seed.name;
+    EXPECT_EQ(v2.FindVariable("gold"), nullptr) << seed.name;
+  }
 }
 
 }  // namespace

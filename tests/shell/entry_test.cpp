@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/block_fonts.h"
 #include "support/headless_run.h"
 #include "support/project_fixture.h"
 #include "support/temp_dir.h"
@@ -17,6 +18,7 @@
 #include "render/dibsfc.h"
 #include "base/stream.h"
 #include "render/trn.h"
+#include "platform/audio.h"
 #include "platform/headless/headless.h"
 #include "platform/posix/posix.h"
 #include "shell/core_subsystems.h"
@@ -125,8 +127,15 @@ TEST(CommandLine, ParsesOptionsAndParameters) {
   EXPECT_TRUE(cmd.Log);
   EXPECT_EQ(cmd.Params, (std::vector<std::string>{"game", "disc2"}));
   EXPECT_EQ(ParseCommandLine({"--scale", "integer", "--filter", "smooth"}).Scale, "integer");
+  // The text hook's destination is the next word only when it names one.
+  auto hooked = ParseCommandLine({"--text-hook", "game", "--fast-forward", "--save-dir", "saves"});
+  EXPECT_EQ(hooked.TextHook, "stdout");
+  EXPECT_EQ(hooked.Params, (std::vector<std::string>{"game"}));
+  EXPECT_TRUE(hooked.FastForward);
+  EXPECT_EQ(hooked.SaveDir, "saves");
+  EXPECT_EQ(ParseCommandLine({"--text-hook", "clipboard", "game"}).TextHook, "clipboard");
   for (auto bad : std::vector<std::vector<std::string>>{
-           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}})
+           {"--ticks"}, {"--ticks", "x"}, {"--dump", "0"}, {"--bogus"}, {"--scale", "big"}, {"--filter", "x"}, {"--show", "x.trn"}, {"--save-dir"}})
     EXPECT_FALSE(ParseCommandLine(bad).Error.empty()) << bad[0];
 }
 
@@ -516,6 +525,260 @@ TEST(Player, AGameSavedInOneRunIsLoadedInTheNext) {
         ASSERT_EQ(shown[static_cast<size_t>(y) * 64 + static_cast<size_t>(x)], expected(loaded, x, y))
             << (loaded ? "after loading, " : "after saving, ") << x << "," << y;
   }
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// What a headless run of the demo left after its last pass: some of its variables, the game
+// time, the picture shown and how many frames were presented.
+struct DemoRunResult {
+  std::vector<std::string> values;
+  int32_t gameTime = 0;
+  std::vector<uint32_t> pixels;
+  int presents = 0;
+};
+
+DemoRunResult RunDemo(const TCommandLine& options, int passes, const std::string& input = {}) {
+  TempDir dir;
+  WriteDemo(dir.path);
+  HeadlessRun run(dir.path.string());
+  if (!input.empty()) headless::LoadInputScript(input, run.input, run.dialogs);
+  TCommandLine cmd = options;
+  cmd.Params = {dir.path.string()};
+  DemoRunResult out;
+  const int32_t startTime = Process().GameTime;
+  RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+    if (pass < passes) return true;
+    for (const char* name : {"total", "kinds", "greeting", "ratio", "visits", "page", "noticed"}) {
+      auto* v = Variables() ? Variables()->FindVariable(name) : nullptr;
+      out.values.push_back(std::string(name) + "=" + (v ? v->AsString() : "<none>"));
+    }
+    out.gameTime = Process().GameTime - startTime;
+    return false;
+  });
+  for (const auto& d : run.dialogs.shown) ADD_FAILURE() << "dialog: " << d.caption << ": " << d.text;
+  out.pixels = run.presenter.Pixels();
+  out.presents = run.presenter.PresentCount();
+  return out;
+}
+
+// Fast-forward runs eight ticks of the usual 16 ms for every frame it shows: the demo, in its
+// story scene, is where a normal run of eight times the passes is, with the same variables and
+// the same picture, having presented at most one frame a pass. The click that ends
+// the title screen and the Enter that ends the picture screen come before the same ticks: pass
+// 8k + 1 of a normal run is the first tick of pass k + 1 of a fast one.
+using DemoRun = WithBlockFonts;  // the story scene's text drawn in blocks
+
+TEST_F(DemoRun, FastForwardReachesTheSamePlaceInAnEighthOfThePasses) {
+  constexpr int kPasses = 400;
+  TCommandLine normal, fast;
+  fast.FastForward = true;
+  DemoRunResult a = RunDemo(normal, kPasses, "81 click 320 240\n177 key 13\n241 key 13\n");
+  DemoRunResult b = RunDemo(fast, kPasses / TFormView::kFastForwardTicks, "11 click 320 240\n23 key 13\n31 key 13\n");
+  ASSERT_EQ(a.values.size(), 7u);
+  ASSERT_EQ(b.values.size(), 7u);
+  EXPECT_EQ(a.gameTime, kPasses * 16);
+  EXPECT_EQ(b.gameTime, a.gameTime);
+  EXPECT_EQ(b.values, a.values);
+  EXPECT_EQ(a.values[5], "page=2");  // in the story scene, on its third page
+  ASSERT_EQ(b.pixels.size(), a.pixels.size());
+  EXPECT_TRUE(b.pixels == a.pixels) << "the last frames differ";
+  EXPECT_LE(b.presents, kPasses / TFormView::kFastForwardTicks);
+  EXPECT_GT(a.presents, kPasses / TFormView::kFastForwardTicks);
+}
+
+// Fast-forward mutes what the device plays, not the mixer: the view stands a mute in front
+// of the platform's device for as long as it lives.
+TEST(Player, FastForwardMutesTheDeviceAndTheToolbarShowsIt) {
+  struct Tone : IAudioSource {
+    void Render(int16_t* out, size_t frames) noexcept override { std::fill(out, out + frames * 2, int16_t{1000}); }
+    void Prepare() noexcept override {}
+  } tone;
+  headless::HeadlessPlatform headless;
+  headless.audio.SetRecording(true);
+  TSubsystems none;
+  {
+    TFormView view(headless.platform, none, TViewOptions{{}, "/nonexistent-orba-test/", ""});
+    ASSERT_NE(headless.platform.audio, &headless.audio);
+    ASSERT_TRUE(headless.platform.audio->Open(100, tone));
+    headless.clock.Advance(1000);
+    view.SetFastForward(true);
+    EXPECT_TRUE(headless.window.fastForward);
+    headless.clock.Advance(1000);
+    view.SetFastForward(false);
+    headless.clock.Advance(1000);
+    headless.platform.audio->Close();
+  }
+  EXPECT_EQ(headless.platform.audio, &headless.audio);
+  const auto& s = headless.audio.Samples();
+  const size_t tick = 44100 * 2;  // samples of a second
+  ASSERT_EQ(s.size(), 3 * tick);
+  auto all = [&](size_t from, int16_t v) { return std::all_of(s.begin() + from, s.begin() + from + tick, [&](int16_t x) { return x == v; }); };
+  EXPECT_TRUE(all(0, 1000));
+  EXPECT_TRUE(all(tick, 0));
+  EXPECT_TRUE(all(2 * tick, 1000));
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// --text-hook clipboard hands each page of the demo's story to the clipboard as it starts.
+TEST_F(DemoRun, TheTextHookPutsEachPageOnTheClipboard) {
+  TempDir dir;
+  WriteDemo(dir.path);
+  HeadlessRun run(dir.path.string());
+  headless::LoadInputScript("80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n", run.input, run.dialogs);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  cmd.TextHook = "clipboard";
+  run.Run(cmd, 360);
+  ASSERT_EQ(run.shell.clipboard.size(), 3u);
+  EXPECT_EQ(run.shell.clipboard[1], "「今日こそ、あの場所へ行こう」\n彼女は小さくつぶやいた。\n地図はここにある。\n\n");
+  EXPECT_EQ(run.shell.clipboard[2], "扉の向こうで、新しい一日が始まる。\n\n");
+}
+
+}  // namespace
+}  // namespace orba
+
+#include <cstdlib>
+
+#include "shell/frametimes.h"
+#include "shell/screenshot.h"
+
+namespace orba {
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The demo's title screen run for 60 passes (its fade-in ends by pass 33) with an input script; what it presented last,
+// its back buffer after the last pass, and the frame presented after the pass given.
+struct TitleRun {
+  std::vector<uint32_t> shown, back, shownAt;
+  TitleRun(const fs::path& dir, const std::string& input, int at = 0) {
+    HeadlessRun run(dir.string());
+    headless::LoadInputScript(input, run.input, run.dialogs);
+    TCommandLine cmd;
+    cmd.Params = {dir.string()};
+    RunPlayer(cmd, run.platform, run.subsystems, IOrbaMediaLibrary::kRequiredVersion, [&](int pass) {
+      if (pass == at) shownAt = run.presenter.Pixels();
+      if (pass < 60) return true;
+      TDIBX& buffer = run.subsystems.Screen()->BackBuffer();
+      for (int32_t y = 0; y < buffer.Height(); ++y)
+        for (int32_t x = 0; x < buffer.Width(); ++x) back.push_back(buffer.GetPixel(x, y));
+      return false;
+    });
+    shown = run.presenter.Pixels();
+  }
+};
+
+// F12 writes the frame shown as a PNG named by the project into the pictures folder's
+// "orbaplayer" folder, else into the save folder (here the project's own): the file is the
+// frame presented by the pass before the key, written out here by the same PNG writer.
+TEST_F(DemoRun, AScreenshotIsTheFrameShown) {
+  for (bool pictures : {true, false}) {
+    TempDir dir;
+    fs::create_directory(dir.path / "game");
+    WriteDemo(dir.path / "game");
+    const fs::path folder = pictures ? dir.path / "pictures" : dir.path / "none";
+    if (pictures) fs::create_directory(folder);
+    setenv("XDG_PICTURES_DIR", folder.c_str(), 1);
+    TitleRun run(dir.path / "game", "50 key 123\n", 49);
+    unsetenv("XDG_PICTURES_DIR");
+    const fs::path target = pictures ? folder / "orbaplayer" : dir.path / "game";
+    std::vector<fs::path> shots;
+    for (const auto& e : fs::directory_iterator(target))
+      if (e.path().extension() == ".png") shots.push_back(e.path());
+    ASSERT_EQ(shots.size(), 1u) << target;
+    EXPECT_EQ(shots[0].filename().string().rfind("Orba Demo-", 0), 0u) << shots[0];
+    ASSERT_EQ(run.shownAt.size(), 640u * 480u);
+    ASSERT_TRUE(WriteFramePng((dir.path / "expected.png").string(), {run.shownAt.data(), 640, 480, 640}));
+    EXPECT_TRUE(ReadFile(shots[0]) == ReadFile(dir.path / "expected.png")) << shots[0];
+  }
+}
+
+// F3 lays the frame-time overlay over the frame shown and nowhere else: the back buffer (what
+// snapshots and transitions are taken from) is the same as without it, the frame shown differs
+// only inside the overlay's rectangle, and a screenshot leaves it out.
+TEST_F(DemoRun, TheFrameTimeOverlayStaysOutOfTheBackBufferAndScreenshots) {
+  TempDir dir;
+  fs::create_directory(dir.path / "game");
+  WriteDemo(dir.path / "game");
+  TitleRun plain(dir.path / "game", "");
+  setenv("XDG_PICTURES_DIR", dir.path.c_str(), 1);
+  TitleRun overlaid(dir.path / "game", "5 key 114\n59 key 123\n");
+  unsetenv("XDG_PICTURES_DIR");
+  EXPECT_TRUE(overlaid.back == plain.back);
+  ASSERT_EQ(overlaid.shown.size(), plain.shown.size());
+  int inside = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const size_t i = static_cast<size_t>(y) * 640 + static_cast<size_t>(x);
+      const bool covered = x >= TFrameTimes::kLeft && x < TFrameTimes::kLeft + TFrameTimes::kWidth &&
+                           y >= TFrameTimes::kTop && y < TFrameTimes::kTop + TFrameTimes::kHeight;
+      if (covered) inside += overlaid.shown[i] != plain.shown[i];
+      else ASSERT_EQ(overlaid.shown[i], plain.shown[i]) << x << "," << y;
+    }
+  EXPECT_GT(inside, TFrameTimes::kWidth * TFrameTimes::kHeight / 2);  // darkened, most of it
+  std::vector<fs::path> shots;
+  for (const auto& e : fs::directory_iterator(dir.path / "orbaplayer")) shots.push_back(e.path());
+  ASSERT_EQ(shots.size(), 1u);
+  ASSERT_TRUE(WriteFramePng((dir.path / "plain.png").string(), {plain.shown.data(), 640, 480, 640}));
+  EXPECT_TRUE(ReadFile(shots[0]) == ReadFile(dir.path / "plain.png"));
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// --save-dir takes every save: the fixture project saves in its first run and loads that
+// save in the next, all of it in the chosen folder (made when missing), none beside it.
+TEST(Player, SavesGoToTheChosenFolder) {
+  TempDir dir;
+  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "tests" / "fixtures" / "save-project");
+  testing_support::WriteBytes(dir.path / "orba.rpb", project.ProjectFile);
+  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  TCommandLine cmd;
+  cmd.Params = {dir.path.string()};
+  cmd.SaveDir = (dir.path / "saves" / "here").string();
+  for (bool loaded : {false, true}) {
+    HeadlessRun run(dir.path.string());
+    run.Run(cmd, 10);
+    EXPECT_TRUE(fs::exists(dir.path / "saves" / "here" / "save.dat"));
+    EXPECT_FALSE(fs::exists(dir.path / "save.dat"));
+    ASSERT_EQ(run.presenter.Width(), 64);
+    EXPECT_EQ(run.presenter.Pixels()[32 * 64 + 42], loaded ? 0x0000FFu : 0xFF0000u);  // "seen" after the load
+  }
+}
+
+}  // namespace
+}  // namespace orba
+
+namespace orba {
+namespace {
+
+// The pictures folder as the desktop's user-dirs.dirs names it.
+TEST(Paths, PicturesFolderFromTheUserDirs) {
+  struct Case { std::string text, folder; } cases[] = {
+      {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n", "/home/u/Bilder"},
+      {"XDG_PICTURES_DIR=\"/srv/pics\"", "/srv/pics"},
+      {"XDG_PICTURES_DIR=\"pics\"", ""},         // not absolute
+      {"XDG_PICTURES_DIR=\"$HOME/Bilder", ""},   // no closing quote
+      {"XDG_MUSIC_DIR=\"$HOME/Music\"", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(posix::Paths::PicturesFolderIn(c.text, "/home/u"), c.folder) << c.text;
 }
 
 }  // namespace
