@@ -519,6 +519,168 @@ TEST_F(Mes, WindowsComeBackAfterTheHistoryOfTheSavedGame) {
   EXPECT_EQ(h.PendingPage, "");
 }
 
+// A saved tree holding one message window, written field by field in the stored order of the
+// object, control, word-settings and window records at version v (not by the player's writer).
+// The window shows page 1 of "AB|CD|EF" (one row per page) half revealed: C shown, D not.
+std::vector<uint8_t> OldWindowTree(int32_t v) {
+  TKvMemoryStream s;
+  TBinaryWriter w(s);
+  auto object = [&](const std::string& name, int32_t priority) {
+    w.String(name);
+    w.I32(priority);
+    if (v > 103) w.I32(0);           // SubPriority
+    if (v >= 120) w.String("tag");  // Tag
+  };
+  auto control = [&](int32_t left, int32_t top, int32_t width, int32_t height) {
+    for (int32_t f : {left, top, width, height, 0, 0}) w.I32(f);  // ... OffsetX, OffsetY
+    w.U8(0);                                                      // PosZoomed
+    if (v >= 130)
+      for (int32_t f : {0, 0, 0, 0}) w.I32(f);  // MotionX, MotionY, PlusX, PlusY
+    if (v > 103) {
+      for (int32_t f : {0, 0, 0, 0}) w.I32(f);  // the clip window
+      w.U8(0);                                  // AniPaused
+    }
+    w.U8(1);                                     // Visible
+    w.I32(-1);                                   // Color
+    for (int32_t f : {0, 0, 1, 1}) w.I32(f);     // DesignRect
+    w.U8(2);                                     // IgnoreMouse
+    w.String("");                                // Cursor
+    w.String("move.rsb");
+    if (v > 101) w.String("in.rsb");
+    for (const char* h : {"out.rsb", "down.rsb", "", "", "", "", ""}) w.String(h);
+    if (v > 117) {
+      w.U8(0);  // HandleKey
+      for (int i = 0; i < 5; ++i) w.String(i == 0 ? "key.rsb" : "");
+    }
+  };
+  w.I32(200), w.I32(100), w.I32(0);  // the list's size and page
+  object("\x01" "BASE0", 0);
+  control(0, 0, 200, 100);
+  w.I32(1);  // one child: the window
+  w.U8(13);
+  object("m", 5);
+  control(5, 6, 40, 10);
+  w.I32(0);  // no children
+  // Word settings.
+  w.I32(0), w.I32(0), w.I32(10);  // ClipX, ClipY, DefaultSize
+  w.String("");                   // DefaultFontName
+  for (int32_t f : {0x0000FF, 10, 40, 3, 0}) w.I32(f);  // colour, page height/width, quality, line space
+  w.U8(1);                                              // Paging
+  for (int32_t f : {0xFF0000, 0x008000, 1, 0x808080, 255}) w.I32(f);  // link, hover, fade, border, alpha
+  w.U8(0);                                                             // Paused
+  w.I32(0), w.I32(0), w.I32(-1);                                       // Caret, SpeedRatio
+  w.U8(1);                                                             // EventsEnabled
+  if (v >= 110) w.I32(0x123456);                                       // DefaultShadowColor
+  if (v > 110) w.I32(0), w.I32(0);                                     // DefaultBorderWidth, DefaultShadow
+  // Message data: the entries column by column, then (from 113) the rows.
+  if (v > 112) {
+    w.I32(2);
+    w.String("b.rss"), w.String("a.rss");
+    w.I32(1), w.I32(7);
+    w.I32(0), w.I32(-1);
+    w.I32(40), w.I32(10), w.I32(30), w.I32(20);
+    w.I32(1);  // one row: the whole of a.rss command 3
+    w.String("a.rss"), w.I32(3), w.I32(0), w.I32(-1), w.I32(0);
+    if (v > 123) w.String("");  // RowFrozen
+    w.I32(0);                   // Total
+  } else {
+    w.I32(0);
+  }
+  w.U8(0);                // PackHistory
+  if (v > 112) w.I32(0);  // HistoryOffset
+  // Before 113 the text comes back from its source; inserted text has none.
+  w.String(v > 112 ? "" : "AB<BR>CD<BR>EF");
+  w.I32(1), w.I32(0), w.I32(7);  // CurrentPage, Scroll, Reserved
+  for (const char* t : {"r1", "r2", "r3", "", "start.rsb", "end.rsb", "link.rsb", "notify.rsb"}) w.String(t);
+  w.U8(0), w.U8(0);  // Paused, TextPaused
+  w.I32(-1);         // TextDelay
+  w.U8(1);           // ReadMode
+  w.String("a.rss");
+  w.I32(3);
+  if (v > 103) w.String("idle.rsb");
+  if (v >= 120) w.U8(1);  // CaptureLink
+  // Page states: page 0 untouched, page 1 revealed up to D with an event pending, page 2
+  // untouched; a line-break glyph stores nothing.
+  TKvMemoryStream states;
+  {
+    TBinaryWriter p(states);
+    auto page = [&](int32_t glyph, const std::string& events, std::initializer_list<int32_t> alphas) {
+      p.I32(0), p.I32(0), p.I32(glyph), p.U8(0), p.String(events);
+      for (int32_t a : alphas) p.I32(a);
+    };
+    page(0, "", {0, 0});
+    page(1, "ev", {255, 0});
+    page(0, "", {0, 0});
+  }
+  w.I32(static_cast<int32_t>(states.Bytes().size()));
+  w.Write(states.Bytes().data(), static_cast<int64_t>(states.Bytes().size()));
+  // The second page, no loose components, no events, the focus.
+  object("\x01" "BASE1", 0);
+  control(0, 0, 200, 100);
+  w.I32(0);
+  w.I32(0), w.I32(0);
+  if (v > 118) w.String("");
+  return s.Bytes();
+}
+
+TEST_F(Mes, WindowInOldLayoutsWrittenByHandComesBackWithItsPageStates) {
+  for (int32_t version : {112, 113, 123, kTreeVersion}) {
+    SCOPED_TRACE(version);
+    const std::vector<uint8_t> bytes = OldWindowTree(version);
+    TOrbaBaseList loaded;
+    SetComponentRoot(&loaded);
+    TKvMemoryStream s(bytes);
+    loaded.LoadTree(s, version);
+    EXPECT_EQ(s.Remaining(), 0);
+    RestoreMessageWindows(loaded);
+    auto* l = dynamic_cast<TOrbaMes*>(loaded.FindComponent("m"));
+    ASSERT_NE(l, nullptr);
+    // The control part.
+    EXPECT_EQ(l->Left, 5);
+    EXPECT_EQ(l->Top, 6);
+    EXPECT_EQ(l->Priority, 5);
+    EXPECT_EQ(l->IgnoreMouse, 2);
+    EXPECT_EQ(l->Handlers[static_cast<size_t>(THandler::MouseIn)], version > 101 ? "in.rsb" : "");
+    EXPECT_EQ(l->Handlers[static_cast<size_t>(THandler::LBtnDown)], "down.rsb");
+    EXPECT_EQ(l->Handlers[static_cast<size_t>(THandler::KeyDown)], version > 117 ? "key.rsb" : "");
+    EXPECT_EQ(l->Tag, version >= 120 ? "tag" : "");
+    // The word settings and the window's own fields, with their gates.
+    EXPECT_EQ(l->Word.DefaultColor, 0x0000FF);
+    EXPECT_EQ(l->Word.DefaultShadowColor, 0x123456);
+    EXPECT_EQ(l->Reserved, 7);
+    EXPECT_EQ(l->ReservedText3, "r3");
+    EXPECT_EQ(l->OnPlayEnd, "end.rsb");
+    EXPECT_EQ(l->OnNotify, "notify.rsb");
+    EXPECT_EQ(l->TextDelay, -1);
+    EXPECT_EQ(l->ReadMode, 1);
+    EXPECT_EQ(l->MessagePage, "a.rss");
+    EXPECT_EQ(l->MessageCommand, 3);
+    EXPECT_EQ(l->OnIdle, version > 103 ? "idle.rsb" : "");
+    EXPECT_EQ(l->CaptureLink, version >= 120);
+    EXPECT_EQ(l->MesData.Rows.Rows.size(), version > 112 ? 1u : 0u);
+    ASSERT_EQ(l->MesData.Entries.size(), version > 112 ? 2u : 0u);
+    if (version > 112) {
+      EXPECT_EQ(l->MesData.Entries[1].Page, "a.rss");
+      EXPECT_EQ(l->MesData.Entries[1].Command, 7);
+      EXPECT_EQ(l->MesData.Entries[1].PageIndex, -1);
+      EXPECT_EQ(l->MesData.Entries[1].Width, 30);
+      EXPECT_EQ(l->MesData.Entries[1].Height, 20);
+    }
+    // The pages are built again (from the rows, or before 113 from the source text) and take
+    // their stored reveal states: C shown, D still to come, the event still pending.
+    ASSERT_EQ(l->GetInt(PR_COUNT), 3);
+    EXPECT_EQ(l->GetInt(PR_INDEX), 1);
+    EXPECT_EQ(l->GetStr(PR_TEXT), "C");
+    const TWdPage& page = *l->Word.Pages[1];
+    EXPECT_EQ(page.PendingEvents, "ev");
+    EXPECT_FALSE(page.Finished);
+    EXPECT_EQ(static_cast<const TWdReal&>(*page.Rows[0]->Glyphs[0]).Alpha, 255);
+    EXPECT_EQ(static_cast<const TWdReal&>(*page.Rows[0]->Glyphs[1]).Alpha, 0);
+    EXPECT_EQ(l->PlayState(), 0);  // still revealing
+    SetComponentRoot(&list);
+  }
+}
+
 TEST_F(Mes, PageStatesThatNoLongerFitThePagesAreDropped) {
   TOrbaMes& m = Window("m");
   m.InsertText("a.rss", 3, false);
