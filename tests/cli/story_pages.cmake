@@ -13,7 +13,7 @@ if(NOT rc EQUAL 0)
 endif()
 file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
 execute_process(
-  COMMAND ${PLAYER} --headless --ticks 1450 --input ${work}/input.txt --dump 235,295,355,415,1400 --dump-dir ${work}/frames
+  COMMAND ${PLAYER} --headless --ticks 1650 --input ${work}/input.txt --dump 235,295,355,415,1600 --dump-dir ${work}/frames
           ${work}/game
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -31,6 +31,6 @@ foreach(frame 235 295 355 415)
   endif()
   set(previous ${hash})
 endforeach()
-if(EXISTS ${work}/frames/frame-001400.png)
-  message(FATAL_ERROR "the game still ran at tick 1400: the effects page did not end by itself")
+if(EXISTS ${work}/frames/frame-001600.png)
+  message(FATAL_ERROR "the game still ran at tick 1600: the effects page did not end by itself")
 endif()

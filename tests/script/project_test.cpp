@@ -392,9 +392,10 @@ TEST_F(ProjectRun, TheDemoRunsToItsEnd) {
   auto project = Make();
   project->Create();
   ASSERT_FALSE(Process().Terminating);
-  // The demo ends by itself after about 46 s: the title screen, the picture screen, three pages
-  // of its story scene and the window cleared, each turned after 3 s, then the effects page
-  // playing its 38 effects; the screens change through transitions.
+  // The demo ends by itself after about 49 s: the title screen, the picture screen, three pages
+  // of its story scene, each turned after 3 s, the save screen (1 s), the window cleared and
+  // the history screen (2 s), then the effects page playing its 38 effects; the screens change
+  // through transitions.
   for (int tick = 0; tick < 3400 && !Process().Terminating; ++tick) {
     Process().FrameDelta = 16;
     Process().GameTime += 16;

@@ -14,10 +14,13 @@
 #include "authoring/source.h"
 #include "base/cp932.h"
 #include "components/baselist.h"
+#include "components/mes.h"
 #include "render/wipe.h"
+#include "support/block_fonts.h"
 #include "support/headless_run.h"
 #include "support/project_fixture.h"
 #include "support/temp_dir.h"
+#include "values/paramcollection.h"
 
 namespace orba {
 namespace {
@@ -168,6 +171,65 @@ TEST(Demo, PictureScreenShowsEachPictureWhereTheScriptPutsIt) {
   for (int y = 40; y < 72; ++y)
     for (int x = 40; x < 72; ++x) ASSERT_EQ(At(run, x, y), sprite) << x << "," << y;
   for (auto [x, y] : {std::pair{39, 50}, {72, 50}, {50, 39}, {50, 72}}) EXPECT_NE(At(run, x, y), sprite) << x << "," << y;
+}
+
+// The story scene saved on its last page in one run of the player and loaded in the next. Each
+// run goes until the save screen's slots appear, which they do right after the save and, in
+// the second run, right after the load: the frame before them and the story's variables are
+// the same in both runs. The start page plays the story when slot 1 is empty and loads it
+// otherwise, so only the save file tells the runs apart.
+using DemoSave = WithBlockFonts;  // the story's text drawn in blocks
+
+TEST_F(DemoSave, TheStorySavedInOneRunIsLoadedInTheNext) {
+  TempDir dir;
+  BuildDemoStartingWith(dir.path,
+                        "if GetSaveCaption(1) == \"\"\n"
+                        "  call story.rsb; target: scene\n"
+                        "else\n"
+                        "  call saveload.rsb; target: load\n"
+                        "terminate\n");
+  struct Seen {
+    std::vector<uint32_t> frame;  // the last frame before the slots
+    std::vector<std::string> values;
+    int passes = 0;
+  };
+  auto runUntilTheSlots = [&](Seen& seen) {
+    HeadlessRun run(dir.path.string());
+    TCommandLine cmd;
+    cmd.Params = {dir.path.string()};
+    std::vector<uint32_t> last;
+    bool slots = false;
+    run.RunWhile(cmd, [&](int pass) {
+      TOrbaBaseList* list = ComponentList();
+      slots = list && list->FindComponent("slot1");
+      if (!slots) {
+        last = run.presenter.Pixels();
+        return pass < 1500;
+      }
+      seen.frame = last;
+      seen.passes = pass;
+      for (const char* name : {"page", "noticed", "linkText", "caption"}) {
+        auto* v = Variables() ? Variables()->FindVariable(name) : nullptr;
+        seen.values.push_back(std::string(name) + "=" + (v ? v->AsString() : "<none>"));
+      }
+      auto* mes = dynamic_cast<TOrbaMes*>(list->FindComponent("mes"));
+      seen.values.push_back("shown page=" + (mes ? std::to_string(mes->GetInt(PR_INDEX)) : std::string("<none>")));
+      return false;
+    });
+    for (const auto& d : run.dialogs.shown) ADD_FAILURE() << "dialog: " << d.caption << ": " << d.text;
+    ASSERT_TRUE(slots) << "the save screen never came";
+  };
+  Seen saved, loaded;
+  runUntilTheSlots(saved);
+  ASSERT_TRUE(fs::exists(dir.path / "save.dat"));
+  runUntilTheSlots(loaded);
+  EXPECT_LT(loaded.passes, 30);  // loaded at once, not played again
+  // The loop is past its third page; the slots are made in one tick, so the caption is slot 3's.
+  EXPECT_EQ(saved.values, (std::vector<std::string>{"page=3", "noticed=1", "linkText=", "caption=(empty)", "shown page=2"}));
+  EXPECT_EQ(loaded.values, saved.values);
+  ASSERT_EQ(loaded.frame.size(), saved.frame.size());
+  ASSERT_FALSE(saved.frame.empty());
+  EXPECT_TRUE(loaded.frame == saved.frame) << "the frames before and after the load differ";
 }
 
 }  // namespace
