@@ -23,20 +23,7 @@ mkdir -p "$work"
 
 # A display of twice the demo's size, so full screen scales the screen by exactly 2.
 width=1280 height=960
-xvfb_pid='' player_pid=''
-cleanup() {
-  if [ -n "$player_pid" ]; then kill "$player_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-Xvfb -screen 0 "${width}x${height}x24" -nolisten tcp -displayfd 3 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+. "$(dirname "$0")/xvfb_start.sh"
 
 # Under the leak checker (sanitizer builds): the X11 libraries SDL loads are unloaded at its
 # exit, and what they keep for the process's lifetime can then be traced to no module, so no
