@@ -10,6 +10,7 @@
 #include "base/cp932.h"
 #include "base/error.h"
 #include "components/baselist.h"
+#include "render/dibsfc.h"
 
 namespace orba {
 
@@ -137,7 +138,11 @@ void TOrbaBaseList::SaveTree(TKvBigStream& stream, int32_t version) {
 
 void TTreeReader::Load(TOrbaBaseList* list) {
   const int32_t width = r_.I32(), height = r_.I32(), current = r_.I32();
-  if (width < 0 || height < 0 || width > kMaxPageSize || height > kMaxPageSize) Refuse("size");
+  // The pages are surfaces of this size: a size no surface can take is refused here, in the
+  // checking pass, before the list is cleared.
+  if (width < 0 || height < 0 || width > kMaxPageSize || height > kMaxPageSize ||
+      int64_t{width} * height > kMaxSurfacePixels)
+    Refuse("size");
   if (current != 0 && current != 1) Refuse("page");
   std::array<std::unique_ptr<TOrbaBase>, 2> scratchBases;
   for (int i = 0; i < 2; ++i) {

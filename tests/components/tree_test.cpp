@@ -425,6 +425,13 @@ TEST(SaveTree, ATreeThatCannotBeLoadedLeavesTheCurrentTreeAsItWas) {
   bad.back()[at] = 10;  // a code no kind has
   bad.push_back(good);
   bad.back()[at] = 15;  // a kind that is no control cannot be a child
+  // The screen size comes first (width, height): each side under its own limit, the area
+  // (15,000 x 9,000) more than any surface takes.
+  bad.push_back(good);
+  for (int i = 0; i < 4; ++i) {
+    bad.back()[static_cast<size_t>(i)] = static_cast<uint8_t>(15000 >> (8 * i));
+    bad.back()[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(9000 >> (8 * i));
+  }
   for (size_t cut : {size_t{5}, good.size() / 2, good.size() - 1}) bad.emplace_back(good.begin(), good.begin() + static_cast<ptrdiff_t>(cut));
   for (const auto& bytes : bad) {
     TOrbaBaseList list;
