@@ -1,5 +1,7 @@
 #include "components/image.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -175,8 +177,17 @@ void TOrbaCustomImage::UpdateSize() {
     return;
   }
   if (!s) return;
-  if (zoomX_ > 0) SetWidth(static_cast<int32_t>(int64_t{s->Width()} * zoomX_ / 256));
-  if (zoomY_ > 0) SetHeight(static_cast<int32_t>(int64_t{s->Height()} * zoomY_ / 256));
+  // Inside a parent drawn through its own scaled surface the picture covers exactly its part
+  // of the parent's picture: from its scaled left edge to its scaled right edge.
+  const auto size = [&](bool h) {
+    if (ScaledByParent(h)) {
+      const auto [from, to] = ScaledSpan(h);
+      return static_cast<int32_t>(std::clamp<int64_t>(to - from, 0, INT32_MAX));
+    }
+    return static_cast<int32_t>(int64_t{h ? s->Width() : s->Height()} * (h ? zoomX_ : zoomY_) / 256);
+  };
+  if (zoomX_ > 0) SetWidth(size(true));
+  if (zoomY_ > 0) SetHeight(size(false));
 }
 
 TPoint TOrbaCustomImage::GetPivot() const { return {AbsoluteLeft() + OffsetX, AbsoluteTop() + OffsetY}; }

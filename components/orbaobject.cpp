@@ -335,31 +335,38 @@ int32_t TOrbaControl::InParent(bool h) const {
 int32_t TOrbaControl::LeftInParent() const { return InParent(true); }
 int32_t TOrbaControl::TopInParent() const { return InParent(false); }
 
+bool TOrbaControl::ScaledByParent(bool h) const {
+  const TOrbaControl* p = parent_;
+  return PosZoomed && p && !dynamic_cast<const TOrbaBase*>(p) && p->GetDrawSurface() && GetDrawSurface() &&
+         !HasMotion() && (h ? p->ZoomX() == ZoomX() : p->ZoomY() == ZoomY());
+}
+
+std::pair<int64_t, int64_t> TOrbaControl::ScaledSpan(bool h) const {
+  const TOrbaControl& p = *parent_;
+  const int64_t surfaceSize = h ? p.GetDrawSurface()->Width() : p.GetDrawSurface()->Height();
+  const int64_t ownSize = h ? GetDrawSurface()->Width() : GetDrawSurface()->Height();
+  const int64_t parentSize = h ? p.Width : p.Height;
+  int64_t v = int64_t{h ? Left : Top} - (h ? OffsetX : OffsetY);
+  if (h ? FlipH() : FlipV()) v = surfaceSize - v - ownSize;
+  // A parent of no size scales without limit: every edge lands at its origin.
+  if (parentSize <= 0) return {0, 0};
+  const int64_t s = std::max<int64_t>(surfaceSize * 65536 / parentSize, 1);
+  const auto scaled = [s](int64_t x) {
+    int64_t e = x * 65536 / s;
+    if (x * 65536 % s > 32767) ++e;
+    return e;
+  };
+  return {scaled(v), scaled(v + ownSize)};
+}
+
 int32_t TOrbaControl::Absolute(bool h) const {
   if (!parent_) return InParent(h);
   const TOrbaControl& p = *parent_;
   const int64_t parentAbs = h ? p.AbsoluteLeft() : p.AbsoluteTop();
   const int64_t scroll = h ? p.ScrollX() : p.ScrollY();
-  const int64_t plus = h ? PlusX : PlusY;
-  const TCustomDIBX* parentSurface = p.GetDrawSurface();
-  const TCustomDIBX* ownSurface = GetDrawSurface();
   // A child drawn into a parent that renders through its own scaled surface: its position
   // follows that surface's scale, rounded.
-  if (PosZoomed && !dynamic_cast<const TOrbaBase*>(&p) && parentSurface && ownSurface && !HasMotion() &&
-      (h ? p.ZoomX() == ZoomX() : p.ZoomY() == ZoomY())) {
-    const int64_t surfaceSize = h ? parentSurface->Width() : parentSurface->Height();
-    const int64_t parentSize = h ? p.Width : p.Height;
-    int64_t v = int64_t{h ? Left : Top} - (h ? OffsetX : OffsetY);
-    if (h ? FlipH() : FlipV()) v = surfaceSize - v - (h ? ownSurface->Width() : ownSurface->Height());
-    // A parent of no size scales without limit: every child lands at its origin.
-    int64_t e = 0;
-    if (parentSize > 0) {
-      const int64_t s = std::max<int64_t>(surfaceSize * 65536 / parentSize, 1);
-      e = v * 65536 / s;
-      if (v * 65536 % s > 32767) ++e;
-    }
-    return SaturateI32(e + parentAbs + plus - scroll);
-  }
+  if (ScaledByParent(h)) return SaturateI32(ScaledSpan(h).first + parentAbs + (h ? PlusX : PlusY) - scroll);
   return SaturateI32(int64_t{InParent(h)} + parentAbs - scroll);
 }
 

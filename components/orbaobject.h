@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/extended.h"
@@ -333,6 +334,10 @@ class TOrbaControl : public TOrbaComponent {
   // and its own clip window; children that are hidden or clipped away are never called.
   void PaintChildren(TPaintContext& ctx);
   void Place(int32_t& field, int32_t v, int32_t* motion);
+  // Whether this control is placed by the scale of a parent that renders through its own
+  // scaled surface, and then its edges in page units relative to that parent.
+  bool ScaledByParent(bool horizontal) const;
+  std::pair<int64_t, int64_t> ScaledSpan(bool horizontal) const;
   void Change(int32_t& field, int32_t v) {
     if (field == v) return;
     Invalidate();

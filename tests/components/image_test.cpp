@@ -332,6 +332,37 @@ TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
   EXPECT_EQ(image.Height, 0);
 }
 
+// A picture with PosZoomed inside a picture drawn at the same zoom covers exactly its part of
+// the parent's picture: a 300-pixel parent at half size (s = 2 x 65536), a 31-pixel child at
+// Left 10 runs from 10 / 2 = 5 to 41 / 2 = 20.5, rounded to 21: 16 wide where the plain rule
+// gives 31 x 128 / 256 = 15.
+TEST_F(Pictures, APictureInsideAScaledPictureCoversItsPartOfIt) {
+  Add("parent.trn", {{300, 20}});
+  Add("child.trn", {{31, 4}});
+  TOrbaBaseList list;
+  list.SetSize(400, 100, 32);
+  auto& parent = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  parent.SetParent(&list.Current());
+  parent.SetStr(PR_SOURCE, "parent.trn");
+  parent.SetLeft(40);
+  auto& child = static_cast<TOrbaImages&>(*list.CreateByCode(8));
+  child.SetParent(&parent);
+  child.SetStr(PR_SOURCE, "child.trn");
+  child.SetLeft(10);
+  child.SetPosZoomed(true);
+  parent.SetInt(PR_ZOOMX, 128);
+  child.SetInt(PR_ZOOMX, 128);
+  parent.Tick();
+  child.Tick();
+  EXPECT_EQ(parent.Width, 150);
+  EXPECT_EQ(child.Width, 16);
+  EXPECT_EQ(child.AbsoluteLeft(), 45);
+  // At another zoom than the parent's the plain rule holds again.
+  child.SetInt(PR_ZOOMX, 256);
+  child.Tick();
+  EXPECT_EQ(child.Width, 31);
+}
+
 TEST_F(Pictures, TurnedAndMaskedHitTests) {
   // 8 x 4, its plane opaque on the left half only.
   Add("m.trn", {{8, 4, 0xFFFFFF, 100, [](int x, int) { return uint8_t(x < 4 ? 255 : 0); }}});
