@@ -362,6 +362,22 @@ void TOrbaMapImage::Paint(TPaintContext& ctx) {
   PaintChildren(ctx);
 }
 
+void TOrbaMapImage::ReleaseSurfaces() {
+  Invalidate();
+  base_.ReleaseSurfaces();
+  hover_.ReleaseSurfaces();
+  baseCut_.reset();
+  hoverCut_.reset();
+  baseCutFor_ = hoverCutFor_ = -2;
+  baseCutFrom_ = hoverCutFrom_ = nullptr;
+  TOrbaControl::ReleaseSurfaces();
+}
+
+void TOrbaMapImage::RecreateSurfaces() {
+  Invalidate();
+  TOrbaControl::RecreateSurfaces();
+}
+
 bool TOrbaMapImage::Tick() {
   if (TOrbaControl::Tick()) return true;
   if (CloseCountdown == 101) return true;

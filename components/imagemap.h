@@ -65,6 +65,10 @@ class TOrbaMapImage : public TOrbaControl {
   bool RightClickCancel() override;
 
   void Paint(TPaintContext& ctx) override;
+  // A depth change: the brightness copies and the cut planes go; the next paint makes them
+  // again from the pictures decoded anew.
+  void ReleaseSurfaces() override;
+  void RecreateSurfaces() override;
   bool Tick() override;
   void Transfer(TTreeIO& io) override;
   void Loaded() override;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "base/cp932.h"
 #include "base/error.h"
@@ -766,6 +767,35 @@ TEST_F(Map, HoversSelectsAndClosesTwoTicksLater) {
   list.Tick();
   EXPECT_EQ(list.FindComponent("map"), nullptr);
   EXPECT_TRUE(list.RightClickCancellers.empty());
+}
+
+// After a depth change the map draws its brightened base and hover pictures in the new
+// format, each cut by the hovered region: red and green, each channel raised by 32.
+TEST_F(Map, AfterADepthChangeTheMapDrawsItsBrightenedPicturesInTheNewFormat) {
+  TOrbaBaseList list;
+  TOrbaMapImage& m = Make(list);
+  m.SetInt(PR_BRIGHTNESS, 32);
+  m.SetHover(1);  // the ellipse
+  auto check = [&](int bits) {
+    list.Paint();
+    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+    ASSERT_EQ(page.PixelFormat(), bits);
+    const int step = bits == 32 ? 0 : 8;
+    for (const auto& [x, y, colour] : {std::tuple{20, 10, 0x20FF20}, std::tuple{6, 6, 0x2020FF}}) {
+      const TRGB got = page.PixelToRGB(page.GetPixel(x, y), true);
+      const TRgb w = RgbOf(colour);
+      EXPECT_NEAR(got.Red, w.R, step) << bits << " bits, " << x << "," << y;
+      EXPECT_NEAR(got.Green, w.G, step) << bits << " bits, " << x << "," << y;
+      EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits, " << x << "," << y;
+    }
+  };
+  check(32);
+  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
+  PictureCache().ScreenDepth = 16;
+  list.SetSize(40, 20, 16);
+  PictureCache().ReloadAll();
+  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  check(16);
 }
 
 TEST_F(Map, ARightClickCancelsTheChoiceWhenTheMapMay) {
