@@ -359,6 +359,18 @@ void TOrbaImage::Reload() {
   Invalidate();
 }
 
+void TOrbaImage::TakePicture(TCustomDIBX& surface) {
+  Invalidate();
+  Source.clear();
+  OwnMask.reset();
+  Surface.SetSize(surface.Width(), surface.Height(), surface.PixelFormat());
+  Surface.CopyFrom(surface);
+  Surface.TransparentColor = -1;
+  OwnPicture = true;
+  UpdateSize();
+  Invalidate();
+}
+
 void TOrbaImage::Transfer(TTreeIO& io) {
   TOrbaCustomImage::Transfer(io);
   io.Str(Source);
@@ -367,16 +379,24 @@ void TOrbaImage::Transfer(TTreeIO& io) {
 
 void TOrbaImage::Loaded() { Reload(); }
 
-// A depth change: the own copy goes and is read again from the cache at the new format.
+// A depth change: the own copy goes and is read again from the cache at the new format. A
+// taken picture has nothing to read again: it is kept, and converted to the new depth.
 void TOrbaImage::ReleaseSurfaces() {
   Invalidate();
-  Surface.Release();
-  OwnMask.reset();
+  if (!Source.empty()) {
+    Surface.Release();
+    OwnMask.reset();
+  }
   TOrbaCustomImage::ReleaseSurfaces();
 }
 
 void TOrbaImage::RecreateSurfaces() {
-  Reload();
+  if (!Source.empty() || !OwnPicture) {
+    Reload();
+  } else if (const int32_t depth = PictureCache().ScreenDepth; depth > 0 && Surface.PixelFormat() != depth) {
+    Surface.Image().ConvertTo(depth);
+    Invalidate();
+  }
   TOrbaCustomImage::RecreateSurfaces();
 }
 

@@ -129,6 +129,9 @@ class TOrbaImage : public TOrbaCustomImage {
   std::string GetStr(int32_t code) const override;
   void SetStr(int32_t code, const std::string& v) override;
   void SetSource(const std::string& source);
+  // A copy of a surface as the picture, without a source: the still screen a screen change
+  // keeps in view while the pages change behind it.
+  void TakePicture(TCustomDIBX& surface);
   void Transfer(TTreeIO& io) override;
   void Loaded() override;
   void ReleaseSurfaces() override;
@@ -136,7 +139,7 @@ class TOrbaImage : public TOrbaCustomImage {
 
  private:
   void Reload();
-  bool HasPicture() const override { return !Source.empty() || ShownSurface; }
+  bool HasPicture() const override { return !Source.empty() || ShownSurface || OwnPicture; }
 };
 
 // Frame-animated pictures; a button holds four image lists, one per state.

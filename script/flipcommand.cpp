@@ -9,7 +9,7 @@
 #include "base/binio.h"
 #include "base/process.h"
 #include "components/baselist.h"
-#include "components/snapshot.h"
+#include "components/image.h"
 #include "script/commandhandlers.h"
 #include "script/fieldvalues.h"
 
@@ -87,11 +87,12 @@ class TFlipHandler : public TCommandHandler {
       } else {
         // The screen as it is now, on top of the page shown.
         list->Paint();
-        TOrbaObject* shot = list->Adopt(std::make_unique<TOrbaSnapshot>(list, list->Current().Surface()), false);
-        TOrbaControl& control = *shot->AsControl();
-        control.SetName(std::string(kSnapshotName));
-        control.SetParent(&list->Current());
-        control.Invalidate();
+        auto& shot = static_cast<TOrbaImage&>(*list->Adopt(std::make_unique<TOrbaImage>(list), false));
+        shot.SetName(std::string(kSnapshotName));
+        shot.TakePicture(list->Current().Surface());
+        shot.IgnoreMouse = IM_ALL;
+        shot.SetParent(&list->Current());
+        shot.Invalidate();
       }
       MoveChildren(*list, mode, lines);
     }

@@ -306,6 +306,42 @@ TEST_F(Pictures, AfterADepthChangeThePicturesDrawTheSameInTheNewFormat) {
   check(16);
 }
 
+// A taken picture (the still screen of a screen change) has no source to read again: a depth
+// change keeps it, in the new format, and it still covers the page.
+TEST_F(Pictures, ATakenPictureOutlivesADepthChange) {
+  TDIBX screen;
+  screen.SetSize(6, 4, 32);
+  screen.FillRect(screen.SurfaceRect(), 0x405060);
+  screen.FillRect(Bounds(3, 0, 3, 4), 0xC08020);
+  TOrbaBaseList list;
+  list.SetSize(6, 4, 32);
+  auto* shot = static_cast<TOrbaImage*>(list.Adopt(std::make_unique<TOrbaImage>(&list)));
+  shot->TakePicture(screen);
+  shot->SetParent(&list.Current());
+  EXPECT_EQ(shot->AbsoluteRect(), Bounds(0, 0, 6, 4));
+  EXPECT_EQ(shot->GetInt(PR_COMPOTYPE), 0);  // never saved, never listed by kind
+  auto check = [&](int bits) {
+    list.Paint();
+    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+    ASSERT_EQ(page.PixelFormat(), bits);
+    const int step = bits == 32 ? 0 : 8;
+    for (const auto& [x, r, g, b] : {std::tuple{1, 0x40, 0x50, 0x60}, std::tuple{4, 0xC0, 0x80, 0x20}}) {
+      const TRGB got = page.PixelToRGB(page.GetPixel(x, 2), true);
+      EXPECT_NEAR(got.Red, r, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Green, g, step) << bits << " bits, x " << x;
+      EXPECT_NEAR(got.Blue, b, step) << bits << " bits, x " << x;
+    }
+  };
+  check(32);
+  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
+  PictureCache().ScreenDepth = 16;
+  list.SetSize(6, 4, 16);
+  PictureCache().ReloadAll();
+  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  EXPECT_EQ(shot->Surface.BitCount(), 16);
+  check(16);
+}
+
 // ---- size and hit tests ----
 
 TEST_F(Pictures, ZoomDecidesTheSizeUntilTheScriptSetsIt) {
