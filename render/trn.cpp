@@ -98,8 +98,9 @@ void TReader::FillRows(TDIBSurface& plane, const std::vector<uint8_t>& data) {
 
 void TReader::FillTiles(TDIBSurface& plane, const std::vector<uint8_t>& data, bool alpha, int frameIndex) {
   const int32_t w = plane.Width(), h = plane.Height(), bits = plane.BitCount();
-  const int32_t across = (w + h_.tileWidth - 1) / h_.tileWidth;
-  const int32_t down = (h + h_.tileHeight - 1) / h_.tileHeight;
+  // In 64 bits: a tile size near the largest integer must not wrap the rounding up.
+  const auto across = static_cast<int32_t>((int64_t{w} + h_.tileWidth - 1) / h_.tileWidth);
+  const auto down = static_cast<int32_t>((int64_t{h} + h_.tileHeight - 1) / h_.tileHeight);
   const int64_t entries = int64_t{across} * down;
   if (static_cast<int64_t>(data.size()) < entries * 8) Bad("tile table");
   std::vector<std::pair<int32_t, int32_t>> table(static_cast<size_t>(entries));

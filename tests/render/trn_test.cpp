@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -134,8 +135,10 @@ struct HandWriter {
     h[21] = scrambled;
     h[22] = static_cast<uint8_t>(mode);
     h[24] = 0xFF;
-    h[28] = static_cast<uint8_t>(tileW);
-    h[32] = static_cast<uint8_t>(tileH);
+    for (int i = 0; i < 4; ++i) {
+      h[28 + i] = static_cast<uint8_t>(static_cast<uint32_t>(tileW) >> (8 * i));
+      h[32 + i] = static_cast<uint8_t>(static_cast<uint32_t>(tileH) >> (8 * i));
+    }
     h[36] = firstOpaque;
     w.Write(h, 40);
   }
@@ -499,6 +502,19 @@ TEST(LayeredImage, TilesWhoseBytesLieBeyondTheRowAreRefused) {
     hw.Rects();
     EXPECT_THROW(hw.Read(), EOrbaError) << c.name;
   }
+}
+
+TEST(LayeredImage, ATileAsLargeAsTheLargestIntegerIsTheWholeFrame) {
+  // One tile, cut to the 3x2 frame: its rows are the frame's rows, 9 bytes each.
+  HandWriter hw(106, 1, 0, INT32_MAX, INT32_MAX);
+  hw.Frame(1, 3, 2);
+  std::vector<uint8_t> pixels(18);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i + 1);
+  hw.Layer(true, -1, 255, TileBlock({{-1, 0}}, pixels));
+  hw.Rects();
+  const TTarnFrameList list = hw.Read();
+  EXPECT_EQ(list[0].Surface.GetPixel(0, 0), 0x030201u);  // blue, green, red in that order
+  EXPECT_EQ(list[0].Surface.GetPixel(2, 1), 0x121110u);
 }
 
 TEST(LayeredImage, ATileTableLargerThanItsPlaneIsRefused) {
