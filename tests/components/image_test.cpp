@@ -200,6 +200,38 @@ struct TRgb {
 };
 TRgb RgbOf(int32_t bgr) { return {bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF}; }
 
+// A colour the page shows at a point (0x00BBGGRR).
+struct TSeenColour {
+  int X, Y;
+  int32_t Colour;
+};
+
+// Paints the page and compares each point's colour, exactly at 32 bits and within one step of
+// 5 or 6 bits at 16.
+void ExpectColours(TOrbaBaseList& list, int bits, std::initializer_list<TSeenColour> points) {
+  list.Paint();
+  TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
+  ASSERT_EQ(page.PixelFormat(), bits);
+  const int step = bits == 32 ? 0 : 8;
+  for (const TSeenColour& p : points) {
+    const TRGB got = page.PixelToRGB(page.GetPixel(p.X, p.Y), true);
+    const TRgb w = RgbOf(p.Colour);
+    EXPECT_NEAR(got.Red, w.R, step) << bits << " bits at " << p.X << "," << p.Y;
+    EXPECT_NEAR(got.Green, w.G, step) << bits << " bits at " << p.X << "," << p.Y;
+    EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits at " << p.X << "," << p.Y;
+  }
+}
+
+// A display change as the player makes it: every surface released, the pages and the cache
+// at the new depth, the pictures decoded again, the surfaces made again.
+void ChangeDepth(TOrbaBaseList& list, int bits) {
+  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
+  PictureCache().ScreenDepth = bits;
+  list.SetSize(list.Width(), list.Height(), bits);
+  PictureCache().ReloadAll();
+  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+}
+
 TEST_F(Pictures, TheAlphaConventionAtEveryDepth) {
   const int32_t bg = 0x204060, fg = 0xC08040;
   // The expected colour of a channel over the background.
@@ -277,33 +309,18 @@ TEST_F(Pictures, AfterADepthChangeThePicturesDrawTheSameInTheNewFormat) {
   sprite.SetInt(PR_BRIGHTNESS, 32);
   sprite.SetIndex(1);
   const int32_t remaining = sprite.Remaining;
-  const std::vector<std::pair<int, int32_t>> want = {{1, 0x504030}, {5, 0x304050}, {9, 0x808080}};
-  auto check = [&](int bits) {
-    list.Paint();
-    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
-    ASSERT_EQ(page.PixelFormat(), bits);
-    const int step = bits == 32 ? 0 : 8;
-    for (const auto& [x, colour] : want) {
-      const TRGB got = page.PixelToRGB(page.GetPixel(x, 2), true);
-      const TRgb w = RgbOf(colour);
-      EXPECT_NEAR(got.Red, w.R, step) << bits << " bits, x " << x;
-      EXPECT_NEAR(got.Green, w.G, step) << bits << " bits, x " << x;
-      EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits, x " << x;
-    }
-  };
-  check(32);
+  const auto colours = {TSeenColour{1, 2, 0x504030}, TSeenColour{5, 2, 0x304050}, TSeenColour{9, 2, 0x808080}};
+  ExpectColours(list, 32, colours);
   for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
   EXPECT_EQ(sprite.ShownSurface, nullptr);
-  PictureCache().ScreenDepth = 16;
-  list.SetSize(12, 4, 16);
-  PictureCache().ReloadAll();
   for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  ChangeDepth(list, 16);
   ASSERT_NE(sprite.ShownSurface, nullptr);
   EXPECT_EQ(sprite.ShownSurface->BitCount(), 16);
   EXPECT_EQ(still->Surface.BitCount(), 16);
   EXPECT_EQ(sprite.Index, 1);
   EXPECT_EQ(sprite.Remaining, remaining);  // the animation's timing is untouched
-  check(16);
+  ExpectColours(list, 16, colours);
 }
 
 // A taken picture (the still screen of a screen change) has no source to read again: a depth
@@ -320,26 +337,11 @@ TEST_F(Pictures, ATakenPictureOutlivesADepthChange) {
   shot->SetParent(&list.Current());
   EXPECT_EQ(shot->AbsoluteRect(), Bounds(0, 0, 6, 4));
   EXPECT_EQ(shot->GetInt(PR_COMPOTYPE), 0);  // never saved, never listed by kind
-  auto check = [&](int bits) {
-    list.Paint();
-    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
-    ASSERT_EQ(page.PixelFormat(), bits);
-    const int step = bits == 32 ? 0 : 8;
-    for (const auto& [x, r, g, b] : {std::tuple{1, 0x40, 0x50, 0x60}, std::tuple{4, 0xC0, 0x80, 0x20}}) {
-      const TRGB got = page.PixelToRGB(page.GetPixel(x, 2), true);
-      EXPECT_NEAR(got.Red, r, step) << bits << " bits, x " << x;
-      EXPECT_NEAR(got.Green, g, step) << bits << " bits, x " << x;
-      EXPECT_NEAR(got.Blue, b, step) << bits << " bits, x " << x;
-    }
-  };
-  check(32);
-  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
-  PictureCache().ScreenDepth = 16;
-  list.SetSize(6, 4, 16);
-  PictureCache().ReloadAll();
-  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
+  const auto colours = {TSeenColour{1, 2, 0x605040}, TSeenColour{4, 2, 0x2080C0}};
+  ExpectColours(list, 32, colours);
+  ChangeDepth(list, 16);
   EXPECT_EQ(shot->Surface.BitCount(), 16);
-  check(16);
+  ExpectColours(list, 16, colours);
 }
 
 // ---- size and hit tests ----
@@ -812,26 +814,10 @@ TEST_F(Map, AfterADepthChangeTheMapDrawsItsBrightenedPicturesInTheNewFormat) {
   TOrbaMapImage& m = Make(list);
   m.SetInt(PR_BRIGHTNESS, 32);
   m.SetHover(1);  // the ellipse
-  auto check = [&](int bits) {
-    list.Paint();
-    TDIBSurface& page = static_cast<TDIBX&>(list.Current().Surface()).Image();
-    ASSERT_EQ(page.PixelFormat(), bits);
-    const int step = bits == 32 ? 0 : 8;
-    for (const auto& [x, y, colour] : {std::tuple{20, 10, 0x20FF20}, std::tuple{6, 6, 0x2020FF}}) {
-      const TRGB got = page.PixelToRGB(page.GetPixel(x, y), true);
-      const TRgb w = RgbOf(colour);
-      EXPECT_NEAR(got.Red, w.R, step) << bits << " bits, " << x << "," << y;
-      EXPECT_NEAR(got.Green, w.G, step) << bits << " bits, " << x << "," << y;
-      EXPECT_NEAR(got.Blue, w.B, step) << bits << " bits, " << x << "," << y;
-    }
-  };
-  check(32);
-  for (int page : {0, 1}) list.Base(page).ReleaseSurfaces();
-  PictureCache().ScreenDepth = 16;
-  list.SetSize(40, 20, 16);
-  PictureCache().ReloadAll();
-  for (int page : {0, 1}) list.Base(page).RecreateSurfaces();
-  check(16);
+  const auto colours = {TSeenColour{20, 10, 0x20FF20}, TSeenColour{6, 6, 0x2020FF}};
+  ExpectColours(list, 32, colours);
+  ChangeDepth(list, 16);
+  ExpectColours(list, 16, colours);
 }
 
 TEST_F(Map, ARightClickCancelsTheChoiceWhenTheMapMay) {
