@@ -4,13 +4,7 @@
 # title (tick 400: 6,400 ms), the silence after it, and the story's voice line. The run is long
 # enough for the picture screen's own time-out to lead to the story.
 set(work ${BINARY_DIR}/demo-sound)
-file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work})
-execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}/game --folder
-  RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the demo did not build: ${err}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/demo_game.cmake)
 execute_process(COMMAND ${DEMOAUDIO} ${work}/game/sound RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the demo's sounds were not made: ${err}")

@@ -4,14 +4,9 @@
 # the effects page's, must differ from the one before, and the game must end by itself once
 # the effects page has played its effects.
 set(work ${BINARY_DIR}/story-pages)
-file(REMOVE_RECURSE ${work})
+include(${CMAKE_CURRENT_LIST_DIR}/demo_game.cmake)
 file(MAKE_DIRECTORY ${work}/frames)
-execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}/game --folder
-  RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the demo did not build: ${err}")
-endif()
-file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
+file(WRITE ${work}/input.txt "${story_input}")
 execute_process(
   COMMAND ${PLAYER} --headless --ticks 1650 --input ${work}/input.txt --dump 235,295,355,415,1600 --dump-dir ${work}/frames
           ${work}/game

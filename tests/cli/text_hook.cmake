@@ -3,14 +3,8 @@
 # scene's text written out here by hand: its three pages, tags and ruby gone, in UTF-8. The run
 # stops on the last page, before the save screen's captions and the history replay print too.
 set(work ${BINARY_DIR}/text-hook)
-file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work})
-execute_process(COMMAND ${ORBAPACK} build ${SOURCE_DIR}/examples/demo -o ${work}/game --folder
-  RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the demo did not build: ${err}")
-endif()
-file(WRITE ${work}/input.txt "80 click 320 240\n180 key 13\n240 key 13\n300 key 13\n360 key 13\n420 key 13\n")
+include(${CMAKE_CURRENT_LIST_DIR}/demo_game.cmake)
+file(WRITE ${work}/input.txt "${story_input}")
 execute_process(
   COMMAND ${PLAYER} --headless --ticks 355 --input ${work}/input.txt --text-hook ${work}/game
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

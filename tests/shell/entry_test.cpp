@@ -313,12 +313,15 @@ TEST(Player, ComposesTheComponentsInTheWindowAndInFullScreen) {
   }
 }
 
-// The demo project, compiled into a folder.
-void WriteDemo(const fs::path& dir) {
-  TCompiledProject demo = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "examples" / "demo");
-  testing_support::WriteBytes(dir / "orba.rpb", demo.ProjectFile);
-  for (const auto& [name, bytes] : demo.Pages) testing_support::WriteBytes(dir / name, bytes);
+// A project of the source tree (a path below it), compiled into a folder.
+void WriteCompiled(const fs::path& source, const fs::path& dir) {
+  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / source);
+  testing_support::WriteBytes(dir / "orba.rpb", project.ProjectFile);
+  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir / name, bytes);
 }
+
+// The demo project, compiled into a folder.
+void WriteDemo(const fs::path& dir) { WriteCompiled(fs::path("examples") / "demo", dir); }
 
 // The demo's title screen, as its start page builds it from boxes, against the scene worked
 // out here from the page's numbers: every pixel of the presented frame.
@@ -503,9 +506,7 @@ TEST(Discs, FoundInTheMountTable) {
 // project's script (tests/fixtures/save-project) saves when slot 1 is empty, else loads it.
 TEST(Player, AGameSavedInOneRunIsLoadedInTheNext) {
   TempDir dir;
-  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "tests" / "fixtures" / "save-project");
-  testing_support::WriteBytes(dir.path / "orba.rpb", project.ProjectFile);
-  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  WriteCompiled(fs::path("tests") / "fixtures" / "save-project", dir.path);
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
   auto expected = [](bool loaded, int x, int y) {
@@ -746,9 +747,7 @@ namespace {
 // save in the next, all of it in the chosen folder (made when missing), none beside it.
 TEST(Player, SavesGoToTheChosenFolder) {
   TempDir dir;
-  TCompiledProject project = CompileProjectFolder(fs::path(ORBA_SOURCE_DIR) / "tests" / "fixtures" / "save-project");
-  testing_support::WriteBytes(dir.path / "orba.rpb", project.ProjectFile);
-  for (const auto& [name, bytes] : project.Pages) testing_support::WriteBytes(dir.path / name, bytes);
+  WriteCompiled(fs::path("tests") / "fixtures" / "save-project", dir.path);
   TCommandLine cmd;
   cmd.Params = {dir.path.string()};
   cmd.SaveDir = (dir.path / "saves" / "here").string();
